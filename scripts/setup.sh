@@ -1,0 +1,28 @@
+# Shared by scripts/run and scripts/test: installs the Debian packages the build needs when they
+# are missing, then configures and builds. Source it; it defines qm_install and qm_build.
+
+QM_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+QM_PACKAGES="cmake g++ ninja-build libgtest-dev libbenchmark-dev qt6-base-dev qt6-webengine-dev
+  qt6-webengine-dev-tools libqt6webenginecore6-bin libjs-leaflet xvfb xauth xdotool imagemagick
+  libgl1-mesa-dri fonts-dejavu-core"
+
+qm_install() {
+  local missing=() p
+  for p in $QM_PACKAGES "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing: ${missing[*]}"
+  local sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  $sudo apt-get update -q
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+}
+
+# qm_build BUILD_DIR BUILD_TYPE [cmake options...]
+qm_build() {
+  local dir=$1 type=$2
+  shift 2
+  cmake -S "$QM_ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE="$type" "$@"
+  cmake --build "$dir" --parallel "$(nproc 2>/dev/null || echo 2)"
+}

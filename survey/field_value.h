@@ -1,0 +1,37 @@
+// Text-to-number conversions of survey readings, and the general number text used to show numbers.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace qm {
+
+// The process's decimal separator, taken from the user's locale at start ("." when it gives none).
+// Tests set it to run the conversions under a "," locale.
+char DecimalSeparator();
+void SetDecimalSeparator(char separator);
+// The separator of the user's locale (what the viewer sets at start).
+char LocaleDecimalSeparator();
+
+// Text to extended-precision number. Accepts exactly: leading spaces, one optional sign, digits,
+// optionally the decimal separator and digits, optionally E/e with optional sign and digits,
+// trailing spaces. Throws ConvertError "'%s' is not a valid floating point value".
+long double StrToFloat(std::string_view text);
+bool TryStrToFloat(std::string_view text, long double& value);
+
+// Text to signed 32-bit integer: leading spaces, one optional sign, decimal digits, or hexadecimal
+// after "$", "x", "X" or "0x". Throws ConvertError "'%s' is not a valid integer value".
+std::int32_t StrToInt(std::string_view text);
+bool TryStrToInt(std::string_view text, std::int32_t& value);
+
+// The reading of a cell as a whole number: "." becomes the decimal separator, the text is
+// converted and rounded half to even. Throws ConvertError when the text does not convert or the
+// rounded value does not fit a signed 64-bit integer.
+std::int64_t FieldValue(std::string_view cellText);
+
+// General number text: 15 significant digits, fixed notation for magnitudes in [1E-4, 1E15),
+// scientific otherwise ("5E-5", "1E20"), the decimal separator of the process.
+std::string FloatToStrGeneral(long double value);
+
+} // namespace qm

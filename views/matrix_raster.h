@@ -1,0 +1,43 @@
+// The colour matrix of all survey files: one raster row per file, one column per data row.
+// The draw is driven by a caller that loads each file in turn (the viewer runs its file selection,
+// the command-line tool loads directly); this core does the arithmetic and fills the raster.
+#pragma once
+
+#include "bitmap.h"
+
+#include <cstdint>
+#include <functional>
+
+namespace qm {
+
+class SurveyTable;
+
+// Pass 1 running mean: sum and count wrap as unsigned 32-bit values.
+struct BalanceAccumulator {
+    std::uint32_t sum = 0;
+    std::uint32_t count = 0;
+    // Adds a reading; when `balance` is 0 it is set from the running mean minus 15 (mod 65536).
+    // Returns true when `balance` was changed.
+    bool Add(std::int64_t fieldValue, std::uint16_t& balance);
+};
+
+// The colour rule of pass 2: h = (balance - v) * contrast - 10 in wrapping signed 32-bit
+// arithmetic, clamped to -127..127; h > 0 gives red h + 127, h < 0 blue h + 127, h = 0 keeps the
+// pen. `pen` is 0x00RRGGBB.
+void ApplyReadingColour(std::uint16_t balance, std::int32_t contrast, std::int64_t fieldValue, std::uint32_t& pen);
+
+// Callbacks the draw uses to reach the files. `select(q)` loads file q and returns its table, or
+// nullptr when file q no longer exists (the draw then ends cleanly). It may let events run.
+struct MatrixSource {
+    std::function<int()> fileCount;
+    std::function<const SurveyTable*(int q)> select;
+    // Called when pass 1 derives a new balance (the viewer shows it in its spin box).
+    std::function<void(std::uint16_t)> balanceChanged;
+};
+
+// Steps 1 to 5 of a draw: selects file 0, runs pass 1 (deriving `balance` while it is 0) and
+// pass 2, and returns the raw raster (32-bit, white, column 0 white). Throws what loading or
+// conversion throws. Returns std::nullopt-like empty bitmap when the file list vanished mid-draw.
+Bitmap BuildMatrixRaster(const MatrixSource& source, std::uint16_t& balance, std::int32_t contrast, bool& completed);
+
+} // namespace qm
