@@ -1,0 +1,48 @@
+// The one place where errors meet the user: every handler runs inside RunHandler, which catches what
+// the handler throws (Qt lets no exception cross its event dispatch) and shows the error box.
+#pragma once
+
+#include <QString>
+
+#include <exception>
+#include <string>
+#include <string_view>
+#include <utility>
+
+class QWidget;
+
+namespace qm {
+
+// Survey cells and messages are 8-bit text: shown as UTF-8 when they are valid UTF-8, else byte for
+// byte (Latin-1), so that no byte is lost on screen.
+QString DecodeText(std::string_view bytes);
+// The reverse for text typed by the user: Latin-1 when it fits, else UTF-8.
+std::string EncodeText(const QString& text);
+
+// The message as the box shows it: a full stop is added when the last character sorts after ".".
+QString ErrorBoxText(const QString& message);
+
+// Shows the application's error box: title "Quarlomet Magnetometer", error icon, "OK".
+void ShowErrorBox(QWidget* parent, const QString& message);
+
+// Tests replace the box (which would block) by a recorder.
+using ErrorBoxHook = void (*)(const QString& text);
+void SetErrorBoxHook(ErrorBoxHook hook);
+
+// Shows the message of the exception in flight; call it only inside a catch block.
+void ShowCurrentException(QWidget* parent);
+
+// Runs one handler; an error ends it and is shown in the error box. Returns false when it failed.
+template <typename F>
+bool RunHandler(QWidget* parent, F&& handler)
+{
+    try {
+        std::forward<F>(handler)();
+        return true;
+    } catch (...) {
+        ShowCurrentException(parent);
+        return false;
+    }
+}
+
+} // namespace qm
