@@ -4,9 +4,14 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace qm {
+
+// File names of the map page template and of the generated page, both in one directory.
+inline constexpr const char* kMapPageTemplateName = "_Mapa.html";
+inline constexpr const char* kMapPageName = "Mapa.html";
 
 // Reads a text file as 8-bit lines split at CR LF, lone CR and lone LF; a NUL ends the text.
 // Throws Error "Cannot open file "%s". %s" with the path and the system's error text.
@@ -32,5 +37,17 @@ struct MapRequest {
 // found their marker.
 int RewriteMapPage(std::vector<std::string>& lines, const MapRequest& request,
                    const std::function<void(const std::vector<std::string>&)>& writePage);
+
+// Reads the template into `pageLines` (left as it was when the template cannot be read), rewrites
+// it and writes the page to `pagePath` after each marker found. Returns the markers found.
+int GenerateMapPage(std::vector<std::string>& pageLines, const std::filesystem::path& templatePath,
+                    const std::filesystem::path& pagePath, const MapRequest& request);
+
+// True for a plain decimal number: optional "-", digits, optionally "." and digits.
+bool IsPlainDecimal(std::string_view text);
+// Checks the position texts of the "Map" command before they are written into the page script:
+// plain decimal numbers, latitude within -90..90 and longitude within -180..180.
+// Throws Error "Latitude "%s" is not a position on the map" (or "Longitude ...").
+void ValidateMapPosition(std::string_view latitude, std::string_view longitude);
 
 } // namespace qm
