@@ -16,22 +16,27 @@ char LocaleDecimalSeparator();
 
 // Text to extended-precision number. Accepts exactly: leading spaces, one optional sign, digits,
 // optionally the decimal separator and digits, optionally E/e with optional sign and digits,
-// trailing spaces. Throws ConvertError "'%s' is not a valid floating point value".
+// trailing spaces. Correctly rounded. Throws ConvertError "'%s' is not a valid floating point value"
+// when the text does not convert or the value overflows; a value below the normal range reads as 0.
 long double StrToFloat(std::string_view text);
 bool TryStrToFloat(std::string_view text, long double& value);
 
 // Text to signed 32-bit integer: leading spaces, one optional sign, decimal digits, or hexadecimal
-// after "$", "x", "X" or "0x". Throws ConvertError "'%s' is not a valid integer value".
+// after "$", "x", "X" or "0x" (a sign may stand before the prefix: "-$10" is -16), nothing after the
+// digits. Throws ConvertError "'%s' is not a valid integer value".
 std::int32_t StrToInt(std::string_view text);
 bool TryStrToInt(std::string_view text, std::int32_t& value);
 
 // The reading of a cell as a whole number: "." becomes the decimal separator, the text is
 // converted and rounded half to even. Throws ConvertError when the text does not convert or the
-// rounded value does not fit a signed 64-bit integer.
+// rounded value does not fit a signed 64-bit integer ("'%s' is out of the range of a whole-number
+// reading").
 std::int64_t FieldValue(std::string_view cellText);
 
 // General number text: 15 significant digits, fixed notation for magnitudes in [1E-4, 1E15),
-// scientific otherwise ("5E-5", "1E20"), the decimal separator of the process.
+// scientific otherwise ("5E-5", "1E20"), the decimal separator of the process. The value is first
+// expanded exactly to 18 significant digits (ties to even), then rounded half up to 15.
+// Infinities and NaN read "INF", "-INF" and "NAN".
 std::string FloatToStrGeneral(long double value);
 
 } // namespace qm
