@@ -35,15 +35,6 @@ std::string ConvertMessage(const FixCells& cells, PositionFields& fields)
     return "(no error)";
 }
 
-TEST_F(ReadPositionTest, FieldsStartWithTheDefaultPosition)
-{
-    const PositionFields fields;
-    EXPECT_EQ(fields.edtLat, "56.751655");
-    EXPECT_EQ(fields.lad, "56.751655");
-    EXPECT_EQ(fields.edtLon2, "37.202829");
-    EXPECT_EQ(fields.lod, "37.202829");
-}
-
 TEST_F(ReadPositionTest, WorkedNorthEastFix)
 {
     PositionFields fields;
