@@ -1,5 +1,7 @@
 #include "errors.h"
 
+#include <cerrno>
+
 namespace qm {
 
 std::string FormatIndexMessage(long long index)
@@ -24,5 +26,20 @@ std::string InOutError::MessageFor(int code)
 }
 
 InOutError::InOutError(int code) : Error(MessageFor(code)), code_(code) {}
+
+InOutError::InOutError(int code, std::string message) : Error(message), code_(code) {}
+
+InOutError InOutError::FromErrno(int errnoValue)
+{
+    switch (errnoValue) {
+    case ENOENT: return InOutError(2);
+    case EACCES:
+    case EPERM: return InOutError(5);
+    case EMFILE:
+    case ENFILE: return InOutError(4);
+    case ENOSPC: return InOutError(101);
+    default: return InOutError(errnoValue, "I/O error " + std::to_string(errnoValue));
+    }
+}
 
 } // namespace qm

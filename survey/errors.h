@@ -36,9 +36,21 @@ public:
     explicit InOutError(int code);
     int code() const { return code_; }
     static std::string MessageFor(int code);
+    // The error for a C library errno value: ENOENT, EACCES/EPERM, EMFILE/ENFILE and ENOSPC become
+    // codes 2, 5, 4 and 101; any other value keeps its number and reads "I/O error %d", even where
+    // the number happens to equal one of the named codes (EIO is 5 on many systems).
+    static InOutError FromErrno(int errnoValue);
 
 private:
+    InOutError(int code, std::string message);
+
     int code_;
+};
+
+// A file larger than the table can index (more lines than an int counts, or more fields in a line).
+class TableLimitError : public Error {
+public:
+    using Error::Error;
 };
 
 // Text that does not convert to a number.

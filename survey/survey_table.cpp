@@ -1,1 +1,489 @@
-// (being written)
+#include "survey_table.h"
+
+#include "errors.h"
+#include "file_io.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <new>
+
+namespace qm {
+
+namespace {
+
+constexpr std::size_t kBlockSize = std::size_t{1} << 20;
+constexpr char kEndOfFile = 0x1A;
+constexpr char kQuote = '"';
+constexpr int kNewColumnWidth = 50;
+// After this many rows the rest of the file is estimated from its size and reserved in one go.
+constexpr std::uint64_t kEstimateAfterRows = 4096;
+
+// Index of the first `ch` in [p, p + n), or n. Safe for empty ranges with a null pointer.
+std::size_t FindByte(const char* p, std::size_t n, char ch)
+{
+    if (n == 0)
+        return 0;
+    const void* hit = std::memchr(p, static_cast<unsigned char>(ch), n);
+    return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - p) : n;
+}
+
+// Whether the occurrence of `ch` at index i of text (0-based) is isolated.
+bool IsIsolated(std::string_view text, std::size_t i, char ch)
+{
+    if (i + 1 == text.size())
+        return true;
+    return text[i + 1] != ch && (i == 0 || text[i - 1] != ch);
+}
+
+// A line's text from its raw bytes (without the line feed): a 0x1A ends the text, and carriage
+// returns are dropped (one before the line feed belongs to the line break; any other is dropped).
+std::string_view LineText(std::string_view raw, std::string& scratch)
+{
+    raw = raw.substr(0, FindByte(raw.data(), raw.size(), kEndOfFile));
+    if (!raw.empty() && raw.back() == '\r')
+        raw.remove_suffix(1);
+    std::size_t cr = FindByte(raw.data(), raw.size(), '\r');
+    if (cr == raw.size())
+        return raw;
+    scratch.clear();
+    std::size_t from = 0;
+    while (cr < raw.size()) {
+        scratch.append(raw.data() + from, cr - from);
+        from = cr + 1;
+        cr = from + FindByte(raw.data() + from, raw.size() - from, '\r');
+    }
+    scratch.append(raw.data() + from, raw.size() - from);
+    return scratch;
+}
+
+bool EndsFile(std::string_view raw)
+{
+    return !raw.empty() && raw.front() == kEndOfFile;
+}
+
+} // namespace
+
+// Yields the raw lines of a source, each without its line feed; a line break at the very end
+// starts no further line. A returned view stays valid until the next call.
+class SurveyTable::LineSource {
+public:
+    virtual ~LineSource() = default;
+    virtual bool Next(std::string_view& raw) = 0;
+    // Bytes consumed so far, for estimating the rest of the file.
+    virtual std::uint64_t Consumed() const = 0;
+};
+
+namespace {
+
+class MemoryLines final : public SurveyTable::LineSource {
+public:
+    explicit MemoryLines(std::string_view bytes) : bytes_(bytes) {}
+
+    bool Next(std::string_view& raw) override
+    {
+        if (pos_ >= bytes_.size())
+            return false;
+        const std::size_t n = FindByte(bytes_.data() + pos_, bytes_.size() - pos_, '\n');
+        raw = bytes_.substr(pos_, n);
+        pos_ += n + 1;
+        return true;
+    }
+    std::uint64_t Consumed() const override { return std::min(pos_, bytes_.size()); }
+
+private:
+    std::string_view bytes_;
+    std::size_t pos_ = 0;
+};
+
+// Reads the file in big blocks; a line that crosses a block boundary is gathered in `carry_`.
+class FileLines final : public SurveyTable::LineSource {
+public:
+    explicit FileLines(InputFile& file) : file_(file), block_(new char[kBlockSize]) {}
+
+    bool Next(std::string_view& raw) override
+    {
+        carry_.clear();
+        for (;;) {
+            if (pos_ < len_) {
+                const char* start = block_.get() + pos_;
+                const std::size_t rest = len_ - pos_;
+                const std::size_t n = FindByte(start, rest, '\n');
+                if (n < rest) {
+                    pos_ += n + 1;
+                    consumed_ += n + 1;
+                    if (carry_.empty()) {
+                        raw = std::string_view(start, n);
+                    } else {
+                        carry_.append(start, n);
+                        raw = carry_;
+                    }
+                    return true;
+                }
+                carry_.append(start, rest);
+                consumed_ += rest;
+                pos_ = len_;
+            }
+            if (end_) {
+                if (carry_.empty())
+                    return false;
+                raw = carry_;
+                return true;
+            }
+            len_ = file_.Read(block_.get(), kBlockSize);
+            pos_ = 0;
+            end_ = len_ == 0;
+        }
+    }
+    std::uint64_t Consumed() const override { return consumed_; }
+
+private:
+    InputFile& file_;
+    std::unique_ptr<char[]> block_;
+    std::size_t pos_ = 0;
+    std::size_t len_ = 0;
+    bool end_ = false;
+    std::uint64_t consumed_ = 0;
+    std::string carry_;
+};
+
+} // namespace
+
+std::size_t IsolatedPos(char ch, std::string_view text)
+{
+    std::size_t i = FindByte(text.data(), text.size(), ch);
+    while (i < text.size()) {
+        if (IsIsolated(text, i, ch))
+            return i + 1;
+        ++i;
+        i += FindByte(text.data() + i, text.size() - i, ch);
+    }
+    return 0;
+}
+
+std::size_t IsolatedCount(char ch, std::string_view text)
+{
+    // Dropping the text up to an isolated hit never changes whether a later one is isolated: the
+    // character after a hit is not `ch`, so one pass over the whole text gives the same count.
+    std::size_t count = 0;
+    std::size_t i = FindByte(text.data(), text.size(), ch);
+    while (i < text.size()) {
+        if (IsIsolated(text, i, ch))
+            ++count;
+        ++i;
+        i += FindByte(text.data() + i, text.size() - i, ch);
+    }
+    return count;
+}
+
+std::optional<char> DetectDelimiter(std::string_view line1, std::string_view line2)
+{
+    std::optional<char> found;
+    std::size_t best = 0;
+    for (char candidate : kDelimiterCandidates) {
+        const std::size_t count = IsolatedCount(candidate, line1);
+        if (count > best && count == IsolatedCount(candidate, line2)) {
+            found = candidate;
+            best = count;
+        }
+    }
+    return found;
+}
+
+SurveyTable::SurveyTable() : SurveyTable(SurveyTableLimits{}) {}
+
+SurveyTable::SurveyTable(const SurveyTableLimits& limits) : limits_(limits)
+{
+    limits_.maxRows = std::min<std::uint64_t>(limits_.maxRows, INT_MAX);
+    limits_.maxFieldsPerLine = std::clamp<std::uint64_t>(limits_.maxFieldsPerLine, 1, INT_MAX - 1);
+    limits_.compactRowBytes = std::min<std::uint64_t>(limits_.compactRowBytes, UINT32_MAX);
+}
+
+void SurveyTable::Clear()
+{
+    // Swapping with empty buffers gives the memory of a big file back at once.
+    std::string().swap(text_);
+    std::vector<std::uint64_t>().swap(rowText_);
+    std::vector<std::uint64_t>().swap(rowField_);
+    std::vector<std::uint32_t>().swap(ends_);
+    std::vector<std::uint64_t>().swap(wideEnds_);
+    std::vector<int>().swap(columnWidths_);
+    wide_ = false;
+    rowFieldsSoFar_ = 0;
+}
+
+void SurveyTable::LoadFromCsv(const std::filesystem::path& path)
+{
+    InputFile file;
+    if (!file.Open(path))
+        throw SurveyTableError();
+    FileLines lines(file);
+    LoadLines(lines, file.SizeHint());
+}
+
+void SurveyTable::LoadFromBytes(std::string_view bytes)
+{
+    MemoryLines lines(bytes);
+    LoadLines(lines, bytes.size());
+}
+
+void SurveyTable::LoadLines(LineSource& lines, std::uint64_t sizeHint)
+{
+    // Detection needs the first two lines before the first row is split.
+    std::string first;
+    std::string second;
+    std::string scratch;
+    std::string_view raw;
+    bool haveFirst = false;
+    bool haveSecond = false;
+    if (lines.Next(raw) && !EndsFile(raw)) {
+        haveFirst = true;
+        first = LineText(raw, scratch);
+        if (lines.Next(raw) && !EndsFile(raw)) {
+            haveSecond = true;
+            second = LineText(raw, scratch);
+        }
+    }
+    if (const std::optional<char> detected = DetectDelimiter(first, second))
+        delimiter_ = detected;
+    if (!haveFirst)
+        return;
+    const char d = delimiter_.value_or(',');
+
+    try {
+        text_.reserve(text_.size() + sizeHint);
+    } catch (const std::bad_alloc&) {
+        // Grows as it goes instead.
+    } catch (const std::length_error&) {
+    }
+
+    const auto totalFields = [this] { return wide_ ? wideEnds_.size() : ends_.size(); };
+    const std::uint64_t fieldsBefore = totalFields();
+    AppendLine(first, d);
+    if (!haveSecond)
+        return;
+    AppendLine(second, d);
+    std::uint64_t rowsLoaded = 2;
+    while (lines.Next(raw) && !EndsFile(raw)) {
+        AppendLine(LineText(raw, scratch), d);
+        if (++rowsLoaded == kEstimateAfterRows && sizeHint > lines.Consumed()) {
+            // Reserve the rest in one go, estimated from what the first rows took.
+            const long double scale =
+                static_cast<long double>(sizeHint - lines.Consumed()) / lines.Consumed() * 1.05L;
+            ReserveFor(static_cast<std::uint64_t>(rowsLoaded * scale) + 16,
+                       static_cast<std::uint64_t>((totalFields() - fieldsBefore) * scale) + 64);
+        }
+    }
+    TrimSlack();
+}
+
+void SurveyTable::ReserveFor(std::uint64_t rowsMore, std::uint64_t fieldsMore)
+{
+    rowsMore = std::min<std::uint64_t>(rowsMore, limits_.maxRows - rowText_.size());
+    try {
+        rowText_.reserve(rowText_.size() + rowsMore);
+        rowField_.reserve(rowField_.size() + rowsMore);
+        if (wide_)
+            wideEnds_.reserve(wideEnds_.size() + fieldsMore);
+        else
+            ends_.reserve(ends_.size() + fieldsMore);
+    } catch (const std::bad_alloc&) {
+        // A wrong estimate only costs growing step by step.
+    } catch (const std::length_error&) {
+    }
+}
+
+void SurveyTable::TrimSlack()
+{
+    // Growth and estimates leave spare capacity; give it back when it is a sizeable part.
+    const auto trim = [](auto& buffer) {
+        if (buffer.capacity() > buffer.size() + buffer.size() / 8 + 4096)
+            buffer.shrink_to_fit();
+    };
+    try {
+        trim(text_);
+        trim(rowText_);
+        trim(rowField_);
+        trim(ends_);
+        trim(wideEnds_);
+    } catch (const std::bad_alloc&) {
+    }
+}
+
+void SurveyTable::BeginRow()
+{
+    if (rowText_.size() >= limits_.maxRows)
+        throw TableLimitError("The file has more lines than the table can hold");
+    rowText_.push_back(text_.size());
+    rowField_.push_back(wide_ ? wideEnds_.size() : ends_.size());
+    rowFieldsSoFar_ = 0;
+}
+
+void SurveyTable::PushField(std::string_view text)
+{
+    if (rowFieldsSoFar_ >= limits_.maxFieldsPerLine)
+        throw TableLimitError("A line of the file has more fields than the table can hold");
+    text_.append(text);
+    const std::uint64_t end = text_.size() - rowText_.back();
+    if (!wide_ && end > limits_.compactRowBytes) {
+        wideEnds_.assign(ends_.begin(), ends_.end());
+        std::vector<std::uint32_t>().swap(ends_);
+        wide_ = true;
+    }
+    if (wide_)
+        wideEnds_.push_back(end);
+    else
+        ends_.push_back(static_cast<std::uint32_t>(end));
+    ++rowFieldsSoFar_;
+}
+
+void SurveyTable::AddColumnFor(std::uint64_t fieldIndex)
+{
+    // A middle field i adds a column while the table has fewer than i + 2.
+    if (fieldIndex >= 1 && columnWidths_.size() < fieldIndex + 2)
+        columnWidths_.push_back(kNewColumnWidth);
+}
+
+void SurveyTable::AppendLine(std::string_view s, char d)
+{
+    BeginRow();
+    const char* base = s.data();
+    const std::size_t n = s.size();
+    const auto findD = [&](std::size_t from) { return from + FindByte(base + from, n - from, d); };
+
+    std::size_t pos = 0;           // what is left of the line starts here
+    std::uint64_t i = 0;           // field number
+    std::size_t p = findD(0);      // first delimiter in what is left, n when none
+    while (p < n) {
+        std::string_view text;
+        if (base[pos] == kQuote) {
+            // Quoted: up to the first isolated quote; text after it up to the next delimiter is dropped.
+            const std::size_t open = pos + 1;
+            const std::size_t q = IsolatedPos(kQuote, s.substr(open));
+            if (q >= 2)
+                text = s.substr(open, q - 1);
+            pos = open + q;
+            p = findD(pos);
+            // Followed by a delimiter, it is a middle field and counts for columns like a plain one.
+            if (p < n)
+                AddColumnFor(i);
+        } else {
+            text = s.substr(pos, p - pos);
+            AddColumnFor(i);
+        }
+        PushField(text);
+        ++i;
+        if (p < n) {
+            pos = p + 1;
+            p = findD(pos);
+        }
+    }
+
+    std::string_view last = s.substr(pos);
+    if (!last.empty()) {
+        if (last.front() == kQuote)
+            last.remove_prefix(1);
+        if (!last.empty() && last.back() == kQuote)
+            last.remove_suffix(1);
+        if (!last.empty() || i >= 1)
+            PushField(last);
+    }
+    if (rowFieldsSoFar_ == 0)
+        PushField({}); // an empty caption
+}
+
+int SurveyTable::RowCount() const
+{
+    return static_cast<int>(rowText_.size());
+}
+
+void SurveyTable::CheckRow(int row) const
+{
+    if (row < 0 || row >= RowCount())
+        throw ListIndexError(row);
+}
+
+std::uint64_t SurveyTable::FieldEnd(std::uint64_t field) const
+{
+    return wide_ ? wideEnds_[field] : ends_[field];
+}
+
+std::uint64_t SurveyTable::FieldCount(int row) const
+{
+    const std::size_t r = static_cast<std::size_t>(row);
+    const std::uint64_t next = r + 1 < rowField_.size() ? rowField_[r + 1] : (wide_ ? wideEnds_.size() : ends_.size());
+    return next - rowField_[r];
+}
+
+std::string_view SurveyTable::RowCaption(int row) const
+{
+    CheckRow(row);
+    const std::size_t r = static_cast<std::size_t>(row);
+    return std::string_view(text_.data() + rowText_[r], FieldEnd(rowField_[r]));
+}
+
+std::string_view SurveyTable::Cell(int row, int c) const
+{
+    CheckRow(row);
+    if (c < 1 || static_cast<std::uint64_t>(c) >= FieldCount(row))
+        throw ListIndexError(static_cast<long long>(c) - 1);
+    const std::size_t r = static_cast<std::size_t>(row);
+    const std::uint64_t field = rowField_[r] + static_cast<std::uint64_t>(c);
+    const std::uint64_t begin = FieldEnd(field - 1);
+    return std::string_view(text_.data() + rowText_[r] + begin, FieldEnd(field) - begin);
+}
+
+int SurveyTable::CellCount(int row) const
+{
+    CheckRow(row);
+    return static_cast<int>(FieldCount(row) - 1);
+}
+
+void SurveyTable::DeleteRow(int row)
+{
+    CheckRow(row);
+    const std::size_t r = static_cast<std::size_t>(row);
+    const std::uint64_t fields = FieldCount(row);
+    const std::uint64_t fieldBegin = rowField_[r];
+    if (wide_)
+        wideEnds_.erase(wideEnds_.begin() + fieldBegin, wideEnds_.begin() + fieldBegin + fields);
+    else
+        ends_.erase(ends_.begin() + fieldBegin, ends_.begin() + fieldBegin + fields);
+    const std::uint64_t textBegin = rowText_[r];
+    const std::uint64_t textEnd = r + 1 < rowText_.size() ? rowText_[r + 1] : text_.size();
+    text_.erase(textBegin, textEnd - textBegin);
+    for (std::size_t k = r + 1; k < rowText_.size(); ++k) {
+        rowText_[k] -= textEnd - textBegin;
+        rowField_[k] -= fields;
+    }
+    rowText_.erase(rowText_.begin() + row);
+    rowField_.erase(rowField_.begin() + row);
+}
+
+int SurveyTable::ColumnCount() const
+{
+    return static_cast<int>(columnWidths_.size());
+}
+
+int SurveyTable::ColumnWidth(int column) const
+{
+    if (column < 0 || column >= ColumnCount())
+        throw ListIndexError(column);
+    return columnWidths_[static_cast<std::size_t>(column)];
+}
+
+void SurveyTable::SetColumnWidth(int column, int width)
+{
+    if (column < 0 || column >= ColumnCount())
+        throw ListIndexError(column);
+    columnWidths_[static_cast<std::size_t>(column)] = width;
+}
+
+std::size_t SurveyTable::MemoryUsage() const
+{
+    return sizeof(*this) + text_.capacity() + rowText_.capacity() * sizeof(std::uint64_t) +
+           rowField_.capacity() * sizeof(std::uint64_t) + ends_.capacity() * sizeof(std::uint32_t) +
+           wideEnds_.capacity() * sizeof(std::uint64_t) + columnWidths_.capacity() * sizeof(int);
+}
+
+} // namespace qm

@@ -2,9 +2,12 @@
 // Row 0 is the file's heading line; consumers read rows 1 and up. Column 0 is the row caption
 // (the line's first field), column k >= 1 is cell k (the line's field k).
 //
-// Cells are stored as slices of one byte buffer so that a million-row file stays compact.
+// Cells are stored as slices of one byte buffer so that a million-row file stays compact: the
+// field texts lie back to back, each row remembers where its text starts, and each field only
+// where it ends, relative to its row (32 bits while no row's text is longer than that).
 #pragma once
 
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -26,24 +29,41 @@ std::size_t IsolatedCount(char ch, std::string_view text);
 // The delimiter the first two lines of a file agree on, or none.
 std::optional<char> DetectDelimiter(std::string_view line1, std::string_view line2);
 
+// How much one table may hold. The defaults are what int indexes allow; tests lower them.
+struct SurveyTableLimits {
+    std::uint64_t maxRows = INT_MAX;
+    // Fields of one line, caption included; keeps cell and column counts within int.
+    std::uint64_t maxFieldsPerLine = INT_MAX - 1;
+    // Rows whose text is longer than this switch the table to 64-bit field offsets (at most 2^32 - 1).
+    std::uint64_t compactRowBytes = UINT32_MAX;
+};
+
 class SurveyTable {
 public:
     SurveyTable();
+    explicit SurveyTable(const SurveyTableLimits& limits);
 
     // Removes all rows and all columns; the delimiter stays.
     void Clear();
     // Appends one row per line of the file. Throws SurveyTableError when the file cannot be opened,
-    // InOutError when reading fails after it was opened (rows read so far stay).
+    // InOutError when reading fails after it was opened (rows read so far stay), TableLimitError
+    // when the file has more lines, or a line more fields, than the table can index.
+    //
+    // Each file's first two lines are checked for a delimiter they agree on; when they settle one,
+    // the file is split at it and it becomes Delimiter(). Otherwise the file is split at the
+    // delimiter settled last, or at "," when none has been.
     void LoadFromCsv(const std::filesystem::path& path);
-    // The same rules over bytes already in memory (used by tests, fuzzing and the loader itself).
+    // The same rules over bytes already in memory.
     void LoadFromBytes(std::string_view bytes);
 
     int RowCount() const;
+    // Row indexes outside 0 .. RowCount() - 1 throw ListIndexError(row).
     std::string_view RowCaption(int row) const;
     // Cell c (c >= 1) of the row; throws ListIndexError(c - 1) when the row has fewer cells.
     std::string_view Cell(int row, int c) const;
     // Number of cells of the row (not counting the caption).
     int CellCount(int row) const;
+    // Removes the row; the rows after it move up by one.
     void DeleteRow(int row);
 
     int ColumnCount() const;
@@ -51,18 +71,34 @@ public:
     // Throws ListIndexError(column) when the column does not exist.
     void SetColumnWidth(int column, int width);
 
+    // The delimiter settled by the last file whose first two lines agreed on one; unset until then.
     std::optional<char> Delimiter() const { return delimiter_; }
 
-    // Bytes held by the table (buffers and indexes), for memory checks.
+    // Bytes held by the table (buffers and indexes, as allocated), for memory checks.
     std::size_t MemoryUsage() const;
 
-private:
-    void AppendLine(std::string_view line, char d);
-    void AppendField(std::string_view text);
+    class LineSource; // yields the raw lines of a file or of bytes in memory
 
-    std::string bytes_;                    // all field texts, back to back
-    std::vector<std::uint64_t> fieldEnds_; // end offset in bytes_ of every field, in file order
-    std::vector<std::uint64_t> rowFirst_;  // index in fieldEnds_ of each row's caption; plus a sentinel
+private:
+    void LoadLines(LineSource& lines, std::uint64_t sizeHint);
+    void AppendLine(std::string_view line, char d);
+    void BeginRow();
+    void PushField(std::string_view text);
+    void AddColumnFor(std::uint64_t fieldIndex);
+    void ReserveFor(std::uint64_t rowsMore, std::uint64_t fieldsMore);
+    void TrimSlack();
+    void CheckRow(int row) const;
+    std::uint64_t FieldEnd(std::uint64_t field) const; // relative to its row's text
+    std::uint64_t FieldCount(int row) const;           // caption included
+
+    SurveyTableLimits limits_;
+    std::string text_;                    // all field texts, back to back, row after row
+    std::vector<std::uint64_t> rowText_;  // offset in text_ where each row's text starts
+    std::vector<std::uint64_t> rowField_; // index of each row's caption among the field ends
+    std::vector<std::uint32_t> ends_;     // end of every field relative to its row's text
+    std::vector<std::uint64_t> wideEnds_; // the same, once a row is too long for 32 bits
+    bool wide_ = false;
+    std::uint64_t rowFieldsSoFar_ = 0;    // fields of the row being appended
     std::vector<int> columnWidths_;
     std::optional<char> delimiter_;
 };

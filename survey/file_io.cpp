@@ -1,0 +1,75 @@
+#include "file_io.h"
+
+#include "errors.h"
+
+#include <cerrno>
+#include <system_error>
+
+#ifdef _WIN32
+#include <share.h>
+#endif
+
+namespace qm {
+
+InputFile::~InputFile()
+{
+    Close();
+}
+
+bool InputFile::Open(const std::filesystem::path& path)
+{
+    Close();
+    // Directories, pipes and devices are no survey files; a pipe or device could also block or never end.
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec))
+        return false;
+#ifdef _WIN32
+    file_ = _wfsopen(path.c_str(), L"rb", _SH_DENYWR);
+#else
+    file_ = std::fopen(path.c_str(), "rb");
+#endif
+    if (!file_)
+        return false;
+    // Reads go straight into the caller's big blocks; a stdio buffer would only add a copy.
+    std::setvbuf(file_, nullptr, _IONBF, 0);
+    const std::uintmax_t size = std::filesystem::file_size(path, ec);
+    sizeHint_ = ec ? 0 : static_cast<std::uint64_t>(size);
+    return true;
+}
+
+std::size_t InputFile::Read(char* buffer, std::size_t size)
+{
+    if (!file_)
+        throw InOutError(103); // "I/O error 103": the file is not open
+    std::size_t total = 0;
+    while (total < size) {
+        errno = 0;
+        const std::size_t got = std::fread(buffer + total, 1, size - total, file_);
+        total += got;
+        if (got > 0)
+            continue;
+        if (std::ferror(file_)) {
+            const int error = errno;
+            if (error == EINTR) {
+                std::clearerr(file_);
+                continue;
+            }
+            if (total > 0)
+                return total; // the error flag stays set: the next call reports it
+            throw InOutError::FromErrno(error != 0 ? error : EIO);
+        }
+        break; // end of file
+    }
+    return total;
+}
+
+void InputFile::Close()
+{
+    if (file_) {
+        std::fclose(file_);
+        file_ = nullptr;
+    }
+    sizeHint_ = 0;
+}
+
+} // namespace qm

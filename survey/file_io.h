@@ -1,0 +1,37 @@
+// Reading a file front to back in big blocks: the one place with platform-specific file calls.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+
+namespace qm {
+
+// A regular file open for reading only.
+//
+// On Windows the file is opened with a share mode that lets other readers in but fails when another
+// process holds it open for writing. Other platforms have no such share lock: there a file that is
+// being written by someone else opens normally and is read as it stands.
+class InputFile {
+public:
+    InputFile() = default;
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+    ~InputFile();
+
+    // False when the path names no regular file or the file cannot be opened for reading.
+    bool Open(const std::filesystem::path& path);
+    // Reads up to `size` bytes into `buffer`; returns how many, 0 at the end of the file.
+    // Throws InOutError when the system reports a read failure.
+    std::size_t Read(char* buffer, std::size_t size);
+    // The file's size when it was opened (0 when the system cannot tell); a hint only.
+    std::uint64_t SizeHint() const { return sizeHint_; }
+    void Close();
+
+private:
+    std::FILE* file_ = nullptr;
+    std::uint64_t sizeHint_ = 0;
+};
+
+} // namespace qm

@@ -1,0 +1,133 @@
+// How the loader cuts a file into lines: line ends, carriage returns, the 0x1A byte, NUL bytes,
+// long lines and lines that cross the reader's blocks.
+#include "table_helpers.h"
+
+#include <string>
+
+namespace qm::test {
+namespace {
+
+using namespace std::string_literals;
+
+TEST(SurveyLines, CrLfFileOfThreeLinesGivesThreeRowsAndSevenColumns)
+{
+    SurveyTable table;
+    table.LoadFromBytes("Label,Value,Time,NS,Lat,EW,Lon\r\n"
+                        "1,50123.4,10:00:01,N,5645.1000,E,03712.2000\r\n"
+                        "2,50124.1,10:00:02,N,5645.1010,E,03712.2010\r\n");
+    ASSERT_EQ(table.RowCount(), 3);
+    EXPECT_EQ(table.ColumnCount(), 7);
+    EXPECT_EQ(table.RowCaption(0), "Label");
+    EXPECT_EQ(table.Cell(0, 6), "Lon");
+    EXPECT_EQ(table.Cell(2, 6), "03712.2010");
+    EXPECT_EQ(table.CellCount(2), 6);
+    for (int c = 0; c < table.ColumnCount(); ++c)
+        EXPECT_EQ(table.ColumnWidth(c), 50);
+}
+
+TEST(SurveyLines, LineEndsAndTheFinalBreak)
+{
+    EXPECT_EQ(Load("a\nb\n"), (Rows{{"a"}, {"b"}}));
+    EXPECT_EQ(Load("a\nb"), (Rows{{"a"}, {"b"}}));
+    EXPECT_EQ(Load("a\r\nb\r\n"), (Rows{{"a"}, {"b"}}));
+    // Two breaks at the end give an empty last row.
+    EXPECT_EQ(Load("a\nb\n\n"), (Rows{{"a"}, {"b"}, {""}}));
+    EXPECT_EQ(Load("a\r\n\r\n"), (Rows{{"a"}, {""}}));
+    EXPECT_EQ(Load("\n"), (Rows{{""}}));
+}
+
+TEST(SurveyLines, LoneCarriageReturnIsDroppedAndEndsNoLine)
+{
+    EXPECT_EQ(Load("12\r34\n"), (Rows{{"1234"}}));
+    EXPECT_EQ(Load("a\r\rb\r\r\nc"), (Rows{{"ab"}, {"c"}}));
+    EXPECT_EQ(Load("ab\r"), (Rows{{"ab"}}));
+    EXPECT_EQ(Load("\r"), (Rows{{""}}));
+}
+
+TEST(SurveyLines, ByteOneAEndsTheFileAtALineStartAndTheLineElsewhere)
+{
+    EXPECT_EQ(Load("a,b\n\x1A,c\nd,e\n"), (Rows{{"a", "b"}}));
+    EXPECT_EQ(Load("\x1A" "a\nb\n"), Rows{});
+    EXPECT_EQ(Load("a,b\x1A,c\r\nd\n"), (Rows{{"a", "b"}, {"d"}}));
+    EXPECT_EQ(Load("ab\x1A\n"), (Rows{{"ab"}}));
+    // A 0x1A at the start of the second line leaves the first alone for detection.
+    SurveyTable table;
+    table.LoadFromBytes("a;b\n\x1A;c\n");
+    EXPECT_EQ(Dump(table), (Rows{{"a;b"}}));
+    EXPECT_FALSE(table.Delimiter());
+}
+
+TEST(SurveyLines, EmptyInputGivesNoRowsNoColumns)
+{
+    SurveyTable table;
+    table.LoadFromBytes("");
+    EXPECT_EQ(table.RowCount(), 0);
+    EXPECT_EQ(table.ColumnCount(), 0);
+    EXPECT_FALSE(table.Delimiter());
+}
+
+TEST(SurveyLines, NulIsAnOrdinaryByteOfItsField)
+{
+    const Rows rows = Load("a\0b,c\0,\0\n\0\n"s);
+    EXPECT_EQ(rows, (Rows{{"a\0b"s, "c\0"s, "\0"s}, {"\0"s}}));
+}
+
+class SurveyFileLines : public ScratchDir {};
+
+TEST_F(SurveyFileLines, FileAndMemoryGiveTheSameRowsAcrossBlockBoundaries)
+{
+    // Lines of varied length, CR LF pairs and lone CRs land on both sides of the 1 MiB blocks.
+    std::mt19937 random(7);
+    std::string bytes;
+    while (bytes.size() < 3'500'000) {
+        const int fields = 1 + static_cast<int>(random() % 9);
+        for (int f = 0; f < fields; ++f) {
+            if (f > 0)
+                bytes += ',';
+            bytes.append(random() % 40, static_cast<char>('a' + random() % 26));
+            if (random() % 50 == 0)
+                bytes += '\r';
+        }
+        bytes += random() % 2 ? "\r\n" : "\n";
+        if (random() % 500 == 0)
+            bytes.append(1'200'000, 'x'); // a line longer than a block
+    }
+    const auto path = Write("blocks.csv", bytes);
+    SurveyTable fromFile;
+    fromFile.LoadFromCsv(path);
+    SurveyTable fromMemory;
+    fromMemory.LoadFromBytes(bytes);
+    EXPECT_GT(fromFile.RowCount(), 2000);
+    EXPECT_EQ(Dump(fromFile), Dump(fromMemory));
+    EXPECT_EQ(fromFile.ColumnCount(), fromMemory.ColumnCount());
+}
+
+TEST_F(SurveyFileLines, CrLfSplitByABlockBoundaryIsOneLineBreak)
+{
+    std::string bytes(1024 * 1024 - 1, 'a');
+    bytes += "\r\nb\r\n";
+    SurveyTable table;
+    table.LoadFromCsv(Write("split.csv", bytes));
+    ASSERT_EQ(table.RowCount(), 2);
+    EXPECT_EQ(table.RowCaption(0).size(), 1024u * 1024 - 1);
+    EXPECT_EQ(table.RowCaption(1), "b");
+}
+
+TEST_F(SurveyFileLines, LongLineIsKeptWhole)
+{
+    std::string line;
+    for (int f = 0; f < 300'000; ++f)
+        line += std::to_string(f) + ",";
+    line += "end";
+    SurveyTable table;
+    table.LoadFromCsv(Write("long.csv", "h\n" + line + "\r\nlast\n"));
+    ASSERT_EQ(table.RowCount(), 3);
+    ASSERT_EQ(table.CellCount(1), 300'000);
+    EXPECT_EQ(table.RowCaption(1), "0");
+    EXPECT_EQ(table.Cell(1, 299'999), "299999");
+    EXPECT_EQ(table.Cell(1, 300'000), "end");
+    EXPECT_EQ(table.RowCaption(2), "last");
+}
+
+} // namespace
+} // namespace qm::test
