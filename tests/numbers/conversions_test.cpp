@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cfloat>
-#include <cmath>
 #include <limits>
 #include <string>
 
@@ -224,19 +222,6 @@ TEST_F(FieldValueTest, Signed64BitRangeIsKept)
     } catch (const ConvertError& e) {
         EXPECT_NE(std::string(e.what()).find("'1E30'"), std::string::npos);
     }
-}
-
-TEST(DecimalSeparatorTest, SetterIsSeenByGetterAndLocaleGivesOneByte)
-{
-    const char saved = DecimalSeparator();
-    SetDecimalSeparator(',');
-    EXPECT_EQ(DecimalSeparator(), ',');
-    SetDecimalSeparator('.');
-    EXPECT_EQ(DecimalSeparator(), '.');
-    SetDecimalSeparator(saved);
-    const char fromLocale = LocaleDecimalSeparator();
-    EXPECT_NE(fromLocale, '\0');
-    EXPECT_FALSE(fromLocale >= '0' && fromLocale <= '9');
 }
 
 } // namespace
