@@ -1,3 +1,8 @@
+// The C file calls are the portable ones here; MSVC would steer to its own variants.
+#if defined(_MSC_VER) && !defined(_CRT_SECURE_NO_WARNINGS)
+#define _CRT_SECURE_NO_WARNINGS
+#endif
+
 #include "map_page.h"
 
 #include "errors.h"
