@@ -97,12 +97,6 @@ TEST(TextLines, NulEndsTheText)
     EXPECT_TRUE(qm::SplitTextLines(std::string("\0abc", 4)).empty());
 }
 
-TEST(TextLines, KeepsEightBitBytes)
-{
-    const std::string bytes = "caf\xE9\t\xFF\x01";
-    EXPECT_EQ(qm::SplitTextLines(bytes), (Lines{bytes}));
-}
-
 TEST(TextLines, WritesEveryLineWithCrLfAndReplacesTheFile)
 {
     TempDir dir;
@@ -263,13 +257,6 @@ TEST(RewriteMapPage, PositionAndTypeTextsGoInUnchanged)
     Lines again{"##MARCA##"};
     Rewrite(again, request);
     EXPECT_EQ(again[0], "        var point = new GLatLng(,1,5);");
-}
-
-TEST(RewriteMapPage, NoMarkersMeansNoWrite)
-{
-    Lines empty;
-    EXPECT_TRUE(Rewrite(empty).empty());
-    EXPECT_TRUE(empty.empty());
 }
 
 TEST(GenerateMapPage, EmptyTemplateWritesNoPage)
