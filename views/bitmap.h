@@ -2,6 +2,7 @@
 // when 4 bytes per pixel). The core works on it; the widget layer wraps it in a QImage.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -24,7 +25,16 @@ struct Bitmap {
     std::uint8_t* pixel(int x, int y) { return data.data() + static_cast<std::size_t>(y) * stride() + static_cast<std::size_t>(x) * static_cast<std::size_t>(bytesPerPixel); }
     const std::uint8_t* pixel(int x, int y) const { return data.data() + static_cast<std::size_t>(y) * stride() + static_cast<std::size_t>(x) * static_cast<std::size_t>(bytesPerPixel); }
 
-    // Drops the spare byte of 4-byte pixels in place.
+    // True when the pixel form is 3 or 4 bytes, the sizes are not negative and `data` holds every
+    // row. Members are public, so code that takes a Bitmap from outside checks this first.
+    bool IsWellFormed() const;
+
+    // Sets pixel (x, y) from 0x00RRGGBB; the spare byte of a 4-byte pixel becomes 0.
+    void SetPixel(int x, int y, std::uint32_t rgb);
+    // Pixel (x, y) as 0x00RRGGBB.
+    std::uint32_t PixelRgb(int x, int y) const;
+
+    // Drops the spare byte of 4-byte pixels in place; 3-byte pixels stay as they are.
     void ConvertTo3Bytes();
 };
 
