@@ -4,7 +4,9 @@
 #include "file_io.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <stdexcept>
 #include <memory>
 #include <new>
 
@@ -190,6 +192,56 @@ std::optional<char> DetectDelimiter(std::string_view line1, std::string_view lin
     return found;
 }
 
+namespace detail {
+
+void ByteBuffer::Reserve(std::size_t capacity)
+{
+    if (capacity <= capacity_)
+        return;
+    std::unique_ptr<char[]> grown(new char[capacity]);
+    if (size_ > 0)
+        std::memcpy(grown.get(), data_.get(), size_);
+    data_ = std::move(grown);
+    capacity_ = capacity;
+}
+
+void ByteBuffer::Grow(std::size_t more)
+{
+    if (more > SIZE_MAX - size_)
+        throw std::length_error("survey text too long");
+    const std::size_t needed = size_ + more;
+    const std::size_t doubled = capacity_ > SIZE_MAX / 2 ? SIZE_MAX : capacity_ * 2;
+    Reserve(std::max({needed, doubled, std::size_t{4096}}));
+}
+
+void ByteBuffer::Erase(std::size_t begin, std::size_t count)
+{
+    if (count == 0)
+        return;
+    std::memmove(data_.get() + begin, data_.get() + begin + count, size_ - begin - count);
+    size_ -= count;
+}
+
+void ByteBuffer::ShrinkToFit()
+{
+    if (size_ == capacity_)
+        return;
+    std::unique_ptr<char[]> fitted(size_ > 0 ? new char[size_] : nullptr);
+    if (size_ > 0)
+        std::memcpy(fitted.get(), data_.get(), size_);
+    data_ = std::move(fitted);
+    capacity_ = size_;
+}
+
+void ByteBuffer::Release()
+{
+    data_.reset();
+    size_ = 0;
+    capacity_ = 0;
+}
+
+} // namespace detail
+
 SurveyTable::SurveyTable() : SurveyTable(SurveyTableLimits{}) {}
 
 SurveyTable::SurveyTable(const SurveyTableLimits& limits) : limits_(limits)
@@ -202,7 +254,7 @@ SurveyTable::SurveyTable(const SurveyTableLimits& limits) : limits_(limits)
 void SurveyTable::Clear()
 {
     // Swapping with empty buffers gives the memory of a big file back at once.
-    std::string().swap(text_);
+    text_.Release();
     std::vector<std::uint64_t>().swap(rowText_);
     std::vector<std::uint64_t>().swap(rowField_);
     std::vector<std::uint32_t>().swap(ends_);
@@ -251,7 +303,8 @@ void SurveyTable::LoadLines(LineSource& lines, std::uint64_t sizeHint)
     const char d = delimiter_.value_or(',');
 
     try {
-        text_.reserve(text_.size() + sizeHint);
+        if (sizeHint <= SIZE_MAX - text_.size())
+            text_.Reserve(text_.size() + static_cast<std::size_t>(sizeHint));
     } catch (const std::bad_alloc&) {
         // Grows as it goes instead.
     } catch (const std::length_error&) {
@@ -296,12 +349,16 @@ void SurveyTable::ReserveFor(std::uint64_t rowsMore, std::uint64_t fieldsMore)
 void SurveyTable::TrimSlack()
 {
     // Growth and estimates leave spare capacity; give it back when it is a sizeable part.
-    const auto trim = [](auto& buffer) {
-        if (buffer.capacity() > buffer.size() + buffer.size() / 8 + 4096)
+    const auto slack = [](const auto& buffer) {
+        return buffer.capacity() > buffer.size() + buffer.size() / 8 + 4096;
+    };
+    const auto trim = [&](auto& buffer) {
+        if (slack(buffer))
             buffer.shrink_to_fit();
     };
     try {
-        trim(text_);
+        if (slack(text_))
+            text_.ShrinkToFit();
         trim(rowText_);
         trim(rowField_);
         trim(ends_);
@@ -323,7 +380,7 @@ void SurveyTable::PushField(std::string_view text)
 {
     if (rowFieldsSoFar_ >= limits_.maxFieldsPerLine)
         throw TableLimitError("A line of the file has more fields than the table can hold");
-    text_.append(text);
+    text_.Append(text.data(), text.size());
     const std::uint64_t end = text_.size() - rowText_.back();
     if (!wide_ && end > limits_.compactRowBytes) {
         wideEnds_.assign(ends_.begin(), ends_.end());
@@ -451,7 +508,7 @@ void SurveyTable::DeleteRow(int row)
         ends_.erase(ends_.begin() + fieldBegin, ends_.begin() + fieldBegin + fields);
     const std::uint64_t textBegin = rowText_[r];
     const std::uint64_t textEnd = r + 1 < rowText_.size() ? rowText_[r + 1] : text_.size();
-    text_.erase(textBegin, textEnd - textBegin);
+    text_.Erase(textBegin, textEnd - textBegin);
     for (std::size_t k = r + 1; k < rowText_.size(); ++k) {
         rowText_[k] -= textEnd - textBegin;
         rowField_[k] -= fields;

@@ -10,7 +10,9 @@
 #include <climits>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -37,6 +39,37 @@ struct SurveyTableLimits {
     // Rows whose text is longer than this switch the table to 64-bit field offsets (at most 2^32 - 1).
     std::uint64_t compactRowBytes = UINT32_MAX;
 };
+
+namespace detail {
+
+// A growable byte buffer whose append is a bare copy (the loader appends every field).
+class ByteBuffer {
+public:
+    const char* data() const { return data_.get(); }
+    std::size_t size() const { return size_; }
+    std::size_t capacity() const { return capacity_; }
+    void Append(const char* bytes, std::size_t n)
+    {
+        if (n > capacity_ - size_)
+            Grow(n);
+        if (n > 0)
+            std::memcpy(data_.get() + size_, bytes, n);
+        size_ += n;
+    }
+    void Reserve(std::size_t capacity);
+    void Erase(std::size_t begin, std::size_t count);
+    void ShrinkToFit();
+    void Release();
+
+private:
+    void Grow(std::size_t more);
+
+    std::unique_ptr<char[]> data_;
+    std::size_t size_ = 0;
+    std::size_t capacity_ = 0;
+};
+
+} // namespace detail
 
 class SurveyTable {
 public:
@@ -92,7 +125,7 @@ private:
     std::uint64_t FieldCount(int row) const;           // caption included
 
     SurveyTableLimits limits_;
-    std::string text_;                    // all field texts, back to back, row after row
+    detail::ByteBuffer text_;             // all field texts, back to back, row after row
     std::vector<std::uint64_t> rowText_;  // offset in text_ where each row's text starts
     std::vector<std::uint64_t> rowField_; // index of each row's caption among the field ends
     std::vector<std::uint32_t> ends_;     // end of every field relative to its row's text
