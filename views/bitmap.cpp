@@ -20,7 +20,7 @@ void Bitmap::SetPixel(int x, int y, std::uint32_t rgb)
     p[1] = static_cast<std::uint8_t>(rgb >> 8);
     p[2] = static_cast<std::uint8_t>(rgb >> 16);
     if (bytesPerPixel == 4) {
-        p[3] = 0;
+        p[3] = 0xFF;
     }
 }
 

@@ -29,7 +29,8 @@ struct Bitmap {
     // row. Members are public, so code that takes a Bitmap from outside checks this first.
     bool IsWellFormed() const;
 
-    // Sets pixel (x, y) from 0x00RRGGBB; the spare byte of a 4-byte pixel becomes 0.
+    // Sets pixel (x, y) from 0x00RRGGBB; the spare byte of a 4-byte pixel becomes 0xFF (as the white
+    // fill, and as 32-bit RGB images elsewhere expect).
     void SetPixel(int x, int y, std::uint32_t rgb);
     // Pixel (x, y) as 0x00RRGGBB.
     std::uint32_t PixelRgb(int x, int y) const;

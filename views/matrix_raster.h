@@ -16,8 +16,8 @@ class SurveyTable;
 struct BalanceAccumulator {
     std::uint32_t sum = 0;
     std::uint32_t count = 0;
-    // Adds a reading; when `balance` is 0 it is set from the running mean minus 15 (mod 65536).
-    // Returns true when `balance` was changed.
+    // Adds a reading (its low 32 bits); when `balance` is 0 it is set from the running mean, cut to
+    // 16 bits, minus 15 (mod 65536). Returns true when `balance` was assigned.
     bool Add(std::int64_t fieldValue, std::uint16_t& balance);
 };
 
@@ -26,18 +26,22 @@ struct BalanceAccumulator {
 // pen. `pen` is 0x00RRGGBB.
 void ApplyReadingColour(std::uint16_t balance, std::int32_t contrast, std::int64_t fieldValue, std::uint32_t& pen);
 
-// Callbacks the draw uses to reach the files. `select(q)` loads file q and returns its table, or
-// nullptr when file q no longer exists (the draw then ends cleanly). It may let events run.
+// Callbacks the draw uses to reach the files. `fileCount()` is read again at every step, since the
+// file list may change while events run. `select(q)` loads file q and returns its table, or
+// nullptr when file q no longer exists (the draw then ends cleanly). It may let events run; the
+// table it returns is read only up to the row count it has at each moment.
 struct MatrixSource {
     std::function<int()> fileCount;
     std::function<const SurveyTable*(int q)> select;
-    // Called when pass 1 derives a new balance (the viewer shows it in its spin box).
+    // Called when pass 1 assigns the balance (the viewer shows it in its spin box). May be empty.
     std::function<void(std::uint16_t)> balanceChanged;
 };
 
 // Steps 1 to 5 of a draw: selects file 0, runs pass 1 (deriving `balance` while it is 0) and
-// pass 2, and returns the raw raster (32-bit, white, column 0 white). Throws what loading or
-// conversion throws. Returns std::nullopt-like empty bitmap when the file list vanished mid-draw.
+// pass 2, and returns the raw raster: 32-bit, W + 1 by F + 1, white, column 0 left white.
+// An empty file list gives a raster of height 0 (which the resampler refuses as too small).
+// Throws what loading or conversion throws. When a file vanishes mid-draw, `completed` is false
+// and the raster returned is empty; otherwise `completed` is true.
 Bitmap BuildMatrixRaster(const MatrixSource& source, std::uint16_t& balance, std::int32_t contrast, bool& completed);
 
 } // namespace qm
