@@ -4,6 +4,8 @@
 #include "field_value.h"
 #include "survey_table.h"
 
+#include <cmath>
+
 namespace qm {
 
 bool BalanceAccumulator::Add(std::int64_t fieldValue, std::uint16_t& balance)
@@ -35,6 +37,21 @@ void ApplyReadingColour(std::uint16_t balance, std::int32_t contrast, std::int64
     } else if (h < 0) {
         pen = static_cast<std::uint32_t>(h + 127);
     }
+}
+
+int MatrixLabelRow(int height, int fileCount, int q)
+{
+    if (fileCount <= 0) {
+        return 0;
+    }
+    const long double y = static_cast<long double>(height) / static_cast<long double>(fileCount) * static_cast<long double>(q);
+    const long double whole = std::floor(y);
+    const long double fraction = y - whole;
+    long double rounded = whole;
+    if (fraction > 0.5L || (fraction == 0.5L && std::fmod(whole, 2.0L) != 0.0L)) {
+        rounded += 1.0L;
+    }
+    return static_cast<int>(rounded);
 }
 
 namespace {

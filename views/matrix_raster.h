@@ -26,6 +26,10 @@ struct BalanceAccumulator {
 // pen. `pen` is 0x00RRGGBB.
 void ApplyReadingColour(std::uint16_t balance, std::int32_t contrast, std::int64_t fieldValue, std::uint32_t& pen);
 
+// Row of file q's separator line on a display `height` pixels high showing `fileCount` files:
+// (height / fileCount) * q in floating point, rounded half to even. 0 when there are no files.
+int MatrixLabelRow(int height, int fileCount, int q);
+
 // Callbacks the draw uses to reach the files. `fileCount()` is read again at every step, since the
 // file list may change while events run. `select(q)` loads file q and returns its table, or
 // nullptr when file q no longer exists (the draw then ends cleanly). It may let events run; the

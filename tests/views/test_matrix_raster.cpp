@@ -334,3 +334,18 @@ TEST(MatrixRaster, BadReadingEndsTheDrawWithTheConversionError)
 }
 
 } // namespace
+
+namespace {
+
+TEST(MatrixLabels, RowsSplitTheHeightRoundingHalvesToEven)
+{
+    EXPECT_EQ(qm::MatrixLabelRow(484, 3, 0), 0);
+    EXPECT_EQ(qm::MatrixLabelRow(484, 3, 1), 161); // 161.33
+    EXPECT_EQ(qm::MatrixLabelRow(484, 3, 2), 323); // 322.67
+    EXPECT_EQ(qm::MatrixLabelRow(5, 2, 1), 2);     // 2.5 to even
+    EXPECT_EQ(qm::MatrixLabelRow(7, 2, 1), 4);     // 3.5 to even
+    EXPECT_EQ(qm::MatrixLabelRow(484, 8, 5), 302); // 302.5 to even
+    EXPECT_EQ(qm::MatrixLabelRow(484, 0, 0), 0);
+}
+
+} // namespace
