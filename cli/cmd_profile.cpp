@@ -1,0 +1,161 @@
+// quarlomet profile: the profile chart of one survey file rendered to an image, as the viewer
+// draws it.
+#include "args.h"
+#include "commands.h"
+#include "file_selection.h"
+#include "image_io.h"
+#include "qt_support.h"
+
+#include "errors.h"
+#include "field_value.h"
+#include "profile_chart.h"
+#include "survey_table.h"
+
+#include <QApplication>
+#include <QColor>
+#include <QImage>
+
+#include <string>
+
+namespace qm::cli {
+
+namespace {
+
+constexpr std::string_view kHelp = R"(Usage: quarlomet profile FILE -o OUT [options]
+
+Loads the survey file as the viewer's file selection does and renders its profile chart: one point
+per data row, the reading rounded to a whole number, labelled with the row's first field.
+
+Options:
+  -o, --output OUT        the image to write (.ppm, .png, .bmp, ...)
+  --style NAME            ribbon, column or line (default ribbon)
+  --scale MODE            auto (follows the readings), 40-60, 50-55, or MIN:MAX for a fixed
+                          range (default: the chart's start range, 40000 to 60000)
+  --size WxH              the chart's size in pixels (default 850x530)
+  --help                  this text
+
+Exit status: 0 when OUT was written, 1 when the work failed, 2 on a usage error.
+)";
+
+constexpr OptionSpec kOptions[] = {
+    {"--output", "-o", true}, {"--style", "", true}, {"--scale", "", true}, {"--size", "", true}};
+
+constexpr ImageSize kChartSize{850, 530};
+
+int StyleIndex(std::string_view style)
+{
+    constexpr std::string_view kStyles[] = {"ribbon", "column", "line"};
+    for (int i = 0; i < 3; ++i) {
+        if (style == kStyles[i]) {
+            return i;
+        }
+    }
+    throw UsageError("unknown style '" + std::string(style) + "' (ribbon, column or line)");
+}
+
+// The axis bounds a scale mode asks for; automatic when `automatic` is set.
+struct Scale {
+    bool automatic = false;
+    double min = 40000;
+    double max = 60000;
+};
+
+Scale ParseScale(std::string_view text)
+{
+    if (text == "auto") {
+        return {true, 0, 0};
+    }
+    if (text == "40-60") {
+        return {false, 40000, 60000};
+    }
+    if (text == "50-55") {
+        return {false, 50000, 55000};
+    }
+    const std::size_t colon = text.find(':');
+    if (colon == std::string_view::npos) {
+        throw UsageError("unknown scale '" + std::string(text) + "' (auto, 40-60, 50-55 or MIN:MAX)");
+    }
+    Scale scale{false, ParseReal(text.substr(0, colon), "--scale"), ParseReal(text.substr(colon + 1), "--scale")};
+    if (!(scale.min < scale.max)) {
+        throw UsageError("the scale's MIN must lie below its MAX");
+    }
+    return scale;
+}
+
+void ApplyScale(ChartAxis& axis, const Scale& scale)
+{
+    if (scale.automatic) {
+        axis.SetAutomatic(true);
+        return;
+    }
+    axis.SetAutomatic(false);
+    // The viewer sets the maximum first; a range wholly below the current one needs the minimum
+    // first, as the viewer's track bars reach it step by step.
+    if (scale.max >= axis.Minimum()) {
+        axis.SetMaximum(scale.max);
+        axis.SetMinimum(scale.min);
+    } else {
+        axis.SetMinimum(scale.min);
+        axis.SetMaximum(scale.max);
+    }
+}
+
+void PlotProfile(ProfileChart& chart, int style, const SurveyTable& table)
+{
+    ChartSeries& series = chart.series(style);
+    series.Clear();
+    const QColor yellow(255, 255, 0);
+    for (int row = 1; row < table.RowCount(); ++row) {
+        series.Add(static_cast<double>(FieldValue(table.Cell(row, 1))), table.RowCaption(row), yellow);
+    }
+}
+
+} // namespace
+
+int RunProfile(const Invocation& call)
+{
+    const ParsedArgs args = ParseArgs(call.args, kOptions);
+    if (args.Help()) {
+        PrintHelp(kHelp);
+        return 0;
+    }
+    if (args.Positional().size() != 1) {
+        throw UsageError("expected one survey file, got " + std::to_string(args.Positional().size()));
+    }
+    const std::string& file = args.Positional().front();
+    const auto out = args.Value("--output");
+    if (!out) {
+        throw UsageError("no output image given (-o OUT)");
+    }
+    const int style = StyleIndex(args.Value("--style").value_or("ribbon"));
+    const auto scaleText = args.Value("--scale");
+    const Scale scale = scaleText ? ParseScale(*scaleText) : Scale{};
+    const ImageSize size = args.Has("--size") ? ParseSize(*args.Value("--size"), "--size") : kChartSize;
+    if (size.width < 1 || size.height < 1) {
+        throw UsageError("the chart needs at least 1x1 pixels");
+    }
+
+    const auto app = StartQt(call.argv0, QtLevel::Widgets);
+    CheckWritableName(*out);
+    SetDecimalSeparator('.');
+
+    ProfileChart chart;
+    chart.SetAnimatedZoom(false);
+    chart.setAttribute(Qt::WA_DontShowOnScreen);
+    chart.resize(size.width, size.height);
+    if (scaleText) {
+        ApplyScale(chart.LeftAxis(), scale);
+    }
+
+    SurveyTable table;
+    SelectFile(table, file);
+    PlotProfile(chart, style, table);
+
+    QImage image(size.width, size.height, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    chart.render(&image);
+    WriteImageFile(*out, image);
+    return 0;
+}
+
+} // namespace qm::cli

@@ -1,0 +1,116 @@
+// quarlomet table: survey files loaded one after another into one table, as JSON lines.
+#include "args.h"
+#include "commands.h"
+#include "text_out.h"
+
+#include "errors.h"
+#include "survey_table.h"
+
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <new>
+#include <string>
+
+namespace qm::cli {
+
+namespace {
+
+constexpr std::string_view kHelp = R"(Usage: quarlomet table [--stats] FILE...
+
+Loads the survey files one after another into one table, as the viewer's file selection does
+(the table is cleared and the file loaded; the delimiter rules carry from file to file), and
+prints one JSON object per file on its own line:
+  {"file": PATH, "delimiter": D, "columns": N, "rows": [[CAPTION, CELL1, ...], ...]}
+D is the table's delimiter after the load, or null while none is settled. A file that fails to
+load gives {"file": PATH, "error": MESSAGE}. Every byte of a path, caption or cell is written as
+the character of the same number (U+0000 to U+00FF), in UTF-8.
+
+Options:
+  --stats   "rows" holds the number of rows instead of the rows
+  --help    this text
+
+Exit status: 0 when every file loaded, 1 when any failed, 2 on a usage error.
+)";
+
+constexpr OptionSpec kOptions[] = {{"--stats", "", false}};
+
+void AppendTable(std::string& out, const SurveyTable& table, bool statsOnly)
+{
+    if (statsOnly) {
+        out += std::to_string(table.RowCount());
+        return;
+    }
+    out.push_back('[');
+    for (int row = 0; row < table.RowCount(); ++row) {
+        if (row > 0) {
+            out += ", ";
+        }
+        out.push_back('[');
+        AppendJsonString(out, table.RowCaption(row));
+        const int cells = table.CellCount(row);
+        for (int c = 1; c <= cells; ++c) {
+            out += ", ";
+            AppendJsonString(out, table.Cell(row, c));
+        }
+        out.push_back(']');
+    }
+    out.push_back(']');
+}
+
+} // namespace
+
+int RunTable(const Invocation& call)
+{
+    const ParsedArgs args = ParseArgs(call.args, kOptions);
+    if (args.Help()) {
+        PrintHelp(kHelp);
+        return 0;
+    }
+    const auto& files = args.Positional();
+    if (files.empty()) {
+        throw UsageError("no survey file given");
+    }
+    const bool statsOnly = args.Has("--stats");
+
+    SurveyTable table;
+    Progress progress("table", static_cast<int>(files.size()));
+    int status = 0;
+    std::string out;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const std::string& file = files[i];
+        progress.Step(static_cast<int>(i), file);
+        out.clear();
+        out += "{\"file\": ";
+        AppendJsonString(out, file);
+        try {
+            table.Clear();
+            table.LoadFromCsv(std::filesystem::path(file));
+            out += ", \"delimiter\": ";
+            if (const auto d = table.Delimiter()) {
+                AppendJsonString(out, std::string_view(&*d, 1));
+            } else {
+                out += "null";
+            }
+            out += ", \"columns\": " + std::to_string(table.ColumnCount()) + ", \"rows\": ";
+            AppendTable(out, table, statsOnly);
+        } catch (const std::bad_alloc&) {
+            throw;
+        } catch (const std::exception& error) {
+            // The line so far is dropped back to the file name; the error takes the place of the table.
+            out.clear();
+            out += "{\"file\": ";
+            AppendJsonString(out, file);
+            out += ", \"error\": ";
+            AppendJsonString(out, error.what());
+            status = 1;
+        }
+        out += "}\n";
+        if (!WriteAll(stdout, out)) {
+            throw Error("Cannot write to standard output");
+        }
+    }
+    return status;
+}
+
+} // namespace qm::cli

@@ -1,0 +1,30 @@
+#include "file_selection.h"
+
+#include "field_value.h"
+#include "survey_table.h"
+
+#include <filesystem>
+
+namespace qm::cli {
+
+void SelectFile(SurveyTable& table, const std::string& path)
+{
+    table.Clear();
+    table.LoadFromCsv(std::filesystem::path(path));
+    // The viewer's order: columns 1, 2, 3, 4 and 6 first, so a missing column fails on the first
+    // of them, then the narrow hemisphere columns.
+    for (int column : {1, 2, 3, 4, 6}) {
+        table.SetColumnWidth(column, 80);
+    }
+    table.SetColumnWidth(3, 30);
+    table.SetColumnWidth(5, 30);
+}
+
+void ConvertReadings(const SurveyTable& table)
+{
+    for (int row = 1; row < table.RowCount(); ++row) {
+        static_cast<void>(FieldValue(table.Cell(row, 1)));
+    }
+}
+
+} // namespace qm::cli

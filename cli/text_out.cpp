@@ -1,0 +1,150 @@
+#include "text_out.h"
+
+#include "console.h"
+
+#include <cstdint>
+
+namespace qm::cli {
+
+namespace {
+
+void AppendCodePoint(std::string& out, unsigned char byte)
+{
+    if (byte < 0x80) {
+        out.push_back(static_cast<char>(byte));
+    } else {
+        out.push_back(static_cast<char>(0xC0 | (byte >> 6)));
+        out.push_back(static_cast<char>(0x80 | (byte & 0x3F)));
+    }
+}
+
+bool IsValidUtf8(std::string_view bytes)
+{
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        const auto lead = static_cast<unsigned char>(bytes[i]);
+        std::size_t extra = 0;
+        std::uint32_t min = 0;
+        std::uint32_t cp = 0;
+        if (lead < 0x80) {
+            ++i;
+            continue;
+        } else if ((lead & 0xE0) == 0xC0) {
+            extra = 1, min = 0x80, cp = lead & 0x1F;
+        } else if ((lead & 0xF0) == 0xE0) {
+            extra = 2, min = 0x800, cp = lead & 0x0F;
+        } else if ((lead & 0xF8) == 0xF0) {
+            extra = 3, min = 0x10000, cp = lead & 0x07;
+        } else {
+            return false;
+        }
+        if (bytes.size() - i <= extra) {
+            return false;
+        }
+        for (std::size_t k = 1; k <= extra; ++k) {
+            const auto next = static_cast<unsigned char>(bytes[i + k]);
+            if ((next & 0xC0) != 0x80) {
+                return false;
+            }
+            cp = (cp << 6) | (next & 0x3F);
+        }
+        if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+            return false;
+        }
+        i += extra + 1;
+    }
+    return true;
+}
+
+} // namespace
+
+std::string BytesToUtf8(std::string_view bytes)
+{
+    std::string out;
+    out.reserve(bytes.size());
+    for (char c : bytes) {
+        AppendCodePoint(out, static_cast<unsigned char>(c));
+    }
+    return out;
+}
+
+void AppendJsonString(std::string& out, std::string_view bytes)
+{
+    static constexpr char kHex[] = "0123456789abcdef";
+    out.push_back('"');
+    for (char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        switch (byte) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        case '\b': out += "\\b"; break;
+        case '\f': out += "\\f"; break;
+        default:
+            if (byte < 0x20 || byte == 0x7F) {
+                out += "\\u00";
+                out.push_back(kHex[byte >> 4]);
+                out.push_back(kHex[byte & 0xF]);
+            } else {
+                AppendCodePoint(out, byte);
+            }
+        }
+    }
+    out.push_back('"');
+}
+
+std::string DisplayText(std::string_view bytes)
+{
+    return IsValidUtf8(bytes) ? std::string(bytes) : BytesToUtf8(bytes);
+}
+
+std::string BoxText(std::string_view message)
+{
+    std::string text(message);
+    if (!text.empty() && static_cast<unsigned char>(text.back()) > static_cast<unsigned char>('.')) {
+        text.push_back('.');
+    }
+    return text;
+}
+
+bool WriteAll(std::FILE* stream, std::string_view bytes)
+{
+    return std::fwrite(bytes.data(), 1, bytes.size(), stream) == bytes.size();
+}
+
+void PrintFailure(std::string_view message)
+{
+    std::fflush(stdout);
+    WriteAll(stderr, DisplayText(BoxText(message)) + "\n");
+    std::fflush(stderr);
+}
+
+Progress::Progress(std::string label, int total)
+    : label_(std::move(label)), total_(total), enabled_(total > 1 && StderrIsTerminal())
+{
+}
+
+Progress::~Progress()
+{
+    if (shown_) {
+        // Clear the progress line so that later messages start on a clean line.
+        WriteAll(stderr, "\r\x1b[K");
+        std::fflush(stderr);
+    }
+}
+
+void Progress::Step(int index, std::string_view name)
+{
+    if (!enabled_) {
+        return;
+    }
+    std::string line = "\r\x1b[K" + label_ + " " + std::to_string(index + 1) + "/" + std::to_string(total_) + " ";
+    line += DisplayText(name);
+    WriteAll(stderr, line);
+    std::fflush(stderr);
+    shown_ = true;
+}
+
+} // namespace qm::cli
