@@ -30,6 +30,17 @@ std::size_t FindByte(const char* p, std::size_t n, char ch)
     return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - p) : n;
 }
 
+// The same, looking at the first bytes one by one: fields are short, and a library call for a
+// handful of bytes costs more than the look.
+std::size_t FindByteNear(const char* p, std::size_t n, char ch)
+{
+    const std::size_t near = std::min<std::size_t>(n, 16);
+    for (std::size_t k = 0; k < near; ++k)
+        if (p[k] == ch)
+            return k;
+    return near + FindByte(p + near, n - near, ch);
+}
+
 // Whether the occurrence of `ch` at index i of text (0-based) is isolated.
 bool IsIsolated(std::string_view text, std::size_t i, char ch)
 {
@@ -59,6 +70,26 @@ std::string_view LineText(std::string_view raw, std::string& scratch)
     return scratch;
 }
 
+// Whether bytes hold no 0x1A and no carriage return other than one directly before a line feed:
+// their lines then need no byte-by-byte clean-up. A counting loop the compiler vectorizes.
+bool PlainLineBytes(const char* p, std::size_t n)
+{
+    if (n == 0)
+        return true;
+    unsigned char odd = 0;
+    for (std::size_t k = 0; k + 1 < n; ++k)
+        odd |= static_cast<unsigned char>((p[k] == kEndOfFile) | ((p[k] == '\r') & (p[k + 1] != '\n')));
+    return odd == 0 && p[n - 1] != '\r' && p[n - 1] != kEndOfFile;
+}
+
+// The text of a line from plain bytes: only the carriage return of a CR LF pair to drop.
+std::string_view PlainLineText(std::string_view raw)
+{
+    if (!raw.empty() && raw.back() == '\r')
+        raw.remove_suffix(1);
+    return raw;
+}
+
 bool EndsFile(std::string_view raw)
 {
     return !raw.empty() && raw.front() == kEndOfFile;
@@ -67,11 +98,12 @@ bool EndsFile(std::string_view raw)
 } // namespace
 
 // Yields the raw lines of a source, each without its line feed; a line break at the very end
-// starts no further line. A returned view stays valid until the next call.
+// starts no further line. A returned view stays valid until the next call. `plain` tells that the
+// line has no 0x1A and no carriage return but one at its end.
 class SurveyTable::LineSource {
 public:
     virtual ~LineSource() = default;
-    virtual bool Next(std::string_view& raw) = 0;
+    virtual bool Next(std::string_view& raw, bool& plain) = 0;
     // Bytes consumed so far, for estimating the rest of the file.
     virtual std::uint64_t Consumed() const = 0;
 };
@@ -80,12 +112,15 @@ namespace {
 
 class MemoryLines final : public SurveyTable::LineSource {
 public:
-    explicit MemoryLines(std::string_view bytes) : bytes_(bytes) {}
+    explicit MemoryLines(std::string_view bytes) : bytes_(bytes), plain_(PlainLineBytes(bytes.data(), bytes.size()))
+    {
+    }
 
-    bool Next(std::string_view& raw) override
+    bool Next(std::string_view& raw, bool& plain) override
     {
         if (pos_ >= bytes_.size())
             return false;
+        plain = plain_;
         const std::size_t n = FindByte(bytes_.data() + pos_, bytes_.size() - pos_, '\n');
         raw = bytes_.substr(pos_, n);
         pos_ += n + 1;
@@ -95,6 +130,7 @@ public:
 
 private:
     std::string_view bytes_;
+    bool plain_;
     std::size_t pos_ = 0;
 };
 
@@ -103,9 +139,10 @@ class FileLines final : public SurveyTable::LineSource {
 public:
     explicit FileLines(InputFile& file) : file_(file), block_(new char[kBlockSize]) {}
 
-    bool Next(std::string_view& raw) override
+    bool Next(std::string_view& raw, bool& plain) override
     {
         carry_.clear();
+        plain = false;
         for (;;) {
             if (pos_ < len_) {
                 const char* start = block_.get() + pos_;
@@ -116,6 +153,7 @@ public:
                     consumed_ += n + 1;
                     if (carry_.empty()) {
                         raw = std::string_view(start, n);
+                        plain = blockPlain_;
                     } else {
                         carry_.append(start, n);
                         raw = carry_;
@@ -135,6 +173,7 @@ public:
             len_ = file_.Read(block_.get(), kBlockSize);
             pos_ = 0;
             end_ = len_ == 0;
+            blockPlain_ = PlainLineBytes(block_.get(), len_);
         }
     }
     std::uint64_t Consumed() const override { return consumed_; }
@@ -145,6 +184,7 @@ private:
     std::size_t pos_ = 0;
     std::size_t len_ = 0;
     bool end_ = false;
+    bool blockPlain_ = false;
     std::uint64_t consumed_ = 0;
     std::string carry_;
 };
@@ -253,15 +293,15 @@ SurveyTable::SurveyTable(const SurveyTableLimits& limits) : limits_(limits)
 
 void SurveyTable::Clear()
 {
-    // Swapping with empty buffers gives the memory of a big file back at once.
-    text_.Release();
-    std::vector<std::uint64_t>().swap(rowText_);
-    std::vector<std::uint64_t>().swap(rowField_);
-    std::vector<std::uint32_t>().swap(ends_);
+    // The buffers keep their memory: the next load (file selection reloads all the time) usually
+    // needs about as much, and a load that needs much less gives the rest back when it ends.
+    text_.Clear();
+    rowText_.clear();
+    rowField_.clear();
+    ends_.clear();
     std::vector<std::uint64_t>().swap(wideEnds_);
-    std::vector<int>().swap(columnWidths_);
+    columnWidths_.clear();
     wide_ = false;
-    rowFieldsSoFar_ = 0;
 }
 
 void SurveyTable::LoadFromCsv(const std::filesystem::path& path)
@@ -286,12 +326,13 @@ void SurveyTable::LoadLines(LineSource& lines, std::uint64_t sizeHint)
     std::string second;
     std::string scratch;
     std::string_view raw;
+    bool plain = false;
     bool haveFirst = false;
     bool haveSecond = false;
-    if (lines.Next(raw) && !EndsFile(raw)) {
+    if (lines.Next(raw, plain) && !EndsFile(raw)) {
         haveFirst = true;
         first = LineText(raw, scratch);
-        if (lines.Next(raw) && !EndsFile(raw)) {
+        if (lines.Next(raw, plain) && !EndsFile(raw)) {
             haveSecond = true;
             second = LineText(raw, scratch);
         }
@@ -302,38 +343,34 @@ void SurveyTable::LoadLines(LineSource& lines, std::uint64_t sizeHint)
         return;
     const char d = delimiter_.value_or(',');
 
-    try {
-        if (sizeHint <= SIZE_MAX - text_.size())
-            text_.Reserve(text_.size() + static_cast<std::size_t>(sizeHint));
-    } catch (const std::bad_alloc&) {
-        // Grows as it goes instead.
-    } catch (const std::length_error&) {
-    }
-
     const auto totalFields = [this] { return wide_ ? wideEnds_.size() : ends_.size(); };
     const std::uint64_t fieldsBefore = totalFields();
+    const std::uint64_t textBefore = text_.size();
     AppendLine(first, d);
     if (!haveSecond)
         return;
     AppendLine(second, d);
     std::uint64_t rowsLoaded = 2;
-    while (lines.Next(raw) && !EndsFile(raw)) {
-        AppendLine(LineText(raw, scratch), d);
+    while (lines.Next(raw, plain) && !EndsFile(raw)) {
+        AppendLine(plain ? PlainLineText(raw) : LineText(raw, scratch), d);
         if (++rowsLoaded == kEstimateAfterRows && sizeHint > lines.Consumed()) {
             // Reserve the rest in one go, estimated from what the first rows took.
             const long double scale =
                 static_cast<long double>(sizeHint - lines.Consumed()) / lines.Consumed() * 1.05L;
             ReserveFor(static_cast<std::uint64_t>(rowsLoaded * scale) + 16,
-                       static_cast<std::uint64_t>((totalFields() - fieldsBefore) * scale) + 64);
+                       static_cast<std::uint64_t>((totalFields() - fieldsBefore) * scale) + 64,
+                       static_cast<std::uint64_t>((text_.size() - textBefore) * scale) + 4096);
         }
     }
     TrimSlack();
 }
 
-void SurveyTable::ReserveFor(std::uint64_t rowsMore, std::uint64_t fieldsMore)
+void SurveyTable::ReserveFor(std::uint64_t rowsMore, std::uint64_t fieldsMore, std::uint64_t textMore)
 {
     rowsMore = std::min<std::uint64_t>(rowsMore, limits_.maxRows - rowText_.size());
     try {
+        if (textMore <= SIZE_MAX - text_.size())
+            text_.Reserve(text_.size() + static_cast<std::size_t>(textMore));
         rowText_.reserve(rowText_.size() + rowsMore);
         rowField_.reserve(rowField_.size() + rowsMore);
         if (wide_)
@@ -350,7 +387,7 @@ void SurveyTable::TrimSlack()
 {
     // Growth and estimates leave spare capacity; give it back when it is a sizeable part.
     const auto slack = [](const auto& buffer) {
-        return buffer.capacity() > buffer.size() + buffer.size() / 8 + 4096;
+        return buffer.capacity() > buffer.size() + buffer.size() / 4 + 4096;
     };
     const auto trim = [&](auto& buffer) {
         if (slack(buffer))
@@ -373,25 +410,6 @@ void SurveyTable::BeginRow()
         throw TableLimitError("The file has more lines than the table can hold");
     rowText_.push_back(text_.size());
     rowField_.push_back(wide_ ? wideEnds_.size() : ends_.size());
-    rowFieldsSoFar_ = 0;
-}
-
-void SurveyTable::PushField(std::string_view text)
-{
-    if (rowFieldsSoFar_ >= limits_.maxFieldsPerLine)
-        throw TableLimitError("A line of the file has more fields than the table can hold");
-    text_.Append(text.data(), text.size());
-    const std::uint64_t end = text_.size() - rowText_.back();
-    if (!wide_ && end > limits_.compactRowBytes) {
-        wideEnds_.assign(ends_.begin(), ends_.end());
-        std::vector<std::uint32_t>().swap(ends_);
-        wide_ = true;
-    }
-    if (wide_)
-        wideEnds_.push_back(end);
-    else
-        ends_.push_back(static_cast<std::uint32_t>(end));
-    ++rowFieldsSoFar_;
 }
 
 void SurveyTable::AddColumnFor(std::uint64_t fieldIndex)
@@ -406,29 +424,58 @@ void SurveyTable::AppendLine(std::string_view s, char d)
     BeginRow();
     const char* base = s.data();
     const std::size_t n = s.size();
-    const auto findD = [&](std::size_t from) { return from + FindByte(base + from, n - from, d); };
+    // The texts of a line's fields never take more bytes than the line; a row that may not fit
+    // 32-bit offsets switches the table to 64-bit ones before it starts.
+    if (!wide_ && n > limits_.compactRowBytes) {
+        wideEnds_.assign(ends_.begin(), ends_.end());
+        std::vector<std::uint32_t>().swap(ends_);
+        wide_ = true;
+    }
+    char* const rowStart = text_.Spare(n);
+    char* out = rowStart;
+    std::uint64_t fields = 0;
+    // The bytes written stay in the table even when a limit or an allocation throws midway.
+    struct CommitOnExit {
+        detail::ByteBuffer& text;
+        char* const& out;
+        char* rowStart;
+        ~CommitOnExit() { text.Commit(static_cast<std::size_t>(out - rowStart)); }
+    } commit{text_, out, rowStart};
 
-    std::size_t pos = 0;           // what is left of the line starts here
-    std::uint64_t i = 0;           // field number
-    std::size_t p = findD(0);      // first delimiter in what is left, n when none
+    const auto push = [&](const char* bytes, std::size_t length) {
+        if (fields >= limits_.maxFieldsPerLine)
+            throw TableLimitError("A line of the file has more fields than the table can hold");
+        if (length > 0)
+            std::memcpy(out, bytes, length);
+        out += length;
+        const std::uint64_t end = static_cast<std::uint64_t>(out - rowStart);
+        if (wide_)
+            wideEnds_.push_back(end);
+        else
+            ends_.push_back(static_cast<std::uint32_t>(end));
+        ++fields;
+    };
+    const auto findD = [&](std::size_t from) { return from + FindByteNear(base + from, n - from, d); };
+
+    std::size_t pos = 0;      // what is left of the line starts here
+    std::uint64_t i = 0;      // field number
+    std::size_t p = findD(0); // first delimiter in what is left, n when none
     while (p < n) {
-        std::string_view text;
         if (base[pos] == kQuote) {
             // Quoted: up to the first isolated quote; text after it up to the next delimiter is dropped.
             const std::size_t open = pos + 1;
             const std::size_t q = IsolatedPos(kQuote, s.substr(open));
-            if (q >= 2)
-                text = s.substr(open, q - 1);
+            const std::size_t length = q >= 2 ? q - 1 : 0;
             pos = open + q;
             p = findD(pos);
             // Followed by a delimiter, it is a middle field and counts for columns like a plain one.
             if (p < n)
                 AddColumnFor(i);
+            push(base + open, length);
         } else {
-            text = s.substr(pos, p - pos);
             AddColumnFor(i);
+            push(base + pos, p - pos);
         }
-        PushField(text);
         ++i;
         if (p < n) {
             pos = p + 1;
@@ -443,10 +490,10 @@ void SurveyTable::AppendLine(std::string_view s, char d)
         if (!last.empty() && last.back() == kQuote)
             last.remove_suffix(1);
         if (!last.empty() || i >= 1)
-            PushField(last);
+            push(last.data(), last.size());
     }
-    if (rowFieldsSoFar_ == 0)
-        PushField({}); // an empty caption
+    if (fields == 0)
+        push(nullptr, 0); // an empty caption
 }
 
 int SurveyTable::RowCount() const

@@ -56,6 +56,15 @@ public:
             std::memcpy(data_.get() + size_, bytes, n);
         size_ += n;
     }
+    // Room for `n` more bytes; returns where they go. Commit says how many were written.
+    char* Spare(std::size_t n)
+    {
+        if (n > capacity_ - size_)
+            Grow(n);
+        return data_.get() + size_;
+    }
+    void Commit(std::size_t n) { size_ += n; }
+    void Clear() { size_ = 0; }
     void Reserve(std::size_t capacity);
     void Erase(std::size_t begin, std::size_t count);
     void ShrinkToFit();
@@ -116,9 +125,8 @@ private:
     void LoadLines(LineSource& lines, std::uint64_t sizeHint);
     void AppendLine(std::string_view line, char d);
     void BeginRow();
-    void PushField(std::string_view text);
     void AddColumnFor(std::uint64_t fieldIndex);
-    void ReserveFor(std::uint64_t rowsMore, std::uint64_t fieldsMore);
+    void ReserveFor(std::uint64_t rowsMore, std::uint64_t fieldsMore, std::uint64_t textMore);
     void TrimSlack();
     void CheckRow(int row) const;
     std::uint64_t FieldEnd(std::uint64_t field) const; // relative to its row's text
@@ -131,7 +139,6 @@ private:
     std::vector<std::uint32_t> ends_;     // end of every field relative to its row's text
     std::vector<std::uint64_t> wideEnds_; // the same, once a row is too long for 32 bits
     bool wide_ = false;
-    std::uint64_t rowFieldsSoFar_ = 0;    // fields of the row being appended
     std::vector<int> columnWidths_;
     std::optional<char> delimiter_;
 };
