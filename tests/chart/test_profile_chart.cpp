@@ -4,6 +4,7 @@
 #include "profile_chart.h"
 
 #include <QApplication>
+#include <QImage>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -62,6 +63,7 @@ private slots:
     void equalBoundsAreAccepted();
     void refusedScaleAfterHighReadingsKeepsTheAxis();
     void automaticBoundsFollowTheData();
+    void oddReadingsDrawInEveryStyle();
     void readingsOutsideTheAxisAreClippedAtTheEdge();
     void addingPointsMarksForOneRepaint();
     void pressOnAPointEmitsClickSeries();
@@ -209,6 +211,30 @@ void TestProfileChart::automaticBoundsFollowTheData()
     chart.series(2).Add(90000, "z", kYellow);
     QCOMPARE(axis.Minimum(), 51000.0);
     QCOMPARE(axis.Maximum(), 52000.0);
+}
+
+void TestProfileChart::oddReadingsDrawInEveryStyle()
+{
+    // Gaps, infinities and extreme readings, few and many, on a fixed and an automatic axis.
+    const double odd[] = {std::nan(""), INFINITY, -INFINITY, 1e308, -1e308, 50000, 0};
+    for (int s = 0; s < 3; ++s) {
+        for (int count : {1, 2, 7, 5000}) {
+            for (bool automatic : {false, true}) {
+                qm::ProfileChart chart;
+                chart.resize(500, 300);
+                chart.LeftAxis().SetAutomatic(automatic);
+                Fill(chart.series(s), count, [&](int i) { return i % 3 ? odd[i % 7] : 50000.0 + i; });
+                QImage image(500, 300, QImage::Format_ARGB32_Premultiplied);
+                chart.render(&image);
+                QVERIFY(std::isfinite(chart.LeftAxis().Minimum()));
+                QVERIFY(std::isfinite(chart.LeftAxis().Maximum()));
+                int series = 0;
+                int index = 0;
+                for (int y = 0; y < 300; y += 7)
+                    chart.SeriesAt(QPoint(250, y), series, index);
+            }
+        }
+    }
 }
 
 void TestProfileChart::readingsOutsideTheAxisAreClippedAtTheEdge()

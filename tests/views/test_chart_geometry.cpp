@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <limits>
+#include <random>
 #include <vector>
 
 namespace qm::chart {
@@ -359,6 +360,40 @@ TEST(ChartHitTest, AMillionPointsMapThePressToItsPoint)
     const int hit = HitTest(q, values, spike);
     EXPECT_GE(hit, 654320);
     EXPECT_LE(hit, 654321);
+}
+
+TEST(ChartGeometry, HostileValuesAndScalesStayInRange)
+{
+    std::mt19937 rng(5);
+    const double specials[] = {kNaN, kInf, -kInf, 1e308, -1e308, 0, 5e-324, 50000};
+    std::uniform_int_distribution<int> pick(0, 7);
+    std::uniform_real_distribution<double> any(-1000, 1000);
+    for (int round = 0; round < 200; ++round) {
+        std::vector<double> values(static_cast<std::size_t>(rng() % 50));
+        for (double& v : values)
+            v = rng() % 2 ? specials[pick(rng)] : any(rng);
+        HitQuery q;
+        q.shape = static_cast<SeriesShape>(rng() % 3);
+        q.x = {any(rng), any(rng), any(rng), any(rng)};
+        q.y = {specials[pick(rng)], specials[pick(rng)], 400, 0};
+        q.slot = SeriesSlot(static_cast<int>(rng() % 5) - 1, any(rng));
+        q.bottom = 400;
+        const int hit = HitTest(q, values, {any(rng), any(rng)});
+        EXPECT_GE(hit, -1);
+        EXPECT_LT(hit, static_cast<int>(values.size()));
+
+        const int columns = static_cast<int>(rng() % 20);
+        const auto spans = DecimateMinMax(values, q.x.min, q.x.max, columns);
+        ASSERT_EQ(spans.size(), static_cast<std::size_t>(columns));
+        for (const ColumnSpan& span : spans) {
+            EXPECT_GE(span.firstIndex, -1);
+            EXPECT_LT(span.lastIndex, static_cast<std::int64_t>(values.size()));
+            if (span.firstIndex >= 0)
+                EXPECT_LE(span.min, span.max);
+        }
+        for (double t : NiceTicks(q.y.min, q.y.max, any(rng)))
+            EXPECT_TRUE(std::isfinite(t));
+    }
 }
 
 TEST(ChartGeometry, DistancesToSegmentsAndQuads)
