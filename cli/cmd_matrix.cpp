@@ -100,6 +100,7 @@ int RunMatrix(const Invocation& call)
     };
     bool completed = false;
     Bitmap raster = BuildMatrixRaster(source, balance, contrast, completed);
+    progress.Done();
     if (!completed) {
         throw Error("The file list changed during the draw");
     }

@@ -35,8 +35,18 @@ Exit status: 0 when every file loaded, 1 when any failed, 2 on a usage error.
 
 constexpr OptionSpec kOptions[] = {{"--stats", "", false}};
 
+void Flush(std::string& out)
+{
+    if (!WriteAll(stdout, out)) {
+        throw Error("Cannot write to standard output");
+    }
+    out.clear();
+}
+
+// Appends the rows, handing the text on in pieces so that a big file never sits in memory twice.
 void AppendTable(std::string& out, const SurveyTable& table, bool statsOnly)
 {
+    constexpr std::size_t kChunk = std::size_t{1} << 20;
     if (statsOnly) {
         out += std::to_string(table.RowCount());
         return;
@@ -54,6 +64,9 @@ void AppendTable(std::string& out, const SurveyTable& table, bool statsOnly)
             AppendJsonString(out, table.Cell(row, c));
         }
         out.push_back(']');
+        if (out.size() >= kChunk) {
+            Flush(out);
+        }
     }
     out.push_back(']');
 }
@@ -74,18 +87,27 @@ int RunTable(const Invocation& call)
     const bool statsOnly = args.Has("--stats");
 
     SurveyTable table;
-    Progress progress("table", static_cast<int>(files.size()));
+    Progress progress("table", static_cast<int>(files.size()), true);
     int status = 0;
     std::string out;
     for (std::size_t i = 0; i < files.size(); ++i) {
         const std::string& file = files[i];
         progress.Step(static_cast<int>(i), file);
-        out.clear();
         out += "{\"file\": ";
         AppendJsonString(out, file);
+        bool loaded = false;
         try {
             table.Clear();
             table.LoadFromCsv(std::filesystem::path(file));
+            loaded = true;
+        } catch (const std::bad_alloc&) {
+            throw;
+        } catch (const std::exception& error) {
+            out += ", \"error\": ";
+            AppendJsonString(out, error.what());
+            status = 1;
+        }
+        if (loaded) {
             out += ", \"delimiter\": ";
             if (const auto d = table.Delimiter()) {
                 AppendJsonString(out, std::string_view(&*d, 1));
@@ -94,21 +116,9 @@ int RunTable(const Invocation& call)
             }
             out += ", \"columns\": " + std::to_string(table.ColumnCount()) + ", \"rows\": ";
             AppendTable(out, table, statsOnly);
-        } catch (const std::bad_alloc&) {
-            throw;
-        } catch (const std::exception& error) {
-            // The line so far is dropped back to the file name; the error takes the place of the table.
-            out.clear();
-            out += "{\"file\": ";
-            AppendJsonString(out, file);
-            out += ", \"error\": ";
-            AppendJsonString(out, error.what());
-            status = 1;
         }
         out += "}\n";
-        if (!WriteAll(stdout, out)) {
-            throw Error("Cannot write to standard output");
-        }
+        Flush(out);
     }
     return status;
 }

@@ -22,6 +22,15 @@ bool StderrIsTerminal()
 #endif
 }
 
+bool StdoutIsTerminal()
+{
+#ifdef _WIN32
+    return _isatty(_fileno(stdout)) != 0;
+#else
+    return isatty(fileno(stdout)) != 0;
+#endif
+}
+
 void SetBinaryStdout()
 {
 #ifdef _WIN32

@@ -3,6 +3,7 @@
 #include "console.h"
 
 #include <cstdint>
+#include <utility>
 
 namespace qm::cli {
 
@@ -121,17 +122,22 @@ void PrintFailure(std::string_view message)
     std::fflush(stderr);
 }
 
-Progress::Progress(std::string label, int total)
-    : label_(std::move(label)), total_(total), enabled_(total > 1 && StderrIsTerminal())
+Progress::Progress(std::string label, int total, bool sharesStdout)
+    : label_(std::move(label)),
+      total_(total),
+      enabled_(total > 1 && StderrIsTerminal() && !(sharesStdout && StdoutIsTerminal()))
 {
 }
 
-Progress::~Progress()
+Progress::~Progress() { Done(); }
+
+void Progress::Done()
 {
     if (shown_) {
         // Clear the progress line so that later messages start on a clean line.
         WriteAll(stderr, "\r\x1b[K");
         std::fflush(stderr);
+        shown_ = false;
     }
 }
 

@@ -26,11 +26,15 @@ bool WriteAll(std::FILE* stream, std::string_view bytes);
 // A failure message on standard error, worded as the error box shows it.
 void PrintFailure(std::string_view message);
 
-// Shows "label k/n name" on standard error while it is a terminal; nothing otherwise.
+// Shows "label k/n name" on standard error while it is a terminal; nothing otherwise, and nothing
+// for a single step. With `sharesStdout`, also nothing when standard output goes to a terminal:
+// the output itself then shows how far the work has come.
 class Progress {
 public:
-    Progress(std::string label, int total);
+    Progress(std::string label, int total, bool sharesStdout = false);
     ~Progress();
+    // Clears the progress line, before the tool prints its results.
+    void Done();
     Progress(const Progress&) = delete;
     Progress& operator=(const Progress&) = delete;
 
