@@ -4,11 +4,12 @@
 #include "file_io.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <stdexcept>
 #include <memory>
 #include <new>
+#include <stdexcept>
 
 namespace qm {
 
@@ -97,10 +98,12 @@ bool EndsFile(std::string_view raw)
 
 } // namespace
 
+namespace detail {
+
 // Yields the raw lines of a source, each without its line feed; a line break at the very end
 // starts no further line. A returned view stays valid until the next call. `plain` tells that the
 // line has no 0x1A and no carriage return but one at its end.
-class SurveyTable::LineSource {
+class LineSource {
 public:
     virtual ~LineSource() = default;
     virtual bool Next(std::string_view& raw, bool& plain) = 0;
@@ -108,9 +111,11 @@ public:
     virtual std::uint64_t Consumed() const = 0;
 };
 
+} // namespace detail
+
 namespace {
 
-class MemoryLines final : public SurveyTable::LineSource {
+class MemoryLines final : public detail::LineSource {
 public:
     explicit MemoryLines(std::string_view bytes) : bytes_(bytes), plain_(PlainLineBytes(bytes.data(), bytes.size()))
     {
@@ -135,7 +140,7 @@ private:
 };
 
 // Reads the file in big blocks; a line that crosses a block boundary is gathered in `carry_`.
-class FileLines final : public SurveyTable::LineSource {
+class FileLines final : public detail::LineSource {
 public:
     explicit FileLines(InputFile& file) : file_(file), block_(new char[kBlockSize]) {}
 
@@ -319,7 +324,7 @@ void SurveyTable::LoadFromBytes(std::string_view bytes)
     LoadLines(lines, bytes.size());
 }
 
-void SurveyTable::LoadLines(LineSource& lines, std::uint64_t sizeHint)
+void SurveyTable::LoadLines(detail::LineSource& lines, std::uint64_t sizeHint)
 {
     // Detection needs the first two lines before the first row is split.
     std::string first;
@@ -339,19 +344,20 @@ void SurveyTable::LoadLines(LineSource& lines, std::uint64_t sizeHint)
     }
     if (const std::optional<char> detected = DetectDelimiter(first, second))
         delimiter_ = detected;
-    if (!haveFirst)
+    if (!haveFirst) {
+        TrimSlack();
         return;
+    }
     const char d = delimiter_.value_or(',');
 
     const auto totalFields = [this] { return wide_ ? wideEnds_.size() : ends_.size(); };
     const std::uint64_t fieldsBefore = totalFields();
     const std::uint64_t textBefore = text_.size();
     AppendLine(first, d);
-    if (!haveSecond)
-        return;
-    AppendLine(second, d);
+    if (haveSecond)
+        AppendLine(second, d);
     std::uint64_t rowsLoaded = 2;
-    while (lines.Next(raw, plain) && !EndsFile(raw)) {
+    while (haveSecond && lines.Next(raw, plain) && !EndsFile(raw)) {
         AppendLine(plain ? PlainLineText(raw) : LineText(raw, scratch), d);
         if (++rowsLoaded == kEstimateAfterRows && sizeHint > lines.Consumed()) {
             // Reserve the rest in one go, estimated from what the first rows took.
@@ -408,8 +414,13 @@ void SurveyTable::BeginRow()
 {
     if (rowText_.size() >= limits_.maxRows)
         throw TableLimitError("The file has more lines than the table can hold");
-    rowText_.push_back(text_.size());
     rowField_.push_back(wide_ ? wideEnds_.size() : ends_.size());
+    try {
+        rowText_.push_back(text_.size());
+    } catch (...) {
+        rowField_.pop_back();
+        throw;
+    }
 }
 
 void SurveyTable::AddColumnFor(std::uint64_t fieldIndex)
@@ -434,25 +445,34 @@ void SurveyTable::AppendLine(std::string_view s, char d)
     char* const rowStart = text_.Spare(n);
     char* out = rowStart;
     std::uint64_t fields = 0;
-    // The bytes written stay in the table even when a limit or an allocation throws midway.
+    // When a limit or an allocation throws midway, the fields stored so far stay as a shorter row
+    // (a row without even a caption is taken back), so the table stays whole.
     struct CommitOnExit {
-        detail::ByteBuffer& text;
+        SurveyTable& table;
         char* const& out;
         char* rowStart;
-        ~CommitOnExit() { text.Commit(static_cast<std::size_t>(out - rowStart)); }
-    } commit{text_, out, rowStart};
+        const std::uint64_t& fields;
+        ~CommitOnExit()
+        {
+            table.text_.Commit(static_cast<std::size_t>(out - rowStart));
+            if (fields == 0) {
+                table.rowText_.pop_back();
+                table.rowField_.pop_back();
+            }
+        }
+    } commit{*this, out, rowStart, fields};
 
     const auto push = [&](const char* bytes, std::size_t length) {
         if (fields >= limits_.maxFieldsPerLine)
             throw TableLimitError("A line of the file has more fields than the table can hold");
-        if (length > 0)
-            std::memcpy(out, bytes, length);
-        out += length;
-        const std::uint64_t end = static_cast<std::uint64_t>(out - rowStart);
+        const std::uint64_t end = static_cast<std::uint64_t>(out - rowStart) + length;
         if (wide_)
             wideEnds_.push_back(end);
         else
             ends_.push_back(static_cast<std::uint32_t>(end));
+        if (length > 0)
+            std::memcpy(out, bytes, length);
+        out += length;
         ++fields;
     };
     const auto findD = [&](std::size_t from) { return from + FindByteNear(base + from, n - from, d); };
@@ -523,7 +543,7 @@ std::string_view SurveyTable::RowCaption(int row) const
 {
     CheckRow(row);
     const std::size_t r = static_cast<std::size_t>(row);
-    return std::string_view(text_.data() + rowText_[r], FieldEnd(rowField_[r]));
+    return std::string_view(text_.data() + rowText_[r], static_cast<std::size_t>(FieldEnd(rowField_[r])));
 }
 
 std::string_view SurveyTable::Cell(int row, int c) const
@@ -534,7 +554,7 @@ std::string_view SurveyTable::Cell(int row, int c) const
     const std::size_t r = static_cast<std::size_t>(row);
     const std::uint64_t field = rowField_[r] + static_cast<std::uint64_t>(c);
     const std::uint64_t begin = FieldEnd(field - 1);
-    return std::string_view(text_.data() + rowText_[r] + begin, FieldEnd(field) - begin);
+    return std::string_view(text_.data() + rowText_[r] + begin, static_cast<std::size_t>(FieldEnd(field) - begin));
 }
 
 int SurveyTable::CellCount(int row) const
@@ -549,13 +569,15 @@ void SurveyTable::DeleteRow(int row)
     const std::size_t r = static_cast<std::size_t>(row);
     const std::uint64_t fields = FieldCount(row);
     const std::uint64_t fieldBegin = rowField_[r];
+    const auto first = static_cast<std::ptrdiff_t>(fieldBegin);
+    const auto last = static_cast<std::ptrdiff_t>(fieldBegin + fields);
     if (wide_)
-        wideEnds_.erase(wideEnds_.begin() + fieldBegin, wideEnds_.begin() + fieldBegin + fields);
+        wideEnds_.erase(wideEnds_.begin() + first, wideEnds_.begin() + last);
     else
-        ends_.erase(ends_.begin() + fieldBegin, ends_.begin() + fieldBegin + fields);
+        ends_.erase(ends_.begin() + first, ends_.begin() + last);
     const std::uint64_t textBegin = rowText_[r];
     const std::uint64_t textEnd = r + 1 < rowText_.size() ? rowText_[r + 1] : text_.size();
-    text_.Erase(textBegin, textEnd - textBegin);
+    text_.Erase(static_cast<std::size_t>(textBegin), static_cast<std::size_t>(textEnd - textBegin));
     for (std::size_t k = r + 1; k < rowText_.size(); ++k) {
         rowText_[k] -= textEnd - textBegin;
         rowField_[k] -= fields;

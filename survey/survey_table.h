@@ -78,6 +78,9 @@ private:
     std::size_t capacity_ = 0;
 };
 
+// Yields the raw lines of a file or of bytes in memory (defined with the loader).
+class LineSource;
+
 } // namespace detail
 
 class SurveyTable {
@@ -119,10 +122,8 @@ public:
     // Bytes held by the table (buffers and indexes, as allocated), for memory checks.
     std::size_t MemoryUsage() const;
 
-    class LineSource; // yields the raw lines of a file or of bytes in memory
-
 private:
-    void LoadLines(LineSource& lines, std::uint64_t sizeHint);
+    void LoadLines(detail::LineSource& lines, std::uint64_t sizeHint);
     void AppendLine(std::string_view line, char d);
     void BeginRow();
     void AddColumnFor(std::uint64_t fieldIndex);

@@ -150,6 +150,11 @@ TEST(SurveyTableLimits, MoreLinesThanTheTableIndexesIsAClearError)
     narrow.LoadFromBytes("a,b,c,d\n");
     EXPECT_EQ(narrow.CellCount(0), 3);
     EXPECT_THROW(narrow.LoadFromBytes("a,b,c,d,e\n"), TableLimitError);
+    // The row that hit the limit keeps the fields stored before it.
+    ASSERT_EQ(narrow.RowCount(), 2);
+    EXPECT_EQ(Dump(narrow).back(), (std::vector<std::string>{"a", "b", "c", "d"}));
+    narrow.LoadFromBytes("x\n");
+    EXPECT_EQ(narrow.RowCaption(2), "x");
 }
 
 TEST(SurveyTableLimits, RowsLongerThanCompactOffsetsKeepTheirCells)
