@@ -384,4 +384,88 @@ int HitTest(const HitQuery& query, std::span<const double> values, Point2 press)
     return -1;
 }
 
+bool DrawnColumnRange(std::span<const ColumnSpan> spans, std::span<const double> values, std::size_t c,
+                      double& lo, double& hi)
+{
+    if (c >= spans.size() || spans[c].firstIndex < 0)
+        return false;
+    lo = spans[c].min;
+    hi = spans[c].max;
+    if (c > 0 && spans[c - 1].lastIndex >= 0 && static_cast<std::size_t>(spans[c - 1].lastIndex) < values.size()) {
+        const double joint = values[static_cast<std::size_t>(spans[c - 1].lastIndex)];
+        lo = std::min(lo, joint);
+        hi = std::max(hi, joint);
+    }
+    return true;
+}
+
+int HitTestColumns(const HitQuery& query, std::span<const ColumnSpan> spans, std::span<const double> values,
+                   Point2 press)
+{
+    if (spans.empty() || values.empty() || values.size() > static_cast<std::size_t>(std::numeric_limits<int>::max()))
+        return -1;
+    const double tol = std::max(query.tolerance, 0.0);
+    const bool line = query.shape == SeriesShape::Line;
+    const double zFront = line ? query.slot.Middle() : query.slot.front;
+    const double zBack = line ? query.slot.Middle() : query.slot.back;
+    const double zMiddle = query.slot.Middle();
+    const double width = (query.x.pixelAtMax - query.x.pixelAtMin) / static_cast<double>(spans.size());
+    if (!(width > 0))
+        return -1;
+    const auto lastColumn = static_cast<std::int64_t>(spans.size()) - 1;
+    const auto columnAt = [&](double sceneX) {
+        return ClampIndex(std::floor((sceneX - query.x.pixelAtMin) / width), -1, lastColumn + 1);
+    };
+    const std::int64_t first = std::max<std::int64_t>(0, columnAt(press.x - zBack - tol));
+    const std::int64_t last = std::min(lastColumn, columnAt(press.x - zFront + tol));
+
+    // A column's shape is its span extruded through the slot: the press hits it when some depth z
+    // in the slot moves the press back into the span's rectangle (widened by the tolerance).
+    std::int64_t best = -1;
+    double bestOffset = std::numeric_limits<double>::infinity();
+    for (std::int64_t c = first; c <= last; ++c) {
+        double lo = 0;
+        double hi = 0;
+        if (!DrawnColumnRange(spans, values, static_cast<std::size_t>(c), lo, hi))
+            continue;
+        const double x0 = query.x.pixelAtMin + static_cast<double>(c) * width;
+        const double x1 = x0 + width;
+        const double ya = ClampedValueToPixel(query.y, lo);
+        const double yb = ClampedValueToPixel(query.y, hi);
+        const double top = std::min(ya, yb);
+        double bottom = std::max(ya, yb);
+        // z ranges that bring the press inside horizontally, and vertically.
+        const double zx0 = press.x - x1 - tol;
+        const double zx1 = press.x - x0 + tol;
+        bool hit = std::max({zx0, zFront, top - tol - press.y}) <= std::min({zx1, zBack, bottom + tol - press.y});
+        if (!hit && query.shape == SeriesShape::Area) {
+            // The face below the span, at the slot's front.
+            bottom = std::max(bottom, query.bottom);
+            hit = zFront >= zx0 && zFront <= zx1 && press.y + zFront >= top - tol && press.y + zFront <= bottom + tol;
+        }
+        const double offset = std::fabs((x0 + x1) / 2 + zMiddle - press.x);
+        if (hit && offset < bestOffset) {
+            bestOffset = offset;
+            best = c;
+        }
+    }
+    if (best < 0)
+        return -1;
+
+    // Within the column, the point nearest in value to the press at the slot's middle depth.
+    const ColumnSpan& span = spans[static_cast<std::size_t>(best)];
+    const double target = PixelToValue(query.y, press.y + zMiddle);
+    std::int64_t index = span.firstIndex;
+    double nearest = std::numeric_limits<double>::infinity();
+    for (std::int64_t i = span.firstIndex; i <= span.lastIndex; ++i) {
+        const double v = values[static_cast<std::size_t>(i)];
+        const double d = std::fabs(v - target);
+        if (std::isfinite(v) && d < nearest) {
+            nearest = d;
+            index = i;
+        }
+    }
+    return static_cast<int>(index);
+}
+
 } // namespace qm::chart

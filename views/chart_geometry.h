@@ -139,6 +139,19 @@ struct HitQuery {
 // Only the points near the press are examined: the candidates come from inverting the x scale.
 int HitTest(const HitQuery& query, std::span<const double> values, Point2 press);
 
+// The value range drawn for column c of a decimation: its own minimum and maximum, stretched to
+// the last value of the column before it (when that one holds any) so that columns join up.
+// False for a column without finite values.
+bool DrawnColumnRange(std::span<const ColumnSpan> spans, std::span<const double> values, std::size_t c,
+                      double& lo, double& hi);
+
+// As HitTest, for a series drawn as one span per column (`spans` from DecimateMinMax over the
+// query's x range). The columns under the press are found by arithmetic; within the one hit, the
+// point whose value lies nearest the press is chosen, so a spike is found even among a thousand
+// points per pixel.
+int HitTestColumns(const HitQuery& query, std::span<const ColumnSpan> spans, std::span<const double> values,
+                   Point2 press);
+
 // Distance from p to the segment ab, and to the convex quadrilateral q (0 inside).
 double DistanceToSegment(Point2 p, Point2 a, Point2 b);
 double DistanceToQuad(Point2 p, const Point2 (&q)[4]);

@@ -69,6 +69,7 @@ struct ProfileChart::Shapes {
     std::vector<QLineF> edges;    // thin dark outlines
     std::vector<QLineF> lines;    // drawn with the series pen (fast line)
     std::vector<QLineF> marks;    // a lone point, drawn thick in its colour
+    std::vector<chart::ColumnSpan> spans; // per pixel column when points outnumber columns
     QRgb markColor = 0;
 
     bool Matches(std::uint64_t v, const Frame& f) const
@@ -489,7 +490,10 @@ bool ProfileChart::SeriesAt(QPoint pos, int& seriesIndex, int& valueIndex) const
         query.slot = chart::SeriesSlot(s, f.scene.plot.Width());
         query.bottom = f.scene.plot.bottom;
         query.tolerance = kHitTolerancePixels / f.scene.view.zoom;
-        const int k = chart::HitTest(query, data.Values(), press);
+        // When drawn decimated, the press is matched against the drawn columns.
+        const Shapes& shapes = ShapesFor(s, f);
+        const int k = shapes.spans.empty() ? chart::HitTest(query, data.Values(), press)
+                                           : chart::HitTestColumns(query, shapes.spans, data.Values(), press);
         // Points scrolled out by a zoom are not drawn, so they cannot be pressed either.
         if (k >= 0 && k >= std::floor(bottom_.min) && k <= std::ceil(bottom_.max)) {
             seriesIndex = s;
@@ -555,25 +559,18 @@ const ProfileChart::Shapes& ProfileChart::ShapesFor(int seriesIndex, const Frame
     if (shown > f.columns) {
         // More points than pixel columns: one min/max span per column. Each span reaches the last
         // value of the column before it, so the curve has no gaps between columns.
-        const auto spans = chart::DecimateMinMax(values, f.x.min, f.x.max, f.columns);
+        shapes.spans = chart::DecimateMinMax(values, f.x.min, f.x.max, f.columns);
         const double width = plot.Width() / f.columns;
-        double prevLast = std::numeric_limits<double>::quiet_NaN();
         bool joined = false; // outlines continue from the previous column
         double prevX = 0, prevHi = 0, prevLo = 0;
         for (int c = 0; c < f.columns; ++c) {
-            const chart::ColumnSpan& span = spans[static_cast<std::size_t>(c)];
-            if (span.firstIndex < 0) {
-                prevLast = std::numeric_limits<double>::quiet_NaN();
+            const chart::ColumnSpan& span = shapes.spans[static_cast<std::size_t>(c)];
+            double lo = 0;
+            double hi = 0;
+            if (!chart::DrawnColumnRange(shapes.spans, values, static_cast<std::size_t>(c), lo, hi)) {
                 joined = false;
                 continue;
             }
-            double lo = span.min;
-            double hi = span.max;
-            if (std::isfinite(prevLast)) {
-                lo = std::min(lo, prevLast);
-                hi = std::max(hi, prevLast);
-            }
-            prevLast = values[static_cast<std::size_t>(span.lastIndex)];
             const double x0 = plot.left + c * width;
             const double x1 = x0 + width;
             const double yLo = yOf(lo);

@@ -68,6 +68,7 @@ private slots:
     void addingPointsMarksForOneRepaint();
     void pressOnAPointEmitsClickSeries();
     void pressOnEachStyleGivesItsSeries();
+    void pressOnALongProfileFindsTheSpike();
     void pressOffTheSeriesEmitsNothing();
     void dragZoomsAndReverseDragRestores();
     void shortDragsChangeNothing();
@@ -321,6 +322,22 @@ void TestProfileChart::pressOnEachStyleGivesItsSeries()
         QCOMPARE(spy.count(), 1);
         QCOMPARE(spy.at(0).at(0).toInt(), s);
         QCOMPARE(spy.at(0).at(1).toInt(), 7);
+    }
+}
+
+void TestProfileChart::pressOnALongProfileFindsTheSpike()
+{
+    // Far more points than pixels: the press still lands on the one reading it shows.
+    for (int s = 0; s < 3; ++s) {
+        qm::ProfileChart chart;
+        chart.resize(860, 560);
+        chart.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&chart));
+        Fill(chart.series(s), 200000, [](int i) { return i == 123457 ? 58000.0 : 45000.0 + i % 3; });
+        QSignalSpy spy(&chart, &qm::ProfileChart::ClickSeries);
+        QTest::mouseClick(&chart, Qt::LeftButton, Qt::NoModifier, chart.PointPosition(s, 123457).toPoint());
+        QCOMPARE(spy.count(), 1);
+        QCOMPARE(spy.at(0).at(1).toInt(), 123457);
     }
 }
 

@@ -360,6 +360,39 @@ TEST(ChartHitTest, AMillionPointsMapThePressToItsPoint)
     const int hit = HitTest(q, values, spike);
     EXPECT_GE(hit, 654320);
     EXPECT_LE(hit, 654321);
+
+    // Against the drawn columns, the spike itself is found among its column's points.
+    const auto spans = DecimateMinMax(values, q.x.min, q.x.max, 700);
+    EXPECT_EQ(HitTestColumns(q, spans, values, spike), 654321);
+    const Point2 flat{ValueToPixel(q.x, 200000.5) + z, ValueToPixel(q.y, 50000) - z};
+    const int onFlat = HitTestColumns(q, spans, values, flat);
+    EXPECT_NEAR(onFlat, 200000, 1000000 / 700 + 1);
+    const Point2 above{flat.x, flat.y - 30};
+    EXPECT_EQ(HitTestColumns(q, spans, values, above), -1);
+}
+
+TEST(ChartHitTest, ColumnsOfARibbonCoverTheSlotDepth)
+{
+    std::vector<double> values(70000);
+    for (std::size_t i = 0; i < values.size(); ++i)
+        values[i] = 50000 + static_cast<double>(i % 2); // a flat band
+    HitQuery q;
+    q.shape = SeriesShape::Ribbon;
+    q.x = {0, 69999, 0, 700};
+    q.y = {49000, 51000, 400, 0};
+    q.slot = SeriesSlot(0, 700);
+    const auto spans = DecimateMinMax(values, q.x.min, q.x.max, 700);
+    const double x = ValueToPixel(q.x, 35000);
+    const double y = ValueToPixel(q.y, 50000);
+    for (double z : {q.slot.front + 0.5, q.slot.Middle(), q.slot.back - 0.5})
+        EXPECT_GE(HitTestColumns(q, spans, values, {x + z, y - z}), 0) << z;
+    EXPECT_EQ(HitTestColumns(q, spans, values, {x + q.slot.front - 12, y - q.slot.front + 12}), -1);
+    EXPECT_EQ(HitTestColumns(q, spans, values, {x, y - q.slot.back - 10}), -1); // above the back edge
+
+    // An area is also hit well inside its face, below the band.
+    q.shape = SeriesShape::Area;
+    q.bottom = 400;
+    EXPECT_GE(HitTestColumns(q, spans, values, {x + q.slot.front, y + 100 - q.slot.front}), 0);
 }
 
 TEST(ChartGeometry, HostileValuesAndScalesStayInRange)
@@ -388,8 +421,9 @@ TEST(ChartGeometry, HostileValuesAndScalesStayInRange)
         for (const ColumnSpan& span : spans) {
             EXPECT_GE(span.firstIndex, -1);
             EXPECT_LT(span.lastIndex, static_cast<std::int64_t>(values.size()));
-            if (span.firstIndex >= 0)
+            if (span.firstIndex >= 0) {
                 EXPECT_LE(span.min, span.max);
+            }
         }
         for (double t : NiceTicks(q.y.min, q.y.max, any(rng)))
             EXPECT_TRUE(std::isfinite(t));
