@@ -56,6 +56,17 @@ TEST_F(SurveyOpen, FileHeldOpenForWritingCannotBeOpened)
 }
 #endif
 
+TEST_F(SurveyOpen, EmptyFileGivesNoRowsAndKeepsTheDelimiter)
+{
+    SurveyTable table;
+    table.LoadFromBytes("a|b\n1|2\n");
+    table.Clear();
+    table.LoadFromCsv(Write("empty.csv", ""));
+    EXPECT_EQ(table.RowCount(), 0);
+    EXPECT_EQ(table.ColumnCount(), 0);
+    EXPECT_EQ(table.Delimiter(), '|');
+}
+
 TEST_F(SurveyOpen, LoadAppendsUntilCleared)
 {
     const auto path = Write("two.csv", "h1,h2,h3,h4\r\n1,2,3,4\r\n");
