@@ -459,7 +459,9 @@ ProfileChart::Frame ProfileChart::MakeFrame() const
                                          widthOf(visible.last)});
         for (std::int64_t i : chart::ThinLabels(visible.first, visible.last, xOf, widthOf, typical,
                                                 fm.averageCharWidth() * 1.5)) {
-            f.labels.emplace_back(i, DecodeText(labelled->Label(static_cast<int>(i))));
+            QString text = DecodeText(labelled->Label(static_cast<int>(i)));
+            if (!text.isEmpty()) // an empty caption gets neither a tick nor a grid line
+                f.labels.emplace_back(i, std::move(text));
         }
     }
     return f;
