@@ -156,7 +156,8 @@ void BM_FirstLoadMemory(benchmark::State& state)
         qm::SurveyTable table;
         const std::uint64_t before = ResidentBytes();
         table.LoadFromCsv(path);
-        residentGrowth = static_cast<double>(ResidentBytes() - before);
+        const std::uint64_t after = ResidentBytes();
+        residentGrowth = after > before ? static_cast<double>(after - before) : 0.0;
         tableBytes = static_cast<double>(table.MemoryUsage());
     }
     state.counters["file_MB"] = fileBytes / 1e6;
