@@ -2,7 +2,6 @@
 #include "console.h"
 
 #include <cstdio>
-#include <cstdlib>
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -35,19 +34,6 @@ void SetBinaryStdout()
 {
 #ifdef _WIN32
     _setmode(_fileno(stdout), _O_BINARY);
-#endif
-}
-
-bool HasDisplay()
-{
-#if defined(_WIN32) || defined(__APPLE__)
-    return true;
-#else
-    const auto set = [](const char* name) {
-        const char* value = std::getenv(name);
-        return value != nullptr && value[0] != '\0';
-    };
-    return set("DISPLAY") || set("WAYLAND_DISPLAY");
 #endif
 }
 

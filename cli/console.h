@@ -8,8 +8,5 @@ bool StderrIsTerminal();
 bool StdoutIsTerminal();
 // Standard output carries bytes as they are: no line-end translation on Windows.
 void SetBinaryStdout();
-// True when the system has a display for windows (X11 or Wayland on Unix-like systems; always on
-// Windows and macOS).
-bool HasDisplay();
 
 } // namespace qm::cli

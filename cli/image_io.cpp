@@ -193,10 +193,14 @@ void WriteImageFile(const std::string& path, const QImage& image)
         WriteImageFile(path, qm::FromQImage(image));
         return;
     }
-    QImageWriter writer(PathToQt(path), FormatFor(path));
     if (image.isNull()) {
         throw Error("Cannot write image \"" + path + "\". The image is empty");
     }
+    QFile file(PathToQt(path));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        throw Error("Cannot create file \"" + path + "\". " + ErrorText(file.errorString()));
+    }
+    QImageWriter writer(&file, FormatFor(path));
     if (!writer.write(image)) {
         throw Error("Cannot write image \"" + path + "\". " + ErrorText(writer.errorString()));
     }

@@ -1,7 +1,5 @@
 #include "qt_support.h"
 
-#include "console.h"
-
 #include <QApplication>
 #include <QCoreApplication>
 #include <QFile>
@@ -36,7 +34,9 @@ std::unique_ptr<QCoreApplication> StartQt(char* argv0, QtLevel level)
         g_argv[0] = argv0;
     }
     qInstallMessageHandler(QuietMessages);
-    if (level != QtLevel::Core && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !HasDisplay()) {
+    // Nothing is ever shown on a screen: images are rendered offscreen, the same with or without
+    // a display (and a display that cannot be reached does not stop the tool).
+    if (level != QtLevel::Core && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
     switch (level) {

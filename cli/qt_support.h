@@ -19,8 +19,7 @@ enum class QtLevel {
 };
 
 // Creates the application object. Only argv[0] is handed to Qt, so that no argument of ours is
-// taken for a Qt option. Without a display the offscreen platform is used, unless
-// QT_QPA_PLATFORM already names one.
+// taken for a Qt option. The offscreen platform is used unless QT_QPA_PLATFORM names another.
 std::unique_ptr<QCoreApplication> StartQt(char* argv0, QtLevel level);
 
 // The directory that holds the running executable (an application object must exist).

@@ -192,6 +192,16 @@ TEST_F(CliImages, ProfileRendersTheChartInTheChosenStyle)
     }
 }
 
+TEST_F(CliImages, ImagesAreRenderedOffscreenEvenWithADisplayThatCannotBeReached)
+{
+    Write("a.csv", Survey({Reading("p1", "50000"), Reading("p2", "52000")}));
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove("QT_QPA_PLATFORM");
+    environment.insert("DISPLAY", ":4999");
+    EXPECT_EQ(Call({"profile", "a.csv", "-o", "p.png"}, &environment).status, 0);
+    EXPECT_EQ(Call({"matrix", "a.csv", "-o", "m.png"}, &environment).status, 0);
+}
+
 TEST_F(CliImages, ProfileScalesChangeWhatIsDrawn)
 {
     Write("a.csv", Survey({Reading("p1", "50000"), Reading("p2", "52000"), Reading("p3", "51000")}));

@@ -3,6 +3,7 @@
 
 #include <QByteArray>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QStringList>
 #include <QTemporaryDir>
 
@@ -38,7 +39,8 @@ public:
         return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
     }
 
-    RunResult Call(const std::vector<std::string>& args) const
+    // `environment` replaces the program's environment when given.
+    RunResult Call(const std::vector<std::string>& args, const QProcessEnvironment* environment = nullptr) const
     {
         QStringList list;
         for (const std::string& arg : args) {
@@ -46,6 +48,9 @@ public:
         }
         QProcess process;
         process.setWorkingDirectory(dir_.path());
+        if (environment != nullptr) {
+            process.setProcessEnvironment(*environment);
+        }
         process.start(QStringLiteral(QM_QUARLOMET_EXE), list);
         process.waitForFinished(60000);
         RunResult result;
