@@ -1,6 +1,32 @@
+// Starts the viewer: the application title, the main window, then the map window.
+#include "field_value.h"
+#include "main_window.h"
+#include "map_window.h"
+
 #include <QApplication>
+#include <QIcon>
+
 int main(int argc, char** argv)
 {
+    // The map window's browser shares its graphics context with the rest of the application.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
-    return 0;
+    QApplication::setApplicationName(QStringLiteral("Quarlomet Magnetometer"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Quarlomet Magnetometer"));
+    qm::SetDecimalSeparator(qm::LocaleDecimalSeparator());
+
+    Q_INIT_RESOURCE(resources);
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/quarlomet-viewer.png")));
+
+    TForm1 mainWindow;
+    TFormMapa mapWindow;
+    mainWindow.SetMapWindow(&mapWindow);
+    mainWindow.show();
+
+    // Files handed over by a file manager ("Open with", a double click) open as "Open files" opens them.
+    QStringList files = QApplication::arguments();
+    files.removeFirst();
+    if (!files.isEmpty())
+        QMetaObject::invokeMethod(&mainWindow, [&mainWindow, files] { mainWindow.OpenPaths(files); }, Qt::QueuedConnection);
+    return QApplication::exec();
 }

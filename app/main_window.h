@@ -1,0 +1,197 @@
+// The main window: the file list, the current survey table, the position panel, and the pages
+// "Line" (profile chart) and "Matrix". Handlers keep the names the surveyors' manual uses; each
+// runs inside the error box boundary. The window's parts are implemented in separate files:
+// main_window.cpp (layout, menus, file selection), profile_page.cpp, matrix_page.cpp,
+// position_panel.cpp (readout and map), file_list_edit.cpp (editing and playback).
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QImage>
+#include <QStringList>
+
+#include <cstdint>
+#include <functional>
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QTreeWidget;
+class QPushButton;
+class QRadioButton;
+class QButtonGroup;
+class QSlider;
+class QSpinBox;
+class QTabWidget;
+class QToolButton;
+class QProgressBar;
+
+namespace qm {
+class AdvListView;
+class ProfileChart;
+class ImageBox;
+class LinkLabel;
+class MatrixPage;
+} // namespace qm
+
+class TFormMapa;
+
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TForm1(QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // The map window, created after the main window; the main window places itself right of it.
+    void SetMapWindow(TFormMapa* mapWindow);
+
+    // Seams for tests: the open dialog and the shell's "open" of a web address.
+    std::function<QStringList()> openFileDialog;
+    std::function<void(const QString& url)> openUrl;
+    std::function<QString(const QString& suggestedName)> saveFileDialog;
+    std::function<void(const QImage& image)> copyImage;
+
+    // Opens files as "Open files" does (the files a file manager hands the viewer at start).
+    void OpenPaths(const QStringList& paths);
+    // Adds files as "Add file" does (files dropped on the window); refuses what is no readable file.
+    void AddPaths(const QStringList& paths);
+    // Saves or copies the picture of the profile chart or of the matrix page.
+    void SaveImage(const QImage& image, const QString& suggestedName);
+    QImage ChartImage() const;
+
+    // File list.
+    QStringList Files() const;
+    int SelectedFile() const;
+    void SetSelectedFile(int index);
+
+    std::uint16_t Balance() const { return balance_; }
+    void SetBalance(std::uint16_t balance);
+
+    // Handlers (each catches its own errors and shows the error box).
+    void Button2Click();       // "Open" / "Open files"
+    void AddFileClick();       // "Add file"
+    void ListView1Click();     // file selection
+    void AdvListView1Click();  // position readout of the selected table row
+    void Button4Click();       // "Map"
+    void Button5Click();       // "del"
+    void Chart1ClickSeries(int seriesIndex, int valueIndex);
+    void ComboBox1Change();
+    void TrackBar1Change();
+    void BitBtn1Click();
+    void BitBtn2Click();
+    void BitBtn3Click();
+    void BitBtn4Click();
+    void Button3Click();       // "Draw"
+    void SpinEditChange();
+    void DeleteFileClick();
+    void MoveUpClick();
+    void MoveDownClick();
+    void MotionClick();        // playback
+    void CheckMapControl(const QString& controlName, bool tick);
+
+    // The same work without the error box, for callers that handle errors themselves.
+    void SelectFile();         // file selection body; throws
+    void PlotProfile();        // throws
+    void ReadPosition();       // throws
+
+    bool DrawRunning() const { return drawing_; }
+    bool PlaybackRunning() const { return playing_; }
+
+    // Controls, named as in the surveyors' manual, reachable by tests.
+    QGroupBox* GroupBox2 = nullptr;
+    QTreeWidget* ListView1 = nullptr;
+    QPushButton* Button2 = nullptr;
+    QPushButton* Button1 = nullptr;
+    QWidget* Panel1 = nullptr;
+    QLabel* Label4 = nullptr;
+    qm::LinkLabel* Label3 = nullptr;
+    qm::LinkLabel* Label2 = nullptr;
+    QWidget* Panel2 = nullptr;
+    qm::AdvListView* AdvListView1 = nullptr;
+    QPushButton* Button5 = nullptr;
+    QLabel* lblLon = nullptr;
+    QLabel* lblLat = nullptr;
+    QLineEdit* edtLat = nullptr;
+    QLineEdit* edtLat2 = nullptr;
+    QLineEdit* lad = nullptr;
+    QLineEdit* edtLon = nullptr;
+    QLineEdit* edtLon2 = nullptr;
+    QLineEdit* lod = nullptr;
+    QPushButton* Button4 = nullptr;
+    QGroupBox* rgTipoMapa = nullptr;
+    QButtonGroup* rgTipoMapaItems = nullptr;
+    QListWidget* clControls = nullptr;
+    QGroupBox* GroupBox1 = nullptr;
+    QTabWidget* PageControl1 = nullptr;
+    QWidget* Panel3 = nullptr;
+    qm::ProfileChart* Chart1 = nullptr;
+    QLabel* Label8 = nullptr;
+    QSlider* TrackBar1 = nullptr;
+    QToolButton* BitBtn1 = nullptr;
+    QToolButton* BitBtn2 = nullptr;
+    QLabel* Label1 = nullptr;
+    QComboBox* ComboBox1 = nullptr;
+    QLabel* Label5 = nullptr;
+    QComboBox* ComboBox2 = nullptr;
+    QLabel* Label9 = nullptr;
+    QSlider* TrackBar2 = nullptr;
+    QToolButton* BitBtn3 = nullptr;
+    QToolButton* BitBtn4 = nullptr;
+    QPushButton* Button3 = nullptr;
+    QLabel* Label6 = nullptr;
+    QSpinBox* SpinEdit1 = nullptr;
+    QLabel* Label7 = nullptr;
+    QSpinBox* SpinEdit2 = nullptr;
+    QCheckBox* CheckBox1 = nullptr;
+    QCheckBox* CheckBox2 = nullptr;
+    qm::ImageBox* Image1 = nullptr;
+    QProgressBar* ProgressBar1 = nullptr;
+    QAction* actOpen = nullptr;
+    QAction* actAdd = nullptr;
+    QAction* actMotion = nullptr;
+    QAction* actClose = nullptr;
+    QAction* actDelete = nullptr;
+    QAction* actMoveUp = nullptr;
+    QAction* actMoveDown = nullptr;
+    QAction* actManual = nullptr;
+    QAction* actWebsite = nullptr;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void BuildMenus();
+    void BuildFilesGroup();
+    void BuildPositionPanel(QWidget* parent);
+    void BuildProfileGroup();
+    void BuildLinePage(QWidget* page);
+    void BuildMatrixPage(QWidget* page);
+    void ConnectHandlers();
+    void FormShow();
+    void OpenFiles(bool replace);
+    void AppendFiles(const QStringList& paths, bool replace);
+    void ShowImageMenu(QWidget* source, const QPoint& at, const std::function<QImage()>& picture,
+                       const QString& suggestedName);
+    void ShowProgress(int file, int files);
+    void PlaceRightOfMapWindow();
+    void ListView1KeyDown(int key);
+    void MoveSelected(int offset);
+    void Draw();
+    void ProcessEventsOnce();
+
+    TFormMapa* mapWindow_ = nullptr;
+    std::uint16_t balance_ = 0;
+    bool shownOnce_ = false;
+    bool drawing_ = false;
+    bool playing_ = false;
+    bool closing_ = false;
+    bool settingBalanceBox_ = false;
+};
