@@ -139,6 +139,14 @@ TEST_F(Cli, MapRewritesTheMarkerLinesOfTheTemplate)
                                  "       marker.openInfoWindowHtml(html);\r\n##TAMANYO##\r\n</html>\r\n");
 }
 
+TEST_F(Cli, MapTextsPassThroughByteForByte)
+{
+    const std::string templ = Write("t.html", "##MARCA##\n");
+    EXPECT_EQ(Call({"map", "-o", "page.html", "--template", templ, "--lat", "56\xC2\xB0\"", "--lon", "-- x"}).status, 0);
+    EXPECT_EQ(Read("page.html"), "        var point = new GLatLng(56\xC2\xB0\",-- x);\r\n"
+                                 "        var marker = new GMarker(point);\r\n        map.addOverlay(marker);\r\n");
+}
+
 TEST_F(Cli, MapWithoutMarkerOrControlsLeavesEmptyLines)
 {
     const std::string templ = Write("t.html", kTemplate);
