@@ -73,6 +73,10 @@ QWidget* FixedPanel(QWidget* parent, int width, int height)
 TForm1::TForm1(QWidget* parent) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("Form1"));
+    // The layout is drawn for a compact 11-pixel interface font.
+    QFont compact = font();
+    compact.setPixelSize(11);
+    setFont(compact);
     setWindowTitle(QStringLiteral("Quarlomet Magnetometer Viewer"));
 
     openFileDialog = [this] {
