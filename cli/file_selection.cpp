@@ -1,6 +1,5 @@
 #include "file_selection.h"
 
-#include "field_value.h"
 #include "survey_table.h"
 
 #include <filesystem>
@@ -18,13 +17,6 @@ void SelectFile(SurveyTable& table, const std::string& path)
     }
     table.SetColumnWidth(3, 30);
     table.SetColumnWidth(5, 30);
-}
-
-void ConvertReadings(const SurveyTable& table)
-{
-    for (int row = 1; row < table.RowCount(); ++row) {
-        static_cast<void>(FieldValue(table.Cell(row, 1)));
-    }
 }
 
 } // namespace qm::cli

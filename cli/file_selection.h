@@ -12,8 +12,4 @@ namespace qm::cli {
 
 void SelectFile(SurveyTable& table, const std::string& path);
 
-// Converts the reading of every data row, as plotting the profile does; throws the first
-// conversion error.
-void ConvertReadings(const SurveyTable& table);
-
 } // namespace qm::cli
