@@ -134,8 +134,9 @@ Progress::~Progress() { Done(); }
 void Progress::Done()
 {
     if (shown_) {
-        // Clear the progress line so that later messages start on a clean line.
-        WriteAll(stderr, "\r\x1b[K");
+        // Blank the progress line so that later messages start on a clean line.
+        WriteAll(stderr, "\r" + std::string(shownWidth_, ' ') + "\r");
+        shownWidth_ = 0;
         std::fflush(stderr);
         shown_ = false;
     }
@@ -146,9 +147,16 @@ void Progress::Step(int index, std::string_view name)
     if (!enabled_) {
         return;
     }
-    std::string line = "\r\x1b[K" + label_ + " " + std::to_string(index + 1) + "/" + std::to_string(total_) + " ";
-    line += DisplayText(name);
+    // Plain carriage returns and blanks (no terminal escapes), so that every console shows it.
+    const std::string text = label_ + " " + std::to_string(index + 1) + "/" + std::to_string(total_) + " " +
+                             DisplayText(name);
+    const std::size_t width = text.size();
+    std::string line = "\r" + text;
+    if (width < shownWidth_) {
+        line.append(shownWidth_ - width, ' ');
+    }
     WriteAll(stderr, line);
+    shownWidth_ = width > shownWidth_ ? width : shownWidth_;
     std::fflush(stderr);
     shown_ = true;
 }

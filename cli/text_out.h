@@ -4,6 +4,7 @@
 // box shows them.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -45,6 +46,7 @@ private:
     int total_;
     bool enabled_;
     bool shown_ = false;
+    std::size_t shownWidth_ = 0; // bytes of the widest line shown, blanked when overwritten
 };
 
 } // namespace qm::cli
