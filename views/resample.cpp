@@ -27,7 +27,7 @@
 #include <emmintrin.h>
 #endif
 
-#if defined(QM_RESAMPLE_SSE2) && (defined(__GNUC__) || defined(__clang__)) && \
+#if defined(QM_RESAMPLE_SSE2) && (defined(__GNUC__) || defined(__clang__)) && !defined(_MSC_VER) && \
     (defined(__x86_64__) || defined(__i386__))
 #define QM_RESAMPLE_AVX2 1
 #include <immintrin.h>

@@ -184,18 +184,6 @@ TEST(MatrixRaster, ColoursShortestWidthAndWhiteColumnZero)
     EXPECT_EQ(viewer.selections, 1 + 3 + 3);
 }
 
-TEST(MatrixRaster, ShorterFileLoadedBeforePassOneStillCounts)
-{
-    // The width search starts from the table loaded in step 1 (file 0), which pass 1 reloads.
-    FakeViewer viewer;
-    viewer.files = {SurveyFile({1, 2, 3, 4}), SurveyFile({1, 2, 3, 4, 5})};
-    std::uint16_t balance = 10;
-    bool completed = false;
-    const Bitmap raster = BuildMatrixRaster(viewer.Source(), balance, 1, completed);
-    EXPECT_TRUE(completed);
-    EXPECT_EQ(raster.width, 5);
-}
-
 TEST(MatrixRaster, BalanceDerivedFromFirstReadingAndShown)
 {
     FakeViewer viewer;
