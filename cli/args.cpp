@@ -13,9 +13,9 @@ std::string Quoted(std::string_view text) { return "'" + std::string(text) + "'"
 
 const OptionSpec* FindLong(std::span<const OptionSpec> specs, std::string_view name)
 {
-    for (const OptionSpec& spec : specs) {
-        if (spec.name == name) {
-            return &spec;
+    for (const OptionSpec& option : specs) {
+        if (option.name == name) {
+            return &option;
         }
     }
     return nullptr;
@@ -23,9 +23,9 @@ const OptionSpec* FindLong(std::span<const OptionSpec> specs, std::string_view n
 
 const OptionSpec* FindShort(std::span<const OptionSpec> specs, std::string_view name)
 {
-    for (const OptionSpec& spec : specs) {
-        if (!spec.shortName.empty() && spec.shortName == name) {
-            return &spec;
+    for (const OptionSpec& option : specs) {
+        if (!option.shortName.empty() && option.shortName == name) {
+            return &option;
         }
     }
     return nullptr;
@@ -86,33 +86,33 @@ ParsedArgs ParseArgs(std::span<const std::string> args, std::span<const OptionSp
         }
         std::string_view name = arg;
         std::optional<std::string> inlineValue;
-        const OptionSpec* spec = nullptr;
+        const OptionSpec* option = nullptr;
         if (arg.rfind("--", 0) == 0) {
             if (const std::size_t eq = arg.find('='); eq != std::string::npos) {
                 name = std::string_view(arg).substr(0, eq);
                 inlineValue = arg.substr(eq + 1);
             }
-            spec = FindLong(specs, name);
+            option = FindLong(specs, name);
         } else {
-            spec = FindShort(specs, name);
+            option = FindShort(specs, name);
         }
-        if (spec == nullptr) {
+        if (option == nullptr) {
             throw UsageError("unknown option " + Quoted(name) +
                              " (a text that starts with \"-\" goes after \"--\")");
         }
         std::string value;
-        if (spec->takesValue) {
+        if (option->takesValue) {
             if (inlineValue) {
                 value = *inlineValue;
             } else if (i + 1 < args.size()) {
                 value = args[++i];
             } else {
-                throw UsageError("option " + Quoted(spec->name) + " needs a value");
+                throw UsageError("option " + Quoted(option->name) + " needs a value");
             }
         } else if (inlineValue) {
-            throw UsageError("option " + Quoted(spec->name) + " takes no value");
+            throw UsageError("option " + Quoted(option->name) + " takes no value");
         }
-        parsed.options_.emplace_back(std::string(spec->name), std::move(value));
+        parsed.options_.emplace_back(std::string(option->name), std::move(value));
     }
     return parsed;
 }
