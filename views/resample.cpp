@@ -361,6 +361,38 @@ inline __m128 NarrowToFloat(__m128d lo, __m128d hi)
     return _mm_movelh_ps(_mm_cvtpd_ps(lo), _mm_cvtpd_ps(hi));
 }
 
+// Sixteen bytes (eight when only the low half is wanted) to vectors of four int32 lanes.
+inline void WidenBytes(__m128i v, __m128i* out, int groups)
+{
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i h0 = _mm_unpacklo_epi8(v, zero);
+    out[0] = _mm_unpacklo_epi16(h0, zero);
+    out[1] = _mm_unpackhi_epi16(h0, zero);
+    if (groups > 2) {
+        const __m128i h1 = _mm_unpackhi_epi8(v, zero);
+        out[2] = _mm_unpacklo_epi16(h1, zero);
+        out[3] = _mm_unpackhi_epi16(h1, zero);
+    }
+}
+
+// The first tap of a list: 0 + v * w rounded to float is the float product of v and w (the exact
+// product rounded once), so it is done four lanes at a time in float. (A zero may come out as -0
+// instead of +0; no byte depends on the sign of a zero.)
+inline void FirstTapSse2(__m128i ints, __m128 weight, __m128d& lo, __m128d& hi)
+{
+    const __m128 product = _mm_mul_ps(_mm_cvtepi32_ps(ints), weight);
+    lo = _mm_cvtps_pd(product);
+    hi = _mm_cvtps_pd(_mm_movehl_ps(product, product));
+}
+
+inline void NextTapSse2(__m128i ints, __m128d weight, __m128d& lo, __m128d& hi)
+{
+    __m128d a, b;
+    WidenToDouble(ints, a, b);
+    lo = TapStep(lo, a, weight);
+    hi = TapStep(hi, b, weight);
+}
+
 void HorizontalSse2(const std::uint8_t* src, int sw, int sh, std::uint8_t* work, int dw, const TapTable& taps)
 {
     const std::size_t workStride = 3 * static_cast<std::size_t>(dw);
@@ -374,25 +406,25 @@ void HorizontalSse2(const std::uint8_t* src, int sw, int sh, std::uint8_t* work,
         for (int x = 0; x < dw; ++x) {
             __m128d acc[12];
             for (auto& a : acc) {
-                a = _mm_setzero_pd();
+                a = _mm_setzero_pd(); // an empty list sums to 0
             }
-            for (std::size_t k = taps.start[x]; k < taps.start[x + 1]; ++k) {
+            std::size_t k = taps.start[x];
+            const std::size_t end = taps.start[x + 1];
+            for (; k < end; ++k) {
                 const std::uint8_t* s = block.data() + static_cast<std::size_t>(taps.index[k]) * kSlotBytes;
-                const __m128d w = _mm_set1_pd(static_cast<double>(taps.weight[k]));
-                const __m128i v16 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
-                const __m128i v8 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(s + 16));
-                const __m128i h0 = _mm_unpacklo_epi8(v16, zero);
-                const __m128i h1 = _mm_unpackhi_epi8(v16, zero);
-                const __m128i h2 = _mm_unpacklo_epi8(v8, zero);
-                __m128d d[12];
-                WidenToDouble(_mm_unpacklo_epi16(h0, zero), d[0], d[1]);
-                WidenToDouble(_mm_unpackhi_epi16(h0, zero), d[2], d[3]);
-                WidenToDouble(_mm_unpacklo_epi16(h1, zero), d[4], d[5]);
-                WidenToDouble(_mm_unpackhi_epi16(h1, zero), d[6], d[7]);
-                WidenToDouble(_mm_unpacklo_epi16(h2, zero), d[8], d[9]);
-                WidenToDouble(_mm_unpackhi_epi16(h2, zero), d[10], d[11]);
-                for (int j = 0; j < 12; ++j) {
-                    acc[j] = TapStep(acc[j], d[j], w);
+                __m128i ints[6];
+                WidenBytes(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s)), ints, 4);
+                WidenBytes(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(s + 16)), ints + 4, 2);
+                if (k == taps.start[x]) {
+                    const __m128 w = _mm_set1_ps(taps.weight[k]);
+                    for (int j = 0; j < 6; ++j) {
+                        FirstTapSse2(ints[j], w, acc[2 * j], acc[2 * j + 1]);
+                    }
+                } else {
+                    const __m128d w = _mm_set1_pd(static_cast<double>(taps.weight[k]));
+                    for (int j = 0; j < 6; ++j) {
+                        NextTapSse2(ints[j], w, acc[2 * j], acc[2 * j + 1]);
+                    }
                 }
             }
             const __m128i i0 = RoundClamp(NarrowToFloat(acc[0], acc[1]));
@@ -413,7 +445,6 @@ void HorizontalSse2(const std::uint8_t* src, int sw, int sh, std::uint8_t* work,
 void VerticalSse2(const std::uint8_t* work, int dw, std::uint8_t* dst, int dh, const TapTable& taps)
 {
     const std::size_t n = 3 * static_cast<std::size_t>(dw);
-    const __m128i zero = _mm_setzero_si128();
 
     for (int y = 0; y < dh; ++y) {
         const std::size_t k0 = taps.start[y];
@@ -424,21 +455,22 @@ void VerticalSse2(const std::uint8_t* work, int dw, std::uint8_t* dst, int dh, c
         for (; i + 16 <= n; i += 16) {
             __m128d acc[8];
             for (auto& a : acc) {
-                a = _mm_setzero_pd();
+                a = _mm_setzero_pd(); // an empty list sums to 0
             }
             for (std::size_t k = k0; k < k1; ++k) {
                 const std::uint8_t* row = work + static_cast<std::size_t>(taps.index[k]) * n + i;
-                const __m128d w = _mm_set1_pd(static_cast<double>(taps.weight[k]));
-                const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row));
-                const __m128i h0 = _mm_unpacklo_epi8(v, zero);
-                const __m128i h1 = _mm_unpackhi_epi8(v, zero);
-                __m128d d[8];
-                WidenToDouble(_mm_unpacklo_epi16(h0, zero), d[0], d[1]);
-                WidenToDouble(_mm_unpackhi_epi16(h0, zero), d[2], d[3]);
-                WidenToDouble(_mm_unpacklo_epi16(h1, zero), d[4], d[5]);
-                WidenToDouble(_mm_unpackhi_epi16(h1, zero), d[6], d[7]);
-                for (int j = 0; j < 8; ++j) {
-                    acc[j] = TapStep(acc[j], d[j], w);
+                __m128i ints[4];
+                WidenBytes(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row)), ints, 4);
+                if (k == k0) {
+                    const __m128 w = _mm_set1_ps(taps.weight[k]);
+                    for (int j = 0; j < 4; ++j) {
+                        FirstTapSse2(ints[j], w, acc[2 * j], acc[2 * j + 1]);
+                    }
+                } else {
+                    const __m128d w = _mm_set1_pd(static_cast<double>(taps.weight[k]));
+                    for (int j = 0; j < 4; ++j) {
+                        NextTapSse2(ints[j], w, acc[2 * j], acc[2 * j + 1]);
+                    }
                 }
             }
             const __m128i i0 = RoundClamp(NarrowToFloat(acc[0], acc[1]));
