@@ -32,8 +32,10 @@ void TForm1::ReadPosition()
     // Fields written before a failing step keep their new texts.
     auto show = [&] {
         for (int i = 0; i < 6; ++i)
-            if (*after[i] != *texts[i])
+            if (*after[i] != *texts[i]) {
                 edits[i]->setText(qm::DecodeText(*after[i]));
+                edits[i]->setCursorPosition(0); // the narrow field shows the start of a long number
+            }
     };
     try {
         qm::ReadPosition(AdvListView1->table(), row, fields);
