@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs the build into a fresh temporary prefix and checks that the installed programs find
+# what they need next to them: the viewer writes its default map page from the installed template
+# at start, with Leaflet beside it, and the command-line tool uses the same template.
+set -euo pipefail
+build=$1
+prefix=$(mktemp -d)
+trap 'kill $viewer 2>/dev/null || true; rm -rf "$prefix"' EXIT
+cmake --install "$build" --prefix "$prefix" >/dev/null
+
+bin=$prefix/bin
+for f in quarlomet-viewer quarlomet _Mapa.html leaflet/leaflet.js leaflet/leaflet.css; do
+  [ -e "$bin/$f" ] || { echo "not installed: bin/$f"; exit 1; }
+done
+[ -e "$prefix/share/applications/quarlomet-viewer.desktop" ] || { echo "no desktop entry"; exit 1; }
+
+QT_QPA_PLATFORM=offscreen "$bin/quarlomet-viewer" >/dev/null 2>&1 &
+viewer=$!
+for _ in $(seq 120); do
+  [ -s "$bin/Mapa.html" ] && break
+  kill -0 $viewer 2>/dev/null || { echo "the installed viewer stopped at start"; exit 1; }
+  sleep 0.25
+done
+grep -q 'new GLatLng(56.751655,37.202829);' "$bin/Mapa.html" || { echo "no default map page written"; exit 1; }
+kill -0 $viewer || { echo "the installed viewer stopped"; exit 1; }
+
+"$bin/quarlomet" map -o "$prefix/page.html" --lat 1.5 --lon 2.5
+grep -q 'new GLatLng(1.5,2.5);' "$prefix/page.html" || { echo "quarlomet map did not use the installed template"; exit 1; }
+echo "install: 1 passed, 0 failed"
