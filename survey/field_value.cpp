@@ -3,6 +3,7 @@
 #include "errors.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <atomic>
 #include <charconv>
 #include <clocale>
@@ -310,8 +311,68 @@ std::int32_t StrToInt(std::string_view text)
     return value;
 }
 
+namespace {
+
+// Readings are plain decimals like "51232.05": round those straight from their digits. With no
+// more significant digits than the extended type holds exactly enough, a decimal that is not
+// itself a half can never convert onto one, so the result equals converting and then rounding.
+// Anything else (exponents, long texts, malformed text) takes the full conversion.
+constexpr int kExactDigits = LDBL_MANT_DIG >= 64 ? 18 : 15;
+
+bool FastFieldValue(std::string_view text, char separator, std::int64_t& result)
+{
+    std::size_t i = 0;
+    const std::size_t n = text.size();
+    while (i < n && text[i] == ' ')
+        ++i;
+    bool negative = false;
+    if (i < n && (text[i] == '-' || text[i] == '+'))
+        negative = text[i++] == '-';
+    std::uint64_t mantissa = 0;
+    int significant = 0;
+    int fractionDigits = 0;
+    bool digits = false;
+    bool point = false;
+    for (; i < n; ++i) {
+        const char c = text[i];
+        if (c >= '0' && c <= '9') {
+            digits = true;
+            if (point)
+                ++fractionDigits;
+            if (mantissa != 0 || c != '0') {
+                if (++significant > kExactDigits)
+                    return false;
+            }
+            mantissa = mantissa * 10 + static_cast<std::uint64_t>(c - '0');
+        } else if ((c == '.' || c == separator) && !point) {
+            point = true;
+        } else {
+            break;
+        }
+    }
+    while (i < n && text[i] == ' ')
+        ++i;
+    if (i != n || !digits || fractionDigits > kExactDigits)
+        return false;
+    std::uint64_t scale = 1;
+    for (int k = 0; k < fractionDigits; ++k)
+        scale *= 10;
+    std::uint64_t whole = mantissa / scale;
+    const std::uint64_t rest = mantissa % scale;
+    const std::uint64_t twiceRest = rest * 2; // below 2 * 10^18: no overflow
+    if (twiceRest > scale || (twiceRest == scale && (whole & 1u) != 0))
+        ++whole;
+    result = negative ? -static_cast<std::int64_t>(whole) : static_cast<std::int64_t>(whole);
+    return true;
+}
+
+} // namespace
+
 std::int64_t FieldValue(std::string_view cellText)
 {
+    std::int64_t fast = 0;
+    if (FastFieldValue(cellText, DecimalSeparator(), fast))
+        return fast;
     std::string text(cellText);
     std::replace(text.begin(), text.end(), '.', DecimalSeparator());
     const long double value = StrToFloat(text);
