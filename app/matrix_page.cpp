@@ -5,6 +5,7 @@
 #include "image_adapter.h"
 #include "matrix_overlay.h"
 #include "matrix_raster.h"
+#include "profile_chart.h"
 #include "resample.h"
 #include "survey_table_view.h"
 #include "widgets.h"
@@ -65,6 +66,13 @@ void TForm1::Draw()
         return &AdvListView1->table();
     };
     source.balanceChanged = [this](std::uint16_t balance) { SetBalance(balance); };
+    // File selection has just plotted the readings: the passes take them from the profile.
+    source.readings = [this]() -> std::span<const double> {
+        for (int i = 0; i < qm::ProfileChart::kSeriesCount; ++i)
+            if (Chart1->series(i).Count() > 0)
+                return Chart1->series(i).Values();
+        return {};
+    };
 
     bool completed = false;
     const std::int32_t contrast = SpinEdit2->value();

@@ -68,6 +68,36 @@ void ForEachDataRow(const SurveyTable& table, RowFn&& fn)
 
 } // namespace
 
+namespace {
+
+// The reading of row r of the table just selected: taken from the caller's converted readings when
+// they cover every data row (and hold the whole number exactly), else converted from the cell.
+class Readings {
+public:
+    Readings(const MatrixSource& source, const SurveyTable& table) : table_(table)
+    {
+        if (source.readings) {
+            const std::span<const double> known = source.readings();
+            if (table.RowCount() > 0 && known.size() == static_cast<std::size_t>(table.RowCount() - 1))
+                known_ = known;
+        }
+    }
+    std::int64_t operator()(int r) const
+    {
+        constexpr double kExact = 9007199254740992.0; // 2^53: every whole number below is exact
+        const std::size_t i = static_cast<std::size_t>(r - 1);
+        if (i < known_.size() && std::fabs(known_[i]) < kExact)
+            return static_cast<std::int64_t>(known_[i]);
+        return FieldValue(table_.Cell(r, 1));
+    }
+
+private:
+    const SurveyTable& table_;
+    std::span<const double> known_;
+};
+
+} // namespace
+
 Bitmap BuildMatrixRaster(const MatrixSource& source, std::uint16_t& balance, std::int32_t contrast, bool& completed)
 {
     completed = false;
@@ -90,8 +120,9 @@ Bitmap BuildMatrixRaster(const MatrixSource& source, std::uint16_t& balance, std
         if (q >= source.fileCount() || (table = source.select(q)) == nullptr) {
             return {};
         }
+        const Readings reading(source, *table);
         ForEachDataRow(*table, [&](int r) {
-            if (accumulator.Add(FieldValue(table->Cell(r, 1)), balance) && source.balanceChanged) {
+            if (accumulator.Add(reading(r), balance) && source.balanceChanged) {
                 source.balanceChanged(balance);
             }
         });
@@ -107,8 +138,9 @@ Bitmap BuildMatrixRaster(const MatrixSource& source, std::uint16_t& balance, std
         if (q >= source.fileCount() || (table = source.select(q)) == nullptr) {
             return {};
         }
+        const Readings reading(source, *table);
         ForEachDataRow(*table, [&](int r) {
-            ApplyReadingColour(balance, contrast, FieldValue(table->Cell(r, 1)), pen);
+            ApplyReadingColour(balance, contrast, reading(r), pen);
             if (r < raster.width) {
                 raster.SetPixel(r, q, pen);
             }

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <span>
 
 namespace qm {
 
@@ -39,6 +40,10 @@ struct MatrixSource {
     std::function<const SurveyTable*(int q)> select;
     // Called when pass 1 assigns the balance (the viewer shows it in its spin box). May be empty.
     std::function<void(std::uint16_t)> balanceChanged;
+    // The readings of the file just selected, when the caller already converted them (the viewer's
+    // profile holds the reading of rows 1 and up, in order). May be empty, or return fewer values
+    // than the table has data rows: the draw then converts the table's cells itself.
+    std::function<std::span<const double>()> readings;
 };
 
 // Steps 1 to 5 of a draw: selects file 0, runs pass 1 (deriving `balance` while it is 0) and

@@ -337,3 +337,35 @@ TEST(MatrixLabels, RowsSplitTheHeightRoundingHalvesToEven)
 }
 
 } // namespace
+
+// The viewer hands over the readings its profile converted; they are used only when they cover
+// every data row of the table just selected, and exactly hold the whole numbers.
+TEST(MatrixRaster, ReadingsHandedOverAreUsedOnlyWhenTheyCoverTheTable)
+{
+    FakeViewer viewer;
+    viewer.files = {SurveyFile({1000, 1000}), SurveyFile({1000, 1000})};
+    std::vector<double> handed;
+    qm::MatrixSource source = viewer.Source();
+    source.readings = [&handed] { return std::span<const double>(handed); };
+
+    auto draw = [&] {
+        std::uint16_t balance = 1000;
+        bool completed = false;
+        const Bitmap raster = BuildMatrixRaster(source, balance, 3, completed);
+        EXPECT_TRUE(completed);
+        return raster;
+    };
+    handed = {996, 1039}; // covers both data rows: taken instead of the cells
+    Bitmap raster = draw();
+    EXPECT_EQ(raster.PixelRgb(1, 0), Red(129));
+    EXPECT_EQ(raster.PixelRgb(2, 1), Blue(0));
+
+    handed = {996}; // too few: the cells are converted
+    raster = draw();
+    EXPECT_EQ(raster.PixelRgb(1, 0), Blue(117));
+
+    handed = {9007199254740993.0, 996}; // not a whole number a double holds exactly: converted
+    raster = draw();
+    EXPECT_EQ(raster.PixelRgb(1, 0), Blue(117));
+    EXPECT_EQ(raster.PixelRgb(2, 0), Red(129));
+}
