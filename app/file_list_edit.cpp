@@ -21,8 +21,10 @@ void TForm1::DeleteFileClick()
         const int selected = SelectedFile();
         if (selected < 0)
             return;
-        // Only the list changes: the table, profile and file label keep what they show.
+        // Only the list changes: the table, profile and file label keep what they show. No other
+        // file becomes selected in its place: the next Delete needs a choice of the user.
         delete ListView1->takeTopLevelItem(selected);
+        ListView1->clearSelection();
     });
 }
 

@@ -12,7 +12,6 @@ int main(int argc, char** argv)
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quarlomet Magnetometer"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Quarlomet Magnetometer"));
     qm::SetDecimalSeparator(qm::LocaleDecimalSeparator());
 
     Q_INIT_RESOURCE(resources);

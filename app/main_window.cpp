@@ -80,7 +80,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent)
     setWindowTitle(QStringLiteral("Quarlomet Magnetometer Viewer"));
 
     openFileDialog = [this] {
-        return QFileDialog::getOpenFileNames(this, QStringLiteral("Open"), QString(), QStringLiteral("csv (*.csv)"));
+        return QFileDialog::getOpenFileNames(this, QStringLiteral("Open"), QString(), QStringLiteral("csv (*.csv *.CSV)"));
     };
     openUrl = [](const QString& url) { QDesktopServices::openUrl(QUrl(url)); };
     saveFileDialog = [this](const QString& suggestedName) {
@@ -268,7 +268,6 @@ void TForm1::BuildLinePage(QWidget* page)
         auto* button = new QToolButton(Panel3);
         button->setText(QString::fromLatin1(caption));
         button->setGeometry(left, top, 19, 25);
-        button->setAutoRepeat(true);
         return button;
     };
     TrackBar1 = makeBar(0, 16, 33, 142, 60000);

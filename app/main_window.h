@@ -191,6 +191,7 @@ private:
     std::uint16_t balance_ = 0;
     bool shownOnce_ = false;
     bool drawing_ = false;
+    bool drawAgain_ = false;
     bool playing_ = false;
     bool closing_ = false;
     bool settingBalanceBox_ = false;

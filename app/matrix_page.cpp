@@ -14,6 +14,7 @@
 #include <QCoreApplication>
 #include <QPointer>
 #include <QSpinBox>
+#include <QTimer>
 #include <QTreeWidget>
 
 void TForm1::Button3Click()
@@ -39,10 +40,14 @@ void TForm1::ProcessEventsOnce()
 
 void TForm1::Draw()
 {
-    // Events run inside a draw; a draw asked for meanwhile does not start a nested one.
-    if (drawing_)
+    // Events run inside a draw; a draw asked for meanwhile does not start a nested one, but runs
+    // once the current one has ended, so a Balance or Contrast change made meanwhile is drawn.
+    if (drawing_) {
+        drawAgain_ = true;
         return;
+    }
     drawing_ = true;
+    drawAgain_ = false;
     QPointer<TForm1> self(this);
     struct Done {
         QPointer<TForm1>& window;
@@ -51,6 +56,8 @@ void TForm1::Draw()
             if (window) {
                 window->drawing_ = false;
                 window->ShowProgress(0, 0);
+                if (window->drawAgain_ && !window->closing_)
+                    QTimer::singleShot(0, window.data(), &TForm1::Button3Click);
             }
         }
     } done{self};

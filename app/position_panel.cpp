@@ -12,6 +12,17 @@
 #include <QLineEdit>
 #include <QListWidget>
 
+namespace {
+
+// The map type constants of the radio group, by item index (the captions may carry accelerators).
+QString MapTypeName(int index)
+{
+    static const char* const kTypes[] = {"G_NORMAL_MAP", "G_SATELLITE_MAP", "G_HYBRID_MAP", "G_PHYSICAL_MAP"};
+    return index >= 0 && index < 4 ? QString::fromLatin1(kTypes[index]) : QString();
+}
+
+} // namespace
+
 void TForm1::AdvListView1Click()
 {
     qm::RunHandler(this, [this] { ReadPosition(); });
@@ -72,8 +83,7 @@ void TForm1::Button4Click()
             if (clControls->item(i)->checkState() == Qt::Checked)
                 controls << clControls->item(i)->text();
         CheckMapControl(QStringLiteral("GHierarchicalMapTypeControl"), false);
-        QAbstractButton* type = rgTipoMapaItems->checkedButton();
-        const QString mapType = type ? type->text() : QString();
+        const QString mapType = MapTypeName(rgTipoMapaItems->checkedId());
         mapWindow_->GenerateMap(750, 400, controls, true, lad->text(), lod->text(), mapType);
         PlaceRightOfMapWindow();
     });

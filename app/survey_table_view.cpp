@@ -124,7 +124,12 @@ void AdvListView::LoadFromCsv(const std::filesystem::path& path)
 
 void AdvListView::DeleteRow(int row)
 {
+    // A deleted selected row leaves no selection (the view would otherwise select its neighbour,
+    // and a second "del" would remove a reading the user never chose).
+    const bool wasSelected = SelectedRow() == row;
     model_.DeleteRow(row);
+    if (wasSelected)
+        selectionModel()->clearSelection();
 }
 
 void AdvListView::SetColumnWidth(int column, int width)

@@ -232,11 +232,38 @@ bool IsPlainDecimal(std::string_view text)
     return i == text.size();
 }
 
+namespace {
+
+// The readout writes positions within about ten metres of the equator or the prime meridian in
+// its scientific form, a single digit before the point and a negative exponent ("5E-5",
+// "-1.5E-7"): always below 1 in magnitude, and a number the page's script reads as it is.
+bool IsSmallScientific(std::string_view text)
+{
+    const std::size_t e = text.find('E');
+    if (e == std::string_view::npos || e + 2 >= text.size() || text[e + 1] != '-')
+        return false;
+    std::string_view mantissa = text.substr(0, e);
+    const std::string_view exponent = text.substr(e + 2);
+    if (!mantissa.empty() && mantissa.front() == '-')
+        mantissa.remove_prefix(1);
+    const bool oneDigit = !mantissa.empty() && mantissa.front() >= '0' && mantissa.front() <= '9' &&
+                          (mantissa.size() == 1 || mantissa[1] == '.');
+    return oneDigit && IsPlainDecimal(text.substr(0, e)) && !exponent.empty() &&
+           exponent.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+bool IsMapCoordinate(std::string_view text, unsigned limit)
+{
+    return IsSmallScientific(text) || (IsPlainDecimal(text) && WithinLimit(text, limit));
+}
+
+} // namespace
+
 void ValidateMapPosition(std::string_view latitude, std::string_view longitude)
 {
-    if (!IsPlainDecimal(latitude) || !WithinLimit(latitude, 90))
+    if (!IsMapCoordinate(latitude, 90))
         throw Error("Latitude \"" + std::string(latitude) + "\" is not a position on the map");
-    if (!IsPlainDecimal(longitude) || !WithinLimit(longitude, 180))
+    if (!IsMapCoordinate(longitude, 180))
         throw Error("Longitude \"" + std::string(longitude) + "\" is not a position on the map");
 }
 

@@ -319,6 +319,37 @@ private slots:
         QCOMPARE(w.Files(), QStringList{b});
         QCOMPARE(w.Label4->text(), QString("a.csv"));
         QCOMPARE(w.Chart1->series(0).Count(), 2);
+        // No neighbour takes the selection: a second Delete removes nothing.
+        QCOMPARE(w.SelectedFile(), -1);
+        w.DeleteFileClick();
+        QCOMPARE(w.Files(), QStringList{b});
+    }
+
+    void delLeavesNoRowSelected()
+    {
+        TForm1 w;
+        Open(w, {Survey("a.csv", {50000, 50001, 50002})});
+        w.AdvListView1->SetSelectedRow(2);
+        w.Button5Click();
+        QCOMPARE(w.AdvListView1->SelectedRow(), -1);
+        w.Button5Click();
+        QCOMPARE(w.AdvListView1->table().RowCount(), 3);
+    }
+
+    void enterInTheFileListPlaysAndASecondPlaybackIsRefused()
+    {
+        TForm1 w;
+        Open(w, {Survey("a.csv", {1}), Survey("b.csv", {2, 2})});
+        int selectedWhenAskedAgain = -2;
+        QTimer::singleShot(0, &w, [&w, &selectedWhenAskedAgain] {
+            QVERIFY(w.PlaybackRunning());
+            w.MotionClick(); // refused: returns at once, the running playback goes on
+            selectedWhenAskedAgain = w.SelectedFile();
+        });
+        QTest::keyClick(w.ListView1, Qt::Key_Return);
+        QCOMPARE(selectedWhenAskedAgain, 0);
+        QCOMPARE(w.SelectedFile(), 1);
+        QCOMPARE(w.Label4->text(), QString("b.csv"));
     }
 
     void playbackEndsOnTheLastFile()
@@ -378,6 +409,50 @@ private slots:
         w.Button3Click();
         QCOMPARE(w.Image1->Picture().size(), QSize(4, 2)); // the raw raster, one pixel per reading
         QCOMPARE(w.Image1->Picture().pixelColor(0, 0), QColor(Qt::white));
+    }
+
+    void drawShowsItsOwnBalanceWithoutDrawingAgain()
+    {
+        TForm1 w;
+        w.Image1->resize(40, 20);
+        Open(w, {Survey("a.csv", {50000, 50100})});
+        w.Button3Click();
+        const qint64 drawn = w.Image1->Picture().cacheKey();
+        QTest::qWait(50);
+        QCOMPARE(w.Image1->Picture().cacheKey(), drawn);
+        QCOMPARE(w.SpinEdit1->value(), 49985);
+    }
+
+    void contrastChangedDuringADrawIsDrawnAfterIt()
+    {
+        TForm1 w;
+        w.Image1->resize(40, 20);
+        w.CheckBox1->setChecked(false);
+        Open(w, {Survey("a.csv", {50000, 50100, 49000})});
+        // Runs while the draw lets events run, before it resamples.
+        QTimer::singleShot(0, &w, [&w] { w.SpinEdit2->setValue(0); });
+        w.Button3Click();
+        QCOMPARE(w.Image1->Picture().pixelColor(2, 0), QColor(0, 0, 0)); // drawn at contrast 3
+        QTRY_COMPARE(w.Image1->Picture().pixelColor(2, 0), QColor(0, 0, 117)); // then at contrast 0
+        QVERIFY(!w.DrawRunning());
+        QVERIFY(g_boxes.isEmpty());
+    }
+
+    void filesDeletedWhileADrawRunsDoNotBreakIt()
+    {
+        TForm1 w;
+        w.Image1->resize(60, 30);
+        Open(w, {Survey("a.csv", {50000, 50100}), Survey("b.csv", {50000, 50000})});
+        QTimer::singleShot(0, &w, [&w] {
+            while (!w.Files().isEmpty()) {
+                w.SetSelectedFile(0);
+                w.DeleteFileClick();
+            }
+        });
+        w.Button3Click();
+        QVERIFY(g_boxes.isEmpty());
+        QCOMPARE(w.Image1->Picture().size(), QSize(60, 30));
+        QVERIFY(!w.DrawRunning());
     }
 
     void drawWithoutFilesKeepsThePicture()

@@ -323,6 +323,10 @@ TEST(MapPosition, AcceptsPlainDecimalsWithinRange)
     EXPECT_NO_THROW(qm::ValidateMapPosition("90.000", "-180.0"));
     EXPECT_NO_THROW(qm::ValidateMapPosition("0", "-0"));
     EXPECT_NO_THROW(qm::ValidateMapPosition("0089.9999999999999999999", "000179.5"));
+    // The readout's form for positions next to the equator or the prime meridian.
+    EXPECT_NO_THROW(qm::ValidateMapPosition("5E-5", "-1.5E-7"));
+    for (const char* text : {"5E5", "5E-", "5e-5", "12E-5", "E-5", "5.E-5", "5E-5x"})
+        EXPECT_THROW(qm::ValidateMapPosition(text, "0"), qm::Error) << text;
 }
 
 TEST(MapPosition, RejectsTextThatIsNotAPlainDecimal)
