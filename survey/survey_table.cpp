@@ -432,17 +432,19 @@ void SurveyTable::AddColumnFor(std::uint64_t fieldIndex)
 
 void SurveyTable::AppendLine(std::string_view s, char d)
 {
-    BeginRow();
     const char* base = s.data();
     const std::size_t n = s.size();
     // The texts of a line's fields never take more bytes than the line; a row that may not fit
-    // 32-bit offsets switches the table to 64-bit ones before it starts.
+    // 32-bit offsets switches the table to 64-bit ones before it starts. Both allocations come
+    // before the row is begun, so running out of memory here leaves no half-made row behind.
     if (!wide_ && n > limits_.compactRowBytes) {
-        wideEnds_.assign(ends_.begin(), ends_.end());
+        std::vector<std::uint64_t> wide(ends_.begin(), ends_.end());
+        wideEnds_.swap(wide);
         std::vector<std::uint32_t>().swap(ends_);
         wide_ = true;
     }
     char* const rowStart = text_.Spare(n);
+    BeginRow();
     char* out = rowStart;
     std::uint64_t fields = 0;
     // When a limit or an allocation throws midway, the fields stored so far stay as a shorter row
