@@ -74,11 +74,14 @@ namespace {
 // they cover every data row (and hold the whole number exactly), else converted from the cell.
 class Readings {
 public:
-    Readings(const MatrixSource& source, const SurveyTable& table) : table_(table)
+    Readings(const MatrixSource& source, const SurveyTable& table) : source_(source), table_(table) { Refresh(); }
+    // Takes the caller's readings afresh: after a callback of the caller they may have moved.
+    void Refresh()
     {
-        if (source.readings) {
-            const std::span<const double> known = source.readings();
-            if (table.RowCount() > 0 && known.size() == static_cast<std::size_t>(table.RowCount() - 1))
+        known_ = {};
+        if (source_.readings) {
+            const std::span<const double> known = source_.readings();
+            if (table_.RowCount() > 0 && known.size() == static_cast<std::size_t>(table_.RowCount() - 1))
                 known_ = known;
         }
     }
@@ -92,6 +95,7 @@ public:
     }
 
 private:
+    const MatrixSource& source_;
     const SurveyTable& table_;
     std::span<const double> known_;
 };
@@ -120,10 +124,11 @@ Bitmap BuildMatrixRaster(const MatrixSource& source, std::uint16_t& balance, std
         if (q >= source.fileCount() || (table = source.select(q)) == nullptr) {
             return {};
         }
-        const Readings reading(source, *table);
+        Readings reading(source, *table);
         ForEachDataRow(*table, [&](int r) {
             if (accumulator.Add(reading(r), balance) && source.balanceChanged) {
                 source.balanceChanged(balance);
+                reading.Refresh();
             }
         });
         if (table->RowCount() - 1 < w) {
