@@ -2,6 +2,8 @@
 
 #include <QFile>
 
+#include <algorithm>
+
 namespace qm {
 
 std::filesystem::path ToFsPath(const QString& path)
