@@ -64,6 +64,11 @@ def number_seeds():
     for value in (0.1, -3.5, 1e300, 5e-324, float("inf"), float("nan")):
         seeds.append(b"\x00" + b"\x00" * 10 + struct.pack("<d", value) + b"1")
     seeds.append(b"\x00" + b"\xff" * 10 + b"\x01" * 8 + b"1")
+    # Extended encodings the processor treats as invalid or special: unnormal, pseudo-denormal,
+    # pseudo-infinity, pseudo-NaN, and the smallest and largest denormals.
+    for exponent, mantissa in ((0x3FFF, 1 << 62), (0, (1 << 63) | 1), (0x7FFF, 0), (0x7FFF, (1 << 62) | 1),
+                               (0, 1), (0, (1 << 63) - 1)):
+        seeds.append(b"\x00" + struct.pack("<QH", mantissa, exponent) + struct.pack("<d", 1.5) + b"1")
     return seeds
 
 
