@@ -136,6 +136,49 @@ void CheckFieldValue(std::string_view cell)
     }
 }
 
+// The integer grammar, read plainly: spaces, a sign, "$", "x", "X" or "0x" for hexadecimal, digits
+// to the end; the signed value must fit 32 bits.
+std::optional<std::int32_t> RefStrToInt(std::string_view t)
+{
+    std::size_t i = 0;
+    while (i < t.size() && t[i] == ' ')
+        ++i;
+    bool negative = false;
+    if (i < t.size() && (t[i] == '+' || t[i] == '-'))
+        negative = t[i++] == '-';
+    int base = 10;
+    if (t.substr(i, 2) == "0x") {
+        base = 16;
+        i += 2;
+    } else if (i < t.size() && (t[i] == '$' || t[i] == 'x' || t[i] == 'X')) {
+        base = 16;
+        ++i;
+    }
+    if (i == t.size())
+        return std::nullopt;
+    long long value = 0;
+    for (; i < t.size(); ++i) {
+        const char c = t[i];
+        int d = -1;
+        if (IsDigit(c))
+            d = c - '0';
+        else if (base == 16 && c >= 'a' && c <= 'f')
+            d = c - 'a' + 10;
+        else if (base == 16 && c >= 'A' && c <= 'F')
+            d = c - 'A' + 10;
+        if (d < 0)
+            return std::nullopt;
+        value = value * base + d;
+        if (value > (1LL << 32))
+            value = 1LL << 32; // out of range either way; keeps the sum bounded
+    }
+    if (negative)
+        value = -value;
+    if (value < INT32_MIN || value > INT32_MAX)
+        return std::nullopt;
+    return static_cast<std::int32_t>(value);
+}
+
 void CheckIntText(std::string_view text)
 {
     std::int32_t value = 0;
@@ -147,8 +190,11 @@ void CheckIntText(std::string_view text)
         QM_FUZZ_CHECK(!accepted);
         QM_FUZZ_CHECK(SameMessage(e, "'" + std::string(text) + "' is not a valid integer value"));
     }
+    const std::optional<std::int32_t> expected = RefStrToInt(text);
+    QM_FUZZ_CHECK(accepted == expected.has_value());
     if (!accepted)
         return;
+    QM_FUZZ_CHECK(value == *expected);
     // Whatever was accepted holds no byte outside the integer alphabet, ends in a digit, and
     // reads back through its decimal text.
     for (char c : text)
