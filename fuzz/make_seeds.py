@@ -122,6 +122,20 @@ def map_seeds():
     return seeds
 
 
+def matrix_seeds():
+    files = [f[:1500] for f in examples()[:4]]
+    seeds = []
+    # contrast, balance (16 bits), 16 schedule bytes (1: a file deleted at that selection,
+    # 2: the table reloaded when the balance is set), then the files.
+    for contrast, balance, schedule in ((3, 0, bytes(16)), (3, 0, bytes([0, 0, 2] + [0] * 13)),
+                                        (0, 50000, bytes(16)), (255, 0, bytes([0, 0, 0, 1] + [0] * 12))):
+        head = bytes([contrast]) + struct.pack("<H", balance) + schedule
+        seeds.append(head + FILE_SEPARATOR.join(files))
+    seeds.append(bytes([3, 0, 0]) + bytes(16) + b"a,b\n1,5x" + FILE_SEPARATOR + files[0])
+    seeds.append(bytes([3, 0, 0]) + bytes(16) + b"" + FILE_SEPARATOR + b"a\n")
+    return seeds
+
+
 def main():
     if len(sys.argv) != 2:
         sys.exit("usage: make_seeds.py OUTPUT_DIR")
@@ -131,6 +145,7 @@ def main():
     write(out, "fuzz_position", position_seeds())
     write(out, "fuzz_resample", resample_seeds())
     write(out, "fuzz_map_page", map_seeds())
+    write(out, "fuzz_matrix_raster", matrix_seeds())
 
 
 if __name__ == "__main__":
