@@ -1,6 +1,7 @@
-// Inputs found by fuzzing the loader, and the one case its small inputs cannot reach: the file is
-// read in blocks of 1 MiB, so line breaks, carriage returns and end-of-file bytes that fall on a
-// block's edge are checked here, the table from the file against the table from the same bytes.
+// Loader inputs that its fuzz target keeps as regressions, starting with what the target's small
+// inputs cannot reach: the file is read in blocks of 1 MiB, so line breaks, carriage returns and
+// end-of-file bytes that fall on a block's edge are checked here, the table from the file against
+// the table from the same bytes.
 #include "table_helpers.h"
 
 #include <cstddef>
