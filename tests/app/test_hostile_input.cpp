@@ -2,6 +2,7 @@
 // empty and binary files, giant lines and tables, end-of-file bytes, files changed under a draw,
 // unusual file names, a missing map template and an unwritable page location, and a window shrunk to
 // nothing. Each gets its message box, and afterwards a valid file still loads and draws.
+#include "../browser_test_main.h"
 #include "error_box.h"
 #include "field_value.h"
 #include "main_window.h"
@@ -409,17 +410,6 @@ private slots:
     }
 };
 
-int main(int argc, char** argv)
-{
-    // The map window's browser: no sandbox as root, offscreen, shared GL contexts.
-    if (qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    QApplication app(argc, argv);
-    HostileInputTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+QM_BROWSER_TEST_MAIN(HostileInputTest)
 
 #include "test_hostile_input.moc"

@@ -1,5 +1,6 @@
 // The main window's side of the map: placement right of the map window at start and after "Map",
 // the ticked controls and map type reaching the page, and the page read back in the real browser.
+#include "../browser_test_main.h"
 #include "error_box.h"
 #include "main_window.h"
 #include "map_window.h"
@@ -161,17 +162,6 @@ private slots:
     }
 };
 
-int main(int argc, char** argv)
-{
-    // The browser's sandbox cannot run as root, which test machines often are.
-    if (qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    QApplication app(argc, argv);
-    MapCommandTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+QM_BROWSER_TEST_MAIN(MapCommandTest)
 
 #include "test_map_command.moc"

@@ -1,6 +1,7 @@
 // The viewer only reads survey files: after opening, deleting table rows ("del"), playback, the
 // matrix draw, the position readout and "Map", every survey file holds the same bytes with the same
 // modification time, and nothing new appears beside them.
+#include "../browser_test_main.h"
 #include "error_box.h"
 #include "field_value.h"
 #include "main_window.h"
@@ -155,17 +156,6 @@ private slots:
     }
 };
 
-int main(int argc, char** argv)
-{
-    // The map window's browser: no sandbox as root, offscreen, shared GL contexts.
-    if (qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    QApplication app(argc, argv);
-    NothingLostTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+QM_BROWSER_TEST_MAIN(NothingLostTest)
 
 #include "test_nothing_lost.moc"

@@ -1,5 +1,6 @@
 // The map window with a real embedded browser, offscreen: the generated page is read back through
 // the page's own script state.
+#include "../browser_test_main.h"
 #include "error_box.h"
 #include "map_window.h"
 
@@ -244,17 +245,6 @@ void TestMapWindow::layoutCoversTheComboBoxes()
         QVERIFY(fonts->itemText(i - 1).compare(fonts->itemText(i), Qt::CaseInsensitive) <= 0);
 }
 
-int main(int argc, char** argv)
-{
-    // The browser's sandbox cannot run as root, which test machines often are.
-    if (qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    QApplication app(argc, argv);
-    TestMapWindow test;
-    return QTest::qExec(&test, argc, argv);
-}
+QM_BROWSER_TEST_MAIN(TestMapWindow)
 
 #include "test_map_window.moc"

@@ -1,0 +1,19 @@
+// The main() of a QtTest program whose tests start the map window's embedded browser: no sandbox
+// (test machines often run as root), offscreen unless told otherwise, shared GL contexts.
+#pragma once
+
+#include <QApplication>
+#include <QTest>
+
+#define QM_BROWSER_TEST_MAIN(TestClass)                                                                \
+    int main(int argc, char** argv)                                                                    \
+    {                                                                                                  \
+        if (qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))                                \
+            qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");                                               \
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))                                            \
+            qputenv("QT_QPA_PLATFORM", "offscreen");                                                   \
+        QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);                                    \
+        QApplication app(argc, argv);                                                                  \
+        TestClass test;                                                                                \
+        return QTest::qExec(&test, argc, argv);                                                        \
+    }
