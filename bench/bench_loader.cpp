@@ -5,6 +5,7 @@
 // every field, splitting at line feeds and commas with memchr: the floor a loader can reach.
 // Targets: loading within 2x the tokenizer's time, the table within 2x the file's size.
 #include "survey_table.h"
+#include "resident.h"
 
 #include <benchmark/benchmark.h>
 
@@ -83,18 +84,7 @@ SurveyFiles& Files()
     return files;
 }
 
-// Resident set size of this process in bytes, 0 where it cannot be read.
-std::uint64_t ResidentBytes()
-{
-#ifdef __linux__
-    std::ifstream statm("/proc/self/statm");
-    std::uint64_t size = 0;
-    std::uint64_t resident = 0;
-    if (statm >> size >> resident)
-        return resident * 4096;
-#endif
-    return 0;
-}
+using qm::bench::ResidentBytes;
 
 // The plain tokenizer: whole file into one buffer, one offset per field.
 std::size_t Tokenize(const fs::path& path)

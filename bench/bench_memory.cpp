@@ -2,6 +2,7 @@
 // resident size before, at the big file, and after the small one. The resident size falls back
 // when the table returns its buffers (they are large enough to go straight back to the system).
 #include "survey_table.h"
+#include "resident.h"
 
 #include <benchmark/benchmark.h>
 
@@ -15,18 +16,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Resident set size of this process in bytes; 0 where the system does not tell (Linux only here).
-std::uint64_t ResidentBytes()
-{
-#ifdef __linux__
-    std::ifstream statm("/proc/self/statm");
-    std::uint64_t size = 0;
-    std::uint64_t resident = 0;
-    if (statm >> size >> resident)
-        return resident * 4096;
-#endif
-    return 0;
-}
+using qm::bench::ResidentBytes;
 
 struct Files {
     fs::path dir;

@@ -22,6 +22,17 @@ std::atomic<int> g_separator{-1};
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
+// Every number text may start with spaces (the space character only) and one sign: skips them
+// and tells whether the sign was "-".
+bool SkipSpacesAndSign(std::string_view text, std::size_t& i)
+{
+    while (i < text.size() && text[i] == ' ')
+        ++i;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+        return text[i++] == '-';
+    return false;
+}
+
 int HexDigit(char c)
 {
     if (c >= '0' && c <= '9') {
@@ -96,14 +107,7 @@ bool ParseFloat(std::string_view text, char sep, long double& value)
 {
     const std::size_t n = text.size();
     std::size_t i = 0;
-    while (i < n && text[i] == ' ') {
-        ++i;
-    }
-    bool negative = false;
-    if (i < n && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
-    }
+    const bool negative = SkipSpacesAndSign(text, i);
     const std::size_t intBegin = i;
     while (i < n && IsDigit(text[i])) {
         ++i;
@@ -261,14 +265,7 @@ bool TryStrToInt(std::string_view text, std::int32_t& value)
 {
     const std::size_t n = text.size();
     std::size_t i = 0;
-    while (i < n && text[i] == ' ') {
-        ++i;
-    }
-    bool negative = false;
-    if (i < n && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
-    }
+    const bool negative = SkipSpacesAndSign(text, i);
     // A sign may stand before a hexadecimal prefix; it applies to the hexadecimal value.
     unsigned base = 10;
     if (i < n && (text[i] == '$' || text[i] == 'x' || text[i] == 'X')) {
@@ -323,11 +320,7 @@ bool FastFieldValue(std::string_view text, char separator, std::int64_t& result)
 {
     std::size_t i = 0;
     const std::size_t n = text.size();
-    while (i < n && text[i] == ' ')
-        ++i;
-    bool negative = false;
-    if (i < n && (text[i] == '-' || text[i] == '+'))
-        negative = text[i++] == '-';
+    const bool negative = SkipSpacesAndSign(text, i);
     std::uint64_t mantissa = 0;
     int significant = 0;
     int fractionDigits = 0;
