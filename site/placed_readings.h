@@ -1,0 +1,45 @@
+// The readings of a list of survey files placed by position: what the site map draws, what the
+// readings export writes and what the grid interpolates. Plain C++, no Qt.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace qm::site {
+
+// One file of the list that could not be loaded, with the viewer's error text for it.
+struct FileFailure {
+    std::string file;    // the path as given
+    std::string message; // e.g. "List index out of bounds (1)"
+};
+
+// Compact arrays, one entry per placed reading, in file order and then row order. `file` indexes
+// `files`; `row` is the table row (1 for the first data row). Positions are the readout's decimal
+// degrees (WGS 84), `value` the reading as a number, not rounded.
+struct PlacedReadings {
+    std::vector<std::string> files; // every file of the list, as given, in list order
+    std::vector<double> lon;
+    std::vector<double> lat;
+    std::vector<double> value;
+    std::vector<std::uint32_t> file;
+    std::vector<std::uint32_t> row;
+
+    std::uint64_t withoutPosition = 0; // data rows left out: no fix, or position or reading unconvertible
+    std::vector<FileFailure> failures; // files that failed to load, left out whole
+
+    std::size_t size() const { return value.size(); }
+};
+
+// Called between files with (files done, files in all); returning false stops the gathering,
+// which then throws Cancelled.
+using GatherProgress = std::function<bool(std::size_t done, std::size_t total)>;
+
+struct Cancelled {};
+
+// Loads each file into a table of its own (never the viewer's table) by the loader's rules,
+// including the per-file delimiter, and places every data row that has a fix.
+PlacedReadings GatherReadings(const std::vector<std::string>& files, const GatherProgress& progress = {});
+
+} // namespace qm::site
