@@ -1,0 +1,37 @@
+// The colour scale of the site map, its legend and the coloured grid exports: a value range, a
+// palette and the colour of a reading. Plain C++, no Qt.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace qm::site {
+
+enum class Palette {
+    Diverging,  // blue below the centre, white at it, red above: anomalies stand out both ways
+    Sequential, // perceptually uniform, dark to light
+};
+
+struct ColourScale {
+    double min = 0;
+    double max = 1;
+    double centre = 0.5; // where the diverging palette is white: the median of the readings
+    Palette palette = Palette::Diverging;
+};
+
+using Rgb = std::array<std::uint8_t, 3>;
+
+// The default scale of a set of readings: the 2nd to the 98th percentile, centred on the median,
+// so that a few spikes or gap values do not wash out the rest. Sensible for an empty set, for
+// one value and for all values equal (min < max always holds).
+ColourScale DefaultScale(std::span<const double> values, Palette palette);
+
+// The colour of a value; values outside [min, max] take the end colours.
+Rgb ColourOf(const ColourScale& scale, double value);
+
+// `steps` colours evenly from min to max, for a legend or a lookup table on the page.
+std::vector<Rgb> Ramp(const ColourScale& scale, int steps);
+
+} // namespace qm::site
