@@ -29,14 +29,63 @@ bool DecimalDegrees(std::string_view text, double limit, double& degrees)
 // The reading of column 1 by the reading conversion, not rounded to a whole number.
 bool ReadingValue(std::string_view cell, std::string& scratch, double& value)
 {
-    scratch.assign(cell);
-    std::replace(scratch.begin(), scratch.end(), '.', DecimalSeparator());
-    long double number = 0;
-    if (!TryStrToFloat(scratch, number))
-        return false;
-    value = static_cast<double>(number);
+    const char separator = DecimalSeparator();
+    if (!detail::FastReading(cell, separator, value)) {
+        scratch.assign(cell);
+        std::replace(scratch.begin(), scratch.end(), '.', separator);
+        long double number = 0;
+        if (!TryStrToFloat(scratch, number))
+            return false;
+        value = static_cast<double>(number);
+    }
     // Beyond the range of a double the reading is no number a map can colour.
     return std::isfinite(value);
+}
+
+// The readout's decimal degrees of one row, fast for the usual four minute decimals and by the
+// readout itself for anything else. False when the row has no fix or its position does not convert.
+bool RowPosition(const SurveyTable& table, int row, PositionFields& fields, double& lat, double& lon)
+{
+    const std::string_view latHemisphere = table.Cell(row, 3);
+    if (latHemisphere == "?" || latHemisphere == "0")
+        return false;
+    if (detail::FastDecimalDegrees(table.Cell(row, 4), 2, latHemisphere == "S", lat) &&
+        detail::FastDecimalDegrees(table.Cell(row, 6), 3, table.Cell(row, 5) == "W", lon))
+        return std::fabs(lat) <= 90 && std::fabs(lon) <= 180;
+    try {
+        ReadPosition(table, row, fields);
+    } catch (const Error&) {
+        return false;
+    }
+    return DecimalDegrees(fields.lad, 90, lat) && DecimalDegrees(fields.lod, 180, lon);
+}
+
+// The number that general number text gives for `value`, read back: the exact value to 18
+// significant digits (ties to even), then halves up to 15. Zero reads "0", never "-0".
+double GeneralTextValue(double value)
+{
+    if (value == 0 || !std::isfinite(value))
+        return value == 0 ? 0.0 : value;
+    char expanded[40];
+    // d.ddddddddddddddddde+XX: 18 significant digits, correctly rounded with ties to even.
+    const std::to_chars_result written =
+        std::to_chars(expanded, expanded + sizeof expanded, std::fabs(value), std::chars_format::scientific, 17);
+    std::uint64_t mantissa = static_cast<std::uint64_t>(expanded[0] - '0');
+    for (int k = 2; k <= 15; ++k)
+        mantissa = mantissa * 10 + static_cast<std::uint64_t>(expanded[k] - '0');
+    int exponent = 0;
+    std::from_chars(expanded + 20 + (expanded[20] == '+' ? 1 : 0), written.ptr, exponent);
+    if (expanded[16] >= '5' && ++mantissa == 1'000'000'000'000'000) {
+        mantissa /= 10;
+        ++exponent;
+    }
+    char shown[40];
+    char* end = std::to_chars(shown, shown + 20, mantissa).ptr;
+    *end++ = 'e';
+    end = std::to_chars(end, shown + sizeof shown, exponent - 14).ptr;
+    double result = 0;
+    std::from_chars(shown, end, result);
+    return value < 0 ? -result : result;
 }
 
 // Grows an array by a quarter at a time: the final trim copies once, and the slack while gathering
@@ -49,6 +98,84 @@ void Grow(std::vector<T>& array, std::size_t needed)
 }
 
 } // namespace
+
+namespace detail {
+
+bool FastDecimalDegrees(std::string_view text, int degreeDigits, bool negate, double& degrees)
+{
+    const std::size_t w = static_cast<std::size_t>(degreeDigits);
+    if (text.size() != w + 7 || text[w + 2] != '.')
+        return false;
+    int digit[10] = {};
+    for (std::size_t k = 0, j = 0; k < text.size(); ++k) {
+        if (k == w + 2)
+            continue;
+        if (text[k] < '0' || text[k] > '9')
+            return false;
+        digit[j++] = text[k] - '0';
+    }
+    int d = 0;
+    for (std::size_t k = 0; k < w; ++k)
+        d = d * 10 + digit[k];
+    const int m = digit[w] * 10 + digit[w + 1];
+    // The readout's steps in its own order and precision. "0.xy" converts to the correctly rounded
+    // quotient xy / 100, which one division of exact operands gives.
+    const long double a = static_cast<long double>(digit[w + 2] * 10 + digit[w + 3]);
+    const long double b = static_cast<long double>(digit[w + 4] * 10 + digit[w + 5]) / 100;
+    const double s = static_cast<double>(a + b);
+    long double sum = static_cast<long double>(d);
+    sum = sum + ((static_cast<long double>(m) / 60) * 100) / 100;
+    sum = sum + ((static_cast<long double>(s) / 60) * 100) / 10000;
+    double decimal = static_cast<double>(sum);
+    if (negate)
+        decimal = 0 - decimal;
+    degrees = GeneralTextValue(decimal);
+    return true;
+}
+
+bool FastReading(std::string_view text, char separator, double& value)
+{
+    std::size_t i = 0;
+    const std::size_t n = text.size();
+    while (i < n && text[i] == ' ')
+        ++i;
+    bool negative = false;
+    if (i < n && (text[i] == '+' || text[i] == '-'))
+        negative = text[i++] == '-';
+    std::uint64_t mantissa = 0;
+    int significant = 0;
+    int fractionDigits = 0;
+    bool digits = false;
+    bool point = false;
+    for (; i < n; ++i) {
+        const char c = text[i];
+        if (c >= '0' && c <= '9') {
+            digits = true;
+            fractionDigits += point ? 1 : 0;
+            if ((mantissa != 0 || c != '0') && ++significant > 15)
+                return false;
+            mantissa = mantissa * 10 + static_cast<std::uint64_t>(c - '0');
+        } else if ((c == '.' || c == separator) && !point) {
+            point = true;
+        } else {
+            break;
+        }
+    }
+    while (i < n && text[i] == ' ')
+        ++i;
+    if (i != n || !digits || fractionDigits > 15)
+        return false;
+    // Both operands are exact in every extended type, so the one rounded division is the correctly
+    // rounded conversion, held as a double as the general way holds it.
+    long double scale = 1;
+    for (int k = 0; k < fractionDigits; ++k)
+        scale *= 10;
+    const long double number = static_cast<long double>(mantissa) / scale;
+    value = static_cast<double>(negative ? -number : number);
+    return true;
+}
+
+} // namespace detail
 
 std::size_t PlacedReadings::MemoryUsage() const
 {
@@ -84,15 +211,8 @@ GatherCounts ForEachPlacedRow(const std::vector<std::string>& files, const std::
         placed.file = static_cast<std::uint32_t>(f);
         for (int r = 1; r < rows; ++r) {
             // A row too short for a fix is left out without the cost of an error.
-            bool usable = table.CellCount(r) >= 6 && ReadingValue(table.Cell(r, 1), scratch, placed.value);
-            if (usable) {
-                try {
-                    ReadPosition(table, r, fields);
-                    usable = DecimalDegrees(fields.lad, 90, placed.lat) && DecimalDegrees(fields.lod, 180, placed.lon);
-                } catch (const Error&) {
-                    usable = false;
-                }
-            }
+            const bool usable = table.CellCount(r) >= 6 && ReadingValue(table.Cell(r, 1), scratch, placed.value) &&
+                                RowPosition(table, r, fields, placed.lat, placed.lon);
             if (!usable) {
                 ++counts.withoutPosition;
                 continue;

@@ -67,4 +67,18 @@ struct GatherCounts {
 GatherCounts ForEachPlacedRow(const std::vector<std::string>& files, const std::function<void(const PlacedRow&)>& place,
                               const GatherProgress& progress = {});
 
+namespace detail {
+
+// The direct computations behind the gathering, for the common forms of a cell; each gives exactly
+// what the general conversions give, and false when the text is not of its form (the caller then
+// takes the general way).
+
+// The decimal degrees the position readout shows for a coordinate text of four minute decimals
+// ("ddmm.mmmm" with 2 degree digits, "dddmm.mmmm" with 3), read back as a number.
+bool FastDecimalDegrees(std::string_view text, int degreeDigits, bool negate, double& degrees);
+// A plain decimal reading ("52395.02", " -7.5 ") of at most 15 significant digits.
+bool FastReading(std::string_view text, char separator, double& value);
+
+} // namespace detail
+
 } // namespace qm::site

@@ -2,9 +2,14 @@
 #include "placed_readings.h"
 
 #include "field_value.h"
+#include "position.h"
 #include "site_helpers.h"
 
 #include <gtest/gtest.h>
+
+#include <charconv>
+#include <cstdio>
+#include <random>
 
 namespace qm::site {
 namespace {
@@ -72,6 +77,54 @@ TEST_F(GatherTest, ReadsDotReadingsUnderACommaLocaleAndStopsWhenCancelled)
     const PlacedReadings none = GatherReadings({});
     EXPECT_EQ(none.size(), 0u);
     EXPECT_TRUE(none.failures.empty());
+}
+
+// The direct path must give bit for bit what the readout's decimal text and the reading conversion
+// give: every minute fraction of a few degrees, and random fixes and readings.
+TEST(FastPathTest, AgreesWithTheReadoutAndTheReadingConversion)
+{
+    const auto readout = [](const std::string& lat, const std::string& lon, const char* ns, const char* ew) {
+        PositionFields fields;
+        ReadPosition(FixCells{ns, lat, ew, lon}, fields);
+        double degrees[2] = {};
+        std::from_chars(fields.lad.data(), fields.lad.data() + fields.lad.size(), degrees[0]);
+        std::from_chars(fields.lod.data(), fields.lod.data() + fields.lod.size(), degrees[1]);
+        return std::pair{degrees[0], degrees[1]};
+    };
+    std::mt19937 random(7);
+    char lat[16];
+    char lon[16];
+    for (int i = 0; i < 40000; ++i) {
+        const int fraction = i < 10000 ? i : static_cast<int>(random() % 10000);
+        const int minutes = i < 10000 ? 45 : static_cast<int>(random() % 60);
+        std::snprintf(lat, sizeof lat, "%02d%02d.%04d", i < 10000 ? 0 : static_cast<int>(random() % 90), minutes, fraction);
+        std::snprintf(lon, sizeof lon, "%03d%02d.%04d", i < 10000 ? 37 : static_cast<int>(random() % 180), minutes,
+                      (fraction * 7919) % 10000);
+        const bool south = i % 3 == 0;
+        const bool west = i % 2 == 0;
+        const auto [expectedLat, expectedLon] = readout(lat, lon, south ? "S" : "N", west ? "W" : "E");
+        double fastLat = 1;
+        double fastLon = 1;
+        ASSERT_TRUE(detail::FastDecimalDegrees(lat, 2, south, fastLat));
+        ASSERT_TRUE(detail::FastDecimalDegrees(lon, 3, west, fastLon));
+        ASSERT_EQ(fastLat, expectedLat) << lat;
+        ASSERT_EQ(fastLon, expectedLon) << lon;
+        ASSERT_EQ(std::signbit(fastLon), std::signbit(expectedLon)) << lon;
+
+        char reading[32];
+        std::snprintf(reading, sizeof reading, "%.*f", static_cast<int>(random() % 6),
+                      (static_cast<double>(random()) - 2147483648.0) / static_cast<double>(1 + random() % 100000));
+        double fast = 0;
+        ASSERT_TRUE(detail::FastReading(reading, '.', fast));
+        ASSERT_EQ(fast, static_cast<double>(StrToFloat(reading))) << reading;
+    }
+    // Other forms are left to the general way.
+    double unused = 0;
+    EXPECT_FALSE(detail::FastDecimalDegrees("3348.452", 2, false, unused));
+    EXPECT_FALSE(detail::FastDecimalDegrees("56 5.0993", 2, false, unused));
+    EXPECT_FALSE(detail::FastReading("1E3", '.', unused));
+    EXPECT_FALSE(detail::FastReading("1.2.3", '.', unused));
+    EXPECT_FALSE(detail::FastReading("1234567890123456", '.', unused));
 }
 
 } // namespace
