@@ -8,8 +8,10 @@
 #include "survey_table.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <limits>
 
@@ -42,15 +44,43 @@ bool ReadingValue(std::string_view cell, std::string& scratch, double& value)
     return std::isfinite(value);
 }
 
-// The readout's decimal degrees of one row, fast for the usual four minute decimals and by the
+// The last coordinate text converted and its result: a receiver logs a new fix about once a second
+// and a magnetometer several readings in that time, and a line walked north keeps its longitude
+// text, so many rows repeat the text of the row before.
+struct LastCoordinate {
+    char text[16] = {};
+    std::size_t size = 0;
+    bool negate = false;
+    bool converted = false;
+    double degrees = 0;
+
+    bool Convert(std::string_view cell, int degreeDigits, bool south, double& result)
+    {
+        if (size == cell.size() && negate == south && std::memcmp(text, cell.data(), size) == 0) {
+            result = degrees;
+            return converted;
+        }
+        if (cell.size() > sizeof text)
+            return detail::FastDecimalDegrees(cell, degreeDigits, south, result);
+        converted = detail::FastDecimalDegrees(cell, degreeDigits, south, degrees);
+        std::memcpy(text, cell.data(), cell.size());
+        size = cell.size();
+        negate = south;
+        result = degrees;
+        return converted;
+    }
+};
+
+// The readout's decimal degrees of one row, direct for the usual four minute decimals and by the
 // readout itself for anything else. False when the row has no fix or its position does not convert.
-bool RowPosition(const SurveyTable& table, int row, PositionFields& fields, double& lat, double& lon)
+bool RowPosition(const SurveyTable& table, int row, PositionFields& fields, LastCoordinate (&last)[2], double& lat,
+                 double& lon)
 {
     const std::string_view latHemisphere = table.Cell(row, 3);
     if (latHemisphere == "?" || latHemisphere == "0")
         return false;
-    if (detail::FastDecimalDegrees(table.Cell(row, 4), 2, latHemisphere == "S", lat) &&
-        detail::FastDecimalDegrees(table.Cell(row, 6), 3, table.Cell(row, 5) == "W", lon))
+    if (last[0].Convert(table.Cell(row, 4), 2, latHemisphere == "S", lat) &&
+        last[1].Convert(table.Cell(row, 6), 3, table.Cell(row, 5) == "W", lon))
         return std::fabs(lat) <= 90 && std::fabs(lon) <= 180;
     try {
         ReadPosition(table, row, fields);
@@ -62,10 +92,8 @@ bool RowPosition(const SurveyTable& table, int row, PositionFields& fields, doub
 
 // The number that general number text gives for `value`, read back: the exact value to 18
 // significant digits (ties to even), then halves up to 15. Zero reads "0", never "-0".
-double GeneralTextValue(double value)
+double GeneralTextValueExact(double value)
 {
-    if (value == 0 || !std::isfinite(value))
-        return value == 0 ? 0.0 : value;
     char expanded[40];
     // d.ddddddddddddddddde+XX: 18 significant digits, correctly rounded with ties to even.
     const std::to_chars_result written =
@@ -86,6 +114,42 @@ double GeneralTextValue(double value)
     double result = 0;
     std::from_chars(shown, end, result);
     return value < 0 ? -result : result;
+}
+
+// Powers of ten, all exact as doubles.
+constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                              1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+double GeneralTextValue(double value)
+{
+    if (value == 0 || !std::isfinite(value))
+        return value == 0 ? 0.0 : value;
+    // Coordinates lie between 1E-7 and 1E3: scale to 15 whole digits in extended precision. Unless
+    // the scaled value lies near a half (where the exact digits decide) or a power of ten, its
+    // rounding is the one of the exact digits, and the quotient of two exact doubles is the correctly
+    // rounded reading of the 15-digit text.
+    if (LDBL_MANT_DIG >= 64) {
+        const double magnitude = std::fabs(value);
+        int digitsBefore = 0; // decimal exponent of the leading digit
+        while (digitsBefore < 3 && magnitude >= kPowers[digitsBefore + 1])
+            ++digitsBefore;
+        int below = 0;
+        while (below < 7 && magnitude < 1 / kPowers[below])
+            ++below;
+        const int exponent = digitsBefore - below;
+        const int scale = 14 - exponent;
+        if (magnitude < 1e3 && magnitude >= 1e-7 && scale <= 22) {
+            const long double scaled = static_cast<long double>(magnitude) * static_cast<long double>(kPowers[scale]);
+            const long double whole = std::floor(scaled);
+            const long double fraction = scaled - whole;
+            if (std::fabs(fraction - 0.5L) > 1e-3L && whole >= 1e14L && whole < 1e15L - 1) {
+                const double rounded = static_cast<double>(fraction > 0.5L ? whole + 1 : whole);
+                const double result = rounded / kPowers[scale];
+                return value < 0 ? -result : result;
+            }
+        }
+    }
+    return GeneralTextValueExact(value);
 }
 
 // Grows an array by a quarter at a time: the final trim copies once, and the slack while gathering
@@ -194,6 +258,7 @@ GatherCounts ForEachPlacedRow(const std::vector<std::string>& files, const std::
     // One table for the whole pass, never the viewer's: its buffers are reused from file to file.
     SurveyTable table;
     PositionFields fields;
+    LastCoordinate last[2];
     std::string scratch;
     const std::size_t total = files.size();
     for (std::size_t f = 0; f < total; ++f) {
@@ -212,7 +277,7 @@ GatherCounts ForEachPlacedRow(const std::vector<std::string>& files, const std::
         for (int r = 1; r < rows; ++r) {
             // A row too short for a fix is left out without the cost of an error.
             const bool usable = table.CellCount(r) >= 6 && ReadingValue(table.Cell(r, 1), scratch, placed.value) &&
-                                RowPosition(table, r, fields, placed.lat, placed.lon);
+                                RowPosition(table, r, fields, last, placed.lat, placed.lon);
             if (!usable) {
                 ++counts.withoutPosition;
                 continue;
