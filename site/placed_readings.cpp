@@ -275,6 +275,9 @@ GatherCounts ForEachPlacedRow(const std::vector<std::string>& files, const std::
         PlacedRow placed;
         placed.file = static_cast<std::uint32_t>(f);
         for (int r = 1; r < rows; ++r) {
+            // An empty line (a blank line at the end of a file) is no reading at all.
+            if (table.CellCount(r) == 0 && table.RowCaption(r).empty())
+                continue;
             // A row too short for a fix is left out without the cost of an error.
             const bool usable = table.CellCount(r) >= 6 && ReadingValue(table.Cell(r, 1), scratch, placed.value) &&
                                 RowPosition(table, r, fields, last, placed.lat, placed.lon);

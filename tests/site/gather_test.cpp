@@ -24,7 +24,9 @@ constexpr char kMixed[] =
     "L4,5x,10:00:03,N,5645.0993,E,03712.1697\r\n"       // reading does not convert
     "L5,52398,10:00:04,N,56ab.0993,E,03712.1697\r\n"    // position does not convert
     "L6,52399\r\n"                                      // no fix cells at all
-    "L7,-7.5,10:00:06,S,3348.4520,W,11821.1430\r\n";   // placed, southern and western
+    "L7,-7.5,10:00:06,S,3348.4520,W,11821.1430\r\n"    // placed, southern and western
+    "L8,52400,10:00:07,N,9945.0000,E,03712.1697\r\n"  // beyond the pole: not on the globe
+    "\r\n";                                           // a blank line: no reading
 
 using GatherTest = SiteScratch;
 
@@ -55,7 +57,7 @@ TEST_F(GatherTest, PlacesRowsWithAFixAndCountsTheRest)
     EXPECT_LT(placed.lon[1], 0);
     // Readings are not rounded.
     EXPECT_EQ(placed.value, (std::vector<double>{52395.02, -7.5, 48000.125}));
-    EXPECT_EQ(placed.withoutPosition, 5u);
+    EXPECT_EQ(placed.withoutPosition, 6u);
     ASSERT_EQ(placed.failures.size(), 1u);
     EXPECT_EQ(placed.failures[0].file, missing);
     EXPECT_EQ(placed.failures[0].message, "File cannot be opened");
