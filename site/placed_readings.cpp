@@ -56,14 +56,15 @@ struct LastCoordinate {
 
     bool Convert(std::string_view cell, int degreeDigits, bool south, double& result)
     {
-        if (size == cell.size() && negate == south && std::memcmp(text, cell.data(), size) == 0) {
+        if (size == cell.size() && negate == south && (size == 0 || std::memcmp(text, cell.data(), size) == 0)) {
             result = degrees;
             return converted;
         }
         if (cell.size() > sizeof text)
             return detail::FastDecimalDegrees(cell, degreeDigits, south, result);
         converted = detail::FastDecimalDegrees(cell, degreeDigits, south, degrees);
-        std::memcpy(text, cell.data(), cell.size());
+        if (!cell.empty())
+            std::memcpy(text, cell.data(), cell.size());
         size = cell.size();
         negate = south;
         result = degrees;
