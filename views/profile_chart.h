@@ -115,6 +115,8 @@ public:
     // any other index throws ListIndexError.
     ChartSeries& series(int index);
     const ChartSeries& series(int index) const;
+    ChartSeries& series(chart::SeriesShape shape) { return series(chart::SeriesIndex(shape)); }
+    const ChartSeries& series(chart::SeriesShape shape) const { return series(chart::SeriesIndex(shape)); }
 
     ChartAxis& LeftAxis() { return leftAxis_; }
     const ChartAxis& LeftAxis() const { return leftAxis_; }
@@ -170,13 +172,13 @@ private:
     bool DataRange(double& min, double& max) const;
     double BottomAutoMax() const;
     Frame MakeFrame() const;
-    const Shapes& ShapesFor(int seriesIndex, const Frame& frame) const;
+    const Shapes& ShapesFor(chart::SeriesShape shape, const Frame& frame) const;
     void AnimateTo(AxisRange left, AxisRange bottom, AxisRange finalLeft, AxisRange finalBottom);
     void ApplyRanges(const AxisRange& left, const AxisRange& bottom);
 
     void DrawChart(QPainter& painter, const Frame& frame) const;
     void DrawWalls(QPainter& painter, const Frame& frame) const;
-    void DrawSeries(QPainter& painter, const Frame& frame, int seriesIndex) const;
+    void DrawSeries(QPainter& painter, const Frame& frame, chart::SeriesShape shape) const;
     void DrawAxes(QPainter& painter, const Frame& frame) const;
     void DrawLegend(QPainter& painter, const Frame& frame) const;
 
