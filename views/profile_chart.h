@@ -1,6 +1,7 @@
 // The profile chart: three series of readings drawn in an oblique 3-D view, one depth slot per
 // series, with a refusable value axis, point presses, double clicks and an animated mouse zoom.
-// A widget of our own, drawn with QPainter; its geometry lives in chart_geometry.h.
+// A widget of our own, drawn with QPainter; its geometry lives in chart_geometry.h and its series
+// shapes in chart_shapes.h, its data storage in chart_series.cpp.
 #pragma once
 
 #include "chart_geometry.h"
