@@ -139,6 +139,10 @@ public:
 
     // Where point `index` of a series is drawn (widget pixels, middle of its depth slot).
     QPointF PointPosition(int seriesIndex, int index) const;
+    QPointF PointPosition(chart::SeriesShape shape, int index) const
+    {
+        return PointPosition(chart::SeriesIndex(shape), index);
+    }
     // The series and point under a widget pixel, front series first; false when none.
     bool SeriesAt(QPoint pos, int& seriesIndex, int& valueIndex) const;
 
