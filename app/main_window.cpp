@@ -114,7 +114,7 @@ void TForm1::SetMapWindow(TFormMapa* mapWindow)
 {
     mapWindow_ = mapWindow;
     if (mapWindow_)
-        mapWindow_->SetCheckMapControl([this](const QString& name, bool tick) { CheckMapControl(name, tick); });
+        connect(mapWindow_, &TFormMapa::CheckMapControl, this, &TForm1::CheckMapControl);
 }
 
 void TForm1::BuildMenus()

@@ -1,7 +1,9 @@
+// The map window: the page written from the template, shown in the embedded browser.
 #include "map_window.h"
 
 #include "error_box.h"
 #include "map_page.h"
+#include "text_codec.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -83,11 +85,6 @@ TFormMapa::TFormMapa(QWidget* parent) : QWidget(parent, Qt::Window)
 
 TFormMapa::~TFormMapa() = default;
 
-void TFormMapa::SetCheckMapControl(std::function<void(const QString&, bool)> checkMapControl)
-{
-    checkMapControl_ = std::move(checkMapControl);
-}
-
 void TFormMapa::SetTemplateDir(const QString& dir)
 {
     templateDir_ = dir;
@@ -152,10 +149,8 @@ void TFormMapa::FormShow()
         PagePath = QDir(PageDir()).filePath(QString::fromLatin1(qm::kMapPageName));
         GenerateMap(750, 400, kDefaultControls, true, QStringLiteral("56.751655"), QStringLiteral("37.202829"),
                     QStringLiteral("G_HYBRID_MAP"));
-        if (checkMapControl_) {
-            for (const QString& control : kDefaultControls)
-                checkMapControl_(control, true);
-        }
+        for (const QString& control : kDefaultControls)
+            emit CheckMapControl(control, true);
     });
 }
 

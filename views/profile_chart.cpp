@@ -2,8 +2,8 @@
 // come from chart_geometry; this file turns them into QPainter calls.
 #include "profile_chart.h"
 
-#include "error_box.h"
 #include "errors.h"
+#include "text_codec.h"
 
 #include <QFontMetricsF>
 #include <QLinearGradient>
