@@ -4,6 +4,7 @@
 
 #include "error_box.h"
 #include "errors.h"
+#include "file_columns.h"
 #include "file_panel.h"
 #include "links.h"
 #include "map_window.h"
@@ -347,10 +348,7 @@ void TForm1::SelectFile()
     AdvListView1->Clear();
     AdvListView1->LoadFromCsv(qm::ToFsPath(path));
     Label4->setText(qm::FileNamePart(path));
-    for (int column : {1, 2, 3, 4, 6})
-        AdvListView1->SetColumnWidth(column, 80);
-    AdvListView1->SetColumnWidth(3, 30);
-    AdvListView1->SetColumnWidth(5, 30);
+    qm::SetFileColumnWidths(*AdvListView1);
     PlotProfile();
     emit FileSelected(selected, path);
 }

@@ -36,8 +36,10 @@ PositionPanel::PositionPanel(QWidget* parent) : QWidget(parent)
     Button5 = Place(new QPushButton(QStringLiteral("del"), this), 0, 0, 49, 17);
     lblLon = Place(new QLabel(QStringLiteral("Latitude: "), this), 8, 28);
     lblLat = Place(new QLabel(QStringLiteral("Longitude: "), this), 8, 50);
-    const QString latStart = QStringLiteral("56.751655");
-    const QString lonStart = QStringLiteral("37.202829");
+    // The fields start at the map's default position.
+    const MapRequest defaults;
+    const QString latStart = DecodeText(defaults.latitude);
+    const QString lonStart = DecodeText(defaults.longitude);
     edtLat = Place(new QLineEdit(latStart, this), 88, 16, 81, 21);
     edtLat2 = Place(new QLineEdit(latStart, this), 176, 16, 81, 21);
     lad = Place(new QLineEdit(latStart, this), 264, 16, 81, 21);
@@ -134,7 +136,8 @@ bool PositionPanel::ShowOnMap()
             controls << clControls->item(i)->text();
     CheckMapControl(QStringLiteral("GHierarchicalMapTypeControl"), false);
     const QString mapType = MapTypeName(rgTipoMapaItems->checkedId());
-    mapWindow_->GenerateMap(750, 400, controls, true, lad->text(), lod->text(), mapType);
+    const MapRequest defaults;
+    mapWindow_->GenerateMap(defaults.mapHeight, defaults.mapWidth, controls, true, lad->text(), lod->text(), mapType);
     return true;
 }
 

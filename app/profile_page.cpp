@@ -2,8 +2,9 @@
 #include "profile_page.h"
 
 #include "error_box.h"
-#include "field_value.h"
 #include "profile_chart.h"
+#include "profile_modes.h"
+#include "profile_plot.h"
 #include "survey_table.h"
 #include "widgets.h"
 
@@ -28,7 +29,14 @@ int ItemIndex(const QComboBox* box)
     return box->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
 }
 
-const QColor kPointColour(255, 255, 0);
+template <std::size_t N>
+QStringList Captions(const std::array<std::string_view, N>& names)
+{
+    QStringList captions;
+    for (std::string_view name : names)
+        captions << QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()));
+    return captions;
+}
 
 } // namespace
 
@@ -66,14 +74,14 @@ ProfilePage::ProfilePage(QWidget* parent) : QWidget(parent)
     ComboBox1 = new QComboBox(Panel3);
     ComboBox1->setEditable(true);
     ComboBox1->setInsertPolicy(QComboBox::NoInsert);
-    ComboBox1->addItems({QStringLiteral("auto"), QStringLiteral("40-60"), QStringLiteral("50-55"), QStringLiteral("manual")});
-    ComboBox1->setCurrentIndex(3);
+    ComboBox1->addItems(Captions(kScaleModeNames));
+    ComboBox1->setCurrentIndex(kScaleManual);
     ComboBox1->setGeometry(0, 184, 65, 22);
     Label5 = Place(new QLabel(QStringLiteral("View style:"), Panel3), 0, 216);
     ComboBox2 = new QComboBox(Panel3);
     ComboBox2->setEditable(true);
     ComboBox2->setInsertPolicy(QComboBox::NoInsert);
-    ComboBox2->addItems({QStringLiteral("ribbon"), QStringLiteral("column"), QStringLiteral("line")});
+    ComboBox2->addItems(Captions(kViewStyleNames));
     ComboBox2->setCurrentIndex(0);
     ComboBox2->setGeometry(0, 232, 65, 22);
     Label9 = Place(new QLabel(QStringLiteral("Scale"), Panel3), 0, 312);
@@ -104,13 +112,9 @@ void ProfilePage::ClearSeries()
 void ProfilePage::Plot(const SurveyTable& table)
 {
     const int style = ItemIndex(ComboBox2);
-    if (style < 0 || style > 2)
+    if (style < 0 || style >= static_cast<int>(kViewStyleNames.size()))
         return;
-    ChartSeries& series = Chart1->series(style);
-    series.Clear();
-    const int rows = table.RowCount();
-    for (int r = 1; r < rows; ++r)
-        series.Add(static_cast<double>(FieldValue(table.Cell(r, 1))), table.RowCaption(r), kPointColour);
+    PlotProfile(Chart1->series(style), table);
 }
 
 std::span<const double> ProfilePage::Readings() const
@@ -130,27 +134,17 @@ void ProfilePage::ScaleModeChange()
 {
     RunHandler(window(), [this] {
         ChartAxis& axis = Chart1->LeftAxis();
-        switch (ItemIndex(ComboBox1)) {
-        case 0:
-            axis.SetAutomatic(true);
-            break;
-        case 1:
-            axis.SetAutomatic(false);
-            axis.SetMaximum(60000);
-            axis.SetMinimum(40000);
-            break;
-        case 2:
-            axis.SetAutomatic(false);
-            axis.SetMaximum(55000);
-            axis.SetMinimum(50000);
-            break;
-        case 3:
+        const int mode = ItemIndex(ComboBox1);
+        if (const auto preset = PresetScale(mode)) {
+            axis.SetAutomatic(preset->automatic);
+            if (!preset->automatic) {
+                axis.SetMaximum(preset->max);
+                axis.SetMinimum(preset->min);
+            }
+        } else if (mode == kScaleManual) {
             axis.SetAutomatic(false);
             axis.SetMaximum(TrackBar1->value());
             axis.SetMinimum(TrackBar2->value());
-            break;
-        default:
-            break;
         }
     });
 }
@@ -174,7 +168,7 @@ void ProfilePage::TrackBarChange()
             setPosition(TrackBar1, TrackBar2->value() + 1);
         if (TrackBar2->value() >= TrackBar1->value())
             setPosition(TrackBar2, TrackBar1->value() - 1);
-        if (ItemIndex(ComboBox1) == 3) {
+        if (ItemIndex(ComboBox1) == kScaleManual) {
             ChartAxis& axis = Chart1->LeftAxis();
             axis.SetMaximum(TrackBar1->value());
             axis.SetMinimum(TrackBar2->value());

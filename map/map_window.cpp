@@ -26,9 +26,6 @@
 
 namespace {
 
-const QStringList kDefaultControls{QStringLiteral("GLargeMapControl"), QStringLiteral("GSmallZoomControl"),
-                                   QStringLiteral("GMapTypeControl")};
-
 std::filesystem::path ToPath(const QString& path)
 {
     const QByteArray utf8 = QDir::toNativeSeparators(path).toUtf8();
@@ -147,9 +144,15 @@ void TFormMapa::FormShow()
         FillFontList();
         ComboBox1->setEnabled(false);
         PagePath = QDir(PageDir()).filePath(QString::fromLatin1(qm::kMapPageName));
-        GenerateMap(750, 400, kDefaultControls, true, QStringLiteral("56.751655"), QStringLiteral("37.202829"),
-                    QStringLiteral("G_HYBRID_MAP"));
-        for (const QString& control : kDefaultControls)
+        // The map opens on the same defaults as the map page of the command-line tool.
+        const qm::MapRequest defaults;
+        QStringList controls;
+        for (const std::string& control : defaults.controls)
+            controls << qm::DecodeText(control);
+        GenerateMap(defaults.mapHeight, defaults.mapWidth, controls, defaults.showMarker,
+                    qm::DecodeText(defaults.latitude), qm::DecodeText(defaults.longitude),
+                    qm::DecodeText(defaults.mapType));
+        for (const QString& control : controls)
             emit CheckMapControl(control, true);
     });
 }

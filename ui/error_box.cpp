@@ -1,6 +1,8 @@
 // The error box and the boundary that shows what a handler throws.
 #include "error_box.h"
 
+#include "text8.h"
+
 #include <QMessageBox>
 
 #include <new>
@@ -14,7 +16,7 @@ ErrorBoxHook g_hook = nullptr;
 
 QString ErrorBoxText(const QString& message)
 {
-    if (!message.isEmpty() && message.back().unicode() > u'.')
+    if (!message.isEmpty() && TakesFullStop(message.back().unicode()))
         return message + u'.';
     return message;
 }

@@ -1,16 +1,17 @@
 #include "text_codec.h"
 
+#include "text8.h"
+
 #include <QStringDecoder>
 
 namespace qm {
 
 QString DecodeText(std::string_view bytes)
 {
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
-    if (!utf8.hasError())
-        return text;
-    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    // The decoder (not QString::fromUtf8) so that a leading byte order mark is dropped, as it always was.
+    const std::string utf8 = DisplayText(bytes);
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    return decoder.decode(QByteArrayView(utf8.data(), static_cast<qsizetype>(utf8.size())));
 }
 
 std::string EncodeText(const QString& text)
