@@ -177,11 +177,10 @@ void TForm1::ConnectHandlers()
     connect(files_, &qm::FilePanel::FilesChanged, this, &TForm1::FilesChanged);
     connect(AdvListView1, &qm::AdvListView::Click, this, &TForm1::AdvListView1Click);
     connect(AdvListView1, &qm::AdvListView::DoubleClick, this, &TForm1::Button4Click);
-    connect(Button4, &QPushButton::clicked, this, &TForm1::Button4Click);
-    connect(Button5, &QPushButton::clicked, this, &TForm1::Button5Click);
-    connect(Chart1, &qm::ProfileChart::ClickSeries, this,
-            [this](int series, int valueIndex) { Chart1ClickSeries(series, valueIndex); });
-    connect(Chart1, &qm::ProfileChart::DoubleClicked, this, &TForm1::Button4Click);
+    connect(position_, &qm::PositionPanel::MapClicked, this, &TForm1::Button4Click);
+    connect(position_, &qm::PositionPanel::DeleteClicked, this, &TForm1::Button5Click);
+    connect(profile_, &qm::ProfilePage::PointClicked, this, &TForm1::Chart1ClickSeries);
+    connect(profile_, &qm::ProfilePage::DoubleClicked, this, &TForm1::Button4Click);
 
     Chart1->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(Chart1, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {

@@ -77,6 +77,9 @@ PositionPanel::PositionPanel(QWidget* parent) : QWidget(parent)
         item->setCheckState(Qt::Unchecked);
     }
     clControls->hide();
+
+    connect(Button4, &QPushButton::clicked, this, &PositionPanel::MapClicked);
+    connect(Button5, &QPushButton::clicked, this, &PositionPanel::DeleteClicked);
 }
 
 void PositionPanel::SetMapWindow(TFormMapa* mapWindow)

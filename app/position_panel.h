@@ -47,6 +47,11 @@ public:
     QButtonGroup* rgTipoMapaItems = nullptr;
     QListWidget* clControls = nullptr;
 
+signals:
+    // "Map" pressed, and "del" pressed (the window runs both: they reach the table and the map).
+    void MapClicked();
+    void DeleteClicked();
+
 private:
     QPointer<TFormMapa> mapWindow_;
 };

@@ -93,6 +93,9 @@ ProfilePage::ProfilePage(QWidget* parent) : QWidget(parent)
     Chart1 = new ProfileChart(this);
     layout->addWidget(Chart1, 1);
 
+    connect(Chart1, &ProfileChart::ClickSeries, this,
+            [this](int seriesIndex, int valueIndex) { emit PointClicked(seriesIndex, valueIndex); });
+    connect(Chart1, &ProfileChart::DoubleClicked, this, &ProfilePage::DoubleClicked);
     connect(ComboBox1, &QComboBox::currentTextChanged, this, &ProfilePage::ScaleModeChange);
     connect(ComboBox2, &QComboBox::currentTextChanged, this, &ProfilePage::ScaleModeChange);
     connect(TrackBar1, &QSlider::valueChanged, this, &ProfilePage::TrackBarChange);

@@ -51,6 +51,11 @@ public:
     QToolButton* BitBtn4 = nullptr;
     ProfileChart* Chart1 = nullptr;
 
+signals:
+    // A press on point `valueIndex` of a series (data row valueIndex + 1), and a double click.
+    void PointClicked(int seriesIndex, int valueIndex);
+    void DoubleClicked();
+
 private:
     // Setting a bar's position inside TrackBarChange runs it again, nested; the depth and the
     // first error of a nested run belong to this page.
