@@ -9,10 +9,11 @@
 #include "errors.h"
 #include "field_value.h"
 #include "profile_chart.h"
+#include "profile_modes.h"
+#include "profile_plot.h"
 #include "survey_table.h"
 
 #include <QApplication>
-#include <QColor>
 #include <QImage>
 
 #include <string>
@@ -44,32 +45,19 @@ constexpr ImageSize kChartSize{850, 530};
 
 int StyleIndex(std::string_view style)
 {
-    constexpr std::string_view kStyles[] = {"ribbon", "column", "line"};
-    for (int i = 0; i < 3; ++i) {
-        if (style == kStyles[i]) {
-            return i;
-        }
+    const int index = ViewStyleIndex(style);
+    if (index < 0) {
+        throw UsageError("unknown style '" + std::string(style) + "' (ribbon, column or line)");
     }
-    throw UsageError("unknown style '" + std::string(style) + "' (ribbon, column or line)");
+    return index;
 }
 
-// The axis bounds a scale mode asks for; automatic when `automatic` is set.
-struct Scale {
-    bool automatic = false;
-    double min = 40000;
-    double max = 60000;
-};
+using Scale = ScaleRange;
 
 Scale ParseScale(std::string_view text)
 {
-    if (text == "auto") {
-        return {true, 0, 0};
-    }
-    if (text == "40-60") {
-        return {false, 40000, 60000};
-    }
-    if (text == "50-55") {
-        return {false, 50000, 55000};
+    if (const auto preset = PresetScale(ScaleModeIndex(text))) {
+        return *preset;
     }
     const std::size_t colon = text.find(':');
     if (colon == std::string_view::npos) {
@@ -97,16 +85,6 @@ void ApplyScale(ChartAxis& axis, const Scale& scale)
     } else {
         axis.SetMinimum(scale.min);
         axis.SetMaximum(scale.max);
-    }
-}
-
-void PlotProfile(ProfileChart& chart, int style, const SurveyTable& table)
-{
-    ChartSeries& series = chart.series(style);
-    series.Clear();
-    const QColor yellow(255, 255, 0);
-    for (int row = 1; row < table.RowCount(); ++row) {
-        series.Add(static_cast<double>(FieldValue(table.Cell(row, 1))), table.RowCaption(row), yellow);
     }
 }
 
@@ -149,7 +127,7 @@ int RunProfile(const Invocation& call)
 
     SurveyTable table;
     SelectFile(table, file);
-    PlotProfile(chart, style, table);
+    PlotProfile(chart.series(style), table);
 
     QImage image(size.width, size.height, QImage::Format_RGB32);
     image.fill(Qt::white);

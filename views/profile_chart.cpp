@@ -4,8 +4,8 @@
 
 #include "chart_shapes.h"
 
-#include "error_box.h"
 #include "errors.h"
+#include "text_codec.h"
 
 #include <QFontMetricsF>
 #include <QLinearGradient>
