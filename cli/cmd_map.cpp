@@ -46,15 +46,9 @@ constexpr OptionSpec kOptions[] = {
     {"--type", "", true},
 };
 
-} // namespace
-
-int RunMap(const Invocation& call)
+int RunMap(const CommandCall& call)
 {
-    const ParsedArgs args = ParseArgs(call.args, kOptions);
-    if (args.Help()) {
-        PrintHelp(kHelp);
-        return 0;
-    }
+    const ParsedArgs& args = call.args;
     if (!args.Positional().empty()) {
         throw UsageError("unexpected argument '" + args.Positional().front() + "'");
     }
@@ -86,7 +80,7 @@ int RunMap(const Invocation& call)
     if (const auto given = args.Value("--template")) {
         templatePath = std::filesystem::path(*given);
     } else {
-        const auto app = StartQt(call.argv0, QtLevel::Core);
+        const auto app = StartQt(call.invocation.argv0, QtLevel::Core);
         templatePath = ExecutableDir() / kMapPageTemplateName;
     }
 
@@ -98,5 +92,9 @@ int RunMap(const Invocation& call)
     }
     return 0;
 }
+
+} // namespace
+
+constinit const Command kMapCommand{"map", kHelp, kOptions, RunMap};
 
 } // namespace qm::cli

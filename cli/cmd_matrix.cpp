@@ -53,15 +53,9 @@ constexpr OptionSpec kOptions[] = {
 
 constexpr ImageSize kDisplaySize{796, 484};
 
-} // namespace
-
-int RunMatrix(const Invocation& call)
+int RunMatrix(const CommandCall& call)
 {
-    const ParsedArgs args = ParseArgs(call.args, kOptions);
-    if (args.Help()) {
-        PrintHelp(kHelp);
-        return 0;
-    }
+    const ParsedArgs& args = call.args;
     const auto& files = args.Positional();
     if (files.empty()) {
         throw UsageError("no survey file given");
@@ -79,7 +73,7 @@ int RunMatrix(const Invocation& call)
     const bool blur = !args.Has("--no-blur");
     const bool names = !args.Has("--no-names");
 
-    const auto app = StartQt(call.argv0, QtLevel::Gui);
+    const auto app = StartQt(call.invocation.argv0, QtLevel::Gui);
     CheckWritableName(*out);
     SetDecimalSeparator('.');
 
@@ -129,5 +123,9 @@ int RunMatrix(const Invocation& call)
     }
     return 0;
 }
+
+} // namespace
+
+constinit const Command kMatrixCommand{"matrix", kHelp, kOptions, RunMatrix};
 
 } // namespace qm::cli

@@ -110,15 +110,9 @@ void PlotProfile(ProfileChart& chart, int style, const SurveyTable& table)
     }
 }
 
-} // namespace
-
-int RunProfile(const Invocation& call)
+int RunProfile(const CommandCall& call)
 {
-    const ParsedArgs args = ParseArgs(call.args, kOptions);
-    if (args.Help()) {
-        PrintHelp(kHelp);
-        return 0;
-    }
+    const ParsedArgs& args = call.args;
     if (args.Positional().size() != 1) {
         throw UsageError("expected one survey file, got " + std::to_string(args.Positional().size()));
     }
@@ -135,7 +129,7 @@ int RunProfile(const Invocation& call)
         throw UsageError("the chart needs at least 1x1 pixels");
     }
 
-    const auto app = StartQt(call.argv0, QtLevel::Widgets);
+    const auto app = StartQt(call.invocation.argv0, QtLevel::Widgets);
     CheckWritableName(*out);
     SetDecimalSeparator('.');
 
@@ -157,5 +151,9 @@ int RunProfile(const Invocation& call)
     WriteImageFile(*out, image);
     return 0;
 }
+
+} // namespace
+
+constinit const Command kProfileCommand{"profile", kHelp, kOptions, RunProfile};
 
 } // namespace qm::cli

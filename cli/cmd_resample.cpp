@@ -50,15 +50,9 @@ const NamedKernel& FindKernel(std::string_view name)
     throw UsageError("unknown kernel '" + std::string(name) + "' (known: " + names + ")");
 }
 
-} // namespace
-
-int RunResample(const Invocation& call)
+int RunResample(const CommandCall& call)
 {
-    const ParsedArgs args = ParseArgs(call.args, kOptions);
-    if (args.Help()) {
-        PrintHelp(kHelp);
-        return 0;
-    }
+    const ParsedArgs& args = call.args;
     const auto& files = args.Positional();
     if (files.size() != 2) {
         throw UsageError("expected IN and OUT, got " + std::to_string(files.size()) + " file names");
@@ -78,7 +72,7 @@ int RunResample(const Invocation& call)
         width = static_cast<float>(value);
     }
 
-    const auto app = StartQt(call.argv0, QtLevel::Gui);
+    const auto app = StartQt(call.invocation.argv0, QtLevel::Gui);
     CheckWritableName(files[1]);
     Bitmap source = ReadImageFile(files[0]);
     Bitmap destination(size.width, size.height, 4);
@@ -86,5 +80,9 @@ int RunResample(const Invocation& call)
     WriteImageFile(files[1], destination);
     return 0;
 }
+
+} // namespace
+
+constinit const Command kResampleCommand{"resample", kHelp, kOptions, RunResample};
 
 } // namespace qm::cli

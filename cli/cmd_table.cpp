@@ -71,15 +71,9 @@ void AppendTable(std::string& out, const SurveyTable& table, bool statsOnly)
     out.push_back(']');
 }
 
-} // namespace
-
-int RunTable(const Invocation& call)
+int RunTable(const CommandCall& call)
 {
-    const ParsedArgs args = ParseArgs(call.args, kOptions);
-    if (args.Help()) {
-        PrintHelp(kHelp);
-        return 0;
-    }
+    const ParsedArgs& args = call.args;
     const auto& files = args.Positional();
     if (files.empty()) {
         throw UsageError("no survey file given");
@@ -122,5 +116,9 @@ int RunTable(const Invocation& call)
     }
     return status;
 }
+
+} // namespace
+
+constinit const Command kTableCommand{"table", kHelp, kOptions, RunTable};
 
 } // namespace qm::cli
