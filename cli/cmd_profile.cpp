@@ -16,15 +16,17 @@
 #include <QImage>
 
 #include <string>
+#include <vector>
 
 namespace qm::cli {
 
 namespace {
 
-constexpr std::string_view kHelp = R"(Usage: quarlomet profile FILE -o OUT [options]
+constexpr std::string_view kHelp = R"(Usage: quarlomet profile FILE|DIR -o OUT [options]
 
 Loads the survey file as the viewer's file selection does and renders its profile chart: one point
-per data row, the reading rounded to a whole number, labelled with the row's first field.
+per data row, the reading rounded to a whole number, labelled with the row's first field. A folder holding one .csv file stands for it. A failure
+names the file it concerns: "FILE: MESSAGE".
 
 Options:
   -o, --output OUT        the image to write (.ppm, .png, .bmp, ...)
@@ -116,7 +118,6 @@ int RunProfile(const CommandCall& call)
     if (args.Positional().size() != 1) {
         throw UsageError("expected one survey file, got " + std::to_string(args.Positional().size()));
     }
-    const std::string& file = args.Positional().front();
     const auto out = args.Value("--output");
     if (!out) {
         throw UsageError("no output image given (-o OUT)");
@@ -141,9 +142,17 @@ int RunProfile(const CommandCall& call)
         ApplyScale(chart.LeftAxis(), scale);
     }
 
+    // A folder holding one survey file stands for it.
+    const std::vector<std::string> files = ExpandFileArguments(args.Positional());
+    if (files.size() != 1) {
+        throw UsageError("expected one survey file, got " + std::to_string(files.size()) + " in '" +
+                         args.Positional().front() + "'");
+    }
     SurveyTable table;
-    SelectFile(table, file);
-    PlotProfile(chart, style, table);
+    ForFile(files.front(), [&] {
+        SelectFile(table, files.front());
+        PlotProfile(chart, style, table);
+    });
 
     QImage image(size.width, size.height, QImage::Format_RGB32);
     image.fill(Qt::white);

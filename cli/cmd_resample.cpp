@@ -74,10 +74,12 @@ int RunResample(const CommandCall& call)
 
     const auto app = StartQt(call.invocation.argv0, QtLevel::Gui);
     CheckWritableName(files[1]);
-    Bitmap source = ReadImageFile(files[0]);
     Bitmap destination(size.width, size.height, 4);
-    ResampleImage(source, destination, kernel.kernel, width);
-    WriteImageFile(files[1], destination);
+    ForFile(files[0], [&] {
+        Bitmap source = ReadImageFile(files[0]);
+        ResampleImage(source, destination, kernel.kernel, width);
+    });
+    ForFile(files[1], [&] { WriteImageFile(files[1], destination); });
     return 0;
 }
 

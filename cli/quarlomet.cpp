@@ -18,16 +18,18 @@ constexpr std::string_view kHelp = R"(Usage: quarlomet SUBCOMMAND [OPTIONS] [ARG
 Batch work on magnetometer survey files with the viewer's own rules.
 
 Subcommands:
-  table FILE...                    survey files as tables, one JSON object per file
+  table FILE|DIR...                survey files as tables, one JSON object per file
   value TEXT...                    readings converted to whole numbers
   position NS LAT EW LON           a GPS fix in raw, degrees-minutes-seconds and decimal form
   resample IN OUT --size WxH       an image scaled with the filtered resampler
-  matrix FILE... -o OUT            the colour matrix of several survey files as an image
-  profile FILE -o OUT              the profile chart of one survey file as an image
+  matrix FILE|DIR... -o OUT        the colour matrix of several survey files as an image
+  profile FILE|DIR -o OUT          the profile chart of one survey file as an image
   map -o PAGE                      the map page written from its template
 
 "quarlomet SUBCOMMAND --help" describes each. Arguments are 8-bit text, passed on byte for byte;
-a text that starts with "-" goes after "--".
+a text that starts with "-" goes after "--". A folder given for survey files stands for its .csv
+files (any case of the suffix), in name order. A failure that concerns one file starts with that
+file's name as given and ": ", as in  line07.csv: List index out of bounds (1)
 Exit status: 0 on success, 1 when the work failed (the message on standard error), 2 on a usage
 error.
 )";
