@@ -1,13 +1,11 @@
 // quarlomet map: the map page written from its template, as the viewer's map window writes it.
 #include "args.h"
 #include "commands.h"
-#include "qt_support.h"
+#include "console.h"
 #include "text_out.h"
 
 #include "errors.h"
 #include "map_page.h"
-
-#include <QCoreApplication>
 
 #include <filesystem>
 #include <string>
@@ -87,8 +85,7 @@ int RunMap(const CommandCall& call)
     if (const auto given = args.Value("--template")) {
         templatePath = std::filesystem::path(*given);
     } else {
-        const auto app = StartQt(call.invocation.argv0, QtLevel::Core);
-        templatePath = ExecutableDir() / kMapPageTemplateName;
+        templatePath = ExecutableDir(call.invocation.argv0) / kMapPageTemplateName;
     }
 
     std::vector<std::string> lines;

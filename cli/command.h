@@ -31,8 +31,8 @@ struct CommandCall {
 
 struct Command {
     std::string_view name;
-    std::string_view help; // printed for --help
-    std::span<const OptionSpec> options;
+    std::string_view help = {}; // printed for --help
+    std::span<const OptionSpec> options = {};
     // The work. Null for a subcommand that runs in the drawing module (see drawing_module.h).
     int (*run)(const CommandCall&) = nullptr;
 };

@@ -9,6 +9,7 @@ extern const Command kTableCommand;
 extern const Command kValueCommand;
 extern const Command kPositionCommand;
 extern const Command kResampleCommand;
+// These two live in the drawing module (drawing_module.h); the tool lists them by name only.
 extern const Command kMatrixCommand;
 extern const Command kProfileCommand;
 extern const Command kMapCommand;

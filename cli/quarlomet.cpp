@@ -1,7 +1,8 @@
 // quarlomet: the command-line companion of the viewer, for batch work on survey files.
-// This file only lists the subcommands; command.h runs them.
+// This file only lists the subcommands; command.h runs them. Nothing here loads Qt.
 #include "commands.h"
 #include "console.h"
+#include "drawing_module.h"
 
 #include <string>
 #include <vector>
@@ -9,8 +10,10 @@
 namespace {
 
 const qm::cli::Command kCommands[] = {
-    qm::cli::kTableCommand,  qm::cli::kValueCommand,   qm::cli::kPositionCommand, qm::cli::kResampleCommand,
-    qm::cli::kMatrixCommand, qm::cli::kProfileCommand, qm::cli::kMapCommand,
+    qm::cli::kTableCommand, qm::cli::kValueCommand, qm::cli::kPositionCommand, qm::cli::kResampleCommand,
+    // Run in the drawing module, which loads Qt's GUI libraries; see drawing_module.h.
+    {.name = "matrix"}, {.name = "profile"},
+    qm::cli::kMapCommand,
 };
 
 constexpr std::string_view kHelp = R"(Usage: quarlomet SUBCOMMAND [OPTIONS] [ARGUMENTS]
@@ -40,5 +43,5 @@ int main(int argc, char** argv)
 {
     qm::cli::SetBinaryStdout();
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + (argc > 0 ? argc : 0));
-    return qm::cli::RunTool(args, argc > 0 ? argv[0] : nullptr, kCommands, kHelp);
+    return qm::cli::RunTool(args, argc > 0 ? argv[0] : nullptr, kCommands, kHelp, qm::cli::ForwardToDrawingModule);
 }
