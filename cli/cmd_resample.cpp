@@ -10,6 +10,7 @@
 #include "errors.h"
 #include "resample.h"
 
+#include <optional>
 #include <string>
 
 namespace qm::cli {
@@ -57,15 +58,17 @@ int RunResample(const CommandCall& call)
     if (!EndsWithNoCase(job.out, ".ppm")) {
         return RunInDrawingModule("resample", call.invocation);
     }
-    const auto bytes = ForFile(job.in, [&] { return ReadPpmFile(job.in); });
-    if (!bytes) {
+    Bitmap destination(job.size.width, job.size.height, 4);
+    const bool done = ForFile(job.in, [&] {
+        std::optional<Bitmap> source = ReadPpmFile(job.in);
+        if (source) {
+            ResampleImage(*source, destination, job.kernel->kernel, job.filterWidth);
+        }
+        return source.has_value();
+    });
+    if (!done) {
         return RunInDrawingModule("resample", call.invocation);
     }
-    Bitmap destination(job.size.width, job.size.height, 4);
-    ForFile(job.in, [&] {
-        Bitmap source = DecodePpm(*bytes);
-        ResampleImage(source, destination, job.kernel->kernel, job.filterWidth);
-    });
     ForFile(job.out, [&] { WritePpmFile(job.out, destination); });
     return 0;
 }

@@ -3,11 +3,14 @@
 
 #include "errors.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <limits>
 #include <memory>
 
 namespace qm::cli {
@@ -70,6 +73,34 @@ private:
     std::string_view bytes_;
 };
 
+// The header fields of a P6 image and where its pixel data starts.
+struct PpmLayout {
+    std::uint64_t width = 0;
+    std::uint64_t height = 0;
+    std::uint64_t maxValue = 0;
+    std::size_t start = 0;
+};
+
+PpmLayout ReadLayout(std::string_view bytes)
+{
+    if (bytes.size() < 2 || bytes[0] != 'P' || bytes[1] != '6') {
+        throw Error("PPM image: not a binary PPM (P6) file");
+    }
+    PpmHeader header(bytes);
+    PpmLayout layout;
+    layout.width = header.Number("width");
+    layout.height = header.Number("height");
+    layout.maxValue = header.Number("maximum value");
+    layout.start = header.DataStart();
+    if (layout.width > INT_MAX || layout.height > INT_MAX) {
+        throw Error("PPM image: the image is too large");
+    }
+    if (layout.maxValue < 1 || layout.maxValue > 65535) {
+        throw Error("PPM image: the maximum value must lie in 1..65535");
+    }
+    return layout;
+}
+
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
@@ -81,20 +112,11 @@ std::string SystemText(int error) { return std::strerror(error); }
 
 Bitmap DecodePpm(std::string_view bytes)
 {
-    if (bytes.size() < 2 || bytes[0] != 'P' || bytes[1] != '6') {
-        throw Error("PPM image: not a binary PPM (P6) file");
-    }
-    PpmHeader header(bytes);
-    const std::uint64_t width = header.Number("width");
-    const std::uint64_t height = header.Number("height");
-    const std::uint64_t maxValue = header.Number("maximum value");
-    const std::size_t start = header.DataStart();
-    if (width > INT_MAX || height > INT_MAX) {
-        throw Error("PPM image: the image is too large");
-    }
-    if (maxValue < 1 || maxValue > 65535) {
-        throw Error("PPM image: the maximum value must lie in 1..65535");
-    }
+    const PpmLayout layout = ReadLayout(bytes);
+    const std::uint64_t width = layout.width;
+    const std::uint64_t height = layout.height;
+    const std::uint64_t maxValue = layout.maxValue;
+    const std::size_t start = layout.start;
     const std::uint64_t sampleBytes = maxValue > 255 ? 2 : 1;
     const std::uint64_t available = bytes.size() - start;
     // Checked by division, so that no product can overflow.
@@ -111,6 +133,16 @@ Bitmap DecodePpm(std::string_view bytes)
         return static_cast<std::uint8_t>((sample * 255u * 2 + static_cast<std::uint32_t>(maxValue)) /
                                          (2 * static_cast<std::uint32_t>(maxValue)));
     };
+    if (maxValue == 255) {
+        // The common case, one byte per sample as it stands: only red and blue change places.
+        std::uint8_t* out = image.data.data();
+        for (std::uint64_t p = 0; p < pixels; ++p, in += 3, out += 3) {
+            out[0] = in[2];
+            out[1] = in[1];
+            out[2] = in[0];
+        }
+        return image;
+    }
     for (std::uint64_t p = 0; p < pixels; ++p) {
         std::uint8_t rgb[3];
         for (int channel = 0; channel < 3; ++channel) {
@@ -144,29 +176,65 @@ std::string EncodePpm(const Bitmap& image)
     return out;
 }
 
-std::optional<std::string> ReadPpmFile(const std::string& path)
+std::optional<Bitmap> ReadPpmFile(const std::string& path)
 {
     errno = 0;
     const FileHandle file(std::fopen(path.c_str(), "rb"));
     if (!file) {
         throw Error("Cannot open file \"" + path + "\". " + SystemText(errno));
     }
-    std::string bytes(2, '\0');
-    std::size_t got = std::fread(bytes.data(), 1, 2, file.get());
-    if (got < 2 || bytes[0] != 'P' || bytes[1] != '6') {
-        if (std::ferror(file.get())) {
+    const auto readInto = [&](char* to, std::size_t count) {
+        const std::size_t got = std::fread(to, 1, count, file.get());
+        if (got < count && std::ferror(file.get())) {
             throw Error("Cannot read image \"" + path + "\". " + SystemText(errno));
         }
+        return got;
+    };
+    std::error_code sizeError;
+    const std::uintmax_t size = std::filesystem::file_size(std::filesystem::path(path), sizeError);
+
+    // The head holds the header of any sensible file; a small file is read whole.
+    constexpr std::size_t kHead = std::size_t{1} << 16;
+    std::string bytes(kHead, '\0');
+    bytes.resize(readInto(bytes.data(), kHead));
+    if (bytes.size() < 2 || bytes[0] != 'P' || bytes[1] != '6') {
         return std::nullopt;
     }
-    char buffer[1 << 16];
-    while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) {
-        bytes.append(buffer, got);
+    if (bytes.size() == kHead && !sizeError && size > kHead) {
+        // A big 8-bit image is read straight into the bitmap, so that its bytes are not held twice.
+        std::optional<PpmLayout> layout;
+        try {
+            layout = ReadLayout(bytes);
+        } catch (const Error&) {
+            // Left to the full decoder below, which words the failure.
+        }
+        const std::uint64_t available = layout ? size - layout->start : 0;
+        if (layout && layout->maxValue == 255 && layout->width * layout->height <= available / 3) {
+            Bitmap image(static_cast<int>(layout->width), static_cast<int>(layout->height), 3, 0);
+            const std::size_t needed = image.data.size();
+            const std::size_t inHead = std::min(needed, bytes.size() - layout->start);
+            std::memcpy(image.data.data(), bytes.data() + layout->start, inHead);
+            const std::size_t got = inHead + readInto(reinterpret_cast<char*>(image.data.data()) + inHead, needed - inHead);
+            if (got < needed) {
+                throw Error("PPM image: the pixel data is shorter than the header says");
+            }
+            // File order is red, green, blue; the bitmap's is blue, green, red.
+            for (std::uint8_t* pixel = image.data.data(); pixel < image.data.data() + needed; pixel += 3) {
+                std::swap(pixel[0], pixel[2]);
+            }
+            return image;
+        }
     }
-    if (std::ferror(file.get())) {
-        throw Error("Cannot read image \"" + path + "\". " + SystemText(errno));
+    // Everything else is read whole and decoded, growing geometrically where the size is unknown.
+    std::size_t chunk = bytes.size() < kHead ? 0 : (!sizeError && size > kHead ? static_cast<std::size_t>(size - kHead) + 1 : kHead);
+    while (chunk > 0) {
+        const std::size_t start = bytes.size();
+        bytes.resize(start + chunk);
+        const std::size_t got = readInto(bytes.data() + start, chunk);
+        bytes.resize(start + got);
+        chunk = got < chunk ? 0 : std::max(chunk, bytes.size());
     }
-    return bytes;
+    return DecodePpm(bytes);
 }
 
 void WritePpmFile(const std::string& path, const Bitmap& image)
@@ -176,9 +244,21 @@ void WritePpmFile(const std::string& path, const Bitmap& image)
     if (!file) {
         throw Error("Cannot create file \"" + path + "\". " + SystemText(errno));
     }
-    const std::string bytes = EncodePpm(image);
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size() &&
-                         std::fflush(file.get()) == 0;
+    // Row by row, so that the file's bytes are never held whole beside the image.
+    const std::string header = "P6\n" + std::to_string(image.width) + " " + std::to_string(image.height) + "\n255\n";
+    bool written = std::fwrite(header.data(), 1, header.size(), file.get()) == header.size();
+    std::string row(static_cast<std::size_t>(image.width) * 3, '\0');
+    const std::size_t step = static_cast<std::size_t>(image.bytesPerPixel);
+    for (int y = 0; written && y < image.height; ++y) {
+        const std::uint8_t* in = image.pixel(0, y);
+        for (std::size_t x = 0; x < row.size(); x += 3, in += step) {
+            row[x] = static_cast<char>(in[2]);
+            row[x + 1] = static_cast<char>(in[1]);
+            row[x + 2] = static_cast<char>(in[0]);
+        }
+        written = std::fwrite(row.data(), 1, row.size(), file.get()) == row.size();
+    }
+    written = written && std::fflush(file.get()) == 0;
     const int error = errno;
     if (!written || std::fclose(file.release()) != 0) {
         throw Error("Cannot write image \"" + path + "\". " + SystemText(written ? errno : error));

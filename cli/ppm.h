@@ -17,9 +17,9 @@ Bitmap DecodePpm(std::string_view bytes);
 // A P6 file of the image, maximum value 255.
 std::string EncodePpm(const Bitmap& image);
 
-// The bytes of a file that starts with "P6"; nothing for a file in another format.
-// Throws Error "Cannot open file "%s". %s" or "Cannot read image "%s". %s".
-std::optional<std::string> ReadPpmFile(const std::string& path);
+// The image of a file that starts with "P6"; nothing for a file in another format.
+// Throws Error "Cannot open file "%s". %s", "Cannot read image "%s". %s" or DecodePpm's errors.
+std::optional<Bitmap> ReadPpmFile(const std::string& path);
 // Throws Error "Cannot create file "%s". %s" or "Cannot write image "%s". %s".
 void WritePpmFile(const std::string& path, const Bitmap& image);
 

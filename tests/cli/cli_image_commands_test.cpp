@@ -61,6 +61,25 @@ TEST_F(CliImages, ResampleReadsAndWritesQtFormats)
     EXPECT_EQ(big.pixel(2, 1) & 0xFFFFFFu, 0xC80A14u);
 }
 
+TEST_F(CliImages, ResampleReadsBigPpmFilesAsQtReadsTheSameImage)
+{
+    // Bigger than the head the tool reads first, so the pixels go straight into the image.
+    QImage image(200, 120, QImage::Format_RGB32);
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            image.setPixel(x, y, qRgb((x * 7 + y) & 255, (x * y) & 255, (y * 13) & 255));
+        }
+    }
+    ASSERT_TRUE(image.save(QString::fromStdString(Path("big.ppm")), "PPM"));
+    ASSERT_TRUE(image.save(QString::fromStdString(Path("big.png"))));
+    ASSERT_EQ(Call({"resample", "big.ppm", "from_ppm.ppm", "--size", "97x301"}).status, 0);
+    ASSERT_EQ(Call({"resample", "big.png", "from_png.ppm", "--size", "97x301"}).status, 0);
+    EXPECT_EQ(Read("from_ppm.ppm"), Read("from_png.ppm"));
+    Write("cut.ppm", Read("big.ppm").substr(0, 70000));
+    EXPECT_EQ(Call({"resample", "cut.ppm", "out.ppm", "--size", "4x4"}).err,
+              "cut.ppm: PPM image: the pixel data is shorter than the header says.\n");
+}
+
 TEST_F(CliImages, ResampleGivesTheResamplersOwnErrorForAnEmptyImage)
 {
     Write("empty.ppm", "P6\n0 3\n255\n");
