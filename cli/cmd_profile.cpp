@@ -17,15 +17,17 @@
 #include <QImage>
 
 #include <string>
+#include <vector>
 
 namespace qm::cli {
 
 namespace {
 
-constexpr std::string_view kHelp = R"(Usage: quarlomet profile FILE -o OUT [options]
+constexpr std::string_view kHelp = R"(Usage: quarlomet profile FILE|DIR -o OUT [options]
 
 Loads the survey file as the viewer's file selection does and renders its profile chart: one point
-per data row, the reading rounded to a whole number, labelled with the row's first field.
+per data row, the reading rounded to a whole number, labelled with the row's first field. A folder holding one .csv file stands for it. A failure
+names the file it concerns: "FILE: MESSAGE".
 
 Options:
   -o, --output OUT        the image to write (.ppm, .png, .bmp, ...)
@@ -88,19 +90,12 @@ void ApplyScale(ChartAxis& axis, const Scale& scale)
     }
 }
 
-} // namespace
-
-int RunProfile(const Invocation& call)
+int RunProfile(const CommandCall& call)
 {
-    const ParsedArgs args = ParseArgs(call.args, kOptions);
-    if (args.Help()) {
-        PrintHelp(kHelp);
-        return 0;
-    }
+    const ParsedArgs& args = call.args;
     if (args.Positional().size() != 1) {
         throw UsageError("expected one survey file, got " + std::to_string(args.Positional().size()));
     }
-    const std::string& file = args.Positional().front();
     const auto out = args.Value("--output");
     if (!out) {
         throw UsageError("no output image given (-o OUT)");
@@ -113,7 +108,7 @@ int RunProfile(const Invocation& call)
         throw UsageError("the chart needs at least 1x1 pixels");
     }
 
-    const auto app = StartQt(call.argv0, QtLevel::Widgets);
+    const auto app = StartQt(call.invocation.argv0, QtLevel::Widgets);
     CheckWritableName(*out);
     SetDecimalSeparator('.');
 
@@ -125,9 +120,17 @@ int RunProfile(const Invocation& call)
         ApplyScale(chart.LeftAxis(), scale);
     }
 
+    // A folder holding one survey file stands for it.
+    const std::vector<std::string> files = ExpandFileArguments(args.Positional());
+    if (files.size() != 1) {
+        throw UsageError("expected one survey file, got " + std::to_string(files.size()) + " in '" +
+                         args.Positional().front() + "'");
+    }
     SurveyTable table;
-    SelectFile(table, file);
-    PlotProfile(chart.series(style), table);
+    ForFile(files.front(), [&] {
+        SelectFile(table, files.front());
+        PlotProfile(chart.series(style), table);
+    });
 
     QImage image(size.width, size.height, QImage::Format_RGB32);
     image.fill(Qt::white);
@@ -135,5 +138,9 @@ int RunProfile(const Invocation& call)
     WriteImageFile(*out, image);
     return 0;
 }
+
+} // namespace
+
+constinit const Command kProfileCommand{"profile", kHelp, kOptions, RunProfile};
 
 } // namespace qm::cli
