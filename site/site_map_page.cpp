@@ -81,8 +81,8 @@ SiteExtent ExtentOf(const std::vector<double>& lon, const std::vector<double>& l
         e.east = mid + kMinSpanDegrees / 2;
     }
     if (e.north - e.south < kMinSpanDegrees) {
-        const double mid = std::clamp((e.north + e.south) / 2, -kMaxMapLatitude + kMinSpanDegrees,
-                                      kMaxMapLatitude - kMinSpanDegrees);
+        const double mid = std::clamp((e.north + e.south) / 2, -kMaxMapLatitude + kMinSpanDegrees / 2,
+                                      kMaxMapLatitude - kMinSpanDegrees / 2);
         e.south = mid - kMinSpanDegrees / 2;
         e.north = mid + kMinSpanDegrees / 2;
     }
