@@ -179,7 +179,7 @@
       ++dots;
       var level = (value[index] - min) * k;
       var colour = lut[level <= 0 ? 0 : level >= 255 ? 255 : level | 0];
-      var rim = 0xff000000 | ((colour >>> 1) & 0x7f7f7f);
+      var rim = 0xff000000 | (((colour >>> 2) & 0x3f3f3f) * 3);
       var px = (mx[index] * s - ox) | 0;
       var py = (my[index] * s - oy) | 0;
       var inside = px >= RADIUS && py >= RADIUS && px < width - RADIUS && py < height - RADIUS;
@@ -309,7 +309,7 @@
     var control = L.control({ position: "bottomright" });
     control.onAdd = function () {
       var div = L.DomUtil.create("div", "qm-legend");
-      div.innerHTML = '<canvas width="200" height="12"></canvas><div class="ticks"></div><div class="unit">nT</div>';
+      div.innerHTML = '<canvas width="220" height="12"></canvas><div class="ticks"></div><div class="unit">nT</div>';
       L.DomEvent.disableClickPropagation(div);
       return div;
     };
@@ -330,8 +330,9 @@
     ticks.innerHTML = "";
     for (var i = 0; i < scale.ticks.length; ++i) {
       var span = document.createElement("span");
-      span.textContent = scale.ticks[i];
-      span.style.left = (scale.ticks.length > 1 ? 100 * i / (scale.ticks.length - 1) : 0) + "%";
+      span.textContent = scale.ticks[i].text;
+      span.style.left = 100 * scale.ticks[i].at + "%";
+      span.className = i === 0 ? "first" : i === scale.ticks.length - 1 ? "last" : "";
       ticks.appendChild(span);
     }
     div.style.display = data.n > 0 ? "" : "none";
@@ -339,7 +340,7 @@
 
   window.qmSite = {
     start: function (container) {
-      map = L.map(container, { zoomAnimation: false, maxZoom: 22, worldCopyJump: false, preferCanvas: true });
+      map = L.map(container, { zoomAnimation: false, maxZoom: 22, zoomSnap: 0.25, worldCopyJump: false });
       map.attributionControl.setPrefix('<a href="https://leafletjs.com">Leaflet</a>');
       basemaps = {
         "OpenStreetMap": L.tileLayer("https://tile.openstreetmap.org/{z}/{x}/{y}.png",
@@ -397,8 +398,8 @@
       updateLegend();
     },
 
-    // The colour scale: its range, the colour at the centre value, 256 colours from min to max as
-    // r, g, b triples, and the legend's tick texts from min to max.
+    // The colour scale: its range, the centre value, 256 colours from min to max as r, g, b
+    // triples, and the legend's ticks as {at: fraction of the range, text}.
     setScale: function (spec) {
       scale.min = spec.min;
       scale.max = spec.max > spec.min ? spec.max : spec.min + 1;
@@ -444,7 +445,7 @@
         dots: stats.dots,
         drawMs: stats.drawMs,
         draws: stats.draws,
-        legend: { min: scale.min, max: scale.max, ticks: scale.ticks.slice(),
+        legend: { min: scale.min, max: scale.max, ticks: scale.ticks.map(function (t) { return t.text; }),
                   shown: !!document.querySelector(".qm-legend") && document.querySelector(".qm-legend").style.display !== "none" },
         selection: { first: selection.first, last: selection.last, ring: selection.ring },
         ringAt: stats.ringAt,

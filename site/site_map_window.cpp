@@ -33,7 +33,6 @@ namespace qm {
 namespace {
 
 constexpr const char* kPageName = "site_map.html";
-constexpr int kLegendTicks = 5;
 constexpr int kColourSteps = 256;
 
 // One profile for every site map window of the process, kept on disk under the user's cache
@@ -394,12 +393,19 @@ void SiteMapWindow::sendScale()
     QStringList colours;
     for (const site::Rgb& rgb : site::Ramp(scale_, kColourSteps))
         colours << QString::number(rgb[0]) << QString::number(rgb[1]) << QString::number(rgb[2]);
-    const int decimals = DecimalsFor((scale_.max - scale_.min) / (kLegendTicks - 1) * 10);
-    QStringList ticks;
-    for (int i = 0; i < kLegendTicks; ++i) {
-        const double at = static_cast<double>(i) / (kLegendTicks - 1);
-        ticks << QStringLiteral("'%1'").arg(Number(scale_.min + (scale_.max - scale_.min) * at, decimals));
+    // The ends and the middle; with the diverging palette the middle tick is the centre value, where
+    // the colours turn, unless it lies too near an end to be read.
+    const double span = scale_.max - scale_.min;
+    const int decimals = DecimalsFor(span);
+    double middle = 0.5;
+    if (scale_.palette == site::Palette::Diverging && span > 0) {
+        const double at = (scale_.centre - scale_.min) / span;
+        if (at > 0.25 && at < 0.75)
+            middle = at;
     }
+    QStringList ticks;
+    for (const double at : {0.0, middle, 1.0})
+        ticks << QStringLiteral("{at: %1, text: '%2'}").arg(JsNumber(at), Number(scale_.min + span * at, decimals));
     runScript(QStringLiteral("qmSite.setScale({min: %1, max: %2, centre: %3, colours: [%4], ticks: [%5]});")
                   .arg(JsNumber(scale_.min), JsNumber(scale_.max), JsNumber(scale_.centre), colours.join(QLatin1Char(',')),
                        ticks.join(QLatin1Char(','))));
