@@ -18,7 +18,7 @@
   var bridge = null;
 
   var received = {};
-  var data = { n: 0, mx: null, my: null, value: null, lat: null, lon: null };
+  var data = { n: 0, mx: null, my: null, value: null, deviation: null };
   var scale = { min: 0, max: 1, centre: 0.5, lut: new Uint32Array(256), ticks: [] };
   var selection = { first: -1, last: -1, ring: -1 };
   var stats = { dots: 0, drawMs: 0, draws: 0, ringAt: null, trackPoints: 0, gridStep: 0 };
@@ -154,7 +154,7 @@
 
     // One pass: keep in each cell the reading that stands out most, as the profile keeps the
     // minimum and maximum of each pixel column.
-    var n = data.n, mx = data.mx, my = data.my, value = data.value, centre = scale.centre;
+    var n = data.n, mx = data.mx, my = data.my, value = data.value, deviations = data.deviation;
     var s = frame.scale, ox = frame.x, oy = frame.y;
     for (var i = 0; i < n; ++i) {
       var x = mx[i] * s - ox;
@@ -162,7 +162,7 @@
       var y = my[i] * s - oy;
       if (y < 0 || y >= height) { continue; }
       var c = ((y / CELL) | 0) * cellColumns + ((x / CELL) | 0);
-      var deviation = Math.abs(value[i] - centre);
+      var deviation = deviations[i];
       if (cells[c] === 0 || deviation > cellDeviation[c]) {
         cells[c] = i + 1;
         cellDeviation[c] = deviation;
@@ -265,6 +265,12 @@
     return best;
   }
 
+  // How far each reading lies from the centre value: the one kept when several share a cell.
+  function updateDeviations() {
+    var deviation = data.deviation, value = data.value, centre = scale.centre;
+    for (var i = 0; i < data.n; ++i) { deviation[i] = Math.abs(value[i] - centre); }
+  }
+
   function hideTip() {
     hover = -1;
     tip.hidden = true;
@@ -316,14 +322,17 @@
     return control;
   }
 
+  function cssColour(c) {
+    return "rgb(" + (c & 255) + "," + ((c >>> 8) & 255) + "," + ((c >>> 16) & 255) + ")";
+  }
+
   function updateLegend() {
     var div = document.querySelector(".qm-legend");
     if (!div) { return; }
     var canvas = div.querySelector("canvas");
     var ctx = canvas.getContext("2d");
     for (var x = 0; x < canvas.width; ++x) {
-      var c = scale.lut[Math.round(x * 255 / (canvas.width - 1))];
-      ctx.fillStyle = "rgb(" + (c & 255) + "," + ((c >>> 8) & 255) + "," + ((c >>> 16) & 255) + ")";
+      ctx.fillStyle = cssColour(scale.lut[Math.round(x * 255 / (canvas.width - 1))]);
       ctx.fillRect(x, 0, 1, canvas.height);
     }
     var ticks = div.querySelector(".ticks");
@@ -381,12 +390,15 @@
       var lon = received.lon, lat = received.lat, value = received.value;
       received = {};
       if (!n || !lon || !lat || !value || lon.length < n || lat.length < n || value.length < n) { n = 0; }
-      data = { n: n, lon: lon, lat: lat, value: value, mx: new Float64Array(n), my: new Float64Array(n) };
+      // Positions are kept only as fractions of the web map's world, ready to scale to any zoom.
+      data = { n: n, value: value, mx: new Float64Array(n), my: new Float64Array(n), deviation: null };
       for (var i = 0; i < n; ++i) {
         data.mx[i] = (lon[i] + 180) / 360;
         var phi = Math.max(-MAX_LATITUDE, Math.min(MAX_LATITUDE, lat[i])) * Math.PI / 180;
         data.my[i] = 0.5 - Math.log(Math.tan(Math.PI / 4 + phi / 2)) / (2 * Math.PI);
       }
+      data.deviation = new Float32Array(n);
+      updateDeviations();
       selection = { first: -1, last: -1, ring: -1 };
       hideTip();
       document.getElementById("message").hidden = n > 0;
@@ -410,6 +422,7 @@
       }
       scale.lut = lut;
       scale.ticks = spec.ticks.slice();
+      updateDeviations();
       updateLegend();
     },
 
@@ -446,11 +459,13 @@
         drawMs: stats.drawMs,
         draws: stats.draws,
         legend: { min: scale.min, max: scale.max, ticks: scale.ticks.map(function (t) { return t.text; }),
+                  ends: [cssColour(scale.lut[0]), cssColour(scale.lut[255])],
                   shown: !!document.querySelector(".qm-legend") && document.querySelector(".qm-legend").style.display !== "none" },
         selection: { first: selection.first, last: selection.last, ring: selection.ring },
         ringAt: stats.ringAt,
         trackPoints: stats.trackPoints,
         message: !document.getElementById("message").hidden,
+        tip: tip.hidden ? "" : tip.textContent,
         basemap: basemapName,
         gridStep: stats.gridStep,
         zoom: map.getZoom(),

@@ -177,6 +177,7 @@ void SiteMapWindow::setReadings(std::shared_ptr<const site::PlacedReadings> read
 {
     readings_ = std::move(readings);
     readingsDirty_ = true;
+    refreshDefaultScale();
     // A typed range stays (with the new median as the centre); the default one follows the readings.
     if (rangeTyped_)
         setColourRange(scale_.min, scale_.max);
@@ -201,14 +202,12 @@ void SiteMapWindow::setLabelLookup(LabelLookup lookup)
 void SiteMapWindow::setColourPalette(site::Palette palette)
 {
     paletteBox_->setCurrentIndex(paletteBox_->findData(static_cast<int>(palette)));
-    if (rangeTyped_) {
-        scale_.palette = palette;
-        scaleDirty_ = true;
-        updatePage();
-    } else {
-        scale_.palette = palette;
+    scale_.palette = palette;
+    refreshDefaultScale();
+    if (rangeTyped_)
+        setColourRange(scale_.min, scale_.max);
+    else
         resetColourRange();
-    }
 }
 
 void SiteMapWindow::setColourRange(double min, double max)
@@ -219,23 +218,25 @@ void SiteMapWindow::setColourRange(double min, double max)
     }
     // The diverging palette stays white at the median, or at the nearer end when the typed range
     // leaves the median out.
-    const std::span<const double> values =
-        readings_ ? std::span<const double>(readings_->value) : std::span<const double>();
-    const site::ColourScale byDefault = site::DefaultScale(values, scale_.palette);
     scale_.min = min;
     scale_.max = max;
-    scale_.centre = std::clamp(byDefault.centre, min, max);
+    scale_.centre = std::clamp(defaultScale_.centre, min, max);
     rangeTyped_ = true;
     scaleDirty_ = true;
     showRange();
     updatePage();
 }
 
-void SiteMapWindow::resetColourRange()
+void SiteMapWindow::refreshDefaultScale()
 {
     const std::span<const double> values =
         readings_ ? std::span<const double>(readings_->value) : std::span<const double>();
-    scale_ = site::DefaultScale(values, scale_.palette);
+    defaultScale_ = site::DefaultScale(values, scale_.palette);
+}
+
+void SiteMapWindow::resetColourRange()
+{
+    scale_ = defaultScale_;
     rangeTyped_ = false;
     scaleDirty_ = true;
     showRange();

@@ -71,6 +71,7 @@ private:
     void sendScale();
     void sendSelection();
     void updateStatus();
+    void refreshDefaultScale();
     void showRange();
     void rangeEdited();
     QString describe(int index) const;
@@ -89,6 +90,7 @@ private:
     std::shared_ptr<const site::PlacedReadings> onPage_;   // what the page holds; clicks index into it
     LabelLookup labelLookup_;
     site::ColourScale scale_;
+    site::ColourScale defaultScale_; // of the readings last given, in the palette chosen
     bool rangeTyped_ = false;
     int selectedFile_ = -1;
     int selectedRow_ = -1;

@@ -148,9 +148,17 @@ void TestSiteMapWindow::drawsEveryReadingWithTheDefaultAndTypedScale()
     QCOMPARE(window_->colourScale().min, -100.0);
     QCOMPARE(minEdit->text(), QString("-100"));
 
-    // With the typed range kept, the default comes back from the toolbar button.
+    // With the typed range kept, the default comes back from the toolbar button; the other
+    // palette's end colours reach the page.
     window_->resetColourRange();
     QCOMPARE(window_->colourScale().min, scale.min);
+    window_->setColourPalette(qm::site::Palette::Sequential);
+    QVERIFY(updated.wait(10000));
+    const auto css = [](const qm::site::Rgb& c) { return QString("rgb(%1,%2,%3)").arg(c[0]).arg(c[1]).arg(c[2]); };
+    const auto& sequential = window_->colourScale();
+    QCOMPARE(PageState(*window_).value("legend").toMap().value("ends").toStringList(),
+             (QStringList{css(qm::site::ColourOf(sequential, sequential.min)),
+                          css(qm::site::ColourOf(sequential, sequential.max))}));
 }
 
 void TestSiteMapWindow::clickOnADotReportsItsFileAndRowAndSelectionRingsIt()
@@ -162,10 +170,16 @@ void TestSiteMapWindow::clickOnADotReportsItsFileAndRowAndSelectionRingsIt()
     const QPoint at(point.value("x").toInt(), point.value("y").toInt());
     QCOMPARE(RunScript(window_->view(), QString("qmSite.readingAt(%1, %2)").arg(at.x()).arg(at.y())).toInt(), 23);
 
-    QSignalSpy clicked(window_.get(), &qm::SiteMapWindow::readingClicked);
+    // Hovering shows the file, label, reading and position.
+    window_->setLabelLookup([](int file, int row) { return QString("L%1-%2").arg(file).arg(row); });
     QWidget* target = window_->view()->focusProxy();
     QVERIFY(target);
+    QTest::mouseMove(target, at - QPoint(1, 0));
     QTest::mouseMove(target, at);
+    QTRY_COMPARE_WITH_TIMEOUT(PageState(*window_).value("tip").toString(),
+                              QString("line2.csv, L2-4\n24 nT\n-33.899600, 151.200200"), 10000);
+
+    QSignalSpy clicked(window_.get(), &qm::SiteMapWindow::readingClicked);
     QTest::mouseClick(target, Qt::LeftButton, {}, at);
     QVERIFY(clicked.wait(10000));
     QCOMPARE(clicked.first().at(0).toInt(), 2);
