@@ -151,6 +151,7 @@
     } else {
       cells.fill(0);
     }
+    cellDeviation.fill(-1); // below every deviation, so an empty cell takes the first reading
 
     // One pass: keep in each cell the reading that stands out most, as the profile keeps the
     // minimum and maximum of each pixel column.
@@ -163,7 +164,7 @@
       if (y < 0 || y >= height) { continue; }
       var c = ((y / CELL) | 0) * cellColumns + ((x / CELL) | 0);
       var deviation = deviations[i];
-      if (cells[c] === 0 || deviation > cellDeviation[c]) {
+      if (deviation > cellDeviation[c]) {
         cells[c] = i + 1;
         cellDeviation[c] = deviation;
       }
@@ -412,16 +413,16 @@
 
     // The colour scale: its range, the centre value, 256 colours from min to max as r, g, b
     // triples, and the legend's ticks as {at: fraction of the range, text}.
-    setScale: function (spec) {
-      scale.min = spec.min;
-      scale.max = spec.max > spec.min ? spec.max : spec.min + 1;
-      scale.centre = spec.centre;
+    setScale: function (given) {
+      scale.min = given.min;
+      scale.max = given.max > given.min ? given.max : given.min + 1;
+      scale.centre = given.centre;
       var lut = new Uint32Array(256);
-      for (var i = 0; i < 256 && 3 * i + 2 < spec.colours.length; ++i) {
-        lut[i] = (0xff000000 | (spec.colours[3 * i + 2] << 16) | (spec.colours[3 * i + 1] << 8) | spec.colours[3 * i]) >>> 0;
+      for (var i = 0; i < 256 && 3 * i + 2 < given.colours.length; ++i) {
+        lut[i] = (0xff000000 | (given.colours[3 * i + 2] << 16) | (given.colours[3 * i + 1] << 8) | given.colours[3 * i]) >>> 0;
       }
       scale.lut = lut;
-      scale.ticks = spec.ticks.slice();
+      scale.ticks = given.ticks.slice();
       updateDeviations();
       updateLegend();
     },
