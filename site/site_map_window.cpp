@@ -123,6 +123,7 @@ SiteMapWindow::SiteMapWindow(QWidget* parent) : QWidget(parent, Qt::Window)
 
     layout->addWidget(view_, 1);
     layout->addWidget(status_);
+    showRange();
     updateStatus();
 }
 
@@ -245,6 +246,16 @@ void SiteMapWindow::resetColourRange()
 
 void SiteMapWindow::showRange()
 {
+    // Without readings there is no range to type.
+    const bool any = readings_ && readings_->size() > 0;
+    for (QWidget* control : {static_cast<QWidget*>(minEdit_), static_cast<QWidget*>(maxEdit_),
+                             static_cast<QWidget*>(resetButton_)})
+        control->setEnabled(any);
+    if (!any) {
+        minEdit_->clear();
+        maxEdit_->clear();
+        return;
+    }
     const int decimals = DecimalsFor(scale_.max - scale_.min);
     minEdit_->setText(Number(scale_.min, decimals));
     maxEdit_->setText(Number(scale_.max, decimals));
