@@ -13,5 +13,6 @@ extern const Command kResampleCommand;
 extern const Command kMatrixCommand;
 extern const Command kProfileCommand;
 extern const Command kMapCommand;
+extern const Command kExportCommand;
 
 } // namespace qm::cli

@@ -13,7 +13,7 @@ const qm::cli::Command kCommands[] = {
     qm::cli::kTableCommand, qm::cli::kValueCommand, qm::cli::kPositionCommand, qm::cli::kResampleCommand,
     // Run in the drawing module, which loads Qt's GUI libraries; see drawing_module.h.
     {.name = "matrix"}, {.name = "profile"},
-    qm::cli::kMapCommand,
+    qm::cli::kMapCommand, qm::cli::kExportCommand,
 };
 
 constexpr std::string_view kHelp = R"(Usage: quarlomet SUBCOMMAND [OPTIONS] [ARGUMENTS]
@@ -28,6 +28,7 @@ Subcommands:
   matrix FILE|DIR... -o OUT        the colour matrix of several survey files as an image
   profile FILE|DIR -o OUT          the profile chart of one survey file as an image
   map -o PAGE                      the map page written from its template
+  export FILE|DIR... -o OUT        the readings placed by position, as GeoJSON or CSV
 
 "quarlomet SUBCOMMAND --help" describes each. Arguments are 8-bit text, passed on byte for byte;
 a text that starts with "-" goes after "--". A folder given for survey files stands for its .csv

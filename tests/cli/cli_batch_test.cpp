@@ -1,10 +1,14 @@
 // Batch work as a user does it: folders standing for their survey files, failures that name the
-// file they concern, and the map page refusing the positions the viewer refuses.
+// file they concern, the map page refusing the positions the viewer refuses, and the placed
+// readings exported.
 #include "cli_run.h"
 
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <gtest/gtest.h>
 
@@ -88,6 +92,45 @@ TEST_F(CliBatch, MapRefusesWhatTheViewerRefusesUnlessRaw)
     EXPECT_EQ(Call({"map", "-o", "page.html", "--template", templ, "--lat", "-90", "--lon", "180"}).status, 0);
     EXPECT_EQ(Call({"map", "-o", "raw.html", "--template", templ, "--lat", "?", "--raw"}).status, 0);
     EXPECT_NE(Read("raw.html").find("GLatLng(?,37.202829)"), std::string::npos);
+}
+
+TEST_F(CliBatch, ExportWritesThePlacedReadingsAndNamesTheFileLeftOut)
+{
+    QDir(QString::fromStdString(Path(""))).mkpath("site");
+    Write("site/a.csv", Survey({Reading("a1", "50000.5"), Reading("a2", "50010")}));
+    Write("site/b.csv", Survey({"b1,50000,10:00,?,,,", Reading("b2", "49990")}));
+    Write("site/broken.csv", "");
+    const auto geojson = Call({"export", "site", "-o", "out.geojson"});
+    EXPECT_EQ(geojson.status, 1);
+    EXPECT_EQ(geojson.err, "site/broken.csv: List index out of bounds (1)\n");
+    EXPECT_EQ(geojson.out, "readings: 3 written, 1 without a usable position; files: 2 read, 1 left out\n");
+
+    const std::string bytes = Read("out.geojson");
+    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(bytes));
+    const QJsonArray features = doc.object()["features"].toArray();
+    ASSERT_EQ(features.size(), 3) << bytes;
+    const QJsonObject first = features[0].toObject();
+    const QJsonArray point = first["geometry"].toObject()["coordinates"].toArray();
+    EXPECT_NEAR(point[0].toDouble(), 37 + 12.1697 / 60, 1e-9);
+    EXPECT_NEAR(point[1].toDouble(), 56.751655, 1e-9);
+    const QJsonObject properties = first["properties"].toObject();
+    EXPECT_EQ(properties["file"].toString(), "site/a.csv");
+    EXPECT_EQ(properties["value"].toDouble(), 50000.5);
+    const QJsonObject last = features[2].toObject()["properties"].toObject();
+    EXPECT_EQ(last["label"].toString(), "b2");
+    EXPECT_EQ(last["row"].toInt(), 2);
+
+    // An earlier export inside the folder is not read again as a survey file.
+    ASSERT_EQ(Call({"export", "site", "-o", "site/out.csv"}).status, 1);
+    const auto again = Call({"export", "site", "-o", "site/out.csv"});
+    EXPECT_EQ(again.out, geojson.out);
+    const std::string csv = Read("site/out.csv");
+    EXPECT_EQ(csv.rfind("file,row,label,value,lat,lon\r\nsite/a.csv,1,a1,50000.5,56.751655,", 0), 0u) << csv;
+
+    // A survey file is never overwritten, and an output format is never guessed.
+    EXPECT_EQ(Call({"export", "site/a.csv", "-o", "site/a.csv"}).status, 2);
+    EXPECT_EQ(Read("site/a.csv"), Survey({Reading("a1", "50000.5"), Reading("a2", "50010")}));
+    EXPECT_EQ(Call({"export", "site", "-o", "out.txt"}).status, 2);
 }
 
 } // namespace
