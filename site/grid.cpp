@@ -1,0 +1,595 @@
+// Gridding of placed readings with GDAL: projection to the UTM zone of the median position, the
+// default cell size and radius from the line spacing, and GDAL's gridding block by block.
+#include "grid.h"
+
+#include "placed_readings.h"
+
+#include <cpl_conv.h>
+#include <cpl_error.h>
+#include <gdal_alg.h>
+#include <gdal_priv.h>
+#include <ogr_spatialref.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <memory>
+#include <mutex>
+
+namespace qm::site {
+
+namespace {
+
+std::string Format(const char* format, auto... args)
+{
+    char text[512];
+    std::snprintf(text, sizeof text, format, args...);
+    return text;
+}
+
+double Median(std::vector<double> values)
+{
+    if (values.empty())
+        return 0;
+    const auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
+    std::nth_element(values.begin(), middle, values.end());
+    return *middle;
+}
+
+int ZoneOf(double lon)
+{
+    return std::clamp(static_cast<int>(std::floor((lon + 180.0) / 6.0)) + 1, 1, 60);
+}
+
+// The nearest of 1, 2, 2.5 and 5 times a power of ten, so that cell sizes read well.
+double Nice(double value)
+{
+    const double power = std::pow(10.0, std::floor(std::log10(value)));
+    double best = power;
+    for (double step : {1.0, 2.0, 2.5, 5.0, 10.0})
+        if (std::abs(std::log(step * power / value)) < std::abs(std::log(best / value)))
+            best = step * power;
+    return best;
+}
+
+double TwoDigits(double value)
+{
+    const double power = std::pow(10.0, std::floor(std::log10(value)) - 1);
+    return std::round(value / power) * power;
+}
+
+// Counting sort of points into square buckets: the points of bucket b are
+// index[start[b] .. start[b+1]).
+struct Buckets {
+    double x0 = 0, y0 = 0, size = 1;
+    int nx = 1, ny = 1;
+    std::vector<std::uint32_t> start;
+    std::vector<std::uint32_t> index;
+
+    Buckets(std::span<const double> x, std::span<const double> y, double minX, double minY, double maxX, double maxY,
+            double bucketSize)
+        : x0(minX), y0(minY), size(bucketSize)
+    {
+        // Never more buckets than points (and a few), whatever the bucket size asked for.
+        const double limit = static_cast<double>(x.size()) * 2 + 16;
+        while (std::ceil((maxX - minX) / size + 1) * std::ceil((maxY - minY) / size + 1) > limit)
+            size *= 1.5;
+        nx = static_cast<int>((maxX - minX) / size) + 1;
+        ny = static_cast<int>((maxY - minY) / size) + 1;
+        start.assign(static_cast<std::size_t>(nx) * ny + 1, 0);
+        for (std::size_t i = 0; i < x.size(); ++i)
+            ++start[Of(x[i], y[i]) + 1];
+        for (std::size_t b = 1; b < start.size(); ++b)
+            start[b] += start[b - 1];
+        index.resize(x.size());
+        std::vector<std::uint32_t> next(start.begin(), start.end() - 1);
+        for (std::size_t i = 0; i < x.size(); ++i)
+            index[next[Of(x[i], y[i])]++] = static_cast<std::uint32_t>(i);
+    }
+    int Col(double x) const { return std::clamp(static_cast<int>((x - x0) / size), 0, nx - 1); }
+    int Row(double y) const { return std::clamp(static_cast<int>((y - y0) / size), 0, ny - 1); }
+    std::size_t Of(double x, double y) const { return static_cast<std::size_t>(Row(y)) * nx + Col(x); }
+    std::span<const std::uint32_t> In(int col, int row) const
+    {
+        const std::size_t b = static_cast<std::size_t>(row) * nx + col;
+        return {index.data() + start[b], index.data() + start[b + 1]};
+    }
+};
+
+// GDAL's errors go to this trap rather than to stderr; the first failure is kept for the message.
+class ErrorTrap {
+public:
+    ErrorTrap() { CPLPushErrorHandlerEx(&Handle, this); }
+    ~ErrorTrap() { CPLPopErrorHandler(); }
+    ErrorTrap(const ErrorTrap&) = delete;
+    ErrorTrap& operator=(const ErrorTrap&) = delete;
+    const std::string& First() const { return first_; }
+    bool Failed() const { return failed_; }
+    void Reset()
+    {
+        failed_ = false;
+        first_.clear();
+    }
+
+private:
+    static void CPL_STDCALL Handle(CPLErr level, CPLErrorNum, const char* message)
+    {
+        auto* trap = static_cast<ErrorTrap*>(CPLGetErrorHandlerUserData());
+        if (level >= CE_Failure && !trap->failed_) {
+            trap->failed_ = true;
+            trap->first_ = message ? message : "";
+        }
+    }
+    bool failed_ = false;
+    std::string first_;
+};
+
+struct ProgressSpan {
+    const GridProgress* progress;
+    double from;
+    double to;
+    bool Report(double fraction) const
+    {
+        return !*progress || (*progress)(from + (to - from) * std::clamp(fraction, 0.0, 1.0));
+    }
+};
+
+int CPL_STDCALL GdalProgress(double fraction, const char*, void* data)
+{
+    return static_cast<const ProgressSpan*>(data)->Report(fraction) ? TRUE : FALSE;
+}
+
+struct ContextDeleter {
+    void operator()(GDALGridContext* context) const { GDALGridContextFree(context); }
+};
+using ContextPtr = std::unique_ptr<GDALGridContext, ContextDeleter>;
+
+// GDAL's options for a method, with the radius and the nodata value filled in.
+struct MethodOptions {
+    GDALGridAlgorithm algorithm;
+    GDALGridLinearOptions linear{};
+    GDALGridInverseDistanceToAPowerNearestNeighborOptions invdist{};
+    GDALGridNearestNeighborOptions nearest{};
+    GDALGridMovingAverageOptions average{};
+
+    MethodOptions(GridMethod method, double radius)
+    {
+        linear.nSizeOfStructure = sizeof linear;
+        linear.dfRadius = radius; // outside the triangulation: the nearest reading within the radius
+        linear.dfNoDataValue = kNoData;
+        invdist.nSizeOfStructure = sizeof invdist;
+        invdist.dfPower = 2;
+        invdist.dfRadius = radius;
+        invdist.nMaxPoints = 12;
+        invdist.nMinPoints = 1;
+        invdist.dfNoDataValue = kNoData;
+        nearest.nSizeOfStructure = sizeof nearest;
+        nearest.dfRadius1 = nearest.dfRadius2 = radius;
+        nearest.dfNoDataValue = kNoData;
+        average.nSizeOfStructure = sizeof average;
+        average.dfRadius1 = average.dfRadius2 = radius;
+        average.nMinPoints = 1;
+        average.dfNoDataValue = kNoData;
+        switch (method) {
+        case GridMethod::Linear: algorithm = GGA_Linear; break;
+        case GridMethod::InverseDistance: algorithm = GGA_InverseDistanceToAPowerNearestNeighbor; break;
+        case GridMethod::Nearest: algorithm = GGA_NearestNeighbor; break;
+        case GridMethod::Average: algorithm = GGA_MovingAverage; break;
+        }
+    }
+    const void* For(GDALGridAlgorithm which) const
+    {
+        switch (which) {
+        case GGA_Linear: return &linear;
+        case GGA_InverseDistanceToAPowerNearestNeighbor: return &invdist;
+        case GGA_NearestNeighbor: return &nearest;
+        default: return &average;
+        }
+    }
+};
+
+// Whether the points lie on one point or one straight line: the smaller principal spread of
+// the cloud is below a millimetre (or a billionth of the larger).
+enum class Shape { Point, Line, Area };
+Shape ShapeOf(std::span<const double> x, std::span<const double> y)
+{
+    const double n = static_cast<double>(x.size());
+    double mx = 0, my = 0;
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        mx += x[i];
+        my += y[i];
+    }
+    mx /= n;
+    my /= n;
+    double sxx = 0, syy = 0, sxy = 0;
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        const double dx = x[i] - mx, dy = y[i] - my;
+        sxx += dx * dx;
+        syy += dy * dy;
+        sxy += dx * dy;
+    }
+    sxx /= n;
+    syy /= n;
+    sxy /= n;
+    const double mean = (sxx + syy) / 2;
+    const double spread = std::sqrt(std::max(0.0, (sxx - syy) * (sxx - syy) / 4 + sxy * sxy));
+    const double major = std::sqrt(mean + spread);
+    const double minor = std::sqrt(std::max(0.0, mean - spread));
+    if (major < 1e-3)
+        return Shape::Point;
+    if (minor < 1e-3 || minor < major * 1e-9)
+        return Shape::Line;
+    return Shape::Area;
+}
+
+std::once_flag registered;
+
+} // namespace
+
+const char* MethodName(GridMethod method)
+{
+    switch (method) {
+    case GridMethod::Linear: return "linear";
+    case GridMethod::InverseDistance: return "inverse distance";
+    case GridMethod::Nearest: return "nearest";
+    case GridMethod::Average: return "average";
+    }
+    return "linear";
+}
+
+std::optional<GridMethod> ParseMethod(const std::string& name)
+{
+    if (name == "linear")
+        return GridMethod::Linear;
+    if (name == "inverse distance" || name == "invdist")
+        return GridMethod::InverseDistance;
+    if (name == "nearest")
+        return GridMethod::Nearest;
+    if (name == "average")
+        return GridMethod::Average;
+    return std::nullopt;
+}
+
+// Readings along a line are much closer together than the lines are, so the spacing between
+// lines is the median distance from a reading to the nearest reading of another line. A reading
+// counts as on another line when it belongs to another track (the walk jumps by more than ten
+// along-line steps between tracks) or when the walk between the two is more than three times
+// longer than the straight distance between them: that holds for the next line of a zig-zag
+// walked without a break, and never for neighbours along the same line. The median over an even
+// sample of up to 2000 readings stands up to turns, crossings and gaps. When no reading has a
+// neighbour on another line (a single line), ten along-line steps stand in for the spacing.
+double EstimateLineSpacing(std::span<const double> x, std::span<const double> y)
+{
+    const std::size_t n = x.size();
+    if (n < 2)
+        return 0;
+    std::vector<double> steps;
+    steps.reserve(n - 1);
+    for (std::size_t i = 1; i < n; ++i) {
+        const double d = std::hypot(x[i] - x[i - 1], y[i] - y[i - 1]);
+        if (d > 0)
+            steps.push_back(d);
+    }
+    const double step = Median(std::move(steps));
+    if (step <= 0)
+        return 0;
+
+    // Distance walked along the track, and the track of each reading.
+    std::vector<double> walked(n, 0);
+    std::vector<std::uint32_t> track(n, 0);
+    for (std::size_t i = 1; i < n; ++i) {
+        const double d = std::hypot(x[i] - x[i - 1], y[i] - y[i - 1]);
+        track[i] = track[i - 1] + (d > 10 * step ? 1 : 0);
+        walked[i] = d > 10 * step ? 0 : walked[i - 1] + d;
+    }
+
+    const auto [minX, maxX] = std::minmax_element(x.begin(), x.end());
+    const auto [minY, maxY] = std::minmax_element(y.begin(), y.end());
+    const Buckets buckets(x, y, *minX, *minY, *maxX, *maxY, 4 * step);
+    const double reach = std::max(*maxX - *minX, *maxY - *minY);
+
+    std::vector<double> found;
+    const std::size_t samples = std::min<std::size_t>(n, 2000);
+    for (std::size_t s = 0; s < samples; ++s) {
+        const std::size_t p = s * n / samples;
+        const int col = buckets.Col(x[p]), row = buckets.Row(y[p]);
+        double best = std::numeric_limits<double>::infinity();
+        // Rings of buckets outwards, until no nearer reading can lie further out.
+        for (int ring = 0; ring <= std::max(buckets.nx, buckets.ny); ++ring) {
+            if (best <= (ring - 1) * buckets.size || (ring - 1) * buckets.size > reach)
+                break;
+            for (int r = row - ring; r <= row + ring; ++r) {
+                if (r < 0 || r >= buckets.ny)
+                    continue;
+                const bool edge = r == row - ring || r == row + ring;
+                for (int c = col - ring; c <= col + ring; c += edge ? 1 : 2 * std::max(ring, 1)) {
+                    if (c < 0 || c >= buckets.nx)
+                        continue;
+                    for (std::uint32_t q : buckets.In(c, r)) {
+                        const double d = std::hypot(x[q] - x[p], y[q] - y[p]);
+                        if (d >= best || d <= 0)
+                            continue;
+                        if (track[q] != track[p] || std::abs(walked[q] - walked[p]) > 3 * d)
+                            best = d;
+                    }
+                }
+            }
+        }
+        if (std::isfinite(best))
+            found.push_back(best);
+    }
+    return found.empty() ? 10 * step : Median(std::move(found));
+}
+
+GridResult ComputeGrid(const PlacedReadings& readings, const GridRequest& request)
+{
+    return ComputeGrid(readings.lon, readings.lat, readings.value, request);
+}
+
+GridResult ComputeGrid(std::span<const double> lon, std::span<const double> lat, std::span<const double> value,
+                       const GridRequest& request)
+{
+    std::call_once(registered, [] { GDALAllRegister(); });
+    ErrorTrap trap;
+    GridResult result;
+    result.method = request.method;
+    const auto cancelled = [&result] {
+        result.cancelled = true;
+        result.error = "Cancelled.";
+        return result;
+    };
+    const ProgressSpan preparing{&request.progress, 0.0, 0.05};
+
+    // Readings that can be placed, in WGS 84.
+    const std::size_t total = std::min({lon.size(), lat.size(), value.size()});
+    std::vector<std::uint32_t> used;
+    used.reserve(total);
+    for (std::size_t i = 0; i < total; ++i)
+        if (std::isfinite(lon[i]) && std::isfinite(lat[i]) && std::isfinite(value[i]) && std::abs(lat[i]) <= 90 &&
+            std::abs(lon[i]) <= 180)
+            used.push_back(static_cast<std::uint32_t>(i));
+    if (total > std::numeric_limits<std::uint32_t>::max()) {
+        result.error = "There are too many readings to grid at once.";
+        return result;
+    }
+    result.readingsUsed = used.size();
+    result.readingsLeftOut = total - used.size();
+    if (used.empty()) {
+        result.error = "No reading has a position: there is nothing to grid.";
+        return result;
+    }
+
+    // The zone of the median position.
+    std::vector<double> x(used.size()), y(used.size());
+    for (std::size_t i = 0; i < used.size(); ++i) {
+        x[i] = lon[used[i]];
+        y[i] = lat[used[i]];
+    }
+    const double medianLon = Median(x);
+    const double medianLat = Median(y);
+    result.zone = ZoneOf(medianLon);
+    result.north = medianLat >= 0;
+    result.epsg = (result.north ? 32600 : 32700) + result.zone;
+    int lowZone = 60, highZone = 1;
+    for (double l : x) {
+        lowZone = std::min(lowZone, ZoneOf(l));
+        highZone = std::max(highZone, ZoneOf(l));
+    }
+    if (lowZone != highZone)
+        result.messages.push_back(Format("The readings span UTM zones %d to %d; the grid is in zone %d%c, "
+                                         "that of their median position.",
+                                         lowZone, highZone, result.zone, result.north ? 'N' : 'S'));
+
+    OGRSpatialReference wgs84, utm;
+    wgs84.importFromEPSG(4326);
+    utm.importFromEPSG(result.epsg);
+    wgs84.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+    utm.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+    std::unique_ptr<OGRCoordinateTransformation> toUtm(OGRCreateCoordinateTransformation(&wgs84, &utm));
+    if (!toUtm) {
+        result.error = "The coordinate transformation to UTM is not available: " + trap.First();
+        return result;
+    }
+    constexpr std::size_t kChunk = 1 << 16;
+    std::vector<int> success(kChunk);
+    for (std::size_t from = 0; from < x.size(); from += kChunk) {
+        const int count = static_cast<int>(std::min(kChunk, x.size() - from));
+        toUtm->Transform(count, x.data() + from, y.data() + from, nullptr, success.data());
+        for (int i = 0; i < count; ++i)
+            if (!success[i])
+                x[from + i] = std::numeric_limits<double>::quiet_NaN();
+        if (!preparing.Report(0.5 * static_cast<double>(from + count) / static_cast<double>(x.size())))
+            return cancelled();
+    }
+    // Drop the readings the projection could not place.
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < x.size(); ++i)
+        if (std::isfinite(x[i]) && std::isfinite(y[i])) {
+            x[kept] = x[i];
+            y[kept] = y[i];
+            used[kept] = used[i];
+            ++kept;
+        }
+    result.readingsLeftOut += x.size() - kept;
+    result.readingsUsed = kept;
+    x.resize(kept);
+    y.resize(kept);
+    used.resize(kept);
+    x.shrink_to_fit();
+    y.shrink_to_fit();
+    if (kept == 0) {
+        result.error = "No reading has a position: there is nothing to grid.";
+        return result;
+    }
+
+    const Shape shape = ShapeOf(x, y);
+    if (request.method == GridMethod::Linear && shape != Shape::Area) {
+        result.error = shape == Shape::Point
+                           ? "All readings lie on one point, so linear interpolation has no triangle to work with. "
+                             "Use \"nearest\" or \"average\"."
+                           : "All readings lie on one straight line, so linear interpolation has no triangle to "
+                             "work with. Use \"nearest\" or \"average\".";
+        return result;
+    }
+
+    result.lineSpacing = EstimateLineSpacing(x, y);
+    const double spacing = result.lineSpacing > 0 ? result.lineSpacing : 1.0;
+    if (!preparing.Report(0.8))
+        return cancelled();
+
+    const auto [minXi, maxXi] = std::minmax_element(x.begin(), x.end());
+    const auto [minYi, maxYi] = std::minmax_element(y.begin(), y.end());
+    const double minX = *minXi, maxX = *maxXi, minY = *minYi, maxY = *maxYi;
+    const auto cellsFor = [&](double cell) {
+        const double w = std::floor((maxX - std::floor(minX / cell) * cell) / cell) + 1;
+        const double h = std::floor((std::ceil(maxY / cell) * cell - minY) / cell) + 1;
+        return w * h;
+    };
+
+    const bool defaultCell = !(request.cellSize > 0) || !std::isfinite(request.cellSize);
+    double cell = defaultCell ? Nice(spacing / 4) : request.cellSize;
+    if (cellsFor(cell) > static_cast<double>(kMaxGridCells)) {
+        if (!defaultCell) {
+            // The smallest cell size within the limit, for the message: the count falls with the size.
+            double fits = cell;
+            while (cellsFor(fits) > static_cast<double>(kMaxGridCells))
+                fits *= 1.05;
+            result.error = Format("A cell size of %g m gives %.0f cells; at most %llu cells are allowed "
+                                  "(a cell size of about %.3g m or more).",
+                                  cell, cellsFor(cell), static_cast<unsigned long long>(kMaxGridCells), fits);
+            return result;
+        }
+        while (cellsFor(cell) > static_cast<double>(kMaxGridCells))
+            cell = Nice(cell * 1.5);
+        result.messages.push_back(
+            Format("The cell size is %g m so that the grid stays within %llu cells.", cell,
+                   static_cast<unsigned long long>(kMaxGridCells)));
+    }
+    const double radius =
+        request.radius > 0 && std::isfinite(request.radius) ? request.radius : TwoDigits(2 * spacing);
+    result.cellSize = cell;
+    result.radius = radius;
+    result.originX = std::floor(minX / cell) * cell;
+    result.originY = std::ceil(maxY / cell) * cell;
+    result.width = static_cast<int>(std::floor((maxX - result.originX) / cell)) + 1;
+    result.height = static_cast<int>(std::floor((result.originY - minY) / cell)) + 1;
+    result.values.assign(static_cast<std::size_t>(result.width) * result.height, kNoData);
+
+    // Blocks of cells, each gridded from the readings within its reach: sized for about 32,000
+    // readings, so that a block's triangulation stays small in memory whatever the site's size.
+    // Linear interpolation takes the readings of a margin of the radius and two cells around
+    // the block, so that every triangle that matters inside the block is found whole; a cell
+    // that no reading lies within the radius of is empty anyway.
+    const double cells = static_cast<double>(result.values.size());
+    const int side = static_cast<int>(std::clamp(std::sqrt(cells * 32768.0 / static_cast<double>(kept)), 64.0, 4096.0));
+    const double margin = radius + 2 * cell;
+    const Buckets blocks(x, y, result.originX, result.originY - result.height * cell,
+                         result.originX + result.width * cell, result.originY, side * cell);
+    const MethodOptions options(request.method, radius);
+
+    std::vector<double> bx, by, bz;
+    std::vector<float> block;
+    double done = 0;
+    for (int row0 = 0; row0 < result.height; row0 += side) {
+        for (int col0 = 0; col0 < result.width; col0 += side) {
+            const int bw = std::min(side, result.width - col0);
+            const int bh = std::min(side, result.height - row0);
+            const ProgressSpan span{&request.progress, 0.05 + 0.95 * done / cells,
+                                    0.05 + 0.95 * (done + bw * bh) / cells};
+            done += static_cast<double>(bw) * bh;
+            const double west = result.originX + col0 * cell, east = west + bw * cell;
+            const double north = result.originY - row0 * cell, south = north - bh * cell;
+
+            bx.clear();
+            by.clear();
+            bz.clear();
+            const int reachBuckets = static_cast<int>(std::ceil(margin / blocks.size)) + 1;
+            const int c0 = blocks.Col(west + 1e-9), r0 = blocks.Row(south + 1e-9);
+            for (int r = std::max(0, r0 - reachBuckets); r <= std::min(blocks.ny - 1, r0 + reachBuckets); ++r)
+                for (int c = std::max(0, c0 - reachBuckets); c <= std::min(blocks.nx - 1, c0 + reachBuckets); ++c)
+                    for (std::uint32_t i : blocks.In(c, r))
+                        if (x[i] >= west - margin && x[i] <= east + margin && y[i] >= south - margin &&
+                            y[i] <= north + margin) {
+                            bx.push_back(x[i]);
+                            by.push_back(y[i]);
+                            bz.push_back(value[used[i]]);
+                        }
+            if (bx.empty()) {
+                if (!span.Report(1))
+                    return cancelled();
+                continue;
+            }
+
+            // A block whose readings give no triangle is gridded as GDAL's linear method grids
+            // the cells outside the triangulation: the nearest reading within the radius.
+            GDALGridAlgorithm algorithm = options.algorithm;
+            if (algorithm == GGA_Linear && (bx.size() < 3 || ShapeOf(bx, by) != Shape::Area))
+                algorithm = GGA_NearestNeighbor;
+            trap.Reset();
+            ContextPtr context(GDALGridContextCreate(algorithm, options.For(algorithm),
+                                                     static_cast<GUInt32>(bx.size()), bx.data(), by.data(),
+                                                     bz.data(), TRUE));
+            if (!context && algorithm == GGA_Linear) {
+                algorithm = GGA_NearestNeighbor;
+                context.reset(GDALGridContextCreate(algorithm, options.For(algorithm),
+                                                    static_cast<GUInt32>(bx.size()), bx.data(), by.data(),
+                                                    bz.data(), TRUE));
+            }
+            if (!context) {
+                result.values.clear();
+                result.error = "GDAL could not grid the readings: " + trap.First();
+                return result;
+            }
+            block.assign(static_cast<std::size_t>(bw) * bh, kNoData);
+            // North to south: the first row of the block is its northern edge.
+            const CPLErr err = GDALGridContextProcess(context.get(), west, east, north, south,
+                                                      static_cast<GUInt32>(bw), static_cast<GUInt32>(bh),
+                                                      GDT_Float32, block.data(), GdalProgress,
+                                                      const_cast<ProgressSpan*>(&span));
+            context.reset();
+            if (err != CE_None) {
+                if (request.progress && !span.Report(1))
+                    return cancelled();
+                result.values.clear();
+                result.error = "GDAL could not grid the readings: " + trap.First();
+                return result;
+            }
+
+            // Linear interpolation fills whole triangles, however far apart their corners: empty
+            // the cells that no reading lies within the radius of.
+            if (options.algorithm == GGA_Linear) {
+                const Buckets near(bx, by, west - margin, south - margin, east + margin, north + margin, radius);
+                const double r2 = radius * radius;
+                for (int r = 0; r < bh; ++r) {
+                    const double cy = north - (r + 0.5) * cell;
+                    for (int c = 0; c < bw; ++c) {
+                        float& v = block[static_cast<std::size_t>(r) * bw + c];
+                        if (v == kNoData)
+                            continue;
+                        const double cx = west + (c + 0.5) * cell;
+                        const int nc = near.Col(cx), nr = near.Row(cy);
+                        bool within = false;
+                        for (int rr = std::max(0, nr - 1); rr <= std::min(near.ny - 1, nr + 1) && !within; ++rr)
+                            for (int cc = std::max(0, nc - 1); cc <= std::min(near.nx - 1, nc + 1) && !within;
+                                 ++cc)
+                                for (std::uint32_t i : near.In(cc, rr))
+                                    if ((bx[i] - cx) * (bx[i] - cx) + (by[i] - cy) * (by[i] - cy) <= r2) {
+                                        within = true;
+                                        break;
+                                    }
+                        if (!within)
+                            v = kNoData;
+                    }
+                }
+            }
+            for (int r = 0; r < bh; ++r)
+                std::copy_n(block.data() + static_cast<std::size_t>(r) * bw, bw,
+                            result.values.data() + static_cast<std::size_t>(row0 + r) * result.width + col0);
+        }
+    }
+    result.ok = true;
+    return result;
+}
+
+} // namespace qm::site
