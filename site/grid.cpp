@@ -15,7 +15,10 @@
 #include <cstdio>
 #include <limits>
 #include <memory>
+#include <atomic>
+#include <cstdlib>
 #include <mutex>
+#include <thread>
 
 namespace qm::site {
 
@@ -135,11 +138,6 @@ struct ProgressSpan {
     }
 };
 
-int CPL_STDCALL GdalProgress(double fraction, const char*, void* data)
-{
-    return static_cast<const ProgressSpan*>(data)->Report(fraction) ? TRUE : FALSE;
-}
-
 struct ContextDeleter {
     void operator()(GDALGridContext* context) const { GDALGridContextFree(context); }
 };
@@ -221,6 +219,92 @@ Shape ShapeOf(std::span<const double> x, std::span<const double> y)
     if (minor < 1e-3 || minor < major * 1e-9)
         return Shape::Line;
     return Shape::Area;
+}
+
+// The number of blocks gridded at once: GDAL_NUM_THREADS, a count or ALL_CPUS (the default).
+int Workers()
+{
+    const char* setting = CPLGetConfigOption("GDAL_NUM_THREADS", "ALL_CPUS");
+    const int count = EQUAL(setting, "ALL_CPUS") ? CPLGetNumCPUs() : std::atoi(setting);
+    return std::clamp(count, 1, 64);
+}
+
+// A GDAL setting for this thread only, restored on leaving.
+class ThreadConfig {
+public:
+    ThreadConfig(const char* key, const char* value) : key_(key)
+    {
+        const char* before = CPLGetThreadLocalConfigOption(key, nullptr);
+        if (before)
+            before_ = before;
+        CPLSetThreadLocalConfigOption(key, value);
+    }
+    ~ThreadConfig() { CPLSetThreadLocalConfigOption(key_, before_ ? before_->c_str() : nullptr); }
+    ThreadConfig(const ThreadConfig&) = delete;
+    ThreadConfig& operator=(const ThreadConfig&) = delete;
+
+private:
+    const char* key_;
+    std::optional<std::string> before_;
+};
+
+// Grids one block from the readings within its reach into `block` (row 0 to the north).
+// False when GDAL fails or the progress stops it.
+bool GridBlock(const MethodOptions& options, double radius, const std::vector<double>& bx,
+               const std::vector<double>& by, const std::vector<double>& bz, double west, double east, double north,
+               double south, int width, int height, double cell, double margin, std::vector<float>& block,
+               GDALProgressFunc progress, void* progressData)
+{
+    // Readings that give no triangle are gridded as GDAL's linear method grids the cells
+    // outside the triangulation: the nearest reading within the radius.
+    GDALGridAlgorithm algorithm = options.algorithm;
+    if (algorithm == GGA_Linear && (bx.size() < 3 || ShapeOf(bx, by) != Shape::Area))
+        algorithm = GGA_NearestNeighbor;
+    const auto count = static_cast<GUInt32>(bx.size());
+    ContextPtr context(
+        GDALGridContextCreate(algorithm, options.For(algorithm), count, bx.data(), by.data(), bz.data(), TRUE));
+    if (!context && algorithm == GGA_Linear) {
+        algorithm = GGA_NearestNeighbor;
+        context.reset(
+            GDALGridContextCreate(algorithm, options.For(algorithm), count, bx.data(), by.data(), bz.data(), TRUE));
+    }
+    if (!context)
+        return false;
+    block.assign(static_cast<std::size_t>(width) * height, kNoData);
+    // From north to south, so that the first row is the northern edge.
+    if (GDALGridContextProcess(context.get(), west, east, north, south, static_cast<GUInt32>(width),
+                               static_cast<GUInt32>(height), GDT_Float32, block.data(), progress,
+                               progressData) != CE_None)
+        return false;
+    context.reset();
+    if (algorithm != GGA_Linear)
+        return true;
+
+    // Linear interpolation fills whole triangles, however far apart their corners: empty the
+    // cells that no reading lies within the radius of.
+    const Buckets near(bx, by, west - margin, south - margin, east + margin, north + margin, radius);
+    const double r2 = radius * radius;
+    for (int r = 0; r < height; ++r) {
+        const double cy = north - (r + 0.5) * cell;
+        for (int c = 0; c < width; ++c) {
+            float& v = block[static_cast<std::size_t>(r) * width + c];
+            if (v == kNoData)
+                continue;
+            const double cx = west + (c + 0.5) * cell;
+            const int nc = near.Col(cx), nr = near.Row(cy);
+            bool within = false;
+            for (int rr = std::max(0, nr - 1); rr <= std::min(near.ny - 1, nr + 1) && !within; ++rr)
+                for (int cc = std::max(0, nc - 1); cc <= std::min(near.nx - 1, nc + 1) && !within; ++cc)
+                    for (std::uint32_t i : near.In(cc, rr))
+                        if ((bx[i] - cx) * (bx[i] - cx) + (by[i] - cy) * (by[i] - cy) <= r2) {
+                            within = true;
+                            break;
+                        }
+            if (!within)
+                v = kNoData;
+        }
+    }
+    return true;
 }
 
 std::once_flag registered;
@@ -476,38 +560,77 @@ GridResult ComputeGrid(std::span<const double> lon, std::span<const double> lat,
     result.height = static_cast<int>(std::floor((result.originY - minY) / cell)) + 1;
     result.values.assign(static_cast<std::size_t>(result.width) * result.height, kNoData);
 
-    // Blocks of cells, each gridded from the readings within its reach: sized for about 32,000
-    // readings, so that a block's triangulation stays small in memory whatever the site's size.
-    // Linear interpolation takes the readings of a margin of the radius and two cells around
-    // the block, so that every triangle that matters inside the block is found whole; a cell
-    // that no reading lies within the radius of is empty anyway.
+    // Blocks of cells, each gridded from the readings within its reach, several at a time:
+    // GDAL_NUM_THREADS (all processors by default, as for GDAL's own gridding) sets how many.
+    // Each block holds about 16,000 readings per thread at work, so that the triangulations in
+    // memory stay small whatever the site's size. Linear interpolation takes the readings of a
+    // margin of the radius and two cells around the block, so that every triangle that matters
+    // inside the block is found whole; a cell that no reading lies within the radius of is
+    // emptied anyway.
+    const int workers = Workers();
     const double cells = static_cast<double>(result.values.size());
-    const int side = static_cast<int>(std::clamp(std::sqrt(cells * 32768.0 / static_cast<double>(kept)), 64.0, 4096.0));
+    const double perBlock = std::max(8192.0, 65536.0 / workers);
+    const int side =
+        static_cast<int>(std::clamp(std::sqrt(cells * perBlock / static_cast<double>(kept)), 64.0, 4096.0));
     const double margin = radius + 2 * cell;
     const Buckets blocks(x, y, result.originX, result.originY - result.height * cell,
                          result.originX + result.width * cell, result.originY, side * cell);
     const MethodOptions options(request.method, radius);
 
-    std::vector<double> bx, by, bz;
-    std::vector<float> block;
-    double done = 0;
-    for (int row0 = 0; row0 < result.height; row0 += side) {
-        for (int col0 = 0; col0 < result.width; col0 += side) {
-            const int bw = std::min(side, result.width - col0);
-            const int bh = std::min(side, result.height - row0);
-            const ProgressSpan span{&request.progress, 0.05 + 0.95 * done / cells,
-                                    0.05 + 0.95 * (done + bw * bh) / cells};
-            done += static_cast<double>(bw) * bh;
-            const double west = result.originX + col0 * cell, east = west + bw * cell;
-            const double north = result.originY - row0 * cell, south = north - bh * cell;
+    struct Block {
+        int col0, row0, width, height;
+    };
+    std::vector<Block> todo;
+    for (int row0 = 0; row0 < result.height; row0 += side)
+        for (int col0 = 0; col0 < result.width; col0 += side)
+            todo.push_back({col0, row0, std::min(side, result.width - col0), std::min(side, result.height - row0)});
+
+    std::atomic<std::size_t> next{0};
+    std::atomic<double> cellsDone{0};
+    std::atomic<bool> stop{false};
+    std::mutex failureLock;
+    std::string failure;
+    const auto fail = [&](std::string message) {
+        const std::lock_guard lock(failureLock);
+        if (failure.empty())
+            failure = std::move(message);
+        stop = true;
+    };
+
+    // The user's progress is called on the caller's thread only; the other threads only look
+    // at `stop`, which a false answer sets.
+    struct BlockProgress {
+        const GridProgress* user; // null on the other threads
+        std::atomic<bool>* stop;
+        std::atomic<double>* done;
+        double cells, blockCells;
+    };
+    const auto report = [](double fraction, const char*, void* data) -> int {
+        auto* p = static_cast<BlockProgress*>(data);
+        if (p->user && *p->user && !(*p->user)(0.05 + 0.95 * (*p->done + fraction * p->blockCells) / p->cells))
+            *p->stop = true;
+        return *p->stop ? FALSE : TRUE;
+    };
+
+    const auto work = [&](bool callerThread) {
+        ThreadConfig oneThread("GDAL_NUM_THREADS", "1");
+        ErrorTrap blockTrap;
+        std::vector<double> bx, by, bz;
+        std::vector<float> block;
+        for (std::size_t index = next++; index < todo.size() && !stop; index = next++) {
+            const Block b = todo[index];
+            BlockProgress progress{callerThread ? &request.progress : nullptr, &stop, &cellsDone, cells,
+                                   static_cast<double>(b.width) * b.height};
+            const double west = result.originX + b.col0 * cell, east = west + b.width * cell;
+            const double north = result.originY - b.row0 * cell, south = north - b.height * cell;
 
             bx.clear();
             by.clear();
             bz.clear();
-            const int reachBuckets = static_cast<int>(std::ceil(margin / blocks.size)) + 1;
+            const int reach = static_cast<int>(std::ceil(margin / blocks.size)) + 1;
             const int c0 = blocks.Col(west + 1e-9), r0 = blocks.Row(south + 1e-9);
-            for (int r = std::max(0, r0 - reachBuckets); r <= std::min(blocks.ny - 1, r0 + reachBuckets); ++r)
-                for (int c = std::max(0, c0 - reachBuckets); c <= std::min(blocks.nx - 1, c0 + reachBuckets); ++c)
+            for (int r = std::max(0, r0 - reach); r <= std::min(blocks.ny - 1, r0 + reach); ++r)
+                for (int c = std::max(0, c0 - reach); c <= std::min(blocks.nx - 1, c0 + reach); ++c)
                     for (std::uint32_t i : blocks.In(c, r))
                         if (x[i] >= west - margin && x[i] <= east + margin && y[i] >= south - margin &&
                             y[i] <= north + margin) {
@@ -515,78 +638,31 @@ GridResult ComputeGrid(std::span<const double> lon, std::span<const double> lat,
                             by.push_back(y[i]);
                             bz.push_back(value[used[i]]);
                         }
-            if (bx.empty()) {
-                if (!span.Report(1))
-                    return cancelled();
-                continue;
+            if (!bx.empty() && !GridBlock(options, radius, bx, by, bz, west, east, north, south, b.width, b.height,
+                                          cell, margin, block, report, &progress)) {
+                fail(stop ? std::string() : "GDAL could not grid the readings: " + blockTrap.First());
+                break;
             }
-
-            // A block whose readings give no triangle is gridded as GDAL's linear method grids
-            // the cells outside the triangulation: the nearest reading within the radius.
-            GDALGridAlgorithm algorithm = options.algorithm;
-            if (algorithm == GGA_Linear && (bx.size() < 3 || ShapeOf(bx, by) != Shape::Area))
-                algorithm = GGA_NearestNeighbor;
-            trap.Reset();
-            ContextPtr context(GDALGridContextCreate(algorithm, options.For(algorithm),
-                                                     static_cast<GUInt32>(bx.size()), bx.data(), by.data(),
-                                                     bz.data(), TRUE));
-            if (!context && algorithm == GGA_Linear) {
-                algorithm = GGA_NearestNeighbor;
-                context.reset(GDALGridContextCreate(algorithm, options.For(algorithm),
-                                                    static_cast<GUInt32>(bx.size()), bx.data(), by.data(),
-                                                    bz.data(), TRUE));
-            }
-            if (!context) {
-                result.values.clear();
-                result.error = "GDAL could not grid the readings: " + trap.First();
-                return result;
-            }
-            block.assign(static_cast<std::size_t>(bw) * bh, kNoData);
-            // North to south: the first row of the block is its northern edge.
-            const CPLErr err = GDALGridContextProcess(context.get(), west, east, north, south,
-                                                      static_cast<GUInt32>(bw), static_cast<GUInt32>(bh),
-                                                      GDT_Float32, block.data(), GdalProgress,
-                                                      const_cast<ProgressSpan*>(&span));
-            context.reset();
-            if (err != CE_None) {
-                if (request.progress && !span.Report(1))
-                    return cancelled();
-                result.values.clear();
-                result.error = "GDAL could not grid the readings: " + trap.First();
-                return result;
-            }
-
-            // Linear interpolation fills whole triangles, however far apart their corners: empty
-            // the cells that no reading lies within the radius of.
-            if (options.algorithm == GGA_Linear) {
-                const Buckets near(bx, by, west - margin, south - margin, east + margin, north + margin, radius);
-                const double r2 = radius * radius;
-                for (int r = 0; r < bh; ++r) {
-                    const double cy = north - (r + 0.5) * cell;
-                    for (int c = 0; c < bw; ++c) {
-                        float& v = block[static_cast<std::size_t>(r) * bw + c];
-                        if (v == kNoData)
-                            continue;
-                        const double cx = west + (c + 0.5) * cell;
-                        const int nc = near.Col(cx), nr = near.Row(cy);
-                        bool within = false;
-                        for (int rr = std::max(0, nr - 1); rr <= std::min(near.ny - 1, nr + 1) && !within; ++rr)
-                            for (int cc = std::max(0, nc - 1); cc <= std::min(near.nx - 1, nc + 1) && !within;
-                                 ++cc)
-                                for (std::uint32_t i : near.In(cc, rr))
-                                    if ((bx[i] - cx) * (bx[i] - cx) + (by[i] - cy) * (by[i] - cy) <= r2) {
-                                        within = true;
-                                        break;
-                                    }
-                        if (!within)
-                            v = kNoData;
-                    }
-                }
-            }
-            for (int r = 0; r < bh; ++r)
-                std::copy_n(block.data() + static_cast<std::size_t>(r) * bw, bw,
-                            result.values.data() + static_cast<std::size_t>(row0 + r) * result.width + col0);
+            if (!bx.empty())
+                for (int r = 0; r < b.height; ++r)
+                    std::copy_n(block.data() + static_cast<std::size_t>(r) * b.width, b.width,
+                                result.values.data() + static_cast<std::size_t>(b.row0 + r) * result.width + b.col0);
+            cellsDone.fetch_add(progress.blockCells);
+            report(0, nullptr, &progress);
         }
+    };
+    {
+        std::vector<std::jthread> helpers;
+        for (int t = 1; t < std::min<int>(workers, static_cast<int>(todo.size())); ++t)
+            helpers.emplace_back(work, false);
+        work(true);
+    }
+    if (!failure.empty() || stop) {
+        result.values = {};
+        if (failure.empty())
+            return cancelled();
+        result.error = failure;
+        return result;
     }
     result.ok = true;
     return result;

@@ -71,9 +71,14 @@ public:
     {
         std::random_device random;
         const std::string tag = std::to_string(random() % 1000000);
-        for (const auto& target : targets_)
-            temps_.push_back(target.parent_path() /
-                             ("." + target.stem().string() + ".part" + tag + target.extension().string()));
+        for (const auto& target : targets_) {
+            std::string name = ".";
+            name += target.stem().string();
+            name += ".part";
+            name += tag;
+            name += target.extension().string();
+            temps_.push_back(target.parent_path() / name);
+        }
     }
     ~Staged()
     {

@@ -128,6 +128,13 @@ TEST(SiteGrid, RefusesWhatCannotBeGriddedWithTheReason)
     request.method = GridMethod::Nearest;
     EXPECT_TRUE(ComputeGrid(line_lon, line_lat, line_value, request).ok);
 
+    // A progress that answers false cancels, and nothing is kept.
+    request = {};
+    request.progress = [](double fraction) { return fraction < 0.5; };
+    grid = ComputeGrid(site.lon, site.lat, site.value, request);
+    EXPECT_TRUE(grid.cancelled);
+    EXPECT_TRUE(grid.values.empty());
+
     const std::vector<double> none(3, std::numeric_limits<double>::quiet_NaN());
     grid = ComputeGrid(none, none, none, {});
     EXPECT_FALSE(grid.ok);
