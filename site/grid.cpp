@@ -74,8 +74,9 @@ struct Buckets {
             double bucketSize)
         : x0(minX), y0(minY), size(bucketSize)
     {
-        // Never more buckets than points (and a few), whatever the bucket size asked for.
-        const double limit = static_cast<double>(x.size()) * 2 + 16;
+        // Never more buckets than half the points (and a few), whatever the bucket size asked
+        // for, so that the index takes at most 8 bytes a point.
+        const double limit = static_cast<double>(x.size()) / 2 + 16;
         while (std::ceil((maxX - minX) / size + 1) * std::ceil((maxY - minY) / size + 1) > limit)
             size *= 1.5;
         nx = static_cast<int>((maxX - minX) / size) + 1;
@@ -360,12 +361,12 @@ double EstimateLineSpacing(std::span<const double> x, std::span<const double> y)
         return 0;
 
     // Distance walked along the track, and the track of each reading.
-    std::vector<double> walked(n, 0);
+    std::vector<float> walked(n, 0);
     std::vector<std::uint32_t> track(n, 0);
     for (std::size_t i = 1; i < n; ++i) {
         const double d = std::hypot(x[i] - x[i - 1], y[i] - y[i - 1]);
         track[i] = track[i - 1] + (d > 10 * step ? 1 : 0);
-        walked[i] = d > 10 * step ? 0 : walked[i - 1] + d;
+        walked[i] = d > 10 * step ? 0.0f : walked[i - 1] + static_cast<float>(d);
     }
 
     const auto [minX, maxX] = std::minmax_element(x.begin(), x.end());
@@ -379,8 +380,9 @@ double EstimateLineSpacing(std::span<const double> x, std::span<const double> y)
         const std::size_t p = s * n / samples;
         const int col = buckets.Col(x[p]), row = buckets.Row(y[p]);
         double best = std::numeric_limits<double>::infinity();
-        // Rings of buckets outwards, until no nearer reading can lie further out.
-        for (int ring = 0; ring <= std::max(buckets.nx, buckets.ny); ++ring) {
+        // Rings of buckets outwards, until no nearer reading can lie further out; lines more
+        // than 64 rings (256 steps) apart are not looked for.
+        for (int ring = 0; ring <= std::min(64, std::max(buckets.nx, buckets.ny)); ++ring) {
             if (best <= (ring - 1) * buckets.size || (ring - 1) * buckets.size > reach)
                 break;
             for (int r = row - ring; r <= row + ring; ++r) {
@@ -427,16 +429,16 @@ GridResult ComputeGrid(std::span<const double> lon, std::span<const double> lat,
 
     // Readings that can be placed, in WGS 84.
     const std::size_t total = std::min({lon.size(), lat.size(), value.size()});
+    if (total > std::numeric_limits<std::uint32_t>::max()) {
+        result.error = "There are too many readings to grid at once.";
+        return result;
+    }
     std::vector<std::uint32_t> used;
     used.reserve(total);
     for (std::size_t i = 0; i < total; ++i)
         if (std::isfinite(lon[i]) && std::isfinite(lat[i]) && std::isfinite(value[i]) && std::abs(lat[i]) <= 90 &&
             std::abs(lon[i]) <= 180)
             used.push_back(static_cast<std::uint32_t>(i));
-    if (total > std::numeric_limits<std::uint32_t>::max()) {
-        result.error = "There are too many readings to grid at once.";
-        return result;
-    }
     result.readingsUsed = used.size();
     result.readingsLeftOut = total - used.size();
     if (used.empty()) {
