@@ -70,7 +70,8 @@ struct Buckets {
     std::vector<std::uint32_t> start;
     std::vector<std::uint32_t> index;
 
-    Buckets(std::span<const double> x, std::span<const double> y, double minX, double minY, double maxX, double maxY,
+    template <typename T>
+    Buckets(std::span<const T> x, std::span<const T> y, double minX, double minY, double maxX, double maxY,
             double bucketSize)
         : x0(minX), y0(minY), size(bucketSize)
     {
@@ -191,7 +192,8 @@ struct MethodOptions {
 // Whether the points lie on one point or one straight line: the smaller principal spread of
 // the cloud is below a millimetre (or a billionth of the larger).
 enum class Shape { Point, Line, Area };
-Shape ShapeOf(std::span<const double> x, std::span<const double> y)
+template <typename T>
+Shape ShapeOf(std::span<const T> x, std::span<const T> y)
 {
     const double n = static_cast<double>(x.size());
     double mx = 0, my = 0;
@@ -259,7 +261,7 @@ bool GridBlock(const MethodOptions& options, double radius, const std::vector<do
     // Readings that give no triangle are gridded as GDAL's linear method grids the cells
     // outside the triangulation: the nearest reading within the radius.
     GDALGridAlgorithm algorithm = options.algorithm;
-    if (algorithm == GGA_Linear && (bx.size() < 3 || ShapeOf(bx, by) != Shape::Area))
+    if (algorithm == GGA_Linear && (bx.size() < 3 || ShapeOf<double>(bx, by) != Shape::Area))
         algorithm = GGA_NearestNeighbor;
     const auto count = static_cast<GUInt32>(bx.size());
     ContextPtr context(
@@ -283,7 +285,7 @@ bool GridBlock(const MethodOptions& options, double radius, const std::vector<do
 
     // Linear interpolation fills whole triangles, however far apart their corners: empty the
     // cells that no reading lies within the radius of.
-    const Buckets near(bx, by, west - margin, south - margin, east + margin, north + margin, radius);
+    const Buckets near(std::span<const double>(bx), std::span<const double>(by), west - margin, south - margin, east + margin, north + margin, radius);
     const double r2 = radius * radius;
     for (int r = 0; r < height; ++r) {
         const double cy = north - (r + 0.5) * cell;
@@ -344,7 +346,10 @@ std::optional<GridMethod> ParseMethod(const std::string& name)
 // walked without a break, and never for neighbours along the same line. The median over an even
 // sample of up to 2000 readings stands up to turns, crossings and gaps. When no reading has a
 // neighbour on another line (a single line), ten along-line steps stand in for the spacing.
-double EstimateLineSpacing(std::span<const double> x, std::span<const double> y)
+namespace {
+
+template <typename T>
+double LineSpacing(std::span<const T> x, std::span<const T> y)
 {
     const std::size_t n = x.size();
     if (n < 2)
@@ -360,13 +365,11 @@ double EstimateLineSpacing(std::span<const double> x, std::span<const double> y)
     if (step <= 0)
         return 0;
 
-    // Distance walked along the track, and the track of each reading.
-    std::vector<float> walked(n, 0);
-    std::vector<std::uint32_t> track(n, 0);
+    // The distance walked to each reading, a jump between tracks counting as 10,000 km.
+    std::vector<double> walked(n, 0);
     for (std::size_t i = 1; i < n; ++i) {
         const double d = std::hypot(x[i] - x[i - 1], y[i] - y[i - 1]);
-        track[i] = track[i - 1] + (d > 10 * step ? 1 : 0);
-        walked[i] = d > 10 * step ? 0.0f : walked[i - 1] + static_cast<float>(d);
+        walked[i] = walked[i - 1] + (d > 10 * step ? 1e7 : d);
     }
 
     const auto [minX, maxX] = std::minmax_element(x.begin(), x.end());
@@ -396,7 +399,7 @@ double EstimateLineSpacing(std::span<const double> x, std::span<const double> y)
                         const double d = std::hypot(x[q] - x[p], y[q] - y[p]);
                         if (d >= best || d <= 0)
                             continue;
-                        if (track[q] != track[p] || std::abs(walked[q] - walked[p]) > 3 * d)
+                        if (std::abs(walked[q] - walked[p]) > 3 * d)
                             best = d;
                     }
                 }
@@ -406,6 +409,13 @@ double EstimateLineSpacing(std::span<const double> x, std::span<const double> y)
             found.push_back(best);
     }
     return found.empty() ? 10 * step : Median(std::move(found));
+}
+
+} // namespace
+
+double EstimateLineSpacing(std::span<const double> x, std::span<const double> y)
+{
+    return LineSpacing(x, y);
 }
 
 GridResult ComputeGrid(const PlacedReadings& readings, const GridRequest& request)
@@ -427,40 +437,55 @@ GridResult ComputeGrid(std::span<const double> lon, std::span<const double> lat,
     };
     const ProgressSpan preparing{&request.progress, 0.0, 0.05};
 
-    // Readings that can be placed, in WGS 84.
+    // Readings that can be placed, in WGS 84. `used` lists them when some are left out, and
+    // stays empty when all are placed (the usual case), to spare memory.
     const std::size_t total = std::min({lon.size(), lat.size(), value.size()});
     if (total > std::numeric_limits<std::uint32_t>::max()) {
         result.error = "There are too many readings to grid at once.";
         return result;
     }
+    const auto placeable = [&](std::size_t i) {
+        return std::isfinite(lon[i]) && std::isfinite(lat[i]) && std::isfinite(value[i]) && std::abs(lat[i]) <= 90 &&
+               std::abs(lon[i]) <= 180;
+    };
     std::vector<std::uint32_t> used;
-    used.reserve(total);
+    std::size_t kept = 0;
     for (std::size_t i = 0; i < total; ++i)
-        if (std::isfinite(lon[i]) && std::isfinite(lat[i]) && std::isfinite(value[i]) && std::abs(lat[i]) <= 90 &&
-            std::abs(lon[i]) <= 180)
-            used.push_back(static_cast<std::uint32_t>(i));
-    result.readingsUsed = used.size();
-    result.readingsLeftOut = total - used.size();
-    if (used.empty()) {
+        kept += placeable(i) ? 1 : 0;
+    if (kept < total) {
+        used.reserve(kept);
+        for (std::size_t i = 0; i < total; ++i)
+            if (placeable(i))
+                used.push_back(static_cast<std::uint32_t>(i));
+    }
+    const auto reading = [&used](std::size_t i) -> std::size_t { return used.empty() ? i : used[i]; };
+    result.readingsUsed = kept;
+    result.readingsLeftOut = total - kept;
+    if (kept == 0) {
         result.error = "No reading has a position: there is nothing to grid.";
         return result;
     }
 
     // The zone of the median position.
-    std::vector<double> x(used.size()), y(used.size());
-    for (std::size_t i = 0; i < used.size(); ++i) {
-        x[i] = lon[used[i]];
-        y[i] = lat[used[i]];
+    {
+        std::vector<double> coordinate(kept);
+        for (std::size_t i = 0; i < kept; ++i)
+            coordinate[i] = lon[reading(i)];
+        result.zone = ZoneOf(Median(std::move(coordinate)));
     }
-    const double medianLon = Median(x);
-    const double medianLat = Median(y);
-    result.zone = ZoneOf(medianLon);
+    double medianLat = 0;
+    {
+        std::vector<double> coordinate(kept);
+        for (std::size_t i = 0; i < kept; ++i)
+            coordinate[i] = lat[reading(i)];
+        medianLat = Median(std::move(coordinate));
+    }
     result.north = medianLat >= 0;
     result.epsg = (result.north ? 32600 : 32700) + result.zone;
     int lowZone = 60, highZone = 1;
-    for (double l : x) {
-        lowZone = std::min(lowZone, ZoneOf(l));
-        highZone = std::max(highZone, ZoneOf(l));
+    for (std::size_t i = 0; i < kept; ++i) {
+        lowZone = std::min(lowZone, ZoneOf(lon[reading(i)]));
+        highZone = std::max(highZone, ZoneOf(lon[reading(i)]));
     }
     if (lowZone != highZone)
         result.messages.push_back(Format("The readings span UTM zones %d to %d; the grid is in zone %d%c, "
@@ -477,39 +502,66 @@ GridResult ComputeGrid(std::span<const double> lon, std::span<const double> lat,
         result.error = "The coordinate transformation to UTM is not available: " + trap.First();
         return result;
     }
-    constexpr std::size_t kChunk = 1 << 16;
-    std::vector<int> success(kChunk);
-    for (std::size_t from = 0; from < x.size(); from += kChunk) {
-        const int count = static_cast<int>(std::min(kChunk, x.size() - from));
-        toUtm->Transform(count, x.data() + from, y.data() + from, nullptr, success.data());
-        for (int i = 0; i < count; ++i)
-            if (!success[i])
-                x[from + i] = std::numeric_limits<double>::quiet_NaN();
-        if (!preparing.Report(0.5 * static_cast<double>(from + count) / static_cast<double>(x.size())))
-            return cancelled();
-    }
-    // Drop the readings the projection could not place.
-    std::size_t kept = 0;
-    for (std::size_t i = 0; i < x.size(); ++i)
-        if (std::isfinite(x[i]) && std::isfinite(y[i])) {
-            x[kept] = x[i];
-            y[kept] = y[i];
-            used[kept] = used[i];
-            ++kept;
+
+    // Projected positions are kept as single-precision offsets from a point near the site
+    // (the first reading's position rounded to a kilometre): exact to a millimetre over 10 km,
+    // at half the memory. NaN marks a reading the projection could not place.
+    double ox = lon[reading(0)], oy = lat[reading(0)];
+    toUtm->Transform(1, &ox, &oy);
+    ox = std::round(ox / 1000) * 1000;
+    oy = std::round(oy / 1000) * 1000;
+    std::vector<float> x(kept), y(kept);
+    {
+        constexpr std::size_t kChunk = 1 << 14;
+        std::vector<double> cx(kChunk), cy(kChunk);
+        std::vector<int> success(kChunk);
+        std::size_t failed = 0;
+        for (std::size_t from = 0; from < kept; from += kChunk) {
+            const std::size_t count = std::min(kChunk, kept - from);
+            for (std::size_t i = 0; i < count; ++i) {
+                cx[i] = lon[reading(from + i)];
+                cy[i] = lat[reading(from + i)];
+            }
+            toUtm->Transform(static_cast<int>(count), cx.data(), cy.data(), nullptr, success.data());
+            for (std::size_t i = 0; i < count; ++i) {
+                const bool ok = success[i] && std::isfinite(cx[i]) && std::isfinite(cy[i]);
+                x[from + i] = ok ? static_cast<float>(cx[i] - ox) : std::numeric_limits<float>::quiet_NaN();
+                y[from + i] = static_cast<float>(cy[i] - oy);
+                failed += ok ? 0 : 1;
+            }
+            if (!preparing.Report(0.5 * static_cast<double>(from + count) / static_cast<double>(kept)))
+                return cancelled();
         }
-    result.readingsLeftOut += x.size() - kept;
-    result.readingsUsed = kept;
-    x.resize(kept);
-    y.resize(kept);
-    used.resize(kept);
-    x.shrink_to_fit();
-    y.shrink_to_fit();
+        // Leave out the readings the projection could not place.
+        if (failed > 0) {
+            if (used.empty()) {
+                used.resize(kept);
+                for (std::size_t i = 0; i < kept; ++i)
+                    used[i] = static_cast<std::uint32_t>(i);
+            }
+            std::size_t to = 0;
+            for (std::size_t i = 0; i < kept; ++i)
+                if (!std::isnan(x[i])) {
+                    x[to] = x[i];
+                    y[to] = y[i];
+                    used[to] = used[i];
+                    ++to;
+                }
+            kept = to;
+            x.resize(kept);
+            y.resize(kept);
+            used.resize(kept);
+            result.readingsLeftOut += failed;
+            result.readingsUsed = kept;
+        }
+    }
     if (kept == 0) {
         result.error = "No reading has a position: there is nothing to grid.";
         return result;
     }
+    const std::span<const float> xs(x), ys(y);
 
-    const Shape shape = ShapeOf(x, y);
+    const Shape shape = ShapeOf(xs, ys);
     if (request.method == GridMethod::Linear && shape != Shape::Area) {
         result.error = shape == Shape::Point
                            ? "All readings lie on one point, so linear interpolation has no triangle to work with. "
@@ -519,14 +571,14 @@ GridResult ComputeGrid(std::span<const double> lon, std::span<const double> lat,
         return result;
     }
 
-    result.lineSpacing = EstimateLineSpacing(x, y);
+    result.lineSpacing = LineSpacing(xs, ys);
     const double spacing = result.lineSpacing > 0 ? result.lineSpacing : 1.0;
     if (!preparing.Report(0.8))
         return cancelled();
 
     const auto [minXi, maxXi] = std::minmax_element(x.begin(), x.end());
     const auto [minYi, maxYi] = std::minmax_element(y.begin(), y.end());
-    const double minX = *minXi, maxX = *maxXi, minY = *minYi, maxY = *maxYi;
+    const double minX = ox + *minXi, maxX = ox + *maxXi, minY = oy + *minYi, maxY = oy + *maxYi;
     const auto cellsFor = [&](double cell) {
         const double w = std::floor((maxX - std::floor(minX / cell) * cell) / cell) + 1;
         const double h = std::floor((std::ceil(maxY / cell) * cell - minY) / cell) + 1;
@@ -564,19 +616,19 @@ GridResult ComputeGrid(std::span<const double> lon, std::span<const double> lat,
 
     // Blocks of cells, each gridded from the readings within its reach, several at a time:
     // GDAL_NUM_THREADS (all processors by default, as for GDAL's own gridding) sets how many.
-    // Each block holds about 16,000 readings per thread at work, so that the triangulations in
+    // Each block holds about 16,000 readings over all threads at work, so that the triangulations in
     // memory stay small whatever the site's size. Linear interpolation takes the readings of a
     // margin of the radius and two cells around the block, so that every triangle that matters
     // inside the block is found whole; a cell that no reading lies within the radius of is
     // emptied anyway.
     const int workers = Workers();
     const double cells = static_cast<double>(result.values.size());
-    const double perBlock = std::max(8192.0, 65536.0 / workers);
+    const double perBlock = std::max(4096.0, 16384.0 / workers);
     const int side =
         static_cast<int>(std::clamp(std::sqrt(cells * perBlock / static_cast<double>(kept)), 64.0, 4096.0));
     const double margin = radius + 2 * cell;
-    const Buckets blocks(x, y, result.originX, result.originY - result.height * cell,
-                         result.originX + result.width * cell, result.originY, side * cell);
+    const Buckets blocks(xs, ys, result.originX - ox, result.originY - result.height * cell - oy,
+                         result.originX + result.width * cell - ox, result.originY - oy, side * cell);
     const MethodOptions options(request.method, radius);
 
     struct Block {
@@ -630,15 +682,15 @@ GridResult ComputeGrid(std::span<const double> lon, std::span<const double> lat,
             by.clear();
             bz.clear();
             const int reach = static_cast<int>(std::ceil(margin / blocks.size)) + 1;
-            const int c0 = blocks.Col(west + 1e-9), r0 = blocks.Row(south + 1e-9);
+            const int c0 = blocks.Col(west - ox + 1e-9), r0 = blocks.Row(south - oy + 1e-9);
             for (int r = std::max(0, r0 - reach); r <= std::min(blocks.ny - 1, r0 + reach); ++r)
                 for (int c = std::max(0, c0 - reach); c <= std::min(blocks.nx - 1, c0 + reach); ++c)
                     for (std::uint32_t i : blocks.In(c, r))
-                        if (x[i] >= west - margin && x[i] <= east + margin && y[i] >= south - margin &&
-                            y[i] <= north + margin) {
-                            bx.push_back(x[i]);
-                            by.push_back(y[i]);
-                            bz.push_back(value[used[i]]);
+                        if (ox + x[i] >= west - margin && ox + x[i] <= east + margin &&
+                            oy + y[i] >= south - margin && oy + y[i] <= north + margin) {
+                            bx.push_back(ox + x[i]);
+                            by.push_back(oy + y[i]);
+                            bz.push_back(value[reading(i)]);
                         }
             if (!bx.empty() && !GridBlock(options, radius, bx, by, bz, west, east, north, south, b.width, b.height,
                                           cell, margin, block, report, &progress)) {
