@@ -224,6 +224,23 @@ Shape ShapeOf(std::span<const T> x, std::span<const T> y)
     return Shape::Area;
 }
 
+// The progress of a block. The user's progress is called on the caller's thread only; the other
+// threads only look at `stop`, which a false answer sets.
+struct BlockProgress {
+    const GridProgress* user; // null on the other threads
+    std::atomic<bool>* stop;
+    std::atomic<double>* done;
+    double cells, blockCells;
+};
+
+int CPL_STDCALL ReportBlock(double fraction, const char*, void* data)
+{
+    auto* p = static_cast<BlockProgress*>(data);
+    if (p->user && *p->user && !(*p->user)(0.05 + 0.95 * (*p->done + fraction * p->blockCells) / p->cells))
+        *p->stop = true;
+    return *p->stop ? FALSE : TRUE;
+}
+
 // The number of blocks gridded at once: GDAL_NUM_THREADS, a count or ALL_CPUS (the default).
 int Workers()
 {
@@ -651,20 +668,7 @@ GridResult ComputeGrid(std::span<const double> lon, std::span<const double> lat,
         stop = true;
     };
 
-    // The user's progress is called on the caller's thread only; the other threads only look
-    // at `stop`, which a false answer sets.
-    struct BlockProgress {
-        const GridProgress* user; // null on the other threads
-        std::atomic<bool>* stop;
-        std::atomic<double>* done;
-        double cells, blockCells;
-    };
-    const auto report = [](double fraction, const char*, void* data) -> int {
-        auto* p = static_cast<BlockProgress*>(data);
-        if (p->user && *p->user && !(*p->user)(0.05 + 0.95 * (*p->done + fraction * p->blockCells) / p->cells))
-            *p->stop = true;
-        return *p->stop ? FALSE : TRUE;
-    };
+    const GDALProgressFunc report = &ReportBlock;
 
     const auto work = [&](bool callerThread) {
         ThreadConfig oneThread("GDAL_NUM_THREADS", "1");

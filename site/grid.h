@@ -34,8 +34,11 @@ using GridProgress = std::function<bool(double fraction)>;
 
 struct GridRequest {
     GridMethod method = GridMethod::Linear;
-    double cellSize = 0; // metres; 0 or less: the default, a quarter of the line spacing
-    double radius = 0;   // metres; 0 or less: the default, twice the line spacing
+    // Metres; 0 or less for the default: a quarter of the line spacing rounded to 1, 2, 2.5 or 5
+    // times a power of ten (made coarser, with a message, if it would exceed kMaxGridCells).
+    double cellSize = 0;
+    // Metres; 0 or less for the default: twice the line spacing, to two significant digits.
+    double radius = 0;
     GridProgress progress;
 };
 
@@ -84,7 +87,7 @@ GridResult ComputeGrid(std::span<const double> lon, std::span<const double> lat,
                        const GridRequest& request);
 GridResult ComputeGrid(const PlacedReadings& readings, const GridRequest& request);
 
-// The colour scale a grid is drawn in by default: that of the readings' values.
+// The default colour scale of a grid: that of the values of its cells that are not empty.
 ColourScale GridScale(const GridResult& grid, Palette palette = Palette::Diverging);
 
 // Exports. Each writes to a temporary name in the target's folder and renames it when complete,
