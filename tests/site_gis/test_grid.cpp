@@ -150,6 +150,26 @@ TEST(SiteGrid, RefusesWhatCannotBeGriddedWithTheReason)
     EXPECT_NE(grid.messages[0].find("zones 36 to 37"), std::string::npos) << grid.messages[0];
 }
 
+TEST(SiteGrid, SouthWestReadingsTakeTheirZoneAndMethodsParse)
+{
+    std::vector<double> lon, lat, value;
+    for (int i = 0; i < 20; ++i)
+        for (int j = 0; j < 20; ++j) {
+            lon.push_back(-70.5 + i * 1e-5);
+            lat.push_back(-33.4 + j * 1e-6);
+            value.push_back(i);
+        }
+    const GridResult grid = ComputeGrid(lon, lat, value, {});
+    ASSERT_TRUE(grid.ok) << grid.error;
+    EXPECT_EQ(grid.epsg, 32719);
+    EXPECT_FALSE(grid.north);
+    EXPECT_GT(grid.originY, 6e6); // false northing of the southern zones
+
+    EXPECT_EQ(ParseMethod("invdist"), GridMethod::InverseDistance);
+    EXPECT_EQ(ParseMethod(MethodName(GridMethod::InverseDistance)), GridMethod::InverseDistance);
+    EXPECT_EQ(ParseMethod("cubic"), std::nullopt);
+}
+
 TEST(SiteGrid, ExportsWriteCompleteFilesOrNone)
 {
     const Site site;
