@@ -643,7 +643,10 @@ GridResult ComputeGrid(std::span<const double> lon, std::span<const double> lat,
     const double perBlock = std::max(4096.0, 16384.0 / workers);
     const int side =
         static_cast<int>(std::clamp(std::sqrt(cells * perBlock / static_cast<double>(kept)), 64.0, 4096.0));
-    const double margin = radius + 2 * cell;
+    // A radius far beyond the block would have every block triangulate most of the site: the
+    // margin of linear interpolation stops at the block's own size.
+    const double margin =
+        (request.method == GridMethod::Linear ? std::min(radius, side * cell) : radius) + 2 * cell;
     const Buckets blocks(xs, ys, result.originX - ox, result.originY - result.height * cell - oy,
                          result.originX + result.width * cell - ox, result.originY - oy, side * cell);
     const MethodOptions options(request.method, radius);
