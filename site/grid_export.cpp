@@ -25,6 +25,18 @@ namespace fs = std::filesystem;
 
 std::once_flag registered;
 
+// Paths cross to GDAL and to the caller as UTF-8 (GDAL's convention on every system).
+fs::path PathOf(const std::string& utf8)
+{
+    return fs::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::string Utf8(const fs::path& path)
+{
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
 void Register()
 {
     std::call_once(registered, [] { GDALAllRegister(); });
@@ -73,11 +85,11 @@ public:
         const std::string tag = std::to_string(random() % 1000000);
         for (const auto& target : targets_) {
             std::string name = ".";
-            name += target.stem().string();
+            name += Utf8(target.stem());
             name += ".part";
             name += tag;
-            name += target.extension().string();
-            temps_.push_back(target.parent_path() / name);
+            name += Utf8(target.extension());
+            temps_.push_back(target.parent_path() / PathOf(name));
         }
     }
     ~Staged()
@@ -87,7 +99,7 @@ public:
         std::error_code ec;
         for (const auto& temp : temps_) {
             fs::remove(temp, ec);
-            fs::remove(fs::path(temp.string() + ".aux.xml"), ec);
+            fs::remove(PathOf(Utf8(temp) + ".aux.xml"), ec);
         }
     }
     Staged(const Staged&) = delete;
@@ -100,7 +112,7 @@ public:
             std::error_code ec;
             fs::rename(temps_[i], targets_[i], ec);
             if (ec)
-                return "Could not write " + targets_[i].string() + ": " + ec.message();
+                return "Could not write " + Utf8(targets_[i]) + ": " + ec.message();
         }
         committed_ = true;
         return {};
@@ -195,7 +207,7 @@ std::string WriteGeoTiff(const GridResult& grid, const std::string& path)
     Register();
     ErrorTrap trap;
     NoSideFiles noSideFiles;
-    Staged staged({fs::path(path)});
+    Staged staged({PathOf(path)});
     GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("GTiff");
     if (!driver)
         return "GDAL has no GeoTIFF driver.";
@@ -204,7 +216,7 @@ std::string WriteGeoTiff(const GridResult& grid, const std::string& path)
         options.SetNameValue("COMPRESS", "DEFLATE");
         options.SetNameValue("PREDICTOR", "3");
         options.SetNameValue("TILED", "YES");
-        GDALDatasetUniquePtr dataset(driver->Create(staged.Temp(0).string().c_str(), grid.width, grid.height, 1,
+        GDALDatasetUniquePtr dataset(driver->Create(Utf8(staged.Temp(0)).c_str(), grid.width, grid.height, 1,
                                                     GDT_Float32, options.List()));
         if (!dataset)
             return "Could not write " + path + ": " + trap.What("the file cannot be created");
@@ -231,7 +243,7 @@ std::string WritePng(const GridResult& grid, const ColourScale& scale, const std
     Register();
     ErrorTrap trap;
     NoSideFiles noSideFiles;
-    fs::path png(path);
+    const fs::path png = PathOf(path);
     fs::path world = png, prj = png;
     world.replace_extension(".pgw");
     prj.replace_extension(".prj");
@@ -241,7 +253,7 @@ std::string WritePng(const GridResult& grid, const ColourScale& scale, const std
     if (!driver || !coloured)
         return "Could not write " + path + ": " + trap.What("GDAL has no PNG driver");
     GDALDatasetUniquePtr written(
-        driver->CreateCopy(staged.Temp(0).string().c_str(), coloured.get(), FALSE, nullptr, nullptr, nullptr));
+        driver->CreateCopy(Utf8(staged.Temp(0)).c_str(), coloured.get(), FALSE, nullptr, nullptr, nullptr));
     if (!written)
         return "Could not write " + path + ": " + trap.What("the file cannot be created");
     written.reset();
@@ -262,7 +274,7 @@ std::string WritePng(const GridResult& grid, const ColourScale& scale, const std
         out << content;
         out.close();
         if (!out)
-            return "Could not write " + staged.Temp(file).string();
+            return "Could not write " + Utf8(staged.Temp(file));
     }
     return staged.Commit();
 }
@@ -274,7 +286,7 @@ std::string WriteKmz(const GridResult& grid, const ColourScale& scale, const std
     Register();
     ErrorTrap trap;
     NoSideFiles noSideFiles;
-    Staged staged({fs::path(path)});
+    Staged staged({PathOf(path)});
     GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("KMLSUPEROVERLAY");
     GDALDatasetUniquePtr coloured = Coloured(grid, scale);
     if (!driver || !coloured)
@@ -304,8 +316,8 @@ std::string WriteKmz(const GridResult& grid, const ColourScale& scale, const std
     // PNG tiles keep the transparency (JPEG, the driver's default, would paint empty cells black).
     CPLStringList options;
     options.SetNameValue("FORMAT", "PNG");
-    options.SetNameValue("NAME", fs::path(path).stem().string().c_str());
-    GDALDatasetUniquePtr written(driver->CreateCopy(staged.Temp(0).string().c_str(), warped.get(), FALSE,
+    options.SetNameValue("NAME", Utf8(PathOf(path).stem()).c_str());
+    GDALDatasetUniquePtr written(driver->CreateCopy(Utf8(staged.Temp(0)).c_str(), warped.get(), FALSE,
                                                     options.List(), nullptr, nullptr));
     if (!written)
         return "Could not write " + path + ": " + trap.What("the file cannot be created");
@@ -317,7 +329,7 @@ std::string WriteKmz(const GridResult& grid, const ColourScale& scale, const std
 
 std::string WriteGrid(const GridResult& grid, const ColourScale& scale, const std::string& path)
 {
-    const std::string extension = Lower(fs::path(path).extension().string());
+    const std::string extension = Lower(Utf8(PathOf(path).extension()));
     if (extension == ".tif" || extension == ".tiff")
         return WriteGeoTiff(grid, path);
     if (extension == ".kmz")
