@@ -9,7 +9,7 @@ trap 'kill $viewer 2>/dev/null || true; rm -rf "$prefix"' EXIT
 cmake --install "$build" --prefix "$prefix" >/dev/null
 
 bin=$prefix/bin
-for f in quarlomet-viewer quarlomet quarlomet_draw.so _Mapa.html site_map.html site_map.js leaflet/leaflet.js leaflet/leaflet.css; do
+for f in quarlomet-viewer quarlomet quarlomet_draw.so quarlomet_gis.so _Mapa.html site_map.html site_map.js leaflet/leaflet.js leaflet/leaflet.css; do
   [ -e "$bin/$f" ] || { echo "not installed: bin/$f"; exit 1; }
 done
 [ -e "$prefix/share/applications/quarlomet-viewer.desktop" ] || { echo "no desktop entry"; exit 1; }
