@@ -30,4 +30,7 @@ grep -q 'new GLatLng(1.5,2.5);' "$prefix/page.html" || { echo "quarlomet map did
 printf 'Label,Field,Time,NS,Lat,EW,Lon\r\np1,50000,10:00,N,5645.0993,E,03712.1697\r\n' > "$prefix/line.csv"
 QT_QPA_PLATFORM=offscreen "$bin/quarlomet" profile "$prefix/line.csv" -o "$prefix/profile.png" ||
   { echo "the installed quarlomet cannot draw"; exit 1; }
+# So does the grid, with the GIS module.
+"$bin/quarlomet" grid "$prefix/line.csv" -o "$prefix/grid.tif" --method nearest >/dev/null ||
+  { echo "the installed quarlomet cannot grid"; exit 1; }
 echo "install: 1 passed, 0 failed"
