@@ -10,6 +10,7 @@
 #include "grid.h"
 #include "placed_readings.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -120,7 +121,14 @@ int RunGrid(const CommandCall& call)
         progress.Step(fileSteps + static_cast<int>(fraction * 99), "gridding");
         return true;
     };
+    // The grid needs only the positions and values; what else the gathering kept goes first,
+    // and the rest once the grid is made, so that the peak stays near the grid and its input.
+    std::vector<std::uint32_t>().swap(placed.file);
+    std::vector<std::uint32_t>().swap(placed.row);
     site::GridResult grid = site::ComputeGrid(placed, request);
+    std::vector<double>().swap(placed.lon);
+    std::vector<double>().swap(placed.lat);
+    std::vector<double>().swap(placed.value);
     progress.Done();
 
     for (const site::FileFailure& failure : placed.failures) {
