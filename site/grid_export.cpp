@@ -384,7 +384,7 @@ GeographicGrid WarpToWgs84(const GridResult& grid, int maxSide)
     out.width = std::max(1, static_cast<int>(std::lround(width / shrink)));
     out.height = std::max(1, static_cast<int>(std::lround(height / shrink)));
     out.values.assign(static_cast<std::size_t>(out.width) * out.height, kNoData);
-    // Cells outside the source take the warp's nodata; it is the grid's, but set it to be sure.
+    // Cells outside the source take the warp's nodata, which it copies from the grid's.
     GDALRasterBand* band = warped->GetRasterBand(1);
     int hasNoData = 0;
     const double noData = band->GetNoDataValue(&hasNoData);
@@ -394,8 +394,8 @@ GeographicGrid WarpToWgs84(const GridResult& grid, int maxSide)
         out.error = trap.What("The grid cannot be warped to WGS 84.");
         return out;
     }
-    if (!hasNoData || noData != kNoData)
-        std::replace(out.values.begin(), out.values.end(), static_cast<float>(hasNoData ? noData : 0.0), kNoData);
+    if (hasNoData && noData != kNoData)
+        std::replace(out.values.begin(), out.values.end(), static_cast<float>(noData), kNoData);
     return out;
 }
 
