@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <QCheckBox>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSignalSpy>
@@ -94,6 +95,7 @@ private slots:
     void awkwardSurveysGetASensibleView();
     void gridIsShownUnderTheDotsRecolouredAndExported();
     void gridRefusalsAndCancelAreSaid();
+    void screenshotOfTheExampleSite();
 
 private:
     bool ShowAndWait(std::shared_ptr<const PlacedReadings> readings);
@@ -396,6 +398,25 @@ void TestSiteMapWindow::gridRefusalsAndCancelAreSaid()
     QVERIFY(GridOnPage(*window_).isEmpty());
     QCOMPARE(errorBoxes.size(), 1);
     qm::SetErrorBoxHook(nullptr);
+}
+
+// The README's picture of the example survey gridded on the map, drawn when QM_SITE_SCREENSHOT
+// names the file to write (scripts/screenshots runs it under a virtual X server).
+void TestSiteMapWindow::screenshotOfTheExampleSite()
+{
+    const QString out = qEnvironmentVariable("QM_SITE_SCREENSHOT");
+    if (out.isEmpty())
+        QSKIP("QM_SITE_SCREENSHOT names no file to draw");
+    std::vector<std::string> files;
+    for (const QFileInfo& file : QDir(QM_EXAMPLES_DIR).entryInfoList({"line*.csv"}, QDir::Files, QDir::Name))
+        files.push_back(file.absoluteFilePath().toStdString());
+    window_->resize(1000, 760);
+    QVERIFY(ShowAndWait(std::make_shared<PlacedReadings>(qm::site::GatherReadings(files))));
+    window_->setSelection(4, 150);
+    QTest::mouseClick(window_->findChild<QToolButton*>("grid"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(GridOnPage(*window_).value("loaded").toBool(), 60000);
+    QTest::qWait(2000);
+    QVERIFY(window_->grab().save(out));
 }
 
 QM_BROWSER_TEST_MAIN(TestSiteMapWindow)
