@@ -94,7 +94,7 @@ private slots:
     void hiddenWindowUpdatesThePageWhenShown();
     void awkwardSurveysGetASensibleView();
     void gridIsShownUnderTheDotsRecolouredAndExported();
-    void gridRefusalsAndCancelAreSaid();
+    void gridRefusalsAndCancelAreSaidAndSurveyFilesKept();
     void screenshotOfTheExampleSite();
 
 private:
@@ -374,7 +374,7 @@ void TestSiteMapWindow::gridIsShownUnderTheDotsRecolouredAndExported()
     QVERIFY(errorBoxes.isEmpty());
 }
 
-void TestSiteMapWindow::gridRefusalsAndCancelAreSaid()
+void TestSiteMapWindow::gridRefusalsAndCancelAreSaidAndSurveyFilesKept()
 {
     qm::SetErrorBoxHook(&RecordErrorBox);
     errorBoxes.clear();
@@ -397,6 +397,22 @@ void TestSiteMapWindow::gridRefusalsAndCancelAreSaid()
     QVERIFY(!window_->gridPanel()->grid());
     QVERIFY(GridOnPage(*window_).isEmpty());
     QCOMPARE(errorBoxes.size(), 1);
+
+    // An export never lands on a survey file of the list.
+    QTemporaryDir dir;
+    const QString survey = dir.filePath("line0.csv");
+    QFile file(survey);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("Position,Field nT\r\n");
+    file.close();
+    auto named = Lines(1, 5, 48.1, 11.5, 0.0001);
+    named->files = {survey.toStdString()};
+    QVERIFY(ShowAndWait(named));
+    window_->saveFileDialog = [&](const QString&, const QString&, const QString&) { return survey; };
+    window_->findChild<QAction*>("exportCsv")->trigger();
+    QCOMPARE(errorBoxes.size(), 2);
+    QVERIFY2(errorBoxes.last().contains("is a survey file of the list"), qPrintable(errorBoxes.last()));
+    QCOMPARE(QFileInfo(survey).size(), 19);
     qm::SetErrorBoxHook(nullptr);
 }
 
