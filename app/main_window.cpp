@@ -1,74 +1,39 @@
-// Layout, menus, the file list and file selection of the main window.
+// The main window: builds the menus and the two groups from the pages, connects them, and does the
+// work that spans pages: file selection, the position readout, "del", "Map" and playback.
 #include "main_window.h"
 
 #include "error_box.h"
 #include "errors.h"
+#include "file_columns.h"
+#include "file_panel.h"
 #include "links.h"
 #include "map_window.h"
+#include "matrix_page.h"
 #include "platform.h"
+#include "position_panel.h"
 #include "profile_chart.h"
+#include "profile_page.h"
 #include "survey_table_view.h"
+#include "text_codec.h"
 #include "widgets.h"
 
 #include <QApplication>
 #include <QClipboard>
+#include <QCloseEvent>
+#include <QDesktopServices>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFileInfo>
-#include <QMenu>
-#include <QMimeData>
-#include <QButtonGroup>
-#include <QCheckBox>
-#include <QCloseEvent>
-#include <QComboBox>
-#include <QDesktopServices>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QHeaderView>
-#include <QKeyEvent>
-#include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
+#include <QMenu>
 #include <QMenuBar>
-#include <QProgressBar>
+#include <QMimeData>
 #include <QPushButton>
-#include <QRadioButton>
-#include <QSlider>
-#include <QSpinBox>
 #include <QTabWidget>
-#include <QToolButton>
-#include <QTreeWidget>
 #include <QUrl>
 #include <QVBoxLayout>
-
-#include <climits>
-
-namespace {
-
-template <typename W>
-W* Place(W* widget, int left, int top, int width = -1, int height = -1)
-{
-    if (width < 0 || height < 0) {
-        widget->adjustSize();
-        widget->move(left, top);
-    } else {
-        widget->setGeometry(left, top, width, height);
-    }
-    return widget;
-}
-
-QWidget* FixedPanel(QWidget* parent, int width, int height)
-{
-    auto* panel = new QWidget(parent);
-    if (width > 0)
-        panel->setFixedWidth(width);
-    if (height > 0)
-        panel->setFixedHeight(height);
-    return panel;
-}
-
-} // namespace
 
 TForm1::TForm1(QWidget* parent) : QMainWindow(parent)
 {
@@ -97,10 +62,9 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent)
     setCentralWidget(central);
 
     BuildMenus();
-    BuildFilesGroup();
-    BuildProfileGroup();
-    layout->addWidget(GroupBox2);
-    layout->addWidget(GroupBox1, 1);
+    layout->addWidget(BuildFilesGroup());
+    layout->addWidget(BuildProfileGroup(), 1);
+    NameControls();
     ConnectHandlers();
 
     // Design size and place; the show handler moves the window right of the map window.
@@ -112,9 +76,12 @@ TForm1::~TForm1() = default;
 
 void TForm1::SetMapWindow(TFormMapa* mapWindow)
 {
-    mapWindow_ = mapWindow;
     if (mapWindow_)
-        mapWindow_->SetCheckMapControl([this](const QString& name, bool tick) { CheckMapControl(name, tick); });
+        disconnect(mapWindow_, nullptr, this, nullptr);
+    mapWindow_ = mapWindow;
+    position_->SetMapWindow(mapWindow);
+    if (mapWindow_)
+        connect(mapWindow_, &TFormMapa::CheckMapControl, this, &TForm1::CheckMapControl);
 }
 
 void TForm1::BuildMenus()
@@ -133,208 +100,58 @@ void TForm1::BuildMenus()
     actWebsite = help->addAction(QStringLiteral("Website"));
 }
 
-void TForm1::BuildFilesGroup()
+QGroupBox* TForm1::BuildFilesGroup()
 {
+    // The file panel left; right of it the file's name, the links, the table and the position panel.
     GroupBox2 = new QGroupBox(QStringLiteral("Files"));
     GroupBox2->setFixedHeight(249);
     auto* row = new QHBoxLayout(GroupBox2);
     row->setContentsMargins(2, 2, 2, 2);
     row->setSpacing(2);
+    files_ = new qm::FilePanel(GroupBox2);
+    row->addWidget(files_, 1);
 
-    // The file list fills the group left of the right panel; the buttons stand along its bottom.
-    auto* left = new QWidget(GroupBox2);
-    auto* leftLayout = new QVBoxLayout(left);
-    leftLayout->setContentsMargins(0, 0, 0, 0);
-    leftLayout->setSpacing(0);
-    ListView1 = new QTreeWidget(left);
-    ListView1->setColumnCount(1);
-    ListView1->setHeaderLabels({QStringLiteral("File")});
-    ListView1->header()->resizeSection(0, 300);
-    ListView1->setRootIsDecorated(false);
-    ListView1->setUniformRowHeights(true);
-    ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
-    ListView1->installEventFilter(this);
-    ListView1->viewport()->installEventFilter(this);
-    leftLayout->addWidget(ListView1, 1);
-    auto* buttons = FixedPanel(left, -1, 33);
-    Button2 = Place(new QPushButton(QStringLiteral("Open"), buttons), 8, 4, 75, 25);
-    Button1 = Place(new QPushButton(QStringLiteral("Close"), buttons), 288, 4, 75, 25);
-    leftLayout->addWidget(buttons);
-    row->addWidget(left, 1);
-
-    Panel1 = FixedPanel(GroupBox2, 534, -1);
+    Panel1 = qm::FixedPanel(GroupBox2, 534, -1);
     auto* panelLayout = new QVBoxLayout(Panel1);
     panelLayout->setContentsMargins(0, 0, 0, 0);
     panelLayout->setSpacing(0);
     auto* labels = new QWidget(Panel1);
-    Label4 = Place(new QLabel(QStringLiteral("file"), labels), 16, 8);
+    Label4 = qm::Place(new QLabel(QStringLiteral("file"), labels), 16, 8);
     Label4->setFixedWidth(260);
-    Label3 = Place(new qm::LinkLabel(QStringLiteral("Buy a magnetometer"), labels), 280, 8);
-    Label2 = Place(new qm::LinkLabel(QStringLiteral("Купить магнитометр"), labels), 408, 8);
+    Label3 = qm::Place(new qm::LinkLabel(QStringLiteral("Buy a magnetometer"), labels), 280, 8);
+    Label2 = qm::Place(new qm::LinkLabel(QStringLiteral("Купить магнитометр"), labels), 408, 8);
     panelLayout->addWidget(labels, 1);
     AdvListView1 = new qm::AdvListView(Panel1);
     AdvListView1->setFixedHeight(88);
     panelLayout->addWidget(AdvListView1);
-    Panel2 = FixedPanel(Panel1, -1, 111);
-    BuildPositionPanel(Panel2);
-    panelLayout->addWidget(Panel2);
+    position_ = new qm::PositionPanel(Panel1);
+    position_->setFixedHeight(111);
+    panelLayout->addWidget(position_);
     row->addWidget(Panel1);
+    return GroupBox2;
 }
 
-void TForm1::BuildPositionPanel(QWidget* panel)
-{
-    Button5 = Place(new QPushButton(QStringLiteral("del"), panel), 0, 0, 49, 17);
-    lblLon = Place(new QLabel(QStringLiteral("Latitude: "), panel), 8, 28);
-    lblLat = Place(new QLabel(QStringLiteral("Longitude: "), panel), 8, 50);
-    const QString latStart = QStringLiteral("56.751655");
-    const QString lonStart = QStringLiteral("37.202829");
-    edtLat = Place(new QLineEdit(latStart, panel), 88, 16, 81, 21);
-    edtLat2 = Place(new QLineEdit(latStart, panel), 176, 16, 81, 21);
-    lad = Place(new QLineEdit(latStart, panel), 264, 16, 81, 21);
-    edtLon = Place(new QLineEdit(lonStart, panel), 88, 42, 81, 21);
-    edtLon2 = Place(new QLineEdit(lonStart, panel), 176, 42, 81, 21);
-    lod = Place(new QLineEdit(lonStart, panel), 264, 42, 81, 21);
-    lad->setToolTip(QStringLiteral("Latitud"));
-    lod->setToolTip(QStringLiteral("Logitud"));
-    Button4 = Place(new QPushButton(QStringLiteral("Map"), panel), 8, 80, 75, 25);
-
-    rgTipoMapa = Place(new QGroupBox(QStringLiteral("&Map View: "), panel), 384, 6, 129, 97);
-    rgTipoMapa->setToolTip(QStringLiteral("Tipo de mapa"));
-    rgTipoMapaItems = new QButtonGroup(rgTipoMapa);
-    auto* radios = new QVBoxLayout(rgTipoMapa);
-    radios->setContentsMargins(4, 2, 2, 2);
-    radios->setSpacing(0);
-    const char* types[] = {"G_NORMAL_MAP", "G_SATELLITE_MAP", "G_HYBRID_MAP", "G_PHYSICAL_MAP"};
-    QFont small = rgTipoMapa->font();
-    small.setPixelSize(10);
-    for (int i = 0; i < 4; ++i) {
-        auto* radio = new QRadioButton(QString::fromLatin1(types[i]), rgTipoMapa);
-        radio->setFont(small);
-        rgTipoMapaItems->addButton(radio, i);
-        radios->addWidget(radio);
-    }
-    rgTipoMapaItems->button(2)->setChecked(true);
-
-    // The map controls to put on the map; kept as a hidden list, ticked by the map window.
-    clControls = Place(new QListWidget(panel), 408, 6, 121, 99);
-    clControls->setToolTip(QStringLiteral("Controles visibles sobre el mapa"));
-    const char* controls[] = {"GLargeMapControl", "GSmallMapControl", "GSmallZoomControl", "GScaleControl",
-                              "GMapTypeControl", "GHierarchicalMapTypeControl", "GOverviewMapControl"};
-    for (const char* name : controls) {
-        auto* item = new QListWidgetItem(QString::fromLatin1(name), clControls);
-        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-        item->setCheckState(Qt::Unchecked);
-    }
-    clControls->hide();
-}
-
-void TForm1::BuildProfileGroup()
+QGroupBox* TForm1::BuildProfileGroup()
 {
     GroupBox1 = new QGroupBox(QStringLiteral("Profile"));
     auto* layout = new QVBoxLayout(GroupBox1);
     layout->setContentsMargins(2, 2, 2, 2);
     PageControl1 = new QTabWidget(GroupBox1);
-    auto* line = new QWidget;
-    auto* matrix = new QWidget;
-    PageControl1->addTab(line, QStringLiteral("Line"));
-    PageControl1->addTab(matrix, QStringLiteral("Matrix"));
+    profile_ = new qm::ProfilePage;
+    qm::MatrixFiles source;
+    source.count = [this] { return files_->FileCount(); };
+    source.select = [this](int index) -> const qm::SurveyTable* {
+        files_->SetSelectedFile(index);
+        SelectFile();
+        return &AdvListView1->table();
+    };
+    source.readings = [this] { return profile_->Readings(); };
+    source.names = [this] { return files_->Files(); };
+    matrix_ = new qm::MatrixPage(std::move(source));
+    PageControl1->addTab(profile_, QStringLiteral("Line"));
+    PageControl1->addTab(matrix_, QStringLiteral("Matrix"));
     layout->addWidget(PageControl1);
-    BuildLinePage(line);
-    BuildMatrixPage(matrix);
-}
-
-void TForm1::BuildLinePage(QWidget* page)
-{
-    auto* layout = new QHBoxLayout(page);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    Panel3 = FixedPanel(page, 73, -1);
-    Panel3->setMinimumHeight(480);
-    Label8 = Place(new QLabel(QStringLiteral("Scale"), Panel3), 0, 0);
-    auto makeBar = [this](int left, int top, int width, int height, int position) {
-        auto* bar = new QSlider(Qt::Vertical, Panel3);
-        bar->setGeometry(left, top, width, height);
-        bar->setRange(0, 100000);
-        bar->setInvertedAppearance(true); // position 0 at the top end
-        bar->setInvertedControls(true);
-        bar->setSingleStep(1);
-        bar->setPageStep(10000);
-        bar->setTickPosition(QSlider::TicksBothSides);
-        bar->setTickInterval(10000);
-        bar->setValue(position);
-        return bar;
-    };
-    auto makeStep = [this](const char* caption, int left, int top) {
-        auto* button = new QToolButton(Panel3);
-        button->setText(QString::fromLatin1(caption));
-        button->setGeometry(left, top, 19, 25);
-        return button;
-    };
-    TrackBar1 = makeBar(0, 16, 33, 142, 60000);
-    BitBtn1 = makeStep("^", 40, 24);
-    BitBtn2 = makeStep("v", 40, 128);
-    Label1 = Place(new QLabel(QStringLiteral("Scale:"), Panel3), 3, 168);
-    ComboBox1 = new QComboBox(Panel3);
-    ComboBox1->setEditable(true);
-    ComboBox1->setInsertPolicy(QComboBox::NoInsert);
-    ComboBox1->addItems({QStringLiteral("auto"), QStringLiteral("40-60"), QStringLiteral("50-55"), QStringLiteral("manual")});
-    ComboBox1->setCurrentIndex(3);
-    ComboBox1->setGeometry(0, 184, 65, 22);
-    Label5 = Place(new QLabel(QStringLiteral("View style:"), Panel3), 0, 216);
-    ComboBox2 = new QComboBox(Panel3);
-    ComboBox2->setEditable(true);
-    ComboBox2->setInsertPolicy(QComboBox::NoInsert);
-    ComboBox2->addItems({QStringLiteral("ribbon"), QStringLiteral("column"), QStringLiteral("line")});
-    ComboBox2->setCurrentIndex(0);
-    ComboBox2->setGeometry(0, 232, 65, 22);
-    Label9 = Place(new QLabel(QStringLiteral("Scale"), Panel3), 0, 312);
-    TrackBar2 = makeBar(0, 327, 33, 150, 40000);
-    BitBtn3 = makeStep("^", 40, 336);
-    BitBtn4 = makeStep("v", 40, 440);
-    layout->addWidget(Panel3);
-
-    Chart1 = new qm::ProfileChart(page);
-    layout->addWidget(Chart1, 1);
-}
-
-void TForm1::BuildMatrixPage(QWidget* page)
-{
-    auto* layout = new QHBoxLayout(page);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    auto* controls = FixedPanel(page, 106, -1);
-    Button3 = Place(new QPushButton(QStringLiteral("Draw"), controls), 16, 16, 75, 25);
-    Label6 = Place(new QLabel(QStringLiteral("Balance:"), controls), 8, 64);
-    SpinEdit1 = new QSpinBox(controls);
-    SpinEdit1->setGeometry(8, 80, 89, 22);
-    SpinEdit1->setRange(INT_MIN, INT_MAX);
-    SpinEdit1->setSingleStep(5);
-    SpinEdit1->setValue(0);
-    SpinEdit1->setKeyboardTracking(false);
-    Label7 = Place(new QLabel(QStringLiteral("Contrast:"), controls), 8, 112);
-    SpinEdit2 = new QSpinBox(controls);
-    SpinEdit2->setGeometry(8, 128, 89, 22);
-    SpinEdit2->setRange(INT_MIN, INT_MAX);
-    SpinEdit2->setSingleStep(1);
-    SpinEdit2->setValue(3);
-    SpinEdit2->setKeyboardTracking(false);
-    CheckBox1 = Place(new QCheckBox(QStringLiteral("Blur"), controls), 8, 200, 97, 17);
-    CheckBox1->setChecked(true);
-    CheckBox2 = Place(new QCheckBox(QStringLiteral("Show profile"), controls), 8, 232, 97, 17);
-    CheckBox2->setChecked(true);
-    // Shows which file a draw or a playback is at.
-    ProgressBar1 = new QProgressBar(controls);
-    ProgressBar1->setGeometry(8, 264, 89, 17);
-    ProgressBar1->setRange(0, 1);
-    ProgressBar1->setValue(0);
-    ProgressBar1->setFormat(QStringLiteral("%v of %m"));
-    ProgressBar1->setTextVisible(true);
-    ProgressBar1->setVisible(false);
-    layout->addWidget(controls);
-    Image1 = new qm::ImageBox(page);
-    Image1->setMinimumSize(0, 0);
-    Image1->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-    layout->addWidget(Image1, 1);
+    return GroupBox1;
 }
 
 void TForm1::ConnectHandlers()
@@ -355,22 +172,15 @@ void TForm1::ConnectHandlers()
     connect(Label2, &qm::LinkLabel::clicked, this, [this, maker] { openUrl(maker + QLatin1String(qm::links::kBuyPath)); });
     connect(Label3, &qm::LinkLabel::clicked, this, [this, sales] { openUrl(sales + QLatin1String(qm::links::kBuyPath)); });
 
+    connect(files_, &qm::FilePanel::Clicked, this, &TForm1::ListView1Click);
+    connect(files_, &qm::FilePanel::KeyPressed, this, &TForm1::ListView1KeyDown);
+    connect(files_, &qm::FilePanel::FilesChanged, this, &TForm1::FilesChanged);
     connect(AdvListView1, &qm::AdvListView::Click, this, &TForm1::AdvListView1Click);
     connect(AdvListView1, &qm::AdvListView::DoubleClick, this, &TForm1::Button4Click);
-    connect(Button4, &QPushButton::clicked, this, &TForm1::Button4Click);
-    connect(Button5, &QPushButton::clicked, this, &TForm1::Button5Click);
-
-    connect(Chart1, &qm::ProfileChart::ClickSeries, this,
-            [this](int series, int valueIndex) { Chart1ClickSeries(series, valueIndex); });
-    connect(Chart1, &qm::ProfileChart::DoubleClicked, this, &TForm1::Button4Click);
-    connect(ComboBox1, &QComboBox::currentTextChanged, this, &TForm1::ComboBox1Change);
-    connect(ComboBox2, &QComboBox::currentTextChanged, this, &TForm1::ComboBox1Change);
-    connect(TrackBar1, &QSlider::valueChanged, this, &TForm1::TrackBar1Change);
-    connect(TrackBar2, &QSlider::valueChanged, this, &TForm1::TrackBar1Change);
-    connect(BitBtn1, &QToolButton::clicked, this, &TForm1::BitBtn1Click);
-    connect(BitBtn2, &QToolButton::clicked, this, &TForm1::BitBtn2Click);
-    connect(BitBtn3, &QToolButton::clicked, this, &TForm1::BitBtn3Click);
-    connect(BitBtn4, &QToolButton::clicked, this, &TForm1::BitBtn4Click);
+    connect(position_, &qm::PositionPanel::MapClicked, this, &TForm1::Button4Click);
+    connect(position_, &qm::PositionPanel::DeleteClicked, this, &TForm1::Button5Click);
+    connect(profile_, &qm::ProfilePage::PointClicked, this, &TForm1::Chart1ClickSeries);
+    connect(profile_, &qm::ProfilePage::DoubleClicked, this, &TForm1::Button4Click);
 
     Chart1->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(Chart1, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
@@ -380,44 +190,25 @@ void TForm1::ConnectHandlers()
     connect(Image1, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
         ShowImageMenu(Image1, at, [this] { return Image1->Picture(); }, QStringLiteral("matrix.png"));
     });
-
-    connect(Button3, &QPushButton::clicked, this, &TForm1::Button3Click);
-    connect(SpinEdit1, &QSpinBox::valueChanged, this, &TForm1::SpinEditChange);
-    connect(SpinEdit2, &QSpinBox::valueChanged, this, &TForm1::SpinEditChange);
 }
 
-QStringList TForm1::Files() const
-{
-    QStringList files;
-    for (int i = 0; i < ListView1->topLevelItemCount(); ++i)
-        files << ListView1->topLevelItem(i)->text(0);
-    return files;
-}
-
-int TForm1::SelectedFile() const
-{
-    const QList<QTreeWidgetItem*> selected = ListView1->selectedItems();
-    return selected.isEmpty() ? -1 : ListView1->indexOfTopLevelItem(selected.first());
-}
-
-void TForm1::SetSelectedFile(int index)
-{
-    if (index < 0 || index >= ListView1->topLevelItemCount()) {
-        ListView1->clearSelection();
-        return;
-    }
-    // Selected and focused, as a click would leave it.
-    ListView1->setCurrentItem(ListView1->topLevelItem(index));
-}
-
-void TForm1::SetBalance(std::uint16_t balance)
-{
-    balance_ = balance;
-    // Showing the value is no change by the user: it starts no draw.
-    settingBalanceBox_ = true;
-    SpinEdit1->setValue(balance);
-    settingBalanceBox_ = false;
-}
+// Thin forwards to the pages, under the names the manual gives.
+QStringList TForm1::Files() const { return files_->Files(); }
+int TForm1::SelectedFile() const { return files_->SelectedFile(); }
+void TForm1::SetSelectedFile(int index) { files_->SetSelectedFile(index); }
+std::uint16_t TForm1::Balance() const { return matrix_->Balance(); }
+void TForm1::SetBalance(std::uint16_t balance) { matrix_->SetBalance(balance); }
+bool TForm1::DrawRunning() const { return matrix_->DrawRunning(); }
+QImage TForm1::ChartImage() const { return profile_->Picture(); }
+void TForm1::ComboBox1Change() { profile_->ScaleModeChange(); }
+void TForm1::TrackBar1Change() { profile_->TrackBarChange(); }
+void TForm1::BitBtn1Click() { profile_->StepBar(TrackBar1, -10); }
+void TForm1::BitBtn2Click() { profile_->StepBar(TrackBar1, +10); }
+void TForm1::BitBtn3Click() { profile_->StepBar(TrackBar2, -10); }
+void TForm1::BitBtn4Click() { profile_->StepBar(TrackBar2, +10); }
+void TForm1::Button3Click() { matrix_->Button3Click(); }
+void TForm1::SpinEditChange() { matrix_->SpinEditChange(); }
+void TForm1::CheckMapControl(const QString& controlName, bool tick) { position_->CheckMapControl(controlName, tick); }
 
 void TForm1::showEvent(QShowEvent* event)
 {
@@ -452,47 +243,32 @@ void TForm1::closeEvent(QCloseEvent* event)
 {
     // A playback or draw in progress notices this and ends; the process ends with this window.
     closing_ = true;
+    matrix_->Stop();
     QMainWindow::closeEvent(event);
     if (event->isAccepted())
         QApplication::quit();
 }
 
-void TForm1::Button2Click()
-{
-    qm::RunHandler(this, [this] { OpenFiles(true); });
-}
+void TForm1::Button2Click() { qm::RunHandler(this, [this] { OpenFiles(true); }); }
+void TForm1::AddFileClick() { qm::RunHandler(this, [this] { OpenFiles(false); }); }
 
-void TForm1::AddFileClick()
-{
-    qm::RunHandler(this, [this] { OpenFiles(false); });
-}
-
-void TForm1::OpenFiles(bool replace)
-{
-    AppendFiles(openFileDialog(), replace);
-}
+void TForm1::OpenFiles(bool replace) { AppendFiles(openFileDialog(), replace); }
 
 void TForm1::AppendFiles(const QStringList& paths, bool replace)
 {
     // A cancelled dialog changes nothing: the list and the baseline stay as they were.
     if (paths.isEmpty())
         return;
-    if (replace) {
+    if (replace)
         SetBalance(0);
-        ListView1->clear();
-    }
-    for (const QString& path : paths)
-        new QTreeWidgetItem(ListView1, QStringList{path});
-    if (ListView1->topLevelItemCount() > 0) {
+    files_->AddFiles(paths, replace);
+    if (files_->FileCount() > 0) {
         SetSelectedFile(0);
         SelectFile();
     }
 }
 
-void TForm1::OpenPaths(const QStringList& paths)
-{
-    qm::RunHandler(this, [this, &paths] { AppendFiles(paths, true); });
-}
+void TForm1::OpenPaths(const QStringList& paths) { qm::RunHandler(this, [this, &paths] { AppendFiles(paths, true); }); }
 
 void TForm1::AddPaths(const QStringList& paths)
 {
@@ -524,25 +300,20 @@ void TForm1::dropEvent(QDropEvent* event)
     AddPaths(paths);
 }
 
-QImage TForm1::ChartImage() const
-{
-    return Chart1->grab().toImage();
-}
-
 void TForm1::ShowImageMenu(QWidget* source, const QPoint& at, const std::function<QImage()>& picture,
                            const QString& suggestedName)
 {
-    QMenu menu(source);
-    QAction* save = menu.addAction(QStringLiteral("Save image as..."));
-    QAction* copy = menu.addAction(QStringLiteral("Copy image"));
     const QImage image = picture();
-    save->setEnabled(!image.isNull());
-    copy->setEnabled(!image.isNull());
-    QAction* chosen = menu.exec(source->mapToGlobal(at));
-    if (chosen == save)
+    switch (qm::ExecImageMenu(source, at, !image.isNull())) {
+    case qm::ImageMenuChoice::Save:
         SaveImage(image, suggestedName);
-    else if (chosen == copy)
+        break;
+    case qm::ImageMenuChoice::Copy:
         copyImage(image);
+        break;
+    case qm::ImageMenuChoice::None:
+        break;
+    }
 }
 
 void TForm1::SaveImage(const QImage& image, const QString& suggestedName)
@@ -558,49 +329,112 @@ void TForm1::SaveImage(const QImage& image, const QString& suggestedName)
     });
 }
 
-void TForm1::ShowProgress(int file, int files)
-{
-    if (files <= 0) {
-        ProgressBar1->setVisible(false);
-        return;
-    }
-    ProgressBar1->setRange(0, files);
-    ProgressBar1->setValue(file);
-    ProgressBar1->setVisible(true);
-}
+void TForm1::ListView1Click() { qm::RunHandler(this, [this] { SelectFile(); }); }
 
-void TForm1::ListView1Click()
+void TForm1::ClickFile(int index)
 {
-    qm::RunHandler(this, [this] { SelectFile(); });
+    SetSelectedFile(index);
+    ListView1Click();
 }
 
 void TForm1::SelectFile()
 {
-    for (int i = 0; i < 3; ++i)
-        Chart1->series(i).Clear();
+    profile_->ClearSeries();
     const int selected = SelectedFile();
     if (selected < 0)
         return;
-    const QString path = ListView1->topLevelItem(selected)->text(0);
+    const QString path = files_->FileAt(selected);
     AdvListView1->Clear();
     AdvListView1->LoadFromCsv(qm::ToFsPath(path));
     Label4->setText(qm::FileNamePart(path));
-    for (int column : {1, 2, 3, 4, 6})
-        AdvListView1->SetColumnWidth(column, 80);
-    AdvListView1->SetColumnWidth(3, 30);
-    AdvListView1->SetColumnWidth(5, 30);
+    qm::SetFileColumnWidths(*AdvListView1);
     PlotProfile();
+    emit FileSelected(selected, path);
 }
 
-bool TForm1::eventFilter(QObject* watched, QEvent* event)
+void TForm1::PlotProfile() { profile_->Plot(AdvListView1->table()); }
+
+void TForm1::AdvListView1Click() { qm::RunHandler(this, [this] { ReadPosition(); }); }
+
+void TForm1::ClickRow(int row)
 {
-    if (watched == ListView1 && event->type() == QEvent::KeyPress) {
-        ListView1KeyDown(static_cast<QKeyEvent*>(event)->key());
-        return false; // the list still sees the key
+    AdvListView1->ShowRow(row);
+    AdvListView1Click();
+}
+
+void TForm1::ReadPosition()
+{
+    const int row = AdvListView1->SelectedRow();
+    if (row < 0)
+        return;
+    position_->ShowPosition(AdvListView1->table(), row);
+    emit RowSelected(row);
+}
+
+void TForm1::Chart1ClickSeries(int /*seriesIndex*/, int valueIndex)
+{
+    qm::RunHandler(this, [this, valueIndex] {
+        const int row = valueIndex + 1;
+        // The chart always shows the rows of the current table; a stale press is ignored.
+        if (valueIndex < 0 || row >= AdvListView1->table().RowCount())
+            return;
+        AdvListView1->ShowRow(row);
+        ReadPosition();
+    });
+}
+
+void TForm1::Button5Click()
+{
+    qm::RunHandler(this, [this] {
+        const int selected = AdvListView1->SelectedRow();
+        if (selected >= 0)
+            AdvListView1->DeleteRow(selected);
+        profile_->ClearSeries();
+        PlotProfile();
+    });
+}
+
+void TForm1::Button4Click()
+{
+    qm::RunHandler(this, [this] {
+        if (position_->ShowOnMap())
+            PlaceRightOfMapWindow();
+    });
+}
+
+void TForm1::ListView1KeyDown(int key)
+{
+    if (key == Qt::Key_Delete)
+        DeleteFileClick();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter)
+        MotionClick();
+}
+
+// Only the list changes: the table, profile and file label keep what they show.
+void TForm1::DeleteFileClick() { qm::RunHandler(this, [this] { files_->DeleteSelected(); }); }
+
+void TForm1::MoveUpClick() { qm::RunHandler(this, [this] { files_->MoveSelected(-1); }); }
+void TForm1::MoveDownClick() { qm::RunHandler(this, [this] { files_->MoveSelected(+1); }); }
+
+void TForm1::MotionClick()
+{
+    // Events run between the files, so a second playback asked for meanwhile is not started.
+    if (playing_)
+        return;
+    playing_ = true;
+    QPointer<TForm1> self(this);
+    qm::RunHandler(this, [this, &self] {
+        // The list is read again at every step: files deleted or added meanwhile are respected.
+        for (int i = 0; self && !closing_ && i < files_->FileCount(); ++i) {
+            SetSelectedFile(i);
+            matrix_->ShowProgress(i + 1, files_->FileCount());
+            SelectFile();
+            for (int pass = 0; pass < 101 && self && !closing_; ++pass)
+                QCoreApplication::processEvents();
+        }
+    });
+    if (self) {
+        playing_ = false;
+        matrix_->ShowProgress(0, 0);
     }
-    if (watched == ListView1->viewport() && event->type() == QEvent::MouseButtonRelease) {
-        // The press has already moved the selection: load what it selected.
-        ListView1Click();
-    }
-    return QMainWindow::eventFilter(watched, event);
 }

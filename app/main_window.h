@@ -1,44 +1,45 @@
-// The main window: the file list, the current survey table, the position panel, and the pages
-// "Line" (profile chart) and "Matrix". Handlers keep the names the surveyors' manual uses; each
-// runs inside the error box boundary. The window's parts are implemented in separate files:
-// main_window.cpp (layout, menus, file selection), profile_page.cpp, matrix_page.cpp,
-// position_panel.cpp (readout and map), file_list_edit.cpp (editing and playback).
+// The main window: composes the file panel, the current survey table, the position panel and the
+// pages "Line" (profile) and "Matrix", and carries the work that spans them (file selection, the
+// readout of a reading, playback). Each page owns its controls and state; the window keeps the
+// names the surveyors' manual uses for controls and handlers, as references into the pages. Each
+// handler runs inside the error box boundary.
 #pragma once
 
 #include <QMainWindow>
-#include <QPointer>
 #include <QImage>
+#include <QPointer>
 #include <QStringList>
 
 #include <cstdint>
 #include <functional>
 
 class QAction;
+class QButtonGroup;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
-class QTreeWidget;
+class QProgressBar;
 class QPushButton;
-class QRadioButton;
-class QButtonGroup;
 class QSlider;
 class QSpinBox;
 class QTabWidget;
 class QToolButton;
-class QProgressBar;
+class QTreeWidget;
+class TFormMapa;
 
 namespace qm {
 class AdvListView;
-class ProfileChart;
+class FilePanel;
 class ImageBox;
 class LinkLabel;
 class MatrixPage;
+class PositionPanel;
+class ProfileChart;
+class ProfilePage;
 } // namespace qm
-
-class TFormMapa;
 
 class TForm1 : public QMainWindow {
     Q_OBJECT
@@ -67,8 +68,12 @@ public:
     QStringList Files() const;
     int SelectedFile() const;
     void SetSelectedFile(int index);
+    // As if the user clicked file `index` in the list, or row `row` of the table (errors are shown
+    // in the error box, as for a click).
+    void ClickFile(int index);
+    void ClickRow(int row);
 
-    std::uint16_t Balance() const { return balance_; }
+    std::uint16_t Balance() const;
     void SetBalance(std::uint16_t balance);
 
     // Handlers (each catches its own errors and shows the error box).
@@ -98,20 +103,39 @@ public:
     void PlotProfile();        // throws
     void ReadPosition();       // throws
 
-    bool DrawRunning() const { return drawing_; }
+    bool DrawRunning() const;
     bool PlaybackRunning() const { return playing_; }
 
-    // Controls, named as in the surveyors' manual, reachable by tests.
+    // The pages.
+    qm::FilePanel* filePanel() const { return files_; }
+    qm::PositionPanel* positionPanel() const { return position_; }
+    qm::ProfilePage* profilePage() const { return profile_; }
+    qm::MatrixPage* matrixPage() const { return matrix_; }
+
+    // Controls, named as in the surveyors' manual, reachable by tests. The window's own:
     QGroupBox* GroupBox2 = nullptr;
-    QTreeWidget* ListView1 = nullptr;
-    QPushButton* Button2 = nullptr;
-    QPushButton* Button1 = nullptr;
     QWidget* Panel1 = nullptr;
     QLabel* Label4 = nullptr;
     qm::LinkLabel* Label3 = nullptr;
     qm::LinkLabel* Label2 = nullptr;
-    QWidget* Panel2 = nullptr;
     qm::AdvListView* AdvListView1 = nullptr;
+    QGroupBox* GroupBox1 = nullptr;
+    QTabWidget* PageControl1 = nullptr;
+    QAction* actOpen = nullptr;
+    QAction* actAdd = nullptr;
+    QAction* actMotion = nullptr;
+    QAction* actClose = nullptr;
+    QAction* actDelete = nullptr;
+    QAction* actMoveUp = nullptr;
+    QAction* actMoveDown = nullptr;
+    QAction* actManual = nullptr;
+    QAction* actWebsite = nullptr;
+    // Owned by the file panel:
+    QTreeWidget* ListView1 = nullptr;
+    QPushButton* Button2 = nullptr;
+    QPushButton* Button1 = nullptr;
+    // Owned by the position panel (Panel2):
+    QWidget* Panel2 = nullptr;
     QPushButton* Button5 = nullptr;
     QLabel* lblLon = nullptr;
     QLabel* lblLat = nullptr;
@@ -125,8 +149,7 @@ public:
     QGroupBox* rgTipoMapa = nullptr;
     QButtonGroup* rgTipoMapaItems = nullptr;
     QListWidget* clControls = nullptr;
-    QGroupBox* GroupBox1 = nullptr;
-    QTabWidget* PageControl1 = nullptr;
+    // Owned by the profile page:
     QWidget* Panel3 = nullptr;
     qm::ProfileChart* Chart1 = nullptr;
     QLabel* Label8 = nullptr;
@@ -141,6 +164,7 @@ public:
     QSlider* TrackBar2 = nullptr;
     QToolButton* BitBtn3 = nullptr;
     QToolButton* BitBtn4 = nullptr;
+    // Owned by the matrix page:
     QPushButton* Button3 = nullptr;
     QLabel* Label6 = nullptr;
     QSpinBox* SpinEdit1 = nullptr;
@@ -150,49 +174,42 @@ public:
     QCheckBox* CheckBox2 = nullptr;
     qm::ImageBox* Image1 = nullptr;
     QProgressBar* ProgressBar1 = nullptr;
-    QAction* actOpen = nullptr;
-    QAction* actAdd = nullptr;
-    QAction* actMotion = nullptr;
-    QAction* actClose = nullptr;
-    QAction* actDelete = nullptr;
-    QAction* actMoveUp = nullptr;
-    QAction* actMoveDown = nullptr;
-    QAction* actManual = nullptr;
-    QAction* actWebsite = nullptr;
+
+signals:
+    // A file selection has completed: the file is loaded into the table and plotted. Emitted for
+    // clicks, opening, playback and every file a draw passes. Slots must not throw.
+    void FileSelected(int index, const QString& path);
+    // The position readout of a table row has completed (a table click, or a point of the chart).
+    void RowSelected(int row);
+    // Files were opened, added, removed or reordered.
+    void FilesChanged();
 
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
 private:
     void BuildMenus();
-    void BuildFilesGroup();
-    void BuildPositionPanel(QWidget* parent);
-    void BuildProfileGroup();
-    void BuildLinePage(QWidget* page);
-    void BuildMatrixPage(QWidget* page);
+    QGroupBox* BuildFilesGroup();
+    QGroupBox* BuildProfileGroup();
+    void NameControls();
     void ConnectHandlers();
     void FormShow();
     void OpenFiles(bool replace);
     void AppendFiles(const QStringList& paths, bool replace);
     void ShowImageMenu(QWidget* source, const QPoint& at, const std::function<QImage()>& picture,
                        const QString& suggestedName);
-    void ShowProgress(int file, int files);
     void PlaceRightOfMapWindow();
     void ListView1KeyDown(int key);
-    void MoveSelected(int offset);
-    void Draw();
-    void ProcessEventsOnce();
 
-    TFormMapa* mapWindow_ = nullptr;
-    std::uint16_t balance_ = 0;
+    qm::FilePanel* files_ = nullptr;
+    qm::PositionPanel* position_ = nullptr;
+    qm::ProfilePage* profile_ = nullptr;
+    qm::MatrixPage* matrix_ = nullptr;
+    QPointer<TFormMapa> mapWindow_;
     bool shownOnce_ = false;
-    bool drawing_ = false;
-    bool drawAgain_ = false;
     bool playing_ = false;
     bool closing_ = false;
-    bool settingBalanceBox_ = false;
 };

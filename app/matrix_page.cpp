@@ -1,44 +1,109 @@
 // The page "Matrix": all files drawn as one colour raster, smoothed to the display or shown raw.
-#include "main_window.h"
+#include "matrix_page.h"
 
 #include "error_box.h"
 #include "image_adapter.h"
 #include "matrix_overlay.h"
 #include "matrix_raster.h"
-#include "profile_chart.h"
 #include "resample.h"
-#include "survey_table_view.h"
 #include "widgets.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QHBoxLayout>
+#include <QLabel>
 #include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QSpinBox>
 #include <QTimer>
-#include <QTreeWidget>
 
-void TForm1::Button3Click()
+#include <climits>
+#include <utility>
+
+namespace qm {
+
+MatrixPage::MatrixPage(MatrixFiles files, QWidget* parent) : QWidget(parent), files_(std::move(files))
 {
-    qm::RunHandler(this, [this] { Draw(); });
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    auto* controls = FixedPanel(this, 106, -1);
+    Button3 = Place(new QPushButton(QStringLiteral("Draw"), controls), 16, 16, 75, 25);
+    Label6 = Place(new QLabel(QStringLiteral("Balance:"), controls), 8, 64);
+    SpinEdit1 = new QSpinBox(controls);
+    SpinEdit1->setGeometry(8, 80, 89, 22);
+    SpinEdit1->setRange(INT_MIN, INT_MAX);
+    SpinEdit1->setSingleStep(5);
+    SpinEdit1->setValue(0);
+    SpinEdit1->setKeyboardTracking(false);
+    Label7 = Place(new QLabel(QStringLiteral("Contrast:"), controls), 8, 112);
+    SpinEdit2 = new QSpinBox(controls);
+    SpinEdit2->setGeometry(8, 128, 89, 22);
+    SpinEdit2->setRange(INT_MIN, INT_MAX);
+    SpinEdit2->setSingleStep(1);
+    SpinEdit2->setValue(3);
+    SpinEdit2->setKeyboardTracking(false);
+    CheckBox1 = Place(new QCheckBox(QStringLiteral("Blur"), controls), 8, 200, 97, 17);
+    CheckBox1->setChecked(true);
+    CheckBox2 = Place(new QCheckBox(QStringLiteral("Show profile"), controls), 8, 232, 97, 17);
+    CheckBox2->setChecked(true);
+    // Shows which file a draw or a playback is at.
+    ProgressBar1 = new QProgressBar(controls);
+    ProgressBar1->setGeometry(8, 264, 89, 17);
+    ProgressBar1->setRange(0, 1);
+    ProgressBar1->setValue(0);
+    ProgressBar1->setFormat(QStringLiteral("%v of %m"));
+    ProgressBar1->setTextVisible(true);
+    ProgressBar1->setVisible(false);
+    layout->addWidget(controls);
+    Image1 = new ImageBox(this);
+    Image1->setMinimumSize(0, 0);
+    Image1->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    layout->addWidget(Image1, 1);
+
+    connect(Button3, &QPushButton::clicked, this, &MatrixPage::Button3Click);
+    connect(SpinEdit1, &QSpinBox::valueChanged, this, &MatrixPage::SpinEditChange);
+    connect(SpinEdit2, &QSpinBox::valueChanged, this, &MatrixPage::SpinEditChange);
 }
 
-void TForm1::SpinEditChange()
+void MatrixPage::SetBalance(std::uint16_t balance)
+{
+    balance_ = balance;
+    // Showing the value is no change by the user: it starts no draw.
+    settingBalanceBox_ = true;
+    SpinEdit1->setValue(balance);
+    settingBalanceBox_ = false;
+}
+
+void MatrixPage::ShowProgress(int file, int files)
+{
+    if (files <= 0) {
+        ProgressBar1->setVisible(false);
+        return;
+    }
+    ProgressBar1->setRange(0, files);
+    ProgressBar1->setValue(file);
+    ProgressBar1->setVisible(true);
+}
+
+void MatrixPage::Button3Click()
+{
+    RunHandler(window(), [this] { Draw(); });
+}
+
+void MatrixPage::SpinEditChange()
 {
     // The draw itself shows the baseline it derived: that is no request for another draw.
     if (settingBalanceBox_)
         return;
-    qm::RunHandler(this, [this] {
+    RunHandler(window(), [this] {
         balance_ = static_cast<std::uint16_t>(static_cast<unsigned>(SpinEdit1->value()) & 0xFFFFu);
         Draw();
     });
 }
 
-void TForm1::ProcessEventsOnce()
-{
-    QCoreApplication::processEvents();
-}
-
-void TForm1::Draw()
+void MatrixPage::Draw()
 {
     // Events run inside a draw; a draw asked for meanwhile does not start a nested one, but runs
     // once the current one has ended, so a Balance or Contrast change made meanwhile is drawn.
@@ -48,60 +113,56 @@ void TForm1::Draw()
     }
     drawing_ = true;
     drawAgain_ = false;
-    QPointer<TForm1> self(this);
+    // The window may be closed or destroyed while events run: every step checks this first.
+    QPointer<MatrixPage> self(this);
     struct Done {
-        QPointer<TForm1>& window;
+        QPointer<MatrixPage>& page;
         ~Done()
         {
-            if (window) {
-                window->drawing_ = false;
-                window->ShowProgress(0, 0);
-                if (window->drawAgain_ && !window->closing_)
-                    QTimer::singleShot(0, window.data(), &TForm1::Button3Click);
+            if (page) {
+                page->drawing_ = false;
+                page->ShowProgress(0, 0);
+                if (page->drawAgain_ && !page->stopped_)
+                    QTimer::singleShot(0, page.data(), &MatrixPage::Button3Click);
             }
         }
     } done{self};
 
-    qm::MatrixSource source;
-    source.fileCount = [this, &self] { return (self && !closing_) ? ListView1->topLevelItemCount() : 0; };
-    source.select = [this, &self](int q) -> const qm::SurveyTable* {
-        if (!self || closing_ || q < 0 || q >= ListView1->topLevelItemCount())
+    MatrixSource source;
+    source.fileCount = [this, &self] { return (self && !stopped_) ? files_.count() : 0; };
+    source.select = [this, &self](int q) -> const SurveyTable* {
+        if (!self || stopped_ || q < 0 || q >= files_.count())
             return nullptr;
-        SetSelectedFile(q);
-        ShowProgress(q + 1, ListView1->topLevelItemCount());
-        SelectFile();
-        return &AdvListView1->table();
+        ShowProgress(q + 1, files_.count());
+        return files_.select(q);
     };
     source.balanceChanged = [this](std::uint16_t balance) { SetBalance(balance); };
     // File selection has just plotted the readings: the passes take them from the profile.
-    source.readings = [this]() -> std::span<const double> {
-        for (int i = 0; i < qm::ProfileChart::kSeriesCount; ++i)
-            if (Chart1->series(i).Count() > 0)
-                return Chart1->series(i).Values();
-        return {};
-    };
+    source.readings = [this] { return files_.readings(); };
 
     bool completed = false;
     const std::int32_t contrast = SpinEdit2->value();
-    qm::Bitmap raw = qm::BuildMatrixRaster(source, balance_, contrast, completed);
+    Bitmap raw = BuildMatrixRaster(source, balance_, contrast, completed);
     if (!completed)
         return; // the file list changed under the draw: it ends, the picture stays
 
     const QSize area = Image1->size();
-    qm::Bitmap display(area.width(), area.height(), 4, 0xFF);
-    ProcessEventsOnce();
-    if (!self || closing_)
+    Bitmap display(area.width(), area.height(), 4, 0xFF);
+    QCoreApplication::processEvents();
+    if (!self || stopped_)
         return;
-    qm::ResampleImage(raw, display, qm::HermiteKernel, 1.0f);
+    ResampleImage(raw, display, HermiteKernel, 1.0f);
 
-    QImage smoothed = qm::ToQImage(display);
+    QImage smoothed = ToQImage(display);
     if (CheckBox2->isChecked()) {
         const int files = raw.height;
-        const QStringList paths = Files();
+        const QStringList paths = files_.names();
         QStringList names;
         for (int q = 0; q < files; ++q)
             names << (q < paths.size() ? paths[q] : QString());
-        qm::DrawMatrixOverlay(smoothed, names);
+        DrawMatrixOverlay(smoothed, names);
     }
-    Image1->SetPicture(CheckBox1->isChecked() ? smoothed : qm::ToQImage(raw));
+    Image1->SetPicture(CheckBox1->isChecked() ? smoothed : ToQImage(raw));
 }
+
+} // namespace qm

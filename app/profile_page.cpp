@@ -1,15 +1,22 @@
-// The page "Line": plotting the profile, "del", the point click, the scale modes and track bars.
-#include "main_window.h"
+// The page "Line": plotting the profile, the scale modes and the track bars.
+#include "profile_page.h"
 
 #include "error_box.h"
-#include "field_value.h"
 #include "profile_chart.h"
-#include "survey_table_view.h"
+#include "profile_modes.h"
+#include "profile_plot.h"
+#include "survey_table.h"
+#include "widgets.h"
 
 #include <QComboBox>
+#include <QHBoxLayout>
+#include <QLabel>
 #include <QSlider>
+#include <QToolButton>
 
-#include <exception>
+#include <utility>
+
+namespace qm {
 
 namespace {
 
@@ -22,131 +29,170 @@ int ItemIndex(const QComboBox* box)
     return box->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
 }
 
-const QColor kPointColour(255, 255, 0);
+template <std::size_t N>
+QStringList Captions(const std::array<std::string_view, N>& names)
+{
+    QStringList captions;
+    for (std::string_view name : names)
+        captions << QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()));
+    return captions;
+}
 
 } // namespace
 
-void TForm1::PlotProfile()
+ProfilePage::ProfilePage(QWidget* parent) : QWidget(parent)
+{
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    Panel3 = FixedPanel(this, 73, -1);
+    Panel3->setMinimumHeight(480);
+    Label8 = Place(new QLabel(QStringLiteral("Scale"), Panel3), 0, 0);
+    auto makeBar = [this](int left, int top, int width, int height, int position) {
+        auto* bar = new QSlider(Qt::Vertical, Panel3);
+        bar->setGeometry(left, top, width, height);
+        bar->setRange(0, 100000);
+        bar->setInvertedAppearance(true); // position 0 at the top end
+        bar->setInvertedControls(true);
+        bar->setSingleStep(1);
+        bar->setPageStep(10000);
+        bar->setTickPosition(QSlider::TicksBothSides);
+        bar->setTickInterval(10000);
+        bar->setValue(position);
+        return bar;
+    };
+    auto makeStep = [this](const char* caption, int left, int top) {
+        auto* button = new QToolButton(Panel3);
+        button->setText(QString::fromLatin1(caption));
+        button->setGeometry(left, top, 19, 25);
+        return button;
+    };
+    TrackBar1 = makeBar(0, 16, 33, 142, 60000);
+    BitBtn1 = makeStep("^", 40, 24);
+    BitBtn2 = makeStep("v", 40, 128);
+    Label1 = Place(new QLabel(QStringLiteral("Scale:"), Panel3), 3, 168);
+    ComboBox1 = new QComboBox(Panel3);
+    ComboBox1->setEditable(true);
+    ComboBox1->setInsertPolicy(QComboBox::NoInsert);
+    ComboBox1->addItems(Captions(kScaleModeNames));
+    ComboBox1->setCurrentIndex(kScaleManual);
+    ComboBox1->setGeometry(0, 184, 65, 22);
+    Label5 = Place(new QLabel(QStringLiteral("View style:"), Panel3), 0, 216);
+    ComboBox2 = new QComboBox(Panel3);
+    ComboBox2->setEditable(true);
+    ComboBox2->setInsertPolicy(QComboBox::NoInsert);
+    ComboBox2->addItems(Captions(kViewStyleNames));
+    ComboBox2->setCurrentIndex(0);
+    ComboBox2->setGeometry(0, 232, 65, 22);
+    Label9 = Place(new QLabel(QStringLiteral("Scale"), Panel3), 0, 312);
+    TrackBar2 = makeBar(0, 327, 33, 150, 40000);
+    BitBtn3 = makeStep("^", 40, 336);
+    BitBtn4 = makeStep("v", 40, 440);
+    layout->addWidget(Panel3);
+
+    Chart1 = new ProfileChart(this);
+    layout->addWidget(Chart1, 1);
+
+    connect(Chart1, &ProfileChart::ClickSeries, this,
+            [this](int seriesIndex, int valueIndex) { emit PointClicked(seriesIndex, valueIndex); });
+    connect(Chart1, &ProfileChart::DoubleClicked, this, &ProfilePage::DoubleClicked);
+    connect(ComboBox1, &QComboBox::currentTextChanged, this, &ProfilePage::ScaleModeChange);
+    connect(ComboBox2, &QComboBox::currentTextChanged, this, &ProfilePage::ScaleModeChange);
+    connect(TrackBar1, &QSlider::valueChanged, this, &ProfilePage::TrackBarChange);
+    connect(TrackBar2, &QSlider::valueChanged, this, &ProfilePage::TrackBarChange);
+    connect(BitBtn1, &QToolButton::clicked, this, [this] { StepBar(TrackBar1, -10); });
+    connect(BitBtn2, &QToolButton::clicked, this, [this] { StepBar(TrackBar1, +10); });
+    connect(BitBtn3, &QToolButton::clicked, this, [this] { StepBar(TrackBar2, -10); });
+    connect(BitBtn4, &QToolButton::clicked, this, [this] { StepBar(TrackBar2, +10); });
+}
+
+void ProfilePage::ClearSeries()
+{
+    for (int i = 0; i < ProfileChart::kSeriesCount; ++i)
+        Chart1->series(i).Clear();
+}
+
+void ProfilePage::Plot(const SurveyTable& table)
 {
     const int style = ItemIndex(ComboBox2);
-    if (style < 0 || style > 2)
+    if (style < 0 || style >= static_cast<int>(kViewStyleNames.size()))
         return;
-    qm::ChartSeries& series = Chart1->series(style);
-    series.Clear();
-    const qm::SurveyTable& table = AdvListView1->table();
-    const int rows = table.RowCount();
-    for (int r = 1; r < rows; ++r)
-        series.Add(static_cast<double>(qm::FieldValue(table.Cell(r, 1))), table.RowCaption(r), kPointColour);
+    PlotProfile(Chart1->series(style), table);
 }
 
-void TForm1::Button5Click()
+std::span<const double> ProfilePage::Readings() const
 {
-    qm::RunHandler(this, [this] {
-        const int selected = AdvListView1->SelectedRow();
-        if (selected >= 0)
-            AdvListView1->DeleteRow(selected);
-        for (int i = 0; i < 3; ++i)
-            Chart1->series(i).Clear();
-        PlotProfile();
-    });
+    for (int i = 0; i < ProfileChart::kSeriesCount; ++i)
+        if (Chart1->series(i).Count() > 0)
+            return Chart1->series(i).Values();
+    return {};
 }
 
-void TForm1::Chart1ClickSeries(int /*seriesIndex*/, int valueIndex)
+QImage ProfilePage::Picture() const
 {
-    qm::RunHandler(this, [this, valueIndex] {
-        const int row = valueIndex + 1;
-        // The chart always shows the rows of the current table; a stale press is ignored.
-        if (valueIndex < 0 || row >= AdvListView1->table().RowCount())
-            return;
-        AdvListView1->ShowRow(row);
-        ReadPosition();
-    });
+    return Chart1->grab().toImage();
 }
 
-void TForm1::ComboBox1Change()
+void ProfilePage::ScaleModeChange()
 {
-    qm::RunHandler(this, [this] {
-        qm::ChartAxis& axis = Chart1->LeftAxis();
-        switch (ItemIndex(ComboBox1)) {
-        case 0:
-            axis.SetAutomatic(true);
-            break;
-        case 1:
-            axis.SetAutomatic(false);
-            axis.SetMaximum(60000);
-            axis.SetMinimum(40000);
-            break;
-        case 2:
-            axis.SetAutomatic(false);
-            axis.SetMaximum(55000);
-            axis.SetMinimum(50000);
-            break;
-        case 3:
+    RunHandler(window(), [this] {
+        ChartAxis& axis = Chart1->LeftAxis();
+        const int mode = ItemIndex(ComboBox1);
+        if (const auto preset = PresetScale(mode)) {
+            axis.SetAutomatic(preset->automatic);
+            if (!preset->automatic) {
+                axis.SetMaximum(preset->max);
+                axis.SetMinimum(preset->min);
+            }
+        } else if (mode == kScaleManual) {
             axis.SetAutomatic(false);
             axis.SetMaximum(TrackBar1->value());
             axis.SetMinimum(TrackBar2->value());
-            break;
-        default:
-            break;
         }
     });
 }
 
 // A position change of either bar. Setting a bar's position runs this again at once, nested in the
 // running one; an error of a nested run ends the outer run too, and is shown once.
-void TForm1::TrackBar1Change()
+void ProfilePage::TrackBarChange()
 {
-    static int depth = 0;
-    static std::exception_ptr nestedError;
     auto body = [this] {
-        ++depth;
+        ++trackBarDepth_;
         struct Leave {
+            int& depth;
             ~Leave() { --depth; }
-        } leave;
-        auto setPosition = [](QSlider* bar, int position) {
+        } leave{trackBarDepth_};
+        auto setPosition = [this](QSlider* bar, int position) {
             bar->setValue(position);
-            if (nestedError)
-                std::rethrow_exception(std::exchange(nestedError, nullptr));
+            if (nestedError_)
+                std::rethrow_exception(std::exchange(nestedError_, nullptr));
         };
         if (TrackBar2->value() >= TrackBar1->value())
             setPosition(TrackBar1, TrackBar2->value() + 1);
         if (TrackBar2->value() >= TrackBar1->value())
             setPosition(TrackBar2, TrackBar1->value() - 1);
-        if (ItemIndex(ComboBox1) == 3) {
-            qm::ChartAxis& axis = Chart1->LeftAxis();
+        if (ItemIndex(ComboBox1) == kScaleManual) {
+            ChartAxis& axis = Chart1->LeftAxis();
             axis.SetMaximum(TrackBar1->value());
             axis.SetMinimum(TrackBar2->value());
         }
     };
-    if (depth > 0) {
+    if (trackBarDepth_ > 0) {
         try {
             body();
         } catch (...) {
-            if (!nestedError)
-                nestedError = std::current_exception();
+            if (!nestedError_)
+                nestedError_ = std::current_exception();
         }
         return;
     }
-    nestedError = nullptr;
-    qm::RunHandler(this, body);
+    nestedError_ = nullptr;
+    RunHandler(window(), body);
 }
 
-void TForm1::BitBtn1Click()
+void ProfilePage::StepBar(QSlider* bar, int delta)
 {
-    TrackBar1->setValue(TrackBar1->value() - 10);
+    bar->setValue(bar->value() + delta);
 }
 
-void TForm1::BitBtn2Click()
-{
-    TrackBar1->setValue(TrackBar1->value() + 10);
-}
-
-void TForm1::BitBtn3Click()
-{
-    TrackBar2->setValue(TrackBar2->value() - 10);
-}
-
-void TForm1::BitBtn4Click()
-{
-    TrackBar2->setValue(TrackBar2->value() + 10);
-}
+} // namespace qm

@@ -1,6 +1,6 @@
 #include "survey_table_view.h"
 
-#include "error_box.h"
+#include "text_codec.h"
 
 #include <QHeaderView>
 #include <QMouseEvent>

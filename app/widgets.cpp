@@ -1,9 +1,35 @@
 #include "widgets.h"
 
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 
 namespace qm {
+
+ImageMenuChoice ExecImageMenu(QWidget* source, const QPoint& at, bool hasPicture)
+{
+    QMenu menu(source);
+    QAction* save = menu.addAction(QStringLiteral("Save image as..."));
+    QAction* copy = menu.addAction(QStringLiteral("Copy image"));
+    save->setEnabled(hasPicture);
+    copy->setEnabled(hasPicture);
+    QAction* chosen = menu.exec(source->mapToGlobal(at));
+    if (chosen == save)
+        return ImageMenuChoice::Save;
+    if (chosen == copy)
+        return ImageMenuChoice::Copy;
+    return ImageMenuChoice::None;
+}
+
+QWidget* FixedPanel(QWidget* parent, int width, int height)
+{
+    auto* panel = new QWidget(parent);
+    if (width > 0)
+        panel->setFixedWidth(width);
+    if (height > 0)
+        panel->setFixedHeight(height);
+    return panel;
+}
 
 LinkLabel::LinkLabel(const QString& text, QWidget* parent) : QLabel(text, parent)
 {

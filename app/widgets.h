@@ -1,4 +1,5 @@
-// Small controls of the main window: link labels and the picture box of the matrix page.
+// Small controls of the main window (link labels, the picture box of the matrix page) and the two
+// helpers that place controls at their design positions.
 #pragma once
 
 #include <QImage>
@@ -6,6 +7,27 @@
 #include <QWidget>
 
 namespace qm {
+
+// Places a control at its design position; without a size it takes its natural size.
+template <typename W>
+W* Place(W* widget, int left, int top, int width = -1, int height = -1)
+{
+    if (width < 0 || height < 0) {
+        widget->adjustSize();
+        widget->move(left, top);
+    } else {
+        widget->setGeometry(left, top, width, height);
+    }
+    return widget;
+}
+
+// The context menu of a picture ("Save image as...", "Copy image"), shown at `at` of `source`;
+// both entries are disabled when there is no picture. Returns what was chosen.
+enum class ImageMenuChoice { None, Save, Copy };
+ImageMenuChoice ExecImageMenu(QWidget* source, const QPoint& at, bool hasPicture);
+
+// A panel of fixed width and/or height (a size of 0 or less leaves that direction free).
+QWidget* FixedPanel(QWidget* parent, int width, int height);
 
 // A blue label with a hand cursor that reports a click.
 class LinkLabel : public QLabel {

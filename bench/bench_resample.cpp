@@ -4,6 +4,7 @@
 // installed. ImageMagick is timed inside one process over ten copies of the image (-duplicate),
 // with a run that only decodes subtracted; Pillow is timed inside Python. Both are limited to one
 // thread, like the resampler. Set QM_BENCH_PYTHON to choose the Python that has Pillow.
+// BM_WholeProcessResample times `quarlomet resample` and `convert` as whole processes on PPM files.
 #include "resample.h"
 
 #include <benchmark/benchmark.h>
@@ -194,6 +195,39 @@ void BM_ImageMagickHermite(benchmark::State& state)
     }
 }
 
+// The whole process, as a user runs it on one PPM image: `quarlomet resample` against ImageMagick's
+// `convert -filter Hermite -resize`, starting, reading, scaling and writing included. The time is
+// the tool's best run; "convert_ms" and "times_faster" compare it with convert when it is installed.
+// The shell that starts each command is measured alone and taken off both.
+void BM_WholeProcessResample(benchmark::State& state)
+{
+    constexpr int kRuns = 15;
+    const auto source = WritePpm(MatrixSource(static_cast<int>(state.range(0)), static_cast<int>(state.range(1))));
+    const std::string size = std::to_string(kDisplayWidth) + "x" + std::to_string(kDisplayHeight);
+    const std::string tool = Quote(QM_QUARLOMET_EXE) + " resample " + Quote(source) + " " +
+                             Quote(WorkDir() / "tool_out.ppm") + " --size " + size + NullDevice();
+    const std::string magick = WithEnvironment("MAGICK_CONFIGURE_PATH", MagickPolicyDir(),
+                                               "convert " + Quote(source) + " -filter Hermite -resize " + size + "! " +
+                                                   Quote(WorkDir() / "magick_out.ppm") + NullDevice());
+    const bool haveMagick = std::system(("convert -version" + NullDevice()).c_str()) == 0;
+    for (auto _ : state) {
+        const double shell = std::max(BestSeconds("exit 0", kRuns), 0.0);
+        const double toolSeconds = BestSeconds(tool, kRuns);
+        if (toolSeconds < 0.0) {
+            state.SkipWithError("quarlomet resample failed");
+            return;
+        }
+        state.SetIterationTime(std::max(toolSeconds - shell, 1e-9));
+        if (haveMagick) {
+            const double magickSeconds = BestSeconds(magick, kRuns);
+            if (magickSeconds >= 0.0) {
+                state.counters["convert_ms"] = (magickSeconds - shell) * 1e3;
+                state.counters["times_faster"] = (magickSeconds - shell) / std::max(toolSeconds - shell, 1e-9);
+            }
+        }
+    }
+}
+
 std::string PythonCommand()
 {
     const char* chosen = std::getenv("QM_BENCH_PYTHON");
@@ -255,6 +289,14 @@ BENCHMARK(BM_ResampleHermiteScalar)->Apply(Sizes);
 BENCHMARK(BM_ResampleHermiteSse2)->Apply(Sizes);
 BENCHMARK(BM_ResampleHermiteAvx2)->Apply(Sizes);
 BENCHMARK(BM_ImageMagickHermite)->Apply(MagickSizes);
+BENCHMARK(BM_WholeProcessResample)
+    ->ArgNames({"w", "h"})
+    ->Args({2000, 20})
+    ->Args({5000, 500})
+    ->Args({20000, 50})
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(1);
 BENCHMARK(BM_PillowBicubic)->Apply(Sizes)->UseManualTime()->Iterations(1);
 
 BENCHMARK_MAIN();

@@ -1,13 +1,11 @@
 // quarlomet map: the map page written from its template, as the viewer's map window writes it.
 #include "args.h"
 #include "commands.h"
-#include "qt_support.h"
+#include "console.h"
 #include "text_out.h"
 
 #include "errors.h"
 #include "map_page.h"
-
-#include <QCoreApplication>
 
 #include <filesystem>
 #include <string>
@@ -21,7 +19,9 @@ constexpr std::string_view kHelp = R"(Usage: quarlomet map -o PAGE [options]
 
 Writes the map page from the map page template, replacing its five marker lines with the map's
 size, controls, map type, position marker and information window, as the viewer does. Every other
-line is copied unchanged; texts are written byte for byte, as given.
+line is copied unchanged; texts are written byte for byte, as given. A position the viewer's "Map"
+refuses (not a plain decimal number, or a latitude outside -90..90 or a longitude outside
+-180..180) is refused with the same message and no page is written, unless --raw is given.
 
 Options:
   -o, --output PAGE    the page to write
@@ -34,27 +34,22 @@ Options:
   --lat T              latitude text (default 56.751655)
   --lon T              longitude text (default 37.202829)
   --type NAME          map type (default G_HYBRID_MAP)
+  --raw                write the position texts unchecked
   --help               this text
 
-When the template holds none of the markers no page is written and the exit status is 1.
+When the position is refused, or the template holds none of the markers no page is written and the exit status is 1.
 Exit status: 0 when the page was written, 1 when it was not, 2 on a usage error.
 )";
 
 constexpr OptionSpec kOptions[] = {
     {"--output", "-o", true}, {"--template", "", true}, {"--height", "", true}, {"--width", "", true},
     {"--control", "", true},  {"--no-marker", "", false}, {"--lat", "", true},  {"--lon", "", true},
-    {"--type", "", true},
+    {"--type", "", true},     {"--raw", "", false},
 };
 
-} // namespace
-
-int RunMap(const Invocation& call)
+int RunMap(const CommandCall& call)
 {
-    const ParsedArgs args = ParseArgs(call.args, kOptions);
-    if (args.Help()) {
-        PrintHelp(kHelp);
-        return 0;
-    }
+    const ParsedArgs& args = call.args;
     if (!args.Positional().empty()) {
         throw UsageError("unexpected argument '" + args.Positional().front() + "'");
     }
@@ -81,13 +76,16 @@ int RunMap(const Invocation& call)
     if (const auto type = args.Value("--type")) {
         request.mapType = *type;
     }
+    if (!args.Has("--raw")) {
+        // The viewer checks before anything is generated, so no broken script reaches the page.
+        ValidateMapPosition(request.latitude, request.longitude);
+    }
 
     std::filesystem::path templatePath;
     if (const auto given = args.Value("--template")) {
         templatePath = std::filesystem::path(*given);
     } else {
-        const auto app = StartQt(call.argv0, QtLevel::Core);
-        templatePath = ExecutableDir() / kMapPageTemplateName;
+        templatePath = ExecutableDir(call.invocation.argv0) / kMapPageTemplateName;
     }
 
     std::vector<std::string> lines;
@@ -98,5 +96,9 @@ int RunMap(const Invocation& call)
     }
     return 0;
 }
+
+} // namespace
+
+constinit const Command kMapCommand{"map", kHelp, kOptions, RunMap};
 
 } // namespace qm::cli

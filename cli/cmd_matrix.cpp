@@ -20,19 +20,21 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace qm::cli {
 
 namespace {
 
-constexpr std::string_view kHelp = R"(Usage: quarlomet matrix FILE... -o OUT [options]
+constexpr std::string_view kHelp = R"(Usage: quarlomet matrix FILE|DIR... -o OUT [options]
 
 Draws the survey files as one colour matrix, one row per file and one column per reading, as the
 viewer's "Draw" does: each file is loaded as the viewer's file selection loads it (with the same
 failures: a table of fewer than seven columns, a reading that is not a number), the baseline is
 derived from the data when it is 0, and the raster is smoothed to the display size with the
 Hermite kernel, with the file separators and names drawn over it. The balance used is printed as
-"balance: N" on standard output.
+"balance: N" on standard output. A folder stands for its .csv files, in name order. A failure
+names the file it concerns: "FILE: MESSAGE".
 
 Options:
   -o, --output OUT   the image to write (.ppm, .png, .bmp, ...)
@@ -53,17 +55,10 @@ constexpr OptionSpec kOptions[] = {
 
 constexpr ImageSize kDisplaySize{796, 484};
 
-} // namespace
-
-int RunMatrix(const Invocation& call)
+int RunMatrix(const CommandCall& call)
 {
-    const ParsedArgs args = ParseArgs(call.args, kOptions);
-    if (args.Help()) {
-        PrintHelp(kHelp);
-        return 0;
-    }
-    const auto& files = args.Positional();
-    if (files.empty()) {
+    const ParsedArgs& args = call.args;
+    if (args.Positional().empty()) {
         throw UsageError("no survey file given");
     }
     const auto out = args.Value("--output");
@@ -79,29 +74,41 @@ int RunMatrix(const Invocation& call)
     const bool blur = !args.Has("--no-blur");
     const bool names = !args.Has("--no-names");
 
-    const auto app = StartQt(call.argv0, QtLevel::Gui);
+    const auto app = StartQt(call.invocation.argv0, QtLevel::Gui);
     CheckWritableName(*out);
     SetDecimalSeparator('.');
+    const std::vector<std::string> files = ExpandFileArguments(args.Positional());
 
     SurveyTable table;
     // Step 1 and both passes select files: 2 * files + 1 loads in all.
     Progress progress("matrix", static_cast<int>(files.size() * 2 + 1));
     int loads = 0;
+    // The file being drawn: every failure of the draw concerns the file selected last.
+    const std::string* current = nullptr;
     MatrixSource source;
     source.fileCount = [&] { return static_cast<int>(files.size()); };
     source.select = [&](int q) -> const SurveyTable* {
         if (q < 0 || q >= static_cast<int>(files.size())) {
             return nullptr;
         }
-        progress.Step(loads++, files[static_cast<std::size_t>(q)]);
+        current = &files[static_cast<std::size_t>(q)];
+        progress.Step(loads++, *current);
         // The viewer's file selection also plots the profile, converting every reading; pass 1
         // converts the same readings of every file in the same order, so it meets the same first
         // failure, and converting them here as well would only double the work.
-        SelectFile(table, files[static_cast<std::size_t>(q)]);
+        SelectFile(table, *current);
         return &table;
     };
     bool completed = false;
-    Bitmap raster = BuildMatrixRaster(source, balance, contrast, completed);
+    Bitmap raster;
+    try {
+        raster = BuildMatrixRaster(source, balance, contrast, completed);
+    } catch (...) {
+        if (current == nullptr) {
+            throw;
+        }
+        RethrowForFile(*current);
+    }
     progress.Done();
     if (!completed) {
         throw Error("The file list changed during the draw");
@@ -129,5 +136,9 @@ int RunMatrix(const Invocation& call)
     }
     return 0;
 }
+
+} // namespace
+
+constinit const Command kMatrixCommand{"matrix", kHelp, kOptions, RunMatrix};
 
 } // namespace qm::cli

@@ -9,22 +9,25 @@
 #include "errors.h"
 #include "field_value.h"
 #include "profile_chart.h"
+#include "profile_modes.h"
+#include "profile_plot.h"
 #include "survey_table.h"
 
 #include <QApplication>
-#include <QColor>
 #include <QImage>
 
 #include <string>
+#include <vector>
 
 namespace qm::cli {
 
 namespace {
 
-constexpr std::string_view kHelp = R"(Usage: quarlomet profile FILE -o OUT [options]
+constexpr std::string_view kHelp = R"(Usage: quarlomet profile FILE|DIR -o OUT [options]
 
 Loads the survey file as the viewer's file selection does and renders its profile chart: one point
-per data row, the reading rounded to a whole number, labelled with the row's first field.
+per data row, the reading rounded to a whole number, labelled with the row's first field. A folder holding one .csv file stands for it. A failure
+names the file it concerns: "FILE: MESSAGE".
 
 Options:
   -o, --output OUT        the image to write (.ppm, .png, .bmp, ...)
@@ -44,32 +47,19 @@ constexpr ImageSize kChartSize{850, 530};
 
 int StyleIndex(std::string_view style)
 {
-    constexpr std::string_view kStyles[] = {"ribbon", "column", "line"};
-    for (int i = 0; i < 3; ++i) {
-        if (style == kStyles[i]) {
-            return i;
-        }
+    const int index = ViewStyleIndex(style);
+    if (index < 0) {
+        throw UsageError("unknown style '" + std::string(style) + "' (ribbon, column or line)");
     }
-    throw UsageError("unknown style '" + std::string(style) + "' (ribbon, column or line)");
+    return index;
 }
 
-// The axis bounds a scale mode asks for; automatic when `automatic` is set.
-struct Scale {
-    bool automatic = false;
-    double min = 40000;
-    double max = 60000;
-};
+using Scale = ScaleRange;
 
 Scale ParseScale(std::string_view text)
 {
-    if (text == "auto") {
-        return {true, 0, 0};
-    }
-    if (text == "40-60") {
-        return {false, 40000, 60000};
-    }
-    if (text == "50-55") {
-        return {false, 50000, 55000};
+    if (const auto preset = PresetScale(ScaleModeIndex(text))) {
+        return *preset;
     }
     const std::size_t colon = text.find(':');
     if (colon == std::string_view::npos) {
@@ -100,29 +90,12 @@ void ApplyScale(ChartAxis& axis, const Scale& scale)
     }
 }
 
-void PlotProfile(ProfileChart& chart, int style, const SurveyTable& table)
+int RunProfile(const CommandCall& call)
 {
-    ChartSeries& series = chart.series(style);
-    series.Clear();
-    const QColor yellow(255, 255, 0);
-    for (int row = 1; row < table.RowCount(); ++row) {
-        series.Add(static_cast<double>(FieldValue(table.Cell(row, 1))), table.RowCaption(row), yellow);
-    }
-}
-
-} // namespace
-
-int RunProfile(const Invocation& call)
-{
-    const ParsedArgs args = ParseArgs(call.args, kOptions);
-    if (args.Help()) {
-        PrintHelp(kHelp);
-        return 0;
-    }
+    const ParsedArgs& args = call.args;
     if (args.Positional().size() != 1) {
         throw UsageError("expected one survey file, got " + std::to_string(args.Positional().size()));
     }
-    const std::string& file = args.Positional().front();
     const auto out = args.Value("--output");
     if (!out) {
         throw UsageError("no output image given (-o OUT)");
@@ -135,7 +108,7 @@ int RunProfile(const Invocation& call)
         throw UsageError("the chart needs at least 1x1 pixels");
     }
 
-    const auto app = StartQt(call.argv0, QtLevel::Widgets);
+    const auto app = StartQt(call.invocation.argv0, QtLevel::Widgets);
     CheckWritableName(*out);
     SetDecimalSeparator('.');
 
@@ -147,9 +120,17 @@ int RunProfile(const Invocation& call)
         ApplyScale(chart.LeftAxis(), scale);
     }
 
+    // A folder holding one survey file stands for it.
+    const std::vector<std::string> files = ExpandFileArguments(args.Positional());
+    if (files.size() != 1) {
+        throw UsageError("expected one survey file, got " + std::to_string(files.size()) + " in '" +
+                         args.Positional().front() + "'");
+    }
     SurveyTable table;
-    SelectFile(table, file);
-    PlotProfile(chart, style, table);
+    ForFile(files.front(), [&] {
+        SelectFile(table, files.front());
+        PlotProfile(chart.series(style), table);
+    });
 
     QImage image(size.width, size.height, QImage::Format_RGB32);
     image.fill(Qt::white);
@@ -157,5 +138,9 @@ int RunProfile(const Invocation& call)
     WriteImageFile(*out, image);
     return 0;
 }
+
+} // namespace
+
+constinit const Command kProfileCommand{"profile", kHelp, kOptions, RunProfile};
 
 } // namespace qm::cli

@@ -1,14 +1,16 @@
-// quarlomet resample: the filtered resampler on an image file.
+// quarlomet resample: the filtered resampler on an image file. PPM in and out is done here, without
+// Qt; other formats go to the drawing module, which reads and writes them with Qt's plugins.
+#include "cmd_resample.h"
+
 #include "args.h"
 #include "commands.h"
-#include "image_io.h"
-#include "qt_support.h"
+#include "drawing_module.h"
+#include "ppm.h"
 
 #include "errors.h"
 #include "resample.h"
 
-#include <QCoreApplication>
-
+#include <optional>
 #include <string>
 
 namespace qm::cli {
@@ -50,15 +52,31 @@ const NamedKernel& FindKernel(std::string_view name)
     throw UsageError("unknown kernel '" + std::string(name) + "' (known: " + names + ")");
 }
 
+int RunResample(const CommandCall& call)
+{
+    const ResampleJob job = ParseResampleJob(call.args);
+    if (!EndsWithNoCase(job.out, ".ppm")) {
+        return RunInDrawingModule("resample", call.invocation);
+    }
+    Bitmap destination(job.size.width, job.size.height, 4);
+    const bool done = ForFile(job.in, [&] {
+        std::optional<Bitmap> source = ReadPpmFile(job.in);
+        if (source) {
+            ResampleImage(*source, destination, job.kernel->kernel, job.filterWidth);
+        }
+        return source.has_value();
+    });
+    if (!done) {
+        return RunInDrawingModule("resample", call.invocation);
+    }
+    ForFile(job.out, [&] { WritePpmFile(job.out, destination); });
+    return 0;
+}
+
 } // namespace
 
-int RunResample(const Invocation& call)
+ResampleJob ParseResampleJob(const ParsedArgs& args)
 {
-    const ParsedArgs args = ParseArgs(call.args, kOptions);
-    if (args.Help()) {
-        PrintHelp(kHelp);
-        return 0;
-    }
     const auto& files = args.Positional();
     if (files.size() != 2) {
         throw UsageError("expected IN and OUT, got " + std::to_string(files.size()) + " file names");
@@ -67,24 +85,19 @@ int RunResample(const Invocation& call)
     if (!sizeText) {
         throw UsageError("no size given (--size WxH)");
     }
-    const ImageSize size = ParseSize(*sizeText, "--size");
-    const NamedKernel& kernel = FindKernel(args.Value("--kernel").value_or("Hermite"));
-    float width = kernel.width;
+    ResampleJob job{files[0], files[1], ParseSize(*sizeText, "--size"), nullptr, 0};
+    job.kernel = &FindKernel(args.Value("--kernel").value_or("Hermite"));
+    job.filterWidth = job.kernel->width;
     if (const auto given = args.Value("--filter-width")) {
         const double value = ParseReal(*given, "--filter-width");
         if (value < 0 || value > kMaxFilterWidth) {
             throw UsageError("the filter width must lie in 0.." + std::to_string(static_cast<int>(kMaxFilterWidth)));
         }
-        width = static_cast<float>(value);
+        job.filterWidth = static_cast<float>(value);
     }
-
-    const auto app = StartQt(call.argv0, QtLevel::Gui);
-    CheckWritableName(files[1]);
-    Bitmap source = ReadImageFile(files[0]);
-    Bitmap destination(size.width, size.height, 4);
-    ResampleImage(source, destination, kernel.kernel, width);
-    WriteImageFile(files[1], destination);
-    return 0;
+    return job;
 }
+
+constinit const Command kResampleCommand{"resample", kHelp, kOptions, RunResample};
 
 } // namespace qm::cli

@@ -11,20 +11,22 @@
 #include <filesystem>
 #include <new>
 #include <string>
+#include <vector>
 
 namespace qm::cli {
 
 namespace {
 
-constexpr std::string_view kHelp = R"(Usage: quarlomet table [--stats] FILE...
+constexpr std::string_view kHelp = R"(Usage: quarlomet table [--stats] FILE|DIR...
 
 Loads the survey files one after another into one table, as the viewer's file selection does
 (the table is cleared and the file loaded; the delimiter rules carry from file to file), and
 prints one JSON object per file on its own line:
   {"file": PATH, "delimiter": D, "columns": N, "rows": [[CAPTION, CELL1, ...], ...]}
 D is the table's delimiter after the load, or null while none is settled. A file that fails to
-load gives {"file": PATH, "error": MESSAGE}. Every byte of a path, caption or cell is written as
-the character of the same number (U+0000 to U+00FF), in UTF-8.
+load gives {"file": PATH, "error": MESSAGE}. A folder stands for its .csv files, in name order.
+Every byte of a path, caption or cell is written as the character of the same number (U+0000 to
+U+00FF), in UTF-8.
 
 Options:
   --stats   "rows" holds the number of rows instead of the rows
@@ -71,19 +73,13 @@ void AppendTable(std::string& out, const SurveyTable& table, bool statsOnly)
     out.push_back(']');
 }
 
-} // namespace
-
-int RunTable(const Invocation& call)
+int RunTable(const CommandCall& call)
 {
-    const ParsedArgs args = ParseArgs(call.args, kOptions);
-    if (args.Help()) {
-        PrintHelp(kHelp);
-        return 0;
-    }
-    const auto& files = args.Positional();
-    if (files.empty()) {
+    const ParsedArgs& args = call.args;
+    if (args.Positional().empty()) {
         throw UsageError("no survey file given");
     }
+    const std::vector<std::string> files = ExpandFileArguments(args.Positional());
     const bool statsOnly = args.Has("--stats");
 
     SurveyTable table;
@@ -122,5 +118,9 @@ int RunTable(const Invocation& call)
     }
     return status;
 }
+
+} // namespace
+
+constinit const Command kTableCommand{"table", kHelp, kOptions, RunTable};
 
 } // namespace qm::cli

@@ -63,15 +63,9 @@ void WriteLine(std::string_view text)
     }
 }
 
-} // namespace
-
-int RunValue(const Invocation& call)
+int RunValue(const CommandCall& call)
 {
-    const ParsedArgs args = ParseArgs(call.args, kOptions);
-    if (args.Help()) {
-        PrintHelp(kValueHelp);
-        return 0;
-    }
+    const ParsedArgs& args = call.args;
     if (args.Positional().empty()) {
         throw UsageError("no text given");
     }
@@ -88,13 +82,9 @@ int RunValue(const Invocation& call)
     return status;
 }
 
-int RunPosition(const Invocation& call)
+int RunPosition(const CommandCall& call)
 {
-    const ParsedArgs args = ParseArgs(call.args, kOptions);
-    if (args.Help()) {
-        PrintHelp(kPositionHelp);
-        return 0;
-    }
+    const ParsedArgs& args = call.args;
     const auto& cells = args.Positional();
     if (cells.size() != 4) {
         throw UsageError("expected four texts NS LAT EW LON, got " + std::to_string(cells.size()));
@@ -119,5 +109,10 @@ int RunPosition(const Invocation& call)
     }
     return 0;
 }
+
+} // namespace
+
+constinit const Command kValueCommand{"value", kValueHelp, kOptions, RunValue};
+constinit const Command kPositionCommand{"position", kPositionHelp, kOptions, RunPosition};
 
 } // namespace qm::cli

@@ -1,30 +1,17 @@
-// The subcommands of the tool. Each parses its own arguments and returns the exit status: 0 done,
-// 1 the work failed. A UsageError means exit status 2; any other exception is a failed piece of
-// work whose message goes to standard error.
+// The subcommands of the tool, each a Command run by the skeleton of command.h.
 #pragma once
 
-#include <span>
-#include <string>
-#include <string_view>
+#include "command.h"
 
 namespace qm::cli {
 
-// What every subcommand gets: its arguments (after the subcommand's name) and the program's
-// own argv[0], which the Qt-based subcommands hand on to their application object.
-struct Invocation {
-    std::span<const std::string> args;
-    char* argv0 = nullptr;
-};
-
-int RunTable(const Invocation& call);
-int RunValue(const Invocation& call);
-int RunPosition(const Invocation& call);
-int RunResample(const Invocation& call);
-int RunMatrix(const Invocation& call);
-int RunProfile(const Invocation& call);
-int RunMap(const Invocation& call);
-
-// Writes a help text to standard output.
-void PrintHelp(std::string_view text);
+extern const Command kTableCommand;
+extern const Command kValueCommand;
+extern const Command kPositionCommand;
+extern const Command kResampleCommand;
+// These two live in the drawing module (drawing_module.h); the tool lists them by name only.
+extern const Command kMatrixCommand;
+extern const Command kProfileCommand;
+extern const Command kMapCommand;
 
 } // namespace qm::cli

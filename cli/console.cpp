@@ -1,13 +1,20 @@
-// Platform-specific console calls, kept in this one file.
+// Platform-specific console and process calls, kept in this one file.
 #include "console.h"
 
+#include <cstdint>
 #include <cstdio>
+#include <vector>
 
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
+#include <windows.h>
 #else
+#include <dlfcn.h>
 #include <unistd.h>
+#endif
+#ifdef __APPLE__
+#include <mach-o/dyld.h>
 #endif
 
 namespace qm::cli {
@@ -34,6 +41,70 @@ void SetBinaryStdout()
 {
 #ifdef _WIN32
     _setmode(_fileno(stdout), _O_BINARY);
+#endif
+}
+
+std::filesystem::path ExecutableDir(const char* argv0)
+{
+    std::error_code error;
+#if defined(_WIN32)
+    std::vector<wchar_t> buffer(MAX_PATH);
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length == 0) {
+            break;
+        }
+        if (length < buffer.size()) {
+            return std::filesystem::path(std::wstring(buffer.data(), length)).parent_path();
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+#elif defined(__APPLE__)
+    std::uint32_t size = 0;
+    _NSGetExecutablePath(nullptr, &size);
+    std::vector<char> buffer(size + 1);
+    if (_NSGetExecutablePath(buffer.data(), &size) == 0) {
+        return std::filesystem::weakly_canonical(std::filesystem::path(buffer.data()), error).parent_path();
+    }
+#else
+    // Linux and the systems that mimic its /proc; elsewhere argv[0] has to do.
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (!error) {
+        return self.parent_path();
+    }
+#endif
+    if (argv0 == nullptr) {
+        return std::filesystem::current_path(error);
+    }
+    return std::filesystem::absolute(std::filesystem::path(argv0), error).parent_path();
+}
+
+void* LoadLibrarySymbol(const std::filesystem::path& library, const char* symbol, std::string& error)
+{
+#ifdef _WIN32
+    HMODULE module = LoadLibraryW(library.wstring().c_str());
+    if (module == nullptr) {
+        error = "error " + std::to_string(GetLastError());
+        return nullptr;
+    }
+    void* address = reinterpret_cast<void*>(GetProcAddress(module, symbol));
+    if (address == nullptr) {
+        error = "error " + std::to_string(GetLastError());
+    }
+    return address;
+#else
+    void* module = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (module == nullptr) {
+        const char* text = dlerror();
+        error = text != nullptr ? text : "unknown error";
+        return nullptr;
+    }
+    void* address = dlsym(module, symbol);
+    if (address == nullptr) {
+        const char* text = dlerror();
+        error = text != nullptr ? text : "symbol not found";
+    }
+    return address;
 #endif
 }
 

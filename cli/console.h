@@ -1,5 +1,8 @@
-// The few console calls that differ between systems.
+// The few console and process calls that differ between systems.
 #pragma once
+
+#include <filesystem>
+#include <string>
 
 namespace qm::cli {
 
@@ -8,5 +11,12 @@ bool StderrIsTerminal();
 bool StdoutIsTerminal();
 // Standard output carries bytes as they are: no line-end translation on Windows.
 void SetBinaryStdout();
+
+// The directory that holds the running executable; `argv0` serves where the system cannot tell.
+std::filesystem::path ExecutableDir(const char* argv0);
+
+// Loads a shared library and returns the address of its `symbol`; null with `error` set when either
+// cannot be found. The library stays loaded until the process ends.
+void* LoadLibrarySymbol(const std::filesystem::path& library, const char* symbol, std::string& error);
 
 } // namespace qm::cli

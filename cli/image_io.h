@@ -1,8 +1,10 @@
-// Image files for the image subcommands: binary PPM (P6) read and written here, so that images of
-// width or height 0 pass through; every other format through Qt's image plugins (PNG, BMP, ...).
+// Image files for the image subcommands that run with Qt: binary PPM (P6) read and written by the
+// codec of ppm.h, so that images of width or height 0 pass through; every other format through
+// Qt's image plugins (PNG, BMP, ...).
 #pragma once
 
 #include "bitmap.h"
+#include "ppm.h"
 
 #include <QImage>
 
@@ -10,13 +12,6 @@
 #include <string_view>
 
 namespace qm::cli {
-
-// P6 bytes to a 3-byte-per-pixel image. Comments ("#" to the end of a line) may stand between the
-// header fields; a maximum value below 255 is scaled up, one above 255 (two bytes per sample) is
-// scaled down. Throws Error for anything else, or when the pixel data is short.
-Bitmap DecodePpm(std::string_view bytes);
-// A P6 file of the image, maximum value 255.
-std::string EncodePpm(const Bitmap& image);
 
 // Reads an image file: P6 by its first bytes, anything else through Qt.
 // Throws Error "Cannot open file "%s". %s" or "Cannot read image "%s". %s".

@@ -47,16 +47,6 @@ std::unique_ptr<QCoreApplication> StartQt(char* argv0, QtLevel level)
     return nullptr;
 }
 
-std::filesystem::path ExecutableDir()
-{
-    const QString dir = QCoreApplication::applicationDirPath();
-#ifdef _WIN32
-    return std::filesystem::path(dir.toStdWString());
-#else
-    return std::filesystem::path(PathFromQt(dir));
-#endif
-}
-
 QString PathToQt(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
 
 std::string PathFromQt(const QString& path) { return QFile::encodeName(path).toStdString(); }

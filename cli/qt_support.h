@@ -1,5 +1,5 @@
-// The Qt side of the tool: the application object the image subcommands need, and paths given
-// as 8-bit arguments.
+// The Qt side of the tool, used only in the drawing module: the application object the drawing
+// subcommands need, and paths given as 8-bit arguments.
 #pragma once
 
 #include <QString>
@@ -21,9 +21,6 @@ enum class QtLevel {
 // Creates the application object. Only argv[0] is handed to Qt, so that no argument of ours is
 // taken for a Qt option. The offscreen platform is used unless QT_QPA_PLATFORM names another.
 std::unique_ptr<QCoreApplication> StartQt(char* argv0, QtLevel level);
-
-// The directory that holds the running executable (an application object must exist).
-std::filesystem::path ExecutableDir();
 
 // An 8-bit path argument for Qt's file classes, and back.
 QString PathToQt(const std::string& path);

@@ -1,7 +1,9 @@
+// The map window: the page written from the template, shown in the embedded browser.
 #include "map_window.h"
 
 #include "error_box.h"
 #include "map_page.h"
+#include "text_codec.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -23,9 +25,6 @@
 #include <filesystem>
 
 namespace {
-
-const QStringList kDefaultControls{QStringLiteral("GLargeMapControl"), QStringLiteral("GSmallZoomControl"),
-                                   QStringLiteral("GMapTypeControl")};
 
 std::filesystem::path ToPath(const QString& path)
 {
@@ -82,11 +81,6 @@ TFormMapa::TFormMapa(QWidget* parent) : QWidget(parent, Qt::Window)
 }
 
 TFormMapa::~TFormMapa() = default;
-
-void TFormMapa::SetCheckMapControl(std::function<void(const QString&, bool)> checkMapControl)
-{
-    checkMapControl_ = std::move(checkMapControl);
-}
 
 void TFormMapa::SetTemplateDir(const QString& dir)
 {
@@ -150,12 +144,16 @@ void TFormMapa::FormShow()
         FillFontList();
         ComboBox1->setEnabled(false);
         PagePath = QDir(PageDir()).filePath(QString::fromLatin1(qm::kMapPageName));
-        GenerateMap(750, 400, kDefaultControls, true, QStringLiteral("56.751655"), QStringLiteral("37.202829"),
-                    QStringLiteral("G_HYBRID_MAP"));
-        if (checkMapControl_) {
-            for (const QString& control : kDefaultControls)
-                checkMapControl_(control, true);
-        }
+        // The map opens on the same defaults as the map page of the command-line tool.
+        const qm::MapRequest defaults;
+        QStringList controls;
+        for (const std::string& control : defaults.controls)
+            controls << qm::DecodeText(control);
+        GenerateMap(defaults.mapHeight, defaults.mapWidth, controls, defaults.showMarker,
+                    qm::DecodeText(defaults.latitude), qm::DecodeText(defaults.longitude),
+                    qm::DecodeText(defaults.mapType));
+        for (const QString& control : controls)
+            emit CheckMapControl(control, true);
     });
 }
 

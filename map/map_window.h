@@ -5,7 +5,6 @@
 #include <QStringList>
 #include <QWidget>
 
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -27,9 +26,6 @@ public:
     void GenerateMap(int mapHeight, int mapWidth, const QStringList& controls, bool showMarker,
                      const QString& latitude, const QString& longitude, const QString& mapType);
 
-    // Stands for the main window's CheckMapControl: ticks or unticks one map control by name.
-    void SetCheckMapControl(std::function<void(const QString&, bool)> checkMapControl);
-
     // Where the template is read from and the page written to; empty means the default (the
     // executable's directory, or the user's application data directory when that is read-only).
     void SetTemplateDir(const QString& dir);
@@ -43,6 +39,11 @@ public:
     QComboBox* ComboBox2 = nullptr;
     QFrame* pnlMapa = nullptr;
     QWebEngineView* WebBrowser1 = nullptr;
+
+signals:
+    // Asks the owner of the map inputs to tick or untick one map control by name (the map shows the
+    // default controls when it opens).
+    void CheckMapControl(const QString& controlName, bool tick);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -67,7 +68,6 @@ private:
     QString PagePath;
     QString templateDir_;
     QString pageDir_;
-    std::function<void(const QString&, bool)> checkMapControl_;
     QSize outerSize_;
     bool outerPending_ = false;
 };

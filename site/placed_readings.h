@@ -2,9 +2,11 @@
 // readings export writes and what the grid interpolates. Plain C++, no Qt.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace qm::site {
@@ -30,6 +32,8 @@ struct PlacedReadings {
     std::vector<FileFailure> failures; // files that failed to load, left out whole
 
     std::size_t size() const { return value.size(); }
+    // Bytes held by the arrays and names (as allocated), for the memory checks.
+    std::size_t MemoryUsage() const;
 };
 
 // Called between files with (files done, files in all); returning false stops the gathering,
@@ -41,5 +45,40 @@ struct Cancelled {};
 // Loads each file into a table of its own (never the viewer's table) by the loader's rules,
 // including the per-file delimiter, and places every data row that has a fix.
 PlacedReadings GatherReadings(const std::vector<std::string>& files, const GatherProgress& progress = {});
+
+// One placed row while its file is loaded; `label` (column 0) lives only until the next file.
+struct PlacedRow {
+    std::uint32_t file = 0; // index in the list
+    std::uint32_t row = 0;  // table row, 1 for the first data row
+    double lon = 0;
+    double lat = 0;
+    double value = 0;
+    std::string_view label;
+};
+
+// What a pass over the files left out.
+struct GatherCounts {
+    std::uint64_t withoutPosition = 0;
+    std::vector<FileFailure> failures;
+};
+
+// The pass under GatherReadings and the readings export: every placed row, in file and row order,
+// goes to `place`, so what is drawn and what is exported come from the same rules.
+GatherCounts ForEachPlacedRow(const std::vector<std::string>& files, const std::function<void(const PlacedRow&)>& place,
+                              const GatherProgress& progress = {});
+
+namespace detail {
+
+// The direct computations behind the gathering, for the common forms of a cell; each gives exactly
+// what the general conversions give, and false when the text is not of its form (the caller then
+// takes the general way).
+
+// The decimal degrees the position readout shows for a coordinate text of four minute decimals
+// ("ddmm.mmmm" with 2 degree digits, "dddmm.mmmm" with 3), read back as a number.
+bool FastDecimalDegrees(std::string_view text, int degreeDigits, bool negate, double& degrees);
+// A plain decimal reading ("52395.02", " -7.5 ") of at most 15 significant digits.
+bool FastReading(std::string_view text, char separator, double& value);
+
+} // namespace detail
 
 } // namespace qm::site

@@ -66,8 +66,24 @@ struct DepthSlot {
 
 double SlotDepth(double plotWidth);
 double TotalDepth(double plotWidth);
-// Series 0 takes the rearmost slot, series kSlotCount - 1 the front one.
+// The chart's three series, each drawn in its own way. The value is the series' position in the
+// chart and so its depth slot: the ribbon stands at the back, the line in front.
+enum class SeriesShape {
+    Ribbon = 0, // a band from the slot's front to its back
+    Area = 1,   // a ribbon on top of a face filled down to the plot's bottom, at the slot's front
+    Line = 2,   // a line in the middle of the slot
+};
+inline constexpr SeriesShape kSeriesShapes[kSlotCount] = {SeriesShape::Ribbon, SeriesShape::Area,
+                                                          SeriesShape::Line};
+inline constexpr int SeriesIndex(SeriesShape shape) { return static_cast<int>(shape); }
+
+// Series 0 takes the rearmost slot, series kSlotCount - 1 the front one (an index outside is
+// taken as the nearest of them).
 DepthSlot SeriesSlot(int seriesIndex, double plotWidth);
+inline DepthSlot SeriesSlot(SeriesShape shape, double plotWidth)
+{
+    return SeriesSlot(SeriesIndex(shape), plotWidth);
+}
 
 // Where the plot area (the front wall, in scene coordinates) goes so that the projected 3-D box
 // (front wall plus the full depth behind it) exactly fills `region` on screen. The view's center
@@ -117,13 +133,6 @@ struct IndexRange {
     std::int64_t last = -1;
 };
 IndexRange VisibleIndices(std::size_t count, double xMin, double xMax);
-
-// How a series is drawn, for hit testing.
-enum class SeriesShape {
-    Ribbon, // a band from the slot's front to its back
-    Area,   // a ribbon on top of a face filled down to the plot's bottom, at the slot's front
-    Line,   // a line in the middle of the slot
-};
 
 struct HitQuery {
     SeriesShape shape = SeriesShape::Ribbon;

@@ -1,9 +1,11 @@
-// The profile chart widget: data storage, axis rules, mouse handling and drawing. All positions
-// come from chart_geometry; this file turns them into QPainter calls.
+// The profile chart widget: axis ranges, zoom, layout, mouse handling and drawing. All positions
+// and shapes come from chart_geometry and chart_shapes; this file turns them into QPainter calls.
 #include "profile_chart.h"
 
-#include "error_box.h"
+#include "chart_shapes.h"
+
 #include "errors.h"
+#include "text_codec.h"
 
 #include <QFontMetricsF>
 #include <QLinearGradient>
@@ -13,7 +15,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
+#include <tuple>
+#include <type_traits>
 
 namespace qm {
 
@@ -24,17 +27,22 @@ constexpr int kZoomAnimationMs = 250;
 constexpr double kHitTolerancePixels = 4;
 const QRgb kTitleColor = qRgb(0, 0, 128);
 
+// The point colours are handed to the Qt-free shape builders as plain 32-bit values.
+static_assert(std::is_same_v<QRgb, std::uint32_t>);
+
 QPointF ToQt(chart::Point2 p)
 {
     return {p.x, p.y};
 }
 
-// A filled piece of a series: a quadrilateral or the hexagon of an extruded column.
-struct Piece {
-    std::array<QPointF, 6> points;
-    int size = 0;
-    QRgb color = 0;
-};
+std::vector<QLineF> ToQt(const std::vector<chart::Segment>& segments)
+{
+    std::vector<QLineF> lines;
+    lines.reserve(segments.size());
+    for (const chart::Segment& s : segments)
+        lines.emplace_back(ToQt(s.a), ToQt(s.b));
+    return lines;
+}
 
 } // namespace
 
@@ -56,21 +64,14 @@ struct ProfileChart::Frame {
     QPointF At(double sx, double sy, double z) const { return ToQt(chart::Project(scene.view, sx, sy, z)); }
 };
 
-// The drawn shape of one series, kept until data, size, zoom or axes change.
+// The drawn shapes of one series, kept until data, size, zoom or axes change.
 struct ProfileChart::Shapes {
     bool valid = false;
     std::uint64_t version = 0;
     chart::Rect plot;
     double xMin = 0, xMax = 0, yMin = 0, yMax = 0;
     chart::ObliqueView view;
-
-    std::vector<Piece> back;      // ribbon strips, area tops: drawn first
-    std::vector<Piece> face;      // area fronts, front faces of decimated bands
-    std::vector<QLineF> edges;    // thin dark outlines
-    std::vector<QLineF> lines;    // drawn with the series pen (fast line)
-    std::vector<QLineF> marks;    // a lone point, drawn thick in its colour
-    std::vector<chart::ColumnSpan> spans; // per pixel column when points outnumber columns
-    QRgb markColor = 0;
+    chart::SeriesShapes geometry;
 
     bool Matches(std::uint64_t v, const Frame& f) const
     {
@@ -82,128 +83,6 @@ struct ProfileChart::Shapes {
             && view.offsetY == w.offsetY && view.center.x == w.center.x && view.center.y == w.center.y;
     }
 };
-
-// ---- ChartSeries ----------------------------------------------------------------------------
-
-ChartSeries::ChartSeries(ProfileChart* chart, QString name, QColor seriesColor)
-    : chart_(chart), name_(std::move(name)), seriesColor_(seriesColor)
-{
-}
-
-void ChartSeries::Clear()
-{
-    values_.clear();
-    labelBytes_.clear();
-    labelEnds_.clear();
-    colors_.clear();
-    hasFinite_ = false;
-    ++version_;
-    chart_->DataChanged();
-}
-
-void ChartSeries::Add(double value, std::string_view label, QColor color)
-{
-    if (values_.size() >= static_cast<std::size_t>(std::numeric_limits<int>::max()))
-        throw ListIndexError(Count());
-    const QRgb rgb = color.rgba();
-    const std::size_t n = values_.size();
-    const std::size_t bytes = labelBytes_.size();
-    try {
-        values_.push_back(value);
-        labelBytes_.append(label);
-        labelEnds_.push_back(labelBytes_.size());
-        if (n == 0)
-            firstColor_ = rgb;
-        else if (!colors_.empty())
-            colors_.push_back(rgb);
-        else if (rgb != firstColor_) {
-            colors_.assign(n, firstColor_);
-            colors_.push_back(rgb);
-        }
-    } catch (...) {
-        // Out of memory half way: leave the series as it was.
-        values_.resize(n);
-        labelBytes_.resize(bytes);
-        labelEnds_.resize(n);
-        if (colors_.size() > n)
-            colors_.resize(n);
-        throw;
-    }
-    if (std::isfinite(value)) {
-        if (!hasFinite_) {
-            min_ = max_ = value;
-            hasFinite_ = true;
-        } else {
-            min_ = std::min(min_, value);
-            max_ = std::max(max_, value);
-        }
-    }
-    ++version_;
-    chart_->DataChanged();
-}
-
-void ChartSeries::CheckIndex(int index) const
-{
-    if (index < 0 || index >= Count())
-        throw ListIndexError(index);
-}
-
-double ChartSeries::Value(int index) const
-{
-    CheckIndex(index);
-    return values_[static_cast<std::size_t>(index)];
-}
-
-std::string_view ChartSeries::Label(int index) const
-{
-    CheckIndex(index);
-    const auto i = static_cast<std::size_t>(index);
-    const std::size_t begin = i == 0 ? 0 : labelEnds_[i - 1];
-    return std::string_view(labelBytes_).substr(begin, labelEnds_[i] - begin);
-}
-
-QColor ChartSeries::Color(int index) const
-{
-    CheckIndex(index);
-    return QColor::fromRgba(colors_.empty() ? firstColor_ : colors_[static_cast<std::size_t>(index)]);
-}
-
-bool ChartSeries::FiniteRange(double& min, double& max) const
-{
-    if (!hasFinite_)
-        return false;
-    min = min_;
-    max = max_;
-    return true;
-}
-
-// ---- ChartAxis ------------------------------------------------------------------------------
-
-void ChartAxis::SetAutomatic(bool automatic)
-{
-    chart_->FinishZoomAnimation();
-    automatic_ = automatic;
-    chart_->RefreshAutomatic();
-    chart_->MarkDirty();
-}
-
-void ChartAxis::SetMaximum(double value)
-{
-    chart_->FinishZoomAnimation();
-    if (!std::isfinite(value) || value < min_)
-        throw Error("Axis Maximum Value must be >= Minimum");
-    max_ = value;
-    chart_->MarkDirty();
-}
-
-void ChartAxis::SetMinimum(double value)
-{
-    chart_->FinishZoomAnimation();
-    if (!std::isfinite(value) || value > max_)
-        throw Error("Axis Minimum Value must be <= Maximum");
-    min_ = value;
-    chart_->MarkDirty();
-}
 
 // ---- ProfileChart: state --------------------------------------------------------------------
 
@@ -481,19 +360,19 @@ bool ProfileChart::SeriesAt(QPoint pos, int& seriesIndex, int& valueIndex) const
     const Frame f = MakeFrame();
     const chart::Point2 press = chart::Unproject(f.scene.view, {double(pos.x()), double(pos.y())}, 0);
     for (int s = kSeriesCount - 1; s >= 0; --s) {
-        const ChartSeries& data = *series_[static_cast<std::size_t>(s)];
+        const auto shape = chart::kSeriesShapes[s];
+        const ChartSeries& data = series(shape);
         if (data.Count() == 0)
             continue;
         chart::HitQuery query;
-        query.shape = s == 0 ? chart::SeriesShape::Ribbon
-                             : (s == 1 ? chart::SeriesShape::Area : chart::SeriesShape::Line);
+        query.shape = shape;
         query.x = f.x;
         query.y = f.y;
-        query.slot = chart::SeriesSlot(s, f.scene.plot.Width());
+        query.slot = chart::SeriesSlot(shape, f.scene.plot.Width());
         query.bottom = f.scene.plot.bottom;
         query.tolerance = kHitTolerancePixels / f.scene.view.zoom;
         // When drawn decimated, the press is matched against the drawn columns.
-        const Shapes& shapes = ShapesFor(s, f);
+        const chart::SeriesShapes& shapes = ShapesFor(shape, f).geometry;
         const int k = shapes.spans.empty() ? chart::HitTest(query, data.Values(), press)
                                            : chart::HitTestColumns(query, shapes.spans, data.Values(), press);
         // Points scrolled out by a zoom are not drawn, so they cannot be pressed either.
@@ -508,10 +387,10 @@ bool ProfileChart::SeriesAt(QPoint pos, int& seriesIndex, int& valueIndex) const
 
 // ---- Shapes ---------------------------------------------------------------------------------
 
-const ProfileChart::Shapes& ProfileChart::ShapesFor(int seriesIndex, const Frame& f) const
+const ProfileChart::Shapes& ProfileChart::ShapesFor(chart::SeriesShape shape, const Frame& f) const
 {
-    const ChartSeries& data = *series_[static_cast<std::size_t>(seriesIndex)];
-    Shapes& shapes = *shapes_[static_cast<std::size_t>(seriesIndex)];
+    const ChartSeries& data = series(shape);
+    Shapes& shapes = *shapes_[static_cast<std::size_t>(chart::SeriesIndex(shape))];
     if (shapes.Matches(data.Version(), f))
         return shapes;
 
@@ -524,173 +403,9 @@ const ProfileChart::Shapes& ProfileChart::ShapesFor(int seriesIndex, const Frame
     shapes.yMin = f.y.min;
     shapes.yMax = f.y.max;
     shapes.view = f.scene.view;
-
-    const std::span<const double> values = data.Values();
-    const chart::IndexRange visible = chart::VisibleIndices(values.size(), f.x.min, f.x.max);
-    if (values.empty())
-        return shapes;
-
-    const chart::Rect& plot = f.scene.plot;
-    const chart::DepthSlot slot = chart::SeriesSlot(seriesIndex, plot.Width());
-    const double z0 = slot.front;
-    const double z1 = slot.back;
-    const double zm = slot.Middle();
-    const auto colorAt = [&](std::int64_t i) { return data.Color(static_cast<int>(i)).rgba(); };
-    // darker() converts through HSV; remember the last answer since colours rarely change.
-    QRgb shadeSource = 0;
-    QRgb shadeResult = 0;
-    int shadeFactor = 0;
-    const auto shade = [&](QRgb c, int factor) {
-        if (c != shadeSource || factor != shadeFactor || shadeResult == 0) {
-            shadeSource = c;
-            shadeFactor = factor;
-            shadeResult = QColor::fromRgba(c).darker(factor).rgba();
-        }
-        return shadeResult;
-    };
-    const auto piece = [&](std::initializer_list<QPointF> points, QRgb color) {
-        Piece p;
-        for (const QPointF& q : points)
-            p.points[static_cast<std::size_t>(p.size++)] = q;
-        p.color = color;
-        return p;
-    };
-    const auto yOf = [&](double v) { return chart::ClampedValueToPixel(f.y, v); };
-
-    const std::int64_t shown = visible.last - visible.first + 1;
-    if (shown > f.columns) {
-        // More points than pixel columns: one min/max span per column. Each span reaches the last
-        // value of the column before it, so the curve has no gaps between columns.
-        shapes.spans = chart::DecimateMinMax(values, f.x.min, f.x.max, f.columns);
-        const double width = plot.Width() / f.columns;
-        bool joined = false; // outlines continue from the previous column
-        double prevX = 0, prevHi = 0, prevLo = 0;
-        for (int c = 0; c < f.columns; ++c) {
-            const chart::ColumnSpan& span = shapes.spans[static_cast<std::size_t>(c)];
-            double lo = 0;
-            double hi = 0;
-            if (!chart::DrawnColumnRange(shapes.spans, values, static_cast<std::size_t>(c), lo, hi)) {
-                joined = false;
-                continue;
-            }
-            const double x0 = plot.left + c * width;
-            const double x1 = x0 + width;
-            const double yLo = yOf(lo);
-            const double yHi = yOf(hi);
-            const QRgb color = colorAt(span.firstIndex);
-            const double xc = (x0 + x1) / 2;
-            if (joined && seriesIndex != 2) {
-                // The envelope's outline: top at the front (and back for the ribbon), bottom at the front.
-                shapes.edges.emplace_back(f.At(prevX, prevHi, z0), f.At(xc, yHi, z0));
-                if (seriesIndex == 0) {
-                    shapes.edges.emplace_back(f.At(prevX, prevHi, z1), f.At(xc, yHi, z1));
-                    shapes.edges.emplace_back(f.At(prevX, prevLo, z0), f.At(xc, yLo, z0));
-                }
-            }
-            joined = true;
-            prevX = xc;
-            prevHi = yHi;
-            prevLo = yLo;
-            switch (seriesIndex) {
-            case 0:
-                shapes.back.push_back(piece({f.At(x0, yLo, z0), f.At(x0, yHi, z0), f.At(x0, yHi, z1),
-                                             f.At(x1, yHi, z1), f.At(x1, yLo, z1), f.At(x1, yLo, z0)},
-                                            color));
-                shapes.face.push_back(piece({f.At(x0, yLo, z0), f.At(x0, yHi, z0), f.At(x1, yHi, z0),
-                                             f.At(x1, yLo, z0)},
-                                            shade(color, 135)));
-                break;
-            case 1:
-                shapes.back.push_back(piece({f.At(x0, yLo, z0), f.At(x0, yHi, z0), f.At(x0, yHi, z1),
-                                             f.At(x1, yHi, z1), f.At(x1, yLo, z1), f.At(x1, yLo, z0)},
-                                            shade(color, 125)));
-                shapes.face.push_back(piece({f.At(x0, yHi, z0), f.At(x1, yHi, z0), f.At(x1, plot.bottom, z0),
-                                             f.At(x0, plot.bottom, z0)},
-                                            color));
-                break;
-            default:
-                if (std::fabs(yLo - yHi) < 1)
-                    shapes.lines.emplace_back(f.At(x0, yHi, zm), f.At(x1, yHi, zm));
-                else
-                    shapes.lines.emplace_back(f.At(xc, yLo, zm), f.At(xc, yHi, zm));
-                break;
-            }
-        }
-        return shapes;
-    }
-
-    // Few points: one piece per segment, cut at the plot's left and right edges when zoomed.
-    const auto lastIndex = static_cast<std::int64_t>(values.size() - 1);
-    const std::int64_t from = std::max<std::int64_t>(0, visible.first - 1);
-    const std::int64_t to = std::min(lastIndex, visible.last + 1);
-    const auto rawY = [&](double v) {
-        return std::clamp(chart::ValueToPixel(f.y, v), plot.top - 1e6, plot.bottom + 1e6);
-    };
-    int drawnSegments = 0;
-    for (std::int64_t i = from; i < to; ++i) {
-        const double va = values[static_cast<std::size_t>(i)];
-        const double vb = values[static_cast<std::size_t>(i + 1)];
-        if (!std::isfinite(va) || !std::isfinite(vb))
-            continue;
-        double xa = chart::ValueToPixel(f.x, static_cast<double>(i));
-        double xb = chart::ValueToPixel(f.x, static_cast<double>(i + 1));
-        double ya = rawY(va);
-        double yb = rawY(vb);
-        if (xb <= plot.left || xa >= plot.right)
-            continue;
-        if (xa < plot.left) {
-            ya += (yb - ya) * (plot.left - xa) / (xb - xa);
-            xa = plot.left;
-        }
-        if (xb > plot.right) {
-            yb = ya + (yb - ya) * (plot.right - xa) / (xb - xa);
-            xb = plot.right;
-        }
-        ya = std::clamp(ya, plot.top, plot.bottom);
-        yb = std::clamp(yb, plot.top, plot.bottom);
-        const QRgb color = colorAt(i);
-        ++drawnSegments;
-        switch (seriesIndex) {
-        case 0: {
-            // A strip rising more steeply than the depth direction shows its underside: shade it.
-            const bool underside = (xb - xa) + (yb - ya) < 0;
-            shapes.back.push_back(piece({f.At(xa, ya, z0), f.At(xb, yb, z0), f.At(xb, yb, z1), f.At(xa, ya, z1)},
-                                        underside ? shade(color, 130) : color));
-            shapes.edges.emplace_back(f.At(xa, ya, z0), f.At(xb, yb, z0));
-            shapes.edges.emplace_back(f.At(xa, ya, z1), f.At(xb, yb, z1));
-            break;
-        }
-        case 1:
-            shapes.back.push_back(piece({f.At(xa, ya, z0), f.At(xb, yb, z0), f.At(xb, yb, z1), f.At(xa, ya, z1)},
-                                        shade(color, 125)));
-            shapes.face.push_back(piece({f.At(xa, ya, z0), f.At(xb, yb, z0), f.At(xb, plot.bottom, z0),
-                                         f.At(xa, plot.bottom, z0)},
-                                        color));
-            shapes.edges.emplace_back(f.At(xa, ya, z0), f.At(xb, yb, z0));
-            if (i + 1 == to || !std::isfinite(values[static_cast<std::size_t>(std::min(i + 2, lastIndex))])) {
-                shapes.back.push_back(piece({f.At(xb, yb, z0), f.At(xb, yb, z1), f.At(xb, plot.bottom, z1),
-                                             f.At(xb, plot.bottom, z0)},
-                                            shade(color, 145)));
-            }
-            break;
-        default:
-            shapes.lines.emplace_back(f.At(xa, ya, zm), f.At(xb, yb, zm));
-            break;
-        }
-    }
-    if (drawnSegments == 0 && visible.first <= visible.last) {
-        // A single point has no segment: show it as a short mark across its slot.
-        const double v = values[static_cast<std::size_t>(visible.first)];
-        if (std::isfinite(v)) {
-            const double x = chart::ValueToPixel(f.x, static_cast<double>(visible.first));
-            const double y = yOf(v);
-            if (seriesIndex == 2)
-                shapes.lines.emplace_back(f.At(x - 2, y, zm), f.At(x + 2, y, zm));
-            else
-                shapes.marks.emplace_back(f.At(x, y, z0), f.At(x, y, z1));
-            shapes.markColor = colorAt(visible.first);
-        }
-    }
+    const chart::ShapeFrame frame{f.scene, f.x, f.y, f.columns};
+    const chart::PointColors colors{data.firstColor_, data.colors_};
+    shapes.geometry = chart::BuildShapes(shape, frame, data.Values(), colors);
     return shapes;
 }
 
@@ -716,8 +431,8 @@ void ProfileChart::DrawChart(QPainter& painter, const Frame& f) const
     painter.setFont(f.font);
 
     DrawWalls(painter, f);
-    for (int s = 0; s < kSeriesCount; ++s) // rear slot first
-        DrawSeries(painter, f, s);
+    for (chart::SeriesShape shape : chart::kSeriesShapes) // rear slot first
+        DrawSeries(painter, f, shape);
     DrawAxes(painter, f);
     DrawLegend(painter, f);
 
@@ -762,23 +477,41 @@ void ProfileChart::DrawWalls(QPainter& painter, const Frame& f) const
     }
 }
 
-void ProfileChart::DrawSeries(QPainter& painter, const Frame& f, int seriesIndex) const
+void ProfileChart::DrawSeries(QPainter& painter, const Frame& f, chart::SeriesShape shape) const
 {
-    const ChartSeries& data = *series_[static_cast<std::size_t>(seriesIndex)];
+    const ChartSeries& data = series(shape);
     if (data.Count() == 0)
         return;
-    const Shapes& shapes = ShapesFor(seriesIndex, f);
+    const chart::SeriesShapes& shapes = ShapesFor(shape, f).geometry;
 
-    const auto fill = [&painter](const std::vector<Piece>& pieces) {
+    // darker() converts through HSV; remember the last answer since colours rarely change.
+    QRgb shadeSource = 0;
+    QRgb shadeResult = 0;
+    int shadeFactor = 0;
+    const auto colorOf = [&](const chart::Polygon& piece) {
+        if (piece.darker == 0)
+            return piece.color;
+        if (piece.color != shadeSource || piece.darker != shadeFactor || shadeResult == 0) {
+            shadeSource = piece.color;
+            shadeFactor = piece.darker;
+            shadeResult = QColor::fromRgba(piece.color).darker(piece.darker).rgba();
+        }
+        return shadeResult;
+    };
+    const auto fill = [&](const std::vector<chart::Polygon>& pieces) {
         bool first = true;
         QRgb current = 0;
-        for (const Piece& piece : pieces) {
-            if (first || piece.color != current) {
-                painter.setBrush(QColor::fromRgba(piece.color));
-                current = piece.color;
+        std::array<QPointF, std::tuple_size_v<decltype(chart::Polygon::points)>> points;
+        for (const chart::Polygon& piece : pieces) {
+            const QRgb color = colorOf(piece);
+            if (first || color != current) {
+                painter.setBrush(QColor::fromRgba(color));
+                current = color;
                 first = false;
             }
-            painter.drawPolygon(piece.points.data(), piece.size);
+            for (int k = 0; k < piece.size; ++k)
+                points[static_cast<std::size_t>(k)] = ToQt(piece.points[static_cast<std::size_t>(k)]);
+            painter.drawPolygon(points.data(), piece.size);
         }
     };
     // Neighbouring pieces share edges; antialiasing would show seams between them.
@@ -790,11 +523,13 @@ void ProfileChart::DrawSeries(QPainter& painter, const Frame& f, int seriesIndex
     painter.setRenderHint(QPainter::Antialiasing, true);
     if (!shapes.edges.empty()) {
         painter.setPen(QPen(QColor(0, 0, 0, 150), 1));
-        painter.drawLines(shapes.edges.data(), static_cast<int>(shapes.edges.size()));
+        const std::vector<QLineF> edges = ToQt(shapes.edges);
+        painter.drawLines(edges.data(), static_cast<int>(edges.size()));
     }
     if (!shapes.marks.empty()) {
         painter.setPen(QPen(QColor::fromRgba(shapes.markColor), 3));
-        painter.drawLines(shapes.marks.data(), static_cast<int>(shapes.marks.size()));
+        const std::vector<QLineF> marks = ToQt(shapes.marks);
+        painter.drawLines(marks.data(), static_cast<int>(marks.size()));
     }
     if (!shapes.lines.empty()) {
         // The fast line ignores point colours: one red pen, 3 pixels wide.
@@ -802,7 +537,8 @@ void ProfileChart::DrawSeries(QPainter& painter, const Frame& f, int seriesIndex
         pen.setCapStyle(Qt::RoundCap);
         pen.setJoinStyle(Qt::RoundJoin);
         painter.setPen(pen);
-        painter.drawLines(shapes.lines.data(), static_cast<int>(shapes.lines.size()));
+        const std::vector<QLineF> lines = ToQt(shapes.lines);
+        painter.drawLines(lines.data(), static_cast<int>(lines.size()));
     }
 }
 

@@ -1,6 +1,7 @@
 // The profile chart: three series of readings drawn in an oblique 3-D view, one depth slot per
 // series, with a refusable value axis, point presses, double clicks and an animated mouse zoom.
-// A widget of our own, drawn with QPainter; its geometry lives in chart_geometry.h.
+// A widget of our own, drawn with QPainter; its geometry lives in chart_geometry.h and its series
+// shapes in chart_shapes.h, its data storage in chart_series.cpp.
 #pragma once
 
 #include "chart_geometry.h"
@@ -115,6 +116,8 @@ public:
     // any other index throws ListIndexError.
     ChartSeries& series(int index);
     const ChartSeries& series(int index) const;
+    ChartSeries& series(chart::SeriesShape shape) { return series(chart::SeriesIndex(shape)); }
+    const ChartSeries& series(chart::SeriesShape shape) const { return series(chart::SeriesIndex(shape)); }
 
     ChartAxis& LeftAxis() { return leftAxis_; }
     const ChartAxis& LeftAxis() const { return leftAxis_; }
@@ -136,6 +139,10 @@ public:
 
     // Where point `index` of a series is drawn (widget pixels, middle of its depth slot).
     QPointF PointPosition(int seriesIndex, int index) const;
+    QPointF PointPosition(chart::SeriesShape shape, int index) const
+    {
+        return PointPosition(chart::SeriesIndex(shape), index);
+    }
     // The series and point under a widget pixel, front series first; false when none.
     bool SeriesAt(QPoint pos, int& seriesIndex, int& valueIndex) const;
 
@@ -170,13 +177,13 @@ private:
     bool DataRange(double& min, double& max) const;
     double BottomAutoMax() const;
     Frame MakeFrame() const;
-    const Shapes& ShapesFor(int seriesIndex, const Frame& frame) const;
+    const Shapes& ShapesFor(chart::SeriesShape shape, const Frame& frame) const;
     void AnimateTo(AxisRange left, AxisRange bottom, AxisRange finalLeft, AxisRange finalBottom);
     void ApplyRanges(const AxisRange& left, const AxisRange& bottom);
 
     void DrawChart(QPainter& painter, const Frame& frame) const;
     void DrawWalls(QPainter& painter, const Frame& frame) const;
-    void DrawSeries(QPainter& painter, const Frame& frame, int seriesIndex) const;
+    void DrawSeries(QPainter& painter, const Frame& frame, chart::SeriesShape shape) const;
     void DrawAxes(QPainter& painter, const Frame& frame) const;
     void DrawLegend(QPainter& painter, const Frame& frame) const;
 

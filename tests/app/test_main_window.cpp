@@ -172,6 +172,43 @@ private slots:
         QCOMPARE(w.Chart1->series(0).Count(), 1);
     }
 
+    void selectionSignalsFollowCompletedWorkOnly()
+    {
+        TForm1 w;
+        QSignalSpy files(&w, &TForm1::FileSelected);
+        QSignalSpy rows(&w, &TForm1::RowSelected);
+        QSignalSpy changed(&w, &TForm1::FilesChanged);
+        const QString a = Survey("a.csv", {50000, 50010}), b = Survey("b.csv", {49000, 49010, 49020});
+        const QString bad = Write("bad.csv", (Row("l", "f") + Row("P1", "5x")).toLatin1());
+        Open(w, {a, b, bad});
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(files.count(), 1);
+        QCOMPARE(files.takeFirst(), (QVariantList{0, a}));
+
+        // As if the user clicked: the table and the profile follow, then the signal.
+        w.ClickFile(1);
+        QCOMPARE(files.takeFirst(), (QVariantList{1, b}));
+        QCOMPARE(w.Label4->text(), QString("b.csv"));
+        QCOMPARE(w.Chart1->series(0).Count(), 3);
+        w.ClickRow(2);
+        QCOMPARE(rows.takeFirst(), QVariantList{2});
+        QCOMPARE(w.AdvListView1->SelectedRow(), 2);
+        QCOMPARE(w.edtLat->text(), QString("5645.0993N"));
+        w.Chart1ClickSeries(0, 0);
+        QCOMPARE(rows.takeFirst(), QVariantList{1});
+
+        // A file whose readings fail to plot is no completed selection.
+        w.ClickFile(2);
+        QCOMPARE(g_boxes.size(), 1);
+        QVERIFY(files.isEmpty());
+
+        w.SetSelectedFile(0);
+        w.MoveDownClick();
+        w.DeleteFileClick();
+        QCOMPARE(changed.count(), 3);
+        QCOMPARE(w.Files(), (QStringList{b, bad}));
+    }
+
     void tableClickFillsThePositionFields()
     {
         TForm1 w;

@@ -14,6 +14,9 @@
 
 namespace {
 
+using qm::chart::SeriesShape;
+using enum qm::chart::SeriesShape;
+
 const QColor kYellow(255, 255, 0);
 
 // Counts the paint events a widget receives.
@@ -84,19 +87,19 @@ void TestProfileChart::startsFixedAt40000To60000WithThreeNamedSeries()
     QCOMPARE(chart.LeftAxis().Minimum(), 40000.0);
     QCOMPARE(chart.LeftAxis().Maximum(), 60000.0);
     QCOMPARE(chart.Title(), QStringLiteral("Quarlomet MAG"));
-    QCOMPARE(chart.series(0).Name(), QStringLiteral("Series1"));
-    QCOMPARE(chart.series(1).Name(), QStringLiteral("Series2"));
-    QCOMPARE(chart.series(2).Name(), QStringLiteral("Series3"));
-    for (int i = 0; i < 3; ++i) {
-        QCOMPARE(chart.series(i).Count(), 0);
-        QCOMPARE(chart.series(i).SeriesColor(), QColor(255, 0, 0));
+    QCOMPARE(chart.series(Ribbon).Name(), QStringLiteral("Series1"));
+    QCOMPARE(chart.series(Area).Name(), QStringLiteral("Series2"));
+    QCOMPARE(chart.series(Line).Name(), QStringLiteral("Series3"));
+    for (SeriesShape shape : qm::chart::kSeriesShapes) {
+        QCOMPARE(chart.series(shape).Count(), 0);
+        QCOMPARE(chart.series(shape).SeriesColor(), QColor(255, 0, 0));
     }
 }
 
 void TestProfileChart::seriesStorePointsInOrder()
 {
     qm::ProfileChart chart;
-    qm::ChartSeries& s = chart.series(1);
+    qm::ChartSeries& s = chart.series(Area);
     s.Add(50000, "A1", kYellow);
     s.Add(50002, std::string_view("\xE9t\0x", 4), kYellow); // 8-bit bytes and a NUL kept as they are
     s.Add(49999, "", QColor(0, 0, 255));
@@ -116,17 +119,17 @@ void TestProfileChart::seriesStorePointsInOrder()
     s.Add(1, "again", QColor(0, 255, 0));
     QCOMPARE(s.Color(0), QColor(0, 255, 0));
     QCOMPARE(std::string(s.Label(0)), std::string("again"));
-    QCOMPARE(chart.series(0).Count(), 0); // the other series are untouched
+    QCOMPARE(chart.series(Ribbon).Count(), 0); // the other series are untouched
 }
 
 void TestProfileChart::seriesRejectIndicesOutOfRange()
 {
     qm::ProfileChart chart;
-    Fill(chart.series(0), 3, [](int) { return 1.0; });
-    QCOMPARE(ErrorOf([&] { chart.series(0).Value(3); }), std::string("List index out of bounds (3)"));
-    QCOMPARE(ErrorOf([&] { chart.series(0).Label(-1); }), std::string("List index out of bounds (-1)"));
+    Fill(chart.series(Ribbon), 3, [](int) { return 1.0; });
+    QCOMPARE(ErrorOf([&] { chart.series(Ribbon).Value(3); }), std::string("List index out of bounds (3)"));
+    QCOMPARE(ErrorOf([&] { chart.series(Ribbon).Label(-1); }), std::string("List index out of bounds (-1)"));
     QCOMPARE(ErrorOf([&] { chart.series(3); }), std::string("List index out of bounds (3)"));
-    QCOMPARE(ErrorOf([&] { chart.PointPosition(2, 0); }), std::string("List index out of bounds (0)"));
+    QCOMPARE(ErrorOf([&] { chart.PointPosition(Line, 0); }), std::string("List index out of bounds (0)"));
 }
 
 void TestProfileChart::axisRefusalsKeepTheAxisUnchanged()
@@ -157,11 +160,11 @@ void TestProfileChart::equalBoundsAreAccepted()
     axis.SetMinimum(40000);
     QCOMPARE(axis.Minimum(), 40000.0);
     // A zero-span axis still draws and maps presses without trouble.
-    Fill(chart.series(0), 5, [](int i) { return 40000.0 + i; });
+    Fill(chart.series(Ribbon), 5, [](int i) { return 40000.0 + i; });
     chart.resize(400, 300);
     QImage image(400, 300, QImage::Format_ARGB32_Premultiplied);
     chart.render(&image);
-    const QPointF p = chart.PointPosition(0, 2);
+    const QPointF p = chart.PointPosition(Ribbon, 2);
     QVERIFY(std::isfinite(p.x()) && std::isfinite(p.y()));
 }
 
@@ -169,7 +172,7 @@ void TestProfileChart::refusedScaleAfterHighReadingsKeepsTheAxis()
 {
     // "auto" on readings of 65000..70000, then a fixed 40..60 thousand scale is refused.
     qm::ProfileChart chart;
-    Fill(chart.series(0), 6, [](int i) { return 65000.0 + 1000 * i; });
+    Fill(chart.series(Ribbon), 6, [](int i) { return 65000.0 + 1000 * i; });
     chart.LeftAxis().SetAutomatic(true);
     QCOMPARE(chart.LeftAxis().Minimum(), 65000.0);
     QCOMPARE(chart.LeftAxis().Maximum(), 70000.0);
@@ -190,18 +193,18 @@ void TestProfileChart::automaticBoundsFollowTheData()
     QCOMPARE(axis.Minimum(), 40000.0);
     QCOMPARE(axis.Maximum(), 60000.0);
 
-    chart.series(0).Add(50100, "a", kYellow);
-    chart.series(0).Add(49900, "b", kYellow);
-    chart.series(0).Add(50050, "c", kYellow);
+    chart.series(Ribbon).Add(50100, "a", kYellow);
+    chart.series(Ribbon).Add(49900, "b", kYellow);
+    chart.series(Ribbon).Add(50050, "c", kYellow);
     QCOMPARE(axis.Minimum(), 49900.0);
     QCOMPARE(axis.Maximum(), 50100.0);
-    chart.series(0).Add(std::nan(""), "gap", kYellow); // ignored by the bounds
+    chart.series(Ribbon).Add(std::nan(""), "gap", kYellow); // ignored by the bounds
     QCOMPARE(axis.Maximum(), 50100.0);
 
     // A new plot in another series: the bounds follow it alone.
-    chart.series(0).Clear();
-    chart.series(2).Add(51000, "x", kYellow);
-    chart.series(2).Add(52000, "y", kYellow);
+    chart.series(Ribbon).Clear();
+    chart.series(Line).Add(51000, "x", kYellow);
+    chart.series(Line).Add(52000, "y", kYellow);
     QCOMPARE(axis.Minimum(), 51000.0);
     QCOMPARE(axis.Maximum(), 52000.0);
     QCOMPARE(chart.BottomMinimum(), 0.0);
@@ -209,7 +212,7 @@ void TestProfileChart::automaticBoundsFollowTheData()
 
     // Switching automatic off keeps the computed bounds as the fixed range.
     axis.SetAutomatic(false);
-    chart.series(2).Add(90000, "z", kYellow);
+    chart.series(Line).Add(90000, "z", kYellow);
     QCOMPARE(axis.Minimum(), 51000.0);
     QCOMPARE(axis.Maximum(), 52000.0);
 }
@@ -218,7 +221,7 @@ void TestProfileChart::oddReadingsDrawInEveryStyle()
 {
     // Gaps, infinities and extreme readings, few and many, on a fixed and an automatic axis.
     const double odd[] = {std::nan(""), INFINITY, -INFINITY, 1e308, -1e308, 50000, 0};
-    for (int s = 0; s < 3; ++s) {
+    for (SeriesShape s : qm::chart::kSeriesShapes) {
         for (int count : {1, 2, 7, 5000}) {
             for (bool automatic : {false, true}) {
                 qm::ProfileChart chart;
@@ -242,13 +245,13 @@ void TestProfileChart::readingsOutsideTheAxisAreClippedAtTheEdge()
 {
     qm::ProfileChart chart;
     chart.resize(860, 560);
-    chart.series(0).Add(60000, "top", kYellow);
-    chart.series(0).Add(75000, "above", kYellow);
-    chart.series(0).Add(40000, "bottom", kYellow);
-    chart.series(0).Add(-1e300, "below", kYellow);
-    QCOMPARE(chart.PointPosition(0, 1).y() - chart.PointPosition(0, 0).y(), 0.0);
-    QCOMPARE(chart.PointPosition(0, 3).y() - chart.PointPosition(0, 2).y(), 0.0);
-    QVERIFY(chart.PointPosition(0, 0).y() < chart.PointPosition(0, 2).y());
+    chart.series(Ribbon).Add(60000, "top", kYellow);
+    chart.series(Ribbon).Add(75000, "above", kYellow);
+    chart.series(Ribbon).Add(40000, "bottom", kYellow);
+    chart.series(Ribbon).Add(-1e300, "below", kYellow);
+    QCOMPARE(chart.PointPosition(Ribbon, 1).y() - chart.PointPosition(Ribbon, 0).y(), 0.0);
+    QCOMPARE(chart.PointPosition(Ribbon, 3).y() - chart.PointPosition(Ribbon, 2).y(), 0.0);
+    QVERIFY(chart.PointPosition(Ribbon, 0).y() < chart.PointPosition(Ribbon, 2).y());
 }
 
 void TestProfileChart::addingPointsMarksForOneRepaint()
@@ -261,15 +264,15 @@ void TestProfileChart::addingPointsMarksForOneRepaint()
     PaintCounter counter;
     chart.installEventFilter(&counter);
 
-    for (int i = 0; i < 3; ++i)
-        chart.series(i).Clear();
-    Fill(chart.series(0), 5000, [](int i) { return 50000.0 + i % 37; });
+    for (SeriesShape shape : qm::chart::kSeriesShapes)
+        chart.series(shape).Clear();
+    Fill(chart.series(Ribbon), 5000, [](int i) { return 50000.0 + i % 37; });
     QCOMPARE(counter.paints, 0); // nothing is drawn while the plot is being filled
     QTRY_COMPARE(counter.paints, 1);
     QTest::qWait(50);
     QCOMPARE(counter.paints, 1);
 
-    chart.series(0).Clear();
+    chart.series(Ribbon).Clear();
     QTRY_COMPARE(counter.paints, 2); // emptying alone is a change to show
 }
 
@@ -279,21 +282,21 @@ void TestProfileChart::pressOnAPointEmitsClickSeries()
     chart.resize(860, 560);
     chart.show();
     QVERIFY(QTest::qWaitForWindowExposed(&chart));
-    Fill(chart.series(0), 20, [](int i) { return 45000.0 + 500 * (i % 5); });
+    Fill(chart.series(Ribbon), 20, [](int i) { return 45000.0 + 500 * (i % 5); });
     QSignalSpy spy(&chart, &qm::ProfileChart::ClickSeries);
 
-    const QPoint first = chart.PointPosition(0, 0).toPoint();
+    const QPoint first = chart.PointPosition(Ribbon, 0).toPoint();
     QTest::mousePress(&chart, Qt::LeftButton, Qt::NoModifier, first);
     QTest::mouseRelease(&chart, Qt::LeftButton, Qt::NoModifier, first);
     QCOMPARE(spy.count(), 1);
-    QCOMPARE(spy.at(0).at(0).toInt(), 0);
+    QCOMPARE(spy.at(0).at(0).toInt(), qm::chart::SeriesIndex(Ribbon));
     QCOMPARE(spy.at(0).at(1).toInt(), 0);
     QCOMPARE(spy.at(0).at(2).value<Qt::MouseButton>(), Qt::LeftButton);
     QCOMPARE(spy.at(0).at(4).toInt(), first.x());
     QCOMPARE(spy.at(0).at(5).toInt(), first.y());
 
     // Between the fourth and the fifth point, with the right button and Shift held.
-    const QPoint between = Midpoint(chart.PointPosition(0, 3), chart.PointPosition(0, 4));
+    const QPoint between = Midpoint(chart.PointPosition(Ribbon, 3), chart.PointPosition(Ribbon, 4));
     QTest::mousePress(&chart, Qt::RightButton, Qt::ShiftModifier, between);
     QTest::mouseRelease(&chart, Qt::RightButton, Qt::ShiftModifier, between);
     QCOMPARE(spy.count(), 2);
@@ -301,7 +304,7 @@ void TestProfileChart::pressOnAPointEmitsClickSeries()
     QCOMPARE(spy.at(1).at(2).value<Qt::MouseButton>(), Qt::RightButton);
     QCOMPARE(spy.at(1).at(3).value<Qt::KeyboardModifiers>(), Qt::KeyboardModifiers(Qt::ShiftModifier));
 
-    const QPoint last = chart.PointPosition(0, 19).toPoint();
+    const QPoint last = chart.PointPosition(Ribbon, 19).toPoint();
     QTest::mouseClick(&chart, Qt::LeftButton, Qt::NoModifier, last);
     QCOMPARE(spy.count(), 3);
     QCOMPARE(spy.at(2).at(1).toInt(), 19);
@@ -309,7 +312,7 @@ void TestProfileChart::pressOnAPointEmitsClickSeries()
 
 void TestProfileChart::pressOnEachStyleGivesItsSeries()
 {
-    for (int s = 0; s < 3; ++s) {
+    for (SeriesShape s : qm::chart::kSeriesShapes) {
         qm::ProfileChart chart;
         chart.resize(860, 560);
         chart.show();
@@ -320,7 +323,7 @@ void TestProfileChart::pressOnEachStyleGivesItsSeries()
         const QPoint between = Midpoint(chart.PointPosition(s, 7), chart.PointPosition(s, 8));
         QTest::mouseClick(&chart, Qt::LeftButton, Qt::NoModifier, between);
         QCOMPARE(spy.count(), 1);
-        QCOMPARE(spy.at(0).at(0).toInt(), s);
+        QCOMPARE(spy.at(0).at(0).toInt(), qm::chart::SeriesIndex(s));
         QCOMPARE(spy.at(0).at(1).toInt(), 7);
     }
 }
@@ -328,7 +331,7 @@ void TestProfileChart::pressOnEachStyleGivesItsSeries()
 void TestProfileChart::pressOnALongProfileFindsTheSpike()
 {
     // Far more points than pixels: the press still lands on the one reading it shows.
-    for (int s = 0; s < 3; ++s) {
+    for (SeriesShape s : qm::chart::kSeriesShapes) {
         qm::ProfileChart chart;
         chart.resize(860, 560);
         chart.show();
@@ -347,10 +350,10 @@ void TestProfileChart::pressOffTheSeriesEmitsNothing()
     chart.resize(860, 560);
     chart.show();
     QVERIFY(QTest::qWaitForWindowExposed(&chart));
-    Fill(chart.series(2), 20, [](int) { return 45000.0; });
+    Fill(chart.series(Line), 20, [](int) { return 45000.0; });
     QSignalSpy spy(&chart, &qm::ProfileChart::ClickSeries);
     QTest::mouseClick(&chart, Qt::LeftButton, Qt::NoModifier, QPoint(3, 3));
-    const QPoint above = chart.PointPosition(2, 10).toPoint() - QPoint(0, 60);
+    const QPoint above = chart.PointPosition(Line, 10).toPoint() - QPoint(0, 60);
     QTest::mouseClick(&chart, Qt::LeftButton, Qt::NoModifier, above);
     QCOMPARE(spy.count(), 0);
 }
@@ -364,10 +367,10 @@ void TestProfileChart::dragZoomsAndReverseDragRestores()
     QVERIFY(QTest::qWaitForWindowExposed(&chart));
     chart.LeftAxis().SetAutomatic(true);
     // A low wavy curve with one peak near the end leaves the upper left of the plot empty.
-    Fill(chart.series(0), 100, [](int i) { return i == 90 ? 50090.0 : 50000.0 + (i % 2) * 5; });
+    Fill(chart.series(Ribbon), 100, [](int i) { return i == 90 ? 50090.0 : 50000.0 + (i % 2) * 5; });
 
     // Start well above the curve, drag toward the lower right.
-    const QPoint start = chart.PointPosition(0, 20).toPoint() - QPoint(0, 200);
+    const QPoint start = chart.PointPosition(Ribbon, 20).toPoint() - QPoint(0, 200);
     const QPoint end = start + QPoint(200, 150);
     QTest::mousePress(&chart, Qt::LeftButton, Qt::NoModifier, start);
     QTest::mouseMove(&chart, start + QPoint(100, 70));
@@ -407,7 +410,7 @@ void TestProfileChart::shortDragsChangeNothing()
     qm::ProfileChart chart;
     chart.SetAnimatedZoom(false);
     chart.resize(860, 560);
-    Fill(chart.series(0), 50, [](int) { return 41000.0; });
+    Fill(chart.series(Ribbon), 50, [](int) { return 41000.0; });
     chart.DragZoom(QPoint(200, 100), QPoint(216, 300)); // only 16 across
     chart.DragZoom(QPoint(200, 100), QPoint(400, 116)); // only 16 down
     QVERIFY(!chart.IsZoomed());
@@ -424,7 +427,7 @@ void TestProfileChart::animatedZoomEndsOnTheSameRange()
     qm::ProfileChart animated;
     for (qm::ProfileChart* chart : {&plain, &animated}) {
         chart->resize(860, 560);
-        Fill(chart->series(1), 300, [](int i) { return 45000.0 + 30 * i; });
+        Fill(chart->series(Area), 300, [](int i) { return 45000.0 + 30 * i; });
     }
     plain.DragZoom(QPoint(150, 100), QPoint(600, 400));
     animated.DragZoom(QPoint(150, 100), QPoint(600, 400));
@@ -449,9 +452,9 @@ void TestProfileChart::pressOnASeriesStartsNoZoom()
     chart.resize(860, 560);
     chart.show();
     QVERIFY(QTest::qWaitForWindowExposed(&chart));
-    Fill(chart.series(0), 20, [](int) { return 45000.0; });
+    Fill(chart.series(Ribbon), 20, [](int) { return 45000.0; });
     QSignalSpy spy(&chart, &qm::ProfileChart::ClickSeries);
-    const QPoint on = chart.PointPosition(0, 5).toPoint();
+    const QPoint on = chart.PointPosition(Ribbon, 5).toPoint();
     QTest::mousePress(&chart, Qt::LeftButton, Qt::NoModifier, on);
     QTest::mouseMove(&chart, on + QPoint(100, 100));
     QTest::mouseRelease(&chart, Qt::LeftButton, Qt::NoModifier, on + QPoint(200, 100));
@@ -459,7 +462,7 @@ void TestProfileChart::pressOnASeriesStartsNoZoom()
     QVERIFY(!chart.IsZoomed());
 
     // While a zoom drag is under way, a press of another button over the series is no click.
-    const QPoint empty = chart.PointPosition(0, 2).toPoint() - QPoint(0, 150);
+    const QPoint empty = chart.PointPosition(Ribbon, 2).toPoint() - QPoint(0, 150);
     QTest::mousePress(&chart, Qt::LeftButton, Qt::NoModifier, empty);
     QTest::mousePress(&chart, Qt::RightButton, Qt::NoModifier, on);
     QTest::mouseRelease(&chart, Qt::RightButton, Qt::NoModifier, on);
@@ -473,10 +476,10 @@ void TestProfileChart::doubleClickEmitsDoubleClicked()
     chart.resize(860, 560);
     chart.show();
     QVERIFY(QTest::qWaitForWindowExposed(&chart));
-    Fill(chart.series(0), 20, [](int) { return 45000.0; });
+    Fill(chart.series(Ribbon), 20, [](int) { return 45000.0; });
     QSignalSpy clicks(&chart, &qm::ProfileChart::ClickSeries);
     QSignalSpy doubles(&chart, &qm::ProfileChart::DoubleClicked);
-    const QPoint on = chart.PointPosition(0, 5).toPoint();
+    const QPoint on = chart.PointPosition(Ribbon, 5).toPoint();
     // As the window system delivers it: press and release, then the double click and release.
     QTest::mouseClick(&chart, Qt::LeftButton, Qt::NoModifier, on);
     QTest::mouseDClick(&chart, Qt::LeftButton, Qt::NoModifier, on);

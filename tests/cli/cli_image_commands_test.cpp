@@ -61,12 +61,31 @@ TEST_F(CliImages, ResampleReadsAndWritesQtFormats)
     EXPECT_EQ(big.pixel(2, 1) & 0xFFFFFFu, 0xC80A14u);
 }
 
+TEST_F(CliImages, ResampleReadsBigPpmFilesAsQtReadsTheSameImage)
+{
+    // Bigger than the head the tool reads first, so the pixels go straight into the image.
+    QImage image(200, 120, QImage::Format_RGB32);
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            image.setPixel(x, y, qRgb((x * 7 + y) & 255, (x * y) & 255, (y * 13) & 255));
+        }
+    }
+    ASSERT_TRUE(image.save(QString::fromStdString(Path("big.ppm")), "PPM"));
+    ASSERT_TRUE(image.save(QString::fromStdString(Path("big.png"))));
+    ASSERT_EQ(Call({"resample", "big.ppm", "from_ppm.ppm", "--size", "97x301"}).status, 0);
+    ASSERT_EQ(Call({"resample", "big.png", "from_png.ppm", "--size", "97x301"}).status, 0);
+    EXPECT_EQ(Read("from_ppm.ppm"), Read("from_png.ppm"));
+    Write("cut.ppm", Read("big.ppm").substr(0, 70000));
+    EXPECT_EQ(Call({"resample", "cut.ppm", "out.ppm", "--size", "4x4"}).err,
+              "cut.ppm: PPM image: the pixel data is shorter than the header says.\n");
+}
+
 TEST_F(CliImages, ResampleGivesTheResamplersOwnErrorForAnEmptyImage)
 {
     Write("empty.ppm", "P6\n0 3\n255\n");
     const auto result = Call({"resample", "empty.ppm", "out.ppm", "--size", "4x4"});
     EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.err, "Source bitmap too small.\n");
+    EXPECT_EQ(result.err, "empty.ppm: Source bitmap too small.\n");
 }
 
 TEST_F(CliImages, ResampleRejectsBadArguments)
@@ -79,7 +98,7 @@ TEST_F(CliImages, ResampleRejectsBadArguments)
     EXPECT_EQ(Call({"resample", "in.ppm", "out.ppm", "--size", "4x4", "--filter-width", "-1"}).status, 2);
     const auto missing = Call({"resample", "nope.png", "out.ppm", "--size", "4x4"});
     EXPECT_EQ(missing.status, 1);
-    EXPECT_EQ(missing.err.rfind("Cannot open file \"nope.png\"", 0), 0u) << missing.err;
+    EXPECT_EQ(missing.err.rfind("nope.png: Cannot open file \"nope.png\"", 0), 0u) << missing.err;
     Write("short.ppm", "P6\n2 2\n255\n\x01\x02\x03"s);
     EXPECT_EQ(Call({"resample", "short.ppm", "out.ppm", "--size", "4x4"}).status, 1);
 }
@@ -150,18 +169,18 @@ TEST_F(CliMatrix, FailsAsTheViewersFileSelectionFails)
     Write("five.csv", "a,b,c,d,e\n1,2,3,4,5\n");
     const auto narrow = Call({"matrix", "a.csv", "five.csv", "-o", "m.png"});
     EXPECT_EQ(narrow.status, 1);
-    EXPECT_EQ(narrow.err, "List index out of bounds (6)\n");
+    EXPECT_EQ(narrow.err, "five.csv: List index out of bounds (6)\n");
     EXPECT_FALSE(QFile::exists(QString::fromStdString(Path("m.png"))));
 
     Write("bad.csv", Survey({Reading("x1", "50000"), Reading("x2", "5x")}));
-    EXPECT_EQ(Call({"matrix", "bad.csv", "-o", "m.png"}).err, "'5x' is not a valid floating point value.\n");
-    EXPECT_EQ(Call({"matrix", "a.csv", "missing.csv", "-o", "m.png"}).err, "File cannot be opened.\n");
+    EXPECT_EQ(Call({"matrix", "bad.csv", "-o", "m.png"}).err, "bad.csv: '5x' is not a valid floating point value.\n");
+    EXPECT_EQ(Call({"matrix", "a.csv", "missing.csv", "-o", "m.png"}).err, "missing.csv: File cannot be opened.\n");
 
     // A lone heading line settles no delimiter and gives the table only five columns.
     Write("heading.csv", "Label,Field,Time,NS,Lat,EW,Lon\n");
-    EXPECT_EQ(Call({"matrix", "heading.csv", "-o", "m.png"}).err, "List index out of bounds (6)\n");
+    EXPECT_EQ(Call({"matrix", "heading.csv", "-o", "m.png"}).err, "heading.csv: List index out of bounds (6)\n");
     Write("empty.csv", "");
-    EXPECT_EQ(Call({"matrix", "empty.csv", "-o", "m.png"}).err, "List index out of bounds (1)\n");
+    EXPECT_EQ(Call({"matrix", "empty.csv", "-o", "m.png"}).err, "empty.csv: List index out of bounds (1)\n");
 }
 
 TEST_F(CliMatrix, RejectsBadArguments)
@@ -216,7 +235,7 @@ TEST_F(CliImages, ProfileScalesChangeWhatIsDrawn)
 TEST_F(CliImages, ProfileFailsAndRejectsAsTheViewerWould)
 {
     Write("five.csv", "a,b,c,d,e\n1,2,3,4,5\n");
-    EXPECT_EQ(Call({"profile", "five.csv", "-o", "p.png"}).err, "List index out of bounds (6)\n");
+    EXPECT_EQ(Call({"profile", "five.csv", "-o", "p.png"}).err, "five.csv: List index out of bounds (6)\n");
     Write("bad.csv", Survey({Reading("x1", "50000"), Reading("x2", "50 000")}));
     EXPECT_EQ(Call({"profile", "bad.csv", "-o", "p.png"}).status, 1);
     EXPECT_EQ(Call({"profile", "missing.csv", "-o", "p.png"}).status, 1);

@@ -130,7 +130,7 @@ TEST_F(Cli, MapRewritesTheMarkerLinesOfTheTemplate)
 {
     const std::string templ = Write("t.html", kTemplate);
     const auto result = Call({"map", "-o", "page.html", "--template", templ, "--height", "300", "--width", "200",
-                             "--control", "A", "--control", "B", "--lat", "-33.5", "--lon", "?", "--type", "T"});
+                             "--control", "A", "--control", "B", "--lat", "-33.5", "--lon", "?", "--type", "T", "--raw"});
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(Read("page.html"), "<html>\r\n<div id=\"map\" style=\"width: 200px; height: 300px\"></div>\r\n"
                                  "        map.addControl(new B());\r\n        map.addControl(new A());\r\n"
@@ -142,7 +142,7 @@ TEST_F(Cli, MapRewritesTheMarkerLinesOfTheTemplate)
 TEST_F(Cli, MapTextsPassThroughByteForByte)
 {
     const std::string templ = Write("t.html", "##MARCA##\n");
-    EXPECT_EQ(Call({"map", "-o", "page.html", "--template", templ, "--lat", "56\xC2\xB0\"", "--lon", "-- x"}).status, 0);
+    EXPECT_EQ(Call({"map", "-o", "page.html", "--template", templ, "--lat", "56\xC2\xB0\"", "--lon", "-- x", "--raw"}).status, 0);
     EXPECT_EQ(Read("page.html"), "        var point = new GLatLng(56\xC2\xB0\",-- x);\r\n"
                                  "        var marker = new GMarker(point);\r\n        map.addOverlay(marker);\r\n");
 }

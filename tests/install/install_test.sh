@@ -9,7 +9,7 @@ trap 'kill $viewer 2>/dev/null || true; rm -rf "$prefix"' EXIT
 cmake --install "$build" --prefix "$prefix" >/dev/null
 
 bin=$prefix/bin
-for f in quarlomet-viewer quarlomet _Mapa.html leaflet/leaflet.js leaflet/leaflet.css; do
+for f in quarlomet-viewer quarlomet quarlomet_draw.so _Mapa.html site_map.html site_map.js leaflet/leaflet.js leaflet/leaflet.css; do
   [ -e "$bin/$f" ] || { echo "not installed: bin/$f"; exit 1; }
 done
 [ -e "$prefix/share/applications/quarlomet-viewer.desktop" ] || { echo "no desktop entry"; exit 1; }
@@ -26,4 +26,8 @@ kill -0 $viewer || { echo "the installed viewer stopped"; exit 1; }
 
 "$bin/quarlomet" map -o "$prefix/page.html" --lat 1.5 --lon 2.5
 grep -q 'new GLatLng(1.5,2.5);' "$prefix/page.html" || { echo "quarlomet map did not use the installed template"; exit 1; }
+# Drawing loads the module installed beside the tool.
+printf 'Label,Field,Time,NS,Lat,EW,Lon\r\np1,50000,10:00,N,5645.0993,E,03712.1697\r\n' > "$prefix/line.csv"
+QT_QPA_PLATFORM=offscreen "$bin/quarlomet" profile "$prefix/line.csv" -o "$prefix/profile.png" ||
+  { echo "the installed quarlomet cannot draw"; exit 1; }
 echo "install: 1 passed, 0 failed"

@@ -80,7 +80,7 @@ void TestMapWindow::init()
     // The template and Leaflet are copied next to the test executables by the build.
     window_->SetTemplateDir(QCoreApplication::applicationDirPath());
     window_->SetPageDir(pageDir_->path());
-    window_->SetCheckMapControl([this](const QString& name, bool tick) {
+    connect(window_.get(), &TFormMapa::CheckMapControl, this, [this](const QString& name, bool tick) {
         checked_.append(name + (tick ? QStringLiteral("+") : QStringLiteral("-")));
     });
 }

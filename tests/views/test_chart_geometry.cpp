@@ -64,9 +64,9 @@ TEST(ChartProjection, DepthMovesRightAndUpBeforeTheZoom)
 
 TEST(ChartProjection, SlotsAreEqualRearToFront)
 {
-    const DepthSlot rear = SeriesSlot(0, 800);
-    const DepthSlot middle = SeriesSlot(1, 800);
-    const DepthSlot front = SeriesSlot(2, 800);
+    const DepthSlot rear = SeriesSlot(SeriesShape::Ribbon, 800);
+    const DepthSlot middle = SeriesSlot(SeriesShape::Area, 800);
+    const DepthSlot front = SeriesSlot(SeriesShape::Line, 800);
     EXPECT_DOUBLE_EQ(SlotDepth(800), 20); // 2.5 % of the width
     EXPECT_DOUBLE_EQ(front.front, 0);
     EXPECT_DOUBLE_EQ(front.back, 20);
@@ -262,13 +262,14 @@ TEST(ChartDecimation, VisibleIndicesFollowTheZoom)
 // Ten points 50 scene units apart on a 500-unit plot, values in 0..100.
 struct HitFixture : ::testing::Test {
     std::vector<double> values{10, 20, 30, 40, 60, 50, 70, 80, 20, 90};
-    HitQuery Query(SeriesShape shape, int seriesIndex) const
+    // A series drawn as `shape`, standing in the depth slot of the series drawn as `slotOf`.
+    HitQuery Query(SeriesShape shape, SeriesShape slotOf) const
     {
         HitQuery q;
         q.shape = shape;
         q.x = {0, 9, 0, 450};
         q.y = {0, 100, 400, 0};
-        q.slot = SeriesSlot(seriesIndex, 450);
+        q.slot = SeriesSlot(slotOf, 450);
         q.bottom = 400;
         q.tolerance = 4;
         return q;
@@ -286,7 +287,7 @@ struct HitFixture : ::testing::Test {
 TEST_F(HitFixture, PressOnTheFirstPointGivesZero)
 {
     for (auto shape : {SeriesShape::Ribbon, SeriesShape::Area, SeriesShape::Line}) {
-        const HitQuery q = Query(shape, 0);
+        const HitQuery q = Query(shape, SeriesShape::Ribbon);
         EXPECT_EQ(HitTest(q, values, At(q, 0, q.slot.Middle())), 0);
     }
 }
@@ -294,7 +295,7 @@ TEST_F(HitFixture, PressOnTheFirstPointGivesZero)
 TEST_F(HitFixture, PressBetweenPointsGivesTheLeftOne)
 {
     for (auto shape : {SeriesShape::Ribbon, SeriesShape::Area, SeriesShape::Line}) {
-        const HitQuery q = Query(shape, 2);
+        const HitQuery q = Query(shape, SeriesShape::Line);
         EXPECT_EQ(HitTest(q, values, At(q, 3.5, q.slot.Middle())), 3);
         EXPECT_EQ(HitTest(q, values, At(q, 3.2, q.slot.Middle())), 3);
         EXPECT_EQ(HitTest(q, values, At(q, 3.8, q.slot.Middle())), 3);
@@ -303,14 +304,14 @@ TEST_F(HitFixture, PressBetweenPointsGivesTheLeftOne)
 
 TEST_F(HitFixture, PressOnAPointGivesThatPointNotTheSegmentBefore)
 {
-    const HitQuery q = Query(SeriesShape::Ribbon, 0);
+    const HitQuery q = Query(SeriesShape::Ribbon, SeriesShape::Ribbon);
     EXPECT_EQ(HitTest(q, values, At(q, 4, q.slot.Middle())), 4);
     EXPECT_EQ(HitTest(q, values, At(q, 9, q.slot.Middle())), 9);
 }
 
 TEST_F(HitFixture, RibbonCoversItsWholeSlotDepthOnly)
 {
-    const HitQuery q = Query(SeriesShape::Ribbon, 0);
+    const HitQuery q = Query(SeriesShape::Ribbon, SeriesShape::Ribbon);
     EXPECT_EQ(HitTest(q, values, At(q, 5.5, q.slot.front + 1)), 5);
     EXPECT_EQ(HitTest(q, values, At(q, 5.5, q.slot.back - 1)), 5);
     // Well in front of the slot: nothing there.
@@ -319,7 +320,7 @@ TEST_F(HitFixture, RibbonCoversItsWholeSlotDepthOnly)
 
 TEST_F(HitFixture, InsideTheAreaCountsButAboveItDoesNot)
 {
-    const HitQuery q = Query(SeriesShape::Area, 1);
+    const HitQuery q = Query(SeriesShape::Area, SeriesShape::Area);
     Point2 inside = At(q, 6.5, q.slot.front);
     inside.y += 100; // well below the curve, above the base
     EXPECT_EQ(HitTest(q, values, inside), 6);
@@ -327,20 +328,21 @@ TEST_F(HitFixture, InsideTheAreaCountsButAboveItDoesNot)
     above.y -= 60;
     EXPECT_EQ(HitTest(q, values, above), -1);
     // The same press on a line series misses.
-    const HitQuery line = Query(SeriesShape::Line, 1);
+    const HitQuery line = Query(SeriesShape::Line, SeriesShape::Area);
     EXPECT_EQ(HitTest(line, values, inside), -1);
 }
 
 TEST_F(HitFixture, EmptyGapsAndLonePoints)
 {
-    const HitQuery q = Query(SeriesShape::Line, 2);
+    const HitQuery q = Query(SeriesShape::Line, SeriesShape::Line);
     EXPECT_EQ(HitTest(q, std::vector<double>{}, {0, 0}), -1);
     std::vector<double> gaps = values;
     gaps[4] = kNaN;
     gaps[5] = kNaN;
     EXPECT_EQ(HitTest(q, gaps, At(q, 4.5, q.slot.Middle())), -1);
     const std::vector<double> one{50};
-    const HitQuery single{SeriesShape::Ribbon, {0, 0, 0, 450}, {0, 100, 400, 0}, SeriesSlot(0, 450), 400, 4};
+    const HitQuery single{SeriesShape::Ribbon, {0, 0, 0, 450}, {0, 100, 400, 0},
+                          SeriesSlot(SeriesShape::Ribbon, 450), 400, 4};
     const double z = single.slot.Middle();
     EXPECT_EQ(HitTest(single, one, {225 + z, 200 - z}), 0);
     EXPECT_EQ(HitTest(single, one, {100, 100}), -1);
@@ -354,7 +356,7 @@ TEST(ChartHitTest, AMillionPointsMapThePressToItsPoint)
     q.shape = SeriesShape::Line;
     q.x = {0, 999999, 0, 700};
     q.y = {40000, 60000, 400, 0};
-    q.slot = SeriesSlot(2, 700);
+    q.slot = SeriesSlot(SeriesShape::Line, 700);
     const double z = q.slot.Middle();
     const Point2 spike{ValueToPixel(q.x, 654321) + z, ValueToPixel(q.y, 59000) - z};
     const int hit = HitTest(q, values, spike);
@@ -380,7 +382,7 @@ TEST(ChartHitTest, ColumnsOfARibbonCoverTheSlotDepth)
     q.shape = SeriesShape::Ribbon;
     q.x = {0, 69999, 0, 700};
     q.y = {49000, 51000, 400, 0};
-    q.slot = SeriesSlot(0, 700);
+    q.slot = SeriesSlot(SeriesShape::Ribbon, 700);
     const auto spans = DecimateMinMax(values, q.x.min, q.x.max, 700);
     const double x = ValueToPixel(q.x, 35000);
     const double y = ValueToPixel(q.y, 50000);

@@ -1,7 +1,9 @@
+// The error box and the boundary that shows what a handler throws.
 #include "error_box.h"
 
+#include "text8.h"
+
 #include <QMessageBox>
-#include <QStringDecoder>
 
 #include <new>
 #include <stdexcept>
@@ -12,30 +14,9 @@ namespace {
 ErrorBoxHook g_hook = nullptr;
 }
 
-QString DecodeText(std::string_view bytes)
-{
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
-    if (!utf8.hasError())
-        return text;
-    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
-}
-
-std::string EncodeText(const QString& text)
-{
-    for (QChar c : text) {
-        if (c.unicode() > 0xFF) {
-            const QByteArray utf8 = text.toUtf8();
-            return std::string(utf8.constData(), static_cast<std::size_t>(utf8.size()));
-        }
-    }
-    const QByteArray latin1 = text.toLatin1();
-    return std::string(latin1.constData(), static_cast<std::size_t>(latin1.size()));
-}
-
 QString ErrorBoxText(const QString& message)
 {
-    if (!message.isEmpty() && message.back().unicode() > u'.')
+    if (!message.isEmpty() && TakesFullStop(message.back().unicode()))
         return message + u'.';
     return message;
 }

@@ -2,22 +2,16 @@
 // the handler throws (Qt lets no exception cross its event dispatch) and shows the error box.
 #pragma once
 
+#include "text_codec.h"
+
 #include <QString>
 
 #include <exception>
-#include <string>
-#include <string_view>
 #include <utility>
 
 class QWidget;
 
 namespace qm {
-
-// Survey cells and messages are 8-bit text: shown as UTF-8 when they are valid UTF-8, else byte for
-// byte (Latin-1), so that no byte is lost on screen.
-QString DecodeText(std::string_view bytes);
-// The reverse for text typed by the user: Latin-1 when it fits, else UTF-8.
-std::string EncodeText(const QString& text);
 
 // The message as the box shows it: a full stop is added when the last character sorts after ".".
 QString ErrorBoxText(const QString& message);

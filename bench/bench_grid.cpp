@@ -1,0 +1,223 @@
+// Gridding a big site: 1,000,000 readings on 100 lines (1 m apart, 0.1 m along), 0.25 m cells,
+// linear with a 2 m radius, against GDAL's own gdal_grid on the same points already projected
+// and the same grid: the gridding alone, and the whole run from 100 survey files (one a line).
+// Also the memory beyond the input, and beyond the start for the run from the files.
+#include "grid.h"
+#include "placed_readings.h"
+#include "resident.h"
+
+#include <benchmark/benchmark.h>
+#include <ogr_spatialref.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <random>
+#include <string>
+
+#ifdef __unix__
+#include <sys/resource.h>
+#endif
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kLines = 100;
+constexpr int kAlong = 10000;
+
+// Peak resident size since the last reset (Linux only; 0 elsewhere).
+std::uint64_t PeakBytes()
+{
+#ifdef __linux__
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    while (status >> key) {
+        if (key == "VmHWM:") {
+            std::uint64_t kb = 0;
+            status >> kb;
+            return kb * 1024;
+        }
+        status.ignore(1 << 10, '\n');
+    }
+#endif
+    return 0;
+}
+
+// Processor seconds of the processes this one started and waited for (Unix only).
+double ChildrenSeconds()
+{
+#ifdef __unix__
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+#else
+    return 0;
+#endif
+}
+
+void ResetPeak()
+{
+#ifdef __linux__
+    std::ofstream("/proc/self/clear_refs") << "5";
+#endif
+}
+
+struct Site {
+    std::vector<double> lon, lat, value;
+    std::vector<std::string> files;
+    double minX = 1e300, maxX = -1e300, minY = 1e300, maxY = -1e300;
+    fs::path dir;
+
+    Site()
+    {
+        std::random_device random;
+        dir = fs::temp_directory_path() / ("qm-bench-grid-" + std::to_string(random()));
+        fs::create_directories(dir);
+        std::vector<double> x, y;
+        std::mt19937 noise(7);
+        std::normal_distribution<double> jitter(0, 0.02);
+        for (int line = 0; line < kLines; ++line)
+            for (int i = 0; i < kAlong; ++i) {
+                const double along = line % 2 ? (kAlong - 1 - i) * 0.1 : i * 0.1;
+                x.push_back(420000 + line * 1.0 + jitter(noise));
+                y.push_back(6290000 + along);
+                value.push_back(50000 + 30 * std::sin(x.back() / 7.0) * std::cos(y.back() / 11.0) + jitter(noise));
+            }
+        // The points projected, for gdal_grid, as CSV described by a VRT.
+        std::ofstream csv(dir / "points.csv");
+        csv << "x,y,z\n";
+        char row[128];
+        for (std::size_t i = 0; i < x.size(); ++i) {
+            std::snprintf(row, sizeof row, "%.3f,%.3f,%.3f\n", x[i], y[i], value[i]);
+            csv << row;
+        }
+        std::ofstream(dir / "points.vrt")
+            << "<OGRVRTDataSource><OGRVRTLayer name=\"points\"><SrcDataSource>" << (dir / "points.csv").string()
+            << "</SrcDataSource><SrcLayer>points</SrcLayer><GeometryType>wkbPoint</GeometryType>"
+               "<LayerSRS>EPSG:32637</LayerSRS><GeometryField encoding=\"PointFromColumns\" x=\"x\" y=\"y\" z=\"z\"/>"
+               "</OGRVRTLayer></OGRVRTDataSource>\n";
+        OGRSpatialReference utm, wgs84;
+        utm.importFromEPSG(32637);
+        wgs84.importFromEPSG(4326);
+        utm.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+        wgs84.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+        std::unique_ptr<OGRCoordinateTransformation> toWgs(OGRCreateCoordinateTransformation(&utm, &wgs84));
+        lon = x;
+        lat = y;
+        toWgs->Transform(static_cast<int>(lon.size()), lon.data(), lat.data());
+
+        // The same readings as the magnetometer writes them, degrees and minutes, one file a line.
+        for (int line = 0; line < kLines; ++line) {
+            files.push_back((dir / ("L" + std::to_string(100 + line) + ".csv")).string());
+            std::ofstream out(files.back(), std::ios::binary);
+            out << "Position,Field nT,Time,N/S,Latitude,E/W,Longitude\r\n";
+            std::string text;
+            for (int i = 0; i < kAlong; ++i) {
+                const std::size_t k = static_cast<std::size_t>(line) * kAlong + i;
+                const double latDeg = std::floor(lat[k]), lonDeg = std::floor(lon[k]);
+                std::snprintf(row, sizeof row, "L%03d-%05d,%.2f,10:12:00,N,%02d%09.6f,E,%03d%09.6f\r\n", line, i,
+                              value[k], static_cast<int>(latDeg), (lat[k] - latDeg) * 60, static_cast<int>(lonDeg),
+                              (lon[k] - lonDeg) * 60);
+                text += row;
+            }
+            out << text;
+        }
+    }
+    ~Site()
+    {
+        std::error_code ec;
+        fs::remove_all(dir, ec);
+    }
+};
+
+const Site& TheSite()
+{
+    static const Site site;
+    return site;
+}
+
+qm::site::GridResult lastGrid;
+
+void BM_GridLinear(benchmark::State& state)
+{
+    const Site& site = TheSite();
+    qm::site::GridRequest request;
+    request.cellSize = 0.25;
+    request.radius = 2;
+    double baseline = 0, peak = 0;
+    for (auto _ : state) {
+        lastGrid = {};
+        baseline = static_cast<double>(qm::bench::ResidentBytes());
+        ResetPeak();
+        lastGrid = qm::site::ComputeGrid(site.lon, site.lat, site.value, request);
+        peak = static_cast<double>(PeakBytes());
+        if (!lastGrid.ok)
+            state.SkipWithError(lastGrid.error.c_str());
+    }
+    const double gridBytes = static_cast<double>(lastGrid.values.size()) * sizeof(float);
+    state.counters["cells_M"] = static_cast<double>(lastGrid.values.size()) / 1e6;
+    state.counters["grid_MB"] = gridBytes / 1e6;
+    state.counters["peak_over_input_MB"] = (peak - baseline) / 1e6;
+    state.counters["budget_MB"] = (gridBytes + 64.0 * static_cast<double>(site.value.size())) / 1e6;
+    state.counters["input_MB"] = 24.0 * static_cast<double>(site.value.size()) / 1e6;
+}
+BENCHMARK(BM_GridLinear)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime()->MeasureProcessCPUTime();
+
+// gdal_grid as a process on the same grid: the origin, extent and size of ours.
+void BM_GdalGridLinear(benchmark::State& state)
+{
+    const Site& site = TheSite();
+    const auto& g = lastGrid;
+    if (!g.ok) {
+        state.SkipWithError("run BM_GridLinear first");
+        return;
+    }
+    char command[1024];
+    std::snprintf(command, sizeof command,
+                  "gdal_grid -q -a linear:radius=2:nodata=-9999 -ot Float32 -txe %.6f %.6f -tye %.6f %.6f "
+                  "-outsize %d %d -l points \"%s\" \"%s\"",
+                  g.originX, g.originX + g.width * g.cellSize, g.originY, g.originY - g.height * g.cellSize, g.width,
+                  g.height, (site.dir / "points.vrt").string().c_str(), (site.dir / "gdal.tif").string().c_str());
+    const double before = ChildrenSeconds();
+    for (auto _ : state) {
+        if (std::system(command) != 0)
+            state.SkipWithError("gdal_grid failed");
+    }
+    state.counters["gdal_grid_cpu_s"] = ChildrenSeconds() - before;
+}
+BENCHMARK(BM_GdalGridLinear)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+
+// The whole run of the tool: gathering the readings of the 100 files, then gridding them.
+void BM_GridFromFiles(benchmark::State& state)
+{
+    const Site& site = TheSite();
+    qm::site::GridRequest request;
+    request.cellSize = 0.25;
+    request.radius = 2;
+    double baseline = 0, peak = 0, readings = 0, cells = 0;
+    for (auto _ : state) {
+        baseline = static_cast<double>(qm::bench::ResidentBytes());
+        ResetPeak();
+        const qm::site::PlacedReadings placed = qm::site::GatherReadings(site.files);
+        const qm::site::GridResult grid = qm::site::ComputeGrid(placed, request);
+        peak = static_cast<double>(PeakBytes());
+        if (!grid.ok)
+            state.SkipWithError(grid.error.c_str());
+        readings = static_cast<double>(placed.size());
+        cells = static_cast<double>(grid.values.size());
+    }
+    state.counters["readings_M"] = readings / 1e6;
+    state.counters["peak_over_start_MB"] = (peak - baseline) / 1e6;
+    state.counters["budget_MB"] = (cells * sizeof(float) + 64.0 * readings) / 1e6;
+}
+BENCHMARK(BM_GridFromFiles)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime()->MeasureProcessCPUTime();
+
+} // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,159 @@
+// Speed and memory of gathering the placed readings of a site against the plain loads of its files.
+//
+// 100 survey files of 10,000 readings (7 fields, about 60 bytes a row) are written to a temporary
+// directory. Targets: gathering within 3x the 100 loads alone (the site map's whole budget, drawing
+// included), and at most 40 bytes a placed reading.
+#include "colour_scale.h"
+#include "placed_readings.h"
+#include "readings_export.h"
+#include "survey_table.h"
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kFiles = 100;
+constexpr int kRows = 10'000;
+
+// The generated site, made on first use and removed when the run ends.
+class Site {
+public:
+    ~Site()
+    {
+        std::error_code ec;
+        if (!dir_.empty())
+            fs::remove_all(dir_, ec);
+    }
+
+    const std::vector<std::string>& Files()
+    {
+        if (!files_.empty())
+            return files_;
+        dir_ = fs::temp_directory_path() / ("qm-bench-site-" + std::to_string(std::random_device{}()));
+        fs::create_directories(dir_);
+        std::mt19937 random(12345);
+        std::normal_distribution<double> noise(0.0, 0.6);
+        for (int f = 0; f < kFiles; ++f) {
+            std::string out = "Label,Field nT,Time,NS,Latitude,EW,Longitude\r\n";
+            out.reserve(static_cast<std::size_t>(kRows) * 64);
+            char line[128];
+            // Lines walked side by side, a metre or so apart, about 0.3 m between readings.
+            const double lon = 12.0 + f * 0.0007;
+            double lat = 45.0;
+            for (int r = 0; r < kRows; ++r) {
+                const int seconds = 10 * 3600 + r / 5;
+                const double field = 50234.0 + 15.0 * std::sin((r + f * 37) / 900.0) + noise(random);
+                lat += (f % 2 ? -1 : 1) * 0.0002;
+                std::snprintf(line, sizeof line, "L%03d-%06d,%.2f,%02d:%02d:%02d,N,56%07.4f,E,037%07.4f\r\n", f, r,
+                              field, seconds / 3600 % 24, seconds / 60 % 60, seconds % 60, lat, lon);
+                out += line;
+            }
+            const fs::path path = dir_ / ("line_" + std::to_string(f) + ".csv");
+            std::ofstream(path, std::ios::binary).write(out.data(), static_cast<std::streamsize>(out.size()));
+            files_.push_back(path.string());
+        }
+        return files_;
+    }
+
+    const fs::path& Dir() const { return dir_; }
+
+private:
+    fs::path dir_;
+    std::vector<std::string> files_;
+};
+
+Site& TheSite()
+{
+    static Site site;
+    return site;
+}
+
+void PlainLoads(const std::vector<std::string>& files)
+{
+    qm::SurveyTable table;
+    for (const std::string& file : files) {
+        table.Clear();
+        table.LoadFromCsv(fs::path(file));
+        benchmark::DoNotOptimize(table.RowCount());
+    }
+}
+
+void BM_PlainLoads(benchmark::State& state)
+{
+    const std::vector<std::string>& files = TheSite().Files();
+    for (auto _ : state)
+        PlainLoads(files);
+}
+
+void BM_GatherReadings(benchmark::State& state)
+{
+    const std::vector<std::string>& files = TheSite().Files();
+    qm::site::PlacedReadings placed;
+    for (auto _ : state) {
+        placed = qm::site::GatherReadings(files);
+        benchmark::DoNotOptimize(placed.value.data());
+    }
+    state.counters["readings"] = static_cast<double>(placed.size());
+    state.counters["bytes_per_reading"] =
+        static_cast<double>(placed.MemoryUsage()) / static_cast<double>(std::max<std::size_t>(placed.size(), 1));
+}
+
+// Both in turn, so that the ratio compares like with like on a shared machine.
+void BM_GatherToLoadsRatio(benchmark::State& state)
+{
+    using Clock = std::chrono::steady_clock;
+    const std::vector<std::string>& files = TheSite().Files();
+    double gatherSeconds = 0;
+    double loadSeconds = 0;
+    for (auto _ : state) {
+        const auto t0 = Clock::now();
+        PlainLoads(files);
+        const auto t1 = Clock::now();
+        benchmark::DoNotOptimize(qm::site::GatherReadings(files).size());
+        const auto t2 = Clock::now();
+        loadSeconds += std::chrono::duration<double>(t1 - t0).count();
+        gatherSeconds += std::chrono::duration<double>(t2 - t1).count();
+        state.SetIterationTime(std::chrono::duration<double>(t2 - t1).count());
+    }
+    const double n = static_cast<double>(state.iterations());
+    state.counters["loads_ms"] = loadSeconds / n * 1e3;
+    state.counters["gather_ms"] = gatherSeconds / n * 1e3;
+    state.counters["ratio"] = gatherSeconds / loadSeconds;
+}
+
+void BM_DefaultScale(benchmark::State& state)
+{
+    const qm::site::PlacedReadings placed = qm::site::GatherReadings(TheSite().Files());
+    for (auto _ : state)
+        benchmark::DoNotOptimize(qm::site::DefaultScale(placed.value, qm::site::Palette::Diverging));
+}
+
+void BM_ExportGeoJson(benchmark::State& state)
+{
+    const std::vector<std::string>& files = TheSite().Files();
+    const fs::path out = TheSite().Dir() / "site.geojson";
+    for (auto _ : state)
+        benchmark::DoNotOptimize(qm::site::ExportReadings(files, out, qm::site::ExportFormat::GeoJson).written);
+    state.counters["file_MB"] = static_cast<double>(fs::file_size(out)) / 1e6;
+}
+
+} // namespace
+
+BENCHMARK(BM_PlainLoads)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GatherReadings)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GatherToLoadsRatio)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DefaultScale)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ExportGeoJson)->Unit(benchmark::kMillisecond);
+
+BENCHMARK_MAIN();

@@ -1,0 +1,149 @@
+#include "command.h"
+
+#include "text_out.h"
+
+#include "errors.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <new>
+#include <system_error>
+
+namespace qm::cli {
+
+namespace {
+
+int UsageFailure(std::string_view message, std::string_view subcommand)
+{
+    std::string text = "quarlomet: " + std::string(message) + "\n";
+    text += subcommand.empty() ? "Try 'quarlomet --help'.\n"
+                               : "Try 'quarlomet " + std::string(subcommand) + " --help'.\n";
+    std::fflush(stdout);
+    WriteAll(stderr, DisplayText(text));
+    return 2;
+}
+
+bool EndsWithSeparator(std::string_view path)
+{
+    if (path.empty()) {
+        return false;
+    }
+    const char last = path.back();
+    return last == '/' || last == static_cast<char>(std::filesystem::path::preferred_separator);
+}
+
+// The survey files of one folder, sorted by the bytes of their names.
+std::vector<std::string> FolderFiles(const std::string& folder)
+{
+    std::vector<std::string> names;
+    std::error_code error;
+    std::filesystem::directory_iterator it(std::filesystem::path(folder), error);
+    for (; !error && it != std::filesystem::directory_iterator(); it.increment(error)) {
+        std::error_code typeError;
+        const std::string name = it->path().filename().string();
+        // A folder named "x.csv" is no survey file; a link to a file is.
+        if (EndsWithNoCase(name, ".csv") && it->is_regular_file(typeError)) {
+            names.push_back(name);
+        }
+    }
+    if (error) {
+        throw Error(FileMessage(folder, "Cannot read the folder. " + error.message()));
+    }
+    if (names.empty()) {
+        throw Error(FileMessage(folder, "The folder holds no .csv files"));
+    }
+    std::sort(names.begin(), names.end());
+    const std::string prefix =
+        EndsWithSeparator(folder) ? folder : folder + static_cast<char>(std::filesystem::path::preferred_separator);
+    for (std::string& name : names) {
+        name = prefix + name;
+    }
+    return names;
+}
+
+} // namespace
+
+int RunCommand(const Command& command, const Invocation& call)
+{
+    int status = 1;
+    try {
+        const ParsedArgs args = ParseArgs(call.args, command.options);
+        if (args.Help()) {
+            PrintHelp(command.help);
+            return 0;
+        }
+        status = command.run(CommandCall{args, call});
+    } catch (const UsageError& error) {
+        return UsageFailure(error.what(), command.name);
+    } catch (const std::bad_alloc&) {
+        PrintFailure("Out of memory");
+        return 1;
+    } catch (const std::exception& error) {
+        PrintFailure(error.what());
+        return 1;
+    }
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        PrintFailure("Cannot write to standard output");
+        return 1;
+    }
+    return status;
+}
+
+int RunTool(std::span<const std::string> args, char* argv0, std::span<const Command> commands,
+            std::string_view help, int (*forward)(const Command&, const Invocation&))
+{
+    if (args.empty()) {
+        return UsageFailure("no subcommand given", "");
+    }
+    if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+        PrintHelp(help);
+        return 0;
+    }
+    for (const Command& command : commands) {
+        if (args[0] == command.name) {
+            const Invocation call{args.subspan(1), argv0};
+            return command.run != nullptr || forward == nullptr ? RunCommand(command, call) : forward(command, call);
+        }
+    }
+    return UsageFailure("unknown subcommand '" + args[0] + "'", "");
+}
+
+void PrintHelp(std::string_view text) { WriteAll(stdout, text); }
+
+std::vector<std::string> ExpandFileArguments(std::span<const std::string> args)
+{
+    std::vector<std::string> files;
+    for (const std::string& arg : args) {
+        std::error_code error;
+        if (!std::filesystem::is_directory(std::filesystem::path(arg), error)) {
+            files.push_back(arg);
+            continue;
+        }
+        for (std::string& file : FolderFiles(arg)) {
+            files.push_back(std::move(file));
+        }
+    }
+    return files;
+}
+
+std::string FileMessage(std::string_view file, std::string_view message)
+{
+    return std::string(file) + ": " + std::string(message);
+}
+
+void RethrowForFile(std::string_view file)
+{
+    try {
+        throw;
+    } catch (const std::bad_alloc&) {
+        throw;
+    } catch (const UsageError&) {
+        throw;
+    } catch (const std::exception& error) {
+        throw Error(FileMessage(file, error.what()));
+    }
+}
+
+} // namespace qm::cli

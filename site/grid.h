@@ -1,0 +1,104 @@
+// The grid of a site: placed readings projected to their UTM zone and interpolated to a regular
+// raster in metres with GDAL's gridding, and its export to GeoTIFF, KMZ and PNG with a world file.
+// Plain C++ on GDAL, no Qt; computing runs on the caller's thread (the window runs it on a worker).
+#pragma once
+
+#include "colour_scale.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace qm::site {
+
+struct PlacedReadings;
+
+enum class GridMethod {
+    Linear,          // "linear": Delaunay triangulation, GGA_Linear
+    InverseDistance, // "inverse distance": GGA_InverseDistanceToAPowerNearestNeighbor, power 2, 12 points
+    Nearest,         // "nearest": GGA_NearestNeighbor
+    Average,         // "average": GGA_MovingAverage
+};
+
+// The method's name as the window shows it ("linear", "inverse distance", "nearest", "average").
+const char* MethodName(GridMethod method);
+// Parses a method name as the window or the tool gives it: the names above, and "invdist" for
+// inverse distance. Returns nullopt for anything else.
+std::optional<GridMethod> ParseMethod(const std::string& name);
+
+// Called now and then with the fraction done (0 to 1); returning false cancels the computation.
+using GridProgress = std::function<bool(double fraction)>;
+
+struct GridRequest {
+    GridMethod method = GridMethod::Linear;
+    // Metres; 0 or less for the default: a quarter of the line spacing rounded to 1, 2, 2.5 or 5
+    // times a power of ten (made coarser, with a message, if it would exceed kMaxGridCells).
+    double cellSize = 0;
+    // Metres; 0 or less for the default: twice the line spacing, to two significant digits.
+    double radius = 0;
+    GridProgress progress;
+};
+
+// The most cells a grid may have: 400 MB of Float32 values.
+inline constexpr std::uint64_t kMaxGridCells = 100'000'000;
+// The value of an empty cell in the grid and in the GeoTIFF.
+inline constexpr float kNoData = -9999.0f;
+
+struct GridResult {
+    bool ok = false;
+    bool cancelled = false;
+    std::string error;                 // why there is no grid, when !ok and !cancelled
+    std::vector<std::string> messages; // notes on a grid made, e.g. the readings spanning two zones
+
+    // WGS 84 / UTM zone of the readings' median position.
+    int zone = 0;
+    bool north = true;
+    int epsg = 0; // 326zz north, 327zz south
+
+    double lineSpacing = 0; // the estimated spacing between lines, metres
+    double cellSize = 0;    // used, metres
+    double radius = 0;      // used, metres
+    GridMethod method = GridMethod::Linear;
+
+    // Raster of width x height cells, row 0 at the north edge; the cell (col, row) covers
+    // [originX + col*cellSize, originX + (col+1)*cellSize] east and
+    // [originY - (row+1)*cellSize, originY - row*cellSize] north, in UTM metres.
+    int width = 0;
+    int height = 0;
+    double originX = 0; // west edge
+    double originY = 0; // north edge
+    std::vector<float> values; // width*height, row by row; kNoData where no reading is within the radius
+
+    std::uint64_t readingsUsed = 0;
+    std::uint64_t readingsLeftOut = 0; // readings with a non-finite position or value
+
+    float At(int col, int row) const { return values[static_cast<std::size_t>(row) * width + col]; }
+};
+
+// The typical spacing between lines in metres, from projected points in reading order (see the
+// definition for how); 0 when there are fewer than two distinct points.
+double EstimateLineSpacing(std::span<const double> x, std::span<const double> y);
+
+// Grids readings given as WGS 84 degrees. Never throws for bad input: the result says why.
+GridResult ComputeGrid(std::span<const double> lon, std::span<const double> lat, std::span<const double> value,
+                       const GridRequest& request);
+GridResult ComputeGrid(const PlacedReadings& readings, const GridRequest& request);
+
+// The default colour scale of a grid: that of the values of its cells that are not empty.
+ColourScale GridScale(const GridResult& grid, Palette palette = Palette::Diverging);
+
+// Exports. Each writes to a temporary name in the target's folder and renames it when complete,
+// so a failure leaves no file under the name (nor a partial one). They return "" on success and
+// the error text otherwise.
+std::string WriteGeoTiff(const GridResult& grid, const std::string& path);
+// The coloured grid, transparent where empty, as a Google Earth ground overlay in WGS 84.
+std::string WriteKmz(const GridResult& grid, const ColourScale& scale, const std::string& path);
+// The coloured grid as an RGBA PNG with its world file (.pgw) and coordinate system (.prj).
+std::string WritePng(const GridResult& grid, const ColourScale& scale, const std::string& path);
+// By the extension of `path`: .tif/.tiff, .kmz or .png (case-insensitive).
+std::string WriteGrid(const GridResult& grid, const ColourScale& scale, const std::string& path);
+
+} // namespace qm::site

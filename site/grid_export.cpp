@@ -1,0 +1,342 @@
+// Writing a grid: GeoTIFF values, and the coloured image as KMZ or PNG with its world file.
+// Every file is written under a temporary name next to the target and renamed when complete.
+#include "grid.h"
+
+#include <cpl_conv.h>
+#include <cpl_error.h>
+#include <cpl_string.h>
+#include <gdal_priv.h>
+#include <gdalwarper.h>
+#include <ogr_spatialref.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <random>
+
+namespace qm::site {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::once_flag registered;
+
+// Paths cross to GDAL and to the caller as UTF-8 (GDAL's convention on every system).
+fs::path PathOf(const std::string& utf8)
+{
+    return fs::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::string Utf8(const fs::path& path)
+{
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
+void Register()
+{
+    std::call_once(registered, [] { GDALAllRegister(); });
+}
+
+// GDAL's failures during a write, kept rather than printed.
+class ErrorTrap {
+public:
+    ErrorTrap() { CPLPushErrorHandlerEx(&Handle, this); }
+    ~ErrorTrap() { CPLPopErrorHandler(); }
+    ErrorTrap(const ErrorTrap&) = delete;
+    ErrorTrap& operator=(const ErrorTrap&) = delete;
+    bool Failed() const { return failed_; }
+    std::string What(const std::string& fallback) const { return first_.empty() ? fallback : first_; }
+
+private:
+    static void CPL_STDCALL Handle(CPLErr level, CPLErrorNum, const char* message)
+    {
+        auto* trap = static_cast<ErrorTrap*>(CPLGetErrorHandlerUserData());
+        if (level >= CE_Failure && !trap->failed_) {
+            trap->failed_ = true;
+            trap->first_ = message ? message : "";
+        }
+    }
+    bool failed_ = false;
+    std::string first_;
+};
+
+// GDAL keeps side files (.aux.xml) for what a format cannot hold; none is wanted next to a
+// temporary name, so they are off for this thread while a file is written.
+class NoSideFiles {
+public:
+    NoSideFiles() { CPLSetThreadLocalConfigOption("GDAL_PAM_ENABLED", "NO"); }
+    ~NoSideFiles() { CPLSetThreadLocalConfigOption("GDAL_PAM_ENABLED", nullptr); }
+    NoSideFiles(const NoSideFiles&) = delete;
+    NoSideFiles& operator=(const NoSideFiles&) = delete;
+};
+
+// The temporary names of a set of files written together, renamed to their own names only
+// when all are complete, and removed otherwise.
+class Staged {
+public:
+    explicit Staged(std::vector<fs::path> targets) : targets_(std::move(targets))
+    {
+        std::random_device random;
+        const std::string tag = std::to_string(random() % 1000000);
+        for (const auto& target : targets_) {
+            std::string name = ".";
+            name += Utf8(target.stem());
+            name += ".part";
+            name += tag;
+            name += Utf8(target.extension());
+            temps_.push_back(target.parent_path() / PathOf(name));
+        }
+    }
+    ~Staged()
+    {
+        if (committed_)
+            return;
+        std::error_code ec;
+        for (const auto& temp : temps_) {
+            fs::remove(temp, ec);
+            fs::remove(PathOf(Utf8(temp) + ".aux.xml"), ec);
+        }
+    }
+    Staged(const Staged&) = delete;
+    Staged& operator=(const Staged&) = delete;
+
+    const fs::path& Temp(std::size_t i) const { return temps_[i]; }
+    std::string Commit()
+    {
+        for (std::size_t i = 0; i < temps_.size(); ++i) {
+            std::error_code ec;
+            fs::rename(temps_[i], targets_[i], ec);
+            if (ec)
+                return "Could not write " + Utf8(targets_[i]) + ": " + ec.message();
+        }
+        committed_ = true;
+        return {};
+    }
+
+private:
+    std::vector<fs::path> targets_;
+    std::vector<fs::path> temps_;
+    bool committed_ = false;
+};
+
+bool Usable(const GridResult& grid)
+{
+    return grid.ok && grid.width > 0 && grid.height > 0 &&
+           grid.values.size() == static_cast<std::size_t>(grid.width) * grid.height;
+}
+
+OGRSpatialReference Utm(const GridResult& grid)
+{
+    OGRSpatialReference srs;
+    srs.importFromEPSG(grid.epsg);
+    srs.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+    return srs;
+}
+
+void GeoTransform(const GridResult& grid, double transform[6])
+{
+    transform[0] = grid.originX;
+    transform[1] = grid.cellSize;
+    transform[2] = 0;
+    transform[3] = grid.originY;
+    transform[4] = 0;
+    transform[5] = -grid.cellSize;
+}
+
+// The coloured grid as an in-memory RGBA raster in UTM, transparent where empty.
+GDALDatasetUniquePtr Coloured(const GridResult& grid, const ColourScale& scale)
+{
+    GDALDriver* mem = GetGDALDriverManager()->GetDriverByName("MEM");
+    if (!mem)
+        return nullptr;
+    GDALDatasetUniquePtr dataset(mem->Create("", grid.width, grid.height, 4, GDT_Byte, nullptr));
+    if (!dataset)
+        return nullptr;
+    std::vector<std::uint8_t> line(static_cast<std::size_t>(grid.width) * 4);
+    for (int row = 0; row < grid.height; ++row) {
+        for (int col = 0; col < grid.width; ++col) {
+            const float v = grid.At(col, row);
+            std::uint8_t* pixel = line.data() + static_cast<std::size_t>(col) * 4;
+            if (v == kNoData) {
+                std::fill_n(pixel, 4, 0);
+                continue;
+            }
+            const Rgb rgb = ColourOf(scale, v);
+            pixel[0] = rgb[0];
+            pixel[1] = rgb[1];
+            pixel[2] = rgb[2];
+            pixel[3] = 255;
+        }
+        if (dataset->RasterIO(GF_Write, 0, row, grid.width, 1, line.data(), grid.width, 1, GDT_Byte, 4, nullptr, 4,
+                              static_cast<GSpacing>(line.size()), 1, nullptr) != CE_None)
+            return nullptr;
+    }
+    const GDALColorInterp interp[4] = {GCI_RedBand, GCI_GreenBand, GCI_BlueBand, GCI_AlphaBand};
+    for (int b = 0; b < 4; ++b)
+        dataset->GetRasterBand(b + 1)->SetColorInterpretation(interp[b]);
+    return dataset;
+}
+
+std::string Lower(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+    return text;
+}
+
+} // namespace
+
+ColourScale GridScale(const GridResult& grid, Palette palette)
+{
+    std::vector<double> values;
+    values.reserve(grid.values.size());
+    for (float v : grid.values)
+        if (v != kNoData)
+            values.push_back(v);
+    return DefaultScale(values, palette);
+}
+
+std::string WriteGeoTiff(const GridResult& grid, const std::string& path)
+{
+    if (!Usable(grid))
+        return "There is no grid to write.";
+    Register();
+    ErrorTrap trap;
+    NoSideFiles noSideFiles;
+    Staged staged({PathOf(path)});
+    GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("GTiff");
+    if (!driver)
+        return "GDAL has no GeoTIFF driver.";
+    {
+        CPLStringList options;
+        options.SetNameValue("COMPRESS", "DEFLATE");
+        options.SetNameValue("PREDICTOR", "3");
+        options.SetNameValue("TILED", "YES");
+        GDALDatasetUniquePtr dataset(driver->Create(Utf8(staged.Temp(0)).c_str(), grid.width, grid.height, 1,
+                                                    GDT_Float32, options.List()));
+        if (!dataset)
+            return "Could not write " + path + ": " + trap.What("the file cannot be created");
+        double transform[6];
+        GeoTransform(grid, transform);
+        const OGRSpatialReference srs = Utm(grid);
+        dataset->SetGeoTransform(transform);
+        dataset->SetSpatialRef(&srs);
+        GDALRasterBand* band = dataset->GetRasterBand(1);
+        band->SetNoDataValue(kNoData);
+        if (band->RasterIO(GF_Write, 0, 0, grid.width, grid.height, const_cast<float*>(grid.values.data()),
+                           grid.width, grid.height, GDT_Float32, 0, 0, nullptr) != CE_None)
+            return "Could not write " + path + ": " + trap.What("writing the values failed");
+    } // closed here: the last blocks are written on closing
+    if (trap.Failed())
+        return "Could not write " + path + ": " + trap.What("");
+    return staged.Commit();
+}
+
+std::string WritePng(const GridResult& grid, const ColourScale& scale, const std::string& path)
+{
+    if (!Usable(grid))
+        return "There is no grid to write.";
+    Register();
+    ErrorTrap trap;
+    NoSideFiles noSideFiles;
+    const fs::path png = PathOf(path);
+    fs::path world = png, prj = png;
+    world.replace_extension(".pgw");
+    prj.replace_extension(".prj");
+    Staged staged({png, world, prj});
+    GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("PNG");
+    GDALDatasetUniquePtr coloured = Coloured(grid, scale);
+    if (!driver || !coloured)
+        return "Could not write " + path + ": " + trap.What("GDAL has no PNG driver");
+    GDALDatasetUniquePtr written(
+        driver->CreateCopy(Utf8(staged.Temp(0)).c_str(), coloured.get(), FALSE, nullptr, nullptr, nullptr));
+    if (!written)
+        return "Could not write " + path + ": " + trap.What("the file cannot be created");
+    written.reset();
+    if (trap.Failed())
+        return "Could not write " + path + ": " + trap.What("");
+
+    // The world file places the centre of the top left pixel.
+    char text[256];
+    std::snprintf(text, sizeof text, "%.12g\n0\n0\n%.12g\n%.12f\n%.12f\n", grid.cellSize, -grid.cellSize,
+                  grid.originX + grid.cellSize / 2, grid.originY - grid.cellSize / 2);
+    char* wkt = nullptr;
+    const char* const esri[] = {"FORMAT=WKT1_ESRI", nullptr};
+    Utm(grid).exportToWkt(&wkt, esri);
+    const std::string prjText = wkt ? wkt : "";
+    CPLFree(wkt);
+    for (auto [file, content] : {std::pair{1, std::string(text)}, std::pair{2, prjText}}) {
+        std::ofstream out(staged.Temp(file), std::ios::binary);
+        out << content;
+        out.close();
+        if (!out)
+            return "Could not write " + Utf8(staged.Temp(file));
+    }
+    return staged.Commit();
+}
+
+std::string WriteKmz(const GridResult& grid, const ColourScale& scale, const std::string& path)
+{
+    if (!Usable(grid))
+        return "There is no grid to write.";
+    Register();
+    ErrorTrap trap;
+    NoSideFiles noSideFiles;
+    Staged staged({PathOf(path)});
+    GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("KMLSUPEROVERLAY");
+    GDALDatasetUniquePtr coloured = Coloured(grid, scale);
+    if (!driver || !coloured)
+        return "Could not write " + path + ": " + trap.What("GDAL has no KML super-overlay driver");
+    double transform[6];
+    GeoTransform(grid, transform);
+    const OGRSpatialReference utm = Utm(grid);
+    coloured->SetGeoTransform(transform);
+    coloured->SetSpatialRef(&utm);
+
+    // Google Earth takes overlays in WGS 84 longitude and latitude: the coloured image is warped
+    // there cell for cell (nearest, so colours never blend), its alpha band carrying the empty
+    // cells and the area outside the grid as transparent.
+    char* utmWkt = nullptr;
+    utm.exportToWkt(&utmWkt);
+    OGRSpatialReference wgs84;
+    wgs84.importFromEPSG(4326);
+    char* wgsWkt = nullptr;
+    wgs84.exportToWkt(&wgsWkt);
+    GDALDatasetUniquePtr warped(GDALDataset::FromHandle(GDALAutoCreateWarpedVRT(
+        GDALDataset::ToHandle(coloured.get()), utmWkt, wgsWkt, GRA_NearestNeighbour, 0.125, nullptr)));
+    CPLFree(utmWkt);
+    CPLFree(wgsWkt);
+    if (!warped)
+        return "Could not write " + path + ": " + trap.What("the grid cannot be warped to WGS 84");
+
+    // PNG tiles keep the transparency (JPEG, the driver's default, would paint empty cells black).
+    CPLStringList options;
+    options.SetNameValue("FORMAT", "PNG");
+    options.SetNameValue("NAME", Utf8(PathOf(path).stem()).c_str());
+    GDALDatasetUniquePtr written(driver->CreateCopy(Utf8(staged.Temp(0)).c_str(), warped.get(), FALSE,
+                                                    options.List(), nullptr, nullptr));
+    if (!written)
+        return "Could not write " + path + ": " + trap.What("the file cannot be created");
+    written.reset();
+    if (trap.Failed())
+        return "Could not write " + path + ": " + trap.What("");
+    return staged.Commit();
+}
+
+std::string WriteGrid(const GridResult& grid, const ColourScale& scale, const std::string& path)
+{
+    const std::string extension = Lower(Utf8(PathOf(path).extension()));
+    if (extension == ".tif" || extension == ".tiff")
+        return WriteGeoTiff(grid, path);
+    if (extension == ".kmz")
+        return WriteKmz(grid, scale, path);
+    if (extension == ".png")
+        return WritePng(grid, scale, path);
+    return "Unknown grid format \"" + extension + "\": use .tif, .kmz or .png.";
+}
+
+} // namespace qm::site

@@ -1,0 +1,333 @@
+// Gathering the readings of a list of files by position: each file is loaded into a table owned by
+// the gathering, each data row is read as the position readout and the reading conversion read it.
+#include "placed_readings.h"
+
+#include "errors.h"
+#include "field_value.h"
+#include "position.h"
+#include "survey_table.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <limits>
+
+namespace qm::site {
+
+namespace {
+
+// The readout's decimal text back as a number. The readout writes "." whatever the locale, plain
+// or in its scientific form ("5E-5"); a text that is not a coordinate on the globe places nothing.
+bool DecimalDegrees(std::string_view text, double limit, double& degrees)
+{
+    const char* end = text.data() + text.size();
+    const std::from_chars_result result = std::from_chars(text.data(), end, degrees);
+    return result.ec == std::errc() && result.ptr == end && std::isfinite(degrees) && std::fabs(degrees) <= limit;
+}
+
+// The reading of column 1 by the reading conversion, not rounded to a whole number.
+bool ReadingValue(std::string_view cell, std::string& scratch, double& value)
+{
+    const char separator = DecimalSeparator();
+    if (!detail::FastReading(cell, separator, value)) {
+        scratch.assign(cell);
+        std::replace(scratch.begin(), scratch.end(), '.', separator);
+        long double number = 0;
+        if (!TryStrToFloat(scratch, number))
+            return false;
+        value = static_cast<double>(number);
+    }
+    // Beyond the range of a double the reading is no number a map can colour.
+    return std::isfinite(value);
+}
+
+// The last coordinate text converted and its result: a receiver logs a new fix about once a second
+// and a magnetometer several readings in that time, and a line walked north keeps its longitude
+// text, so many rows repeat the text of the row before.
+struct LastCoordinate {
+    char text[16] = {};
+    std::size_t size = 0;
+    bool negate = false;
+    bool converted = false;
+    double degrees = 0;
+
+    bool Convert(std::string_view cell, int degreeDigits, bool south, double& result)
+    {
+        if (size == cell.size() && negate == south && (size == 0 || std::memcmp(text, cell.data(), size) == 0)) {
+            result = degrees;
+            return converted;
+        }
+        if (cell.size() > sizeof text)
+            return detail::FastDecimalDegrees(cell, degreeDigits, south, result);
+        converted = detail::FastDecimalDegrees(cell, degreeDigits, south, degrees);
+        if (!cell.empty())
+            std::memcpy(text, cell.data(), cell.size());
+        size = cell.size();
+        negate = south;
+        result = degrees;
+        return converted;
+    }
+};
+
+// The readout's decimal degrees of one row, direct for the usual four minute decimals and by the
+// readout itself for anything else. False when the row has no fix or its position does not convert.
+bool RowPosition(const SurveyTable& table, int row, PositionFields& fields, LastCoordinate (&last)[2], double& lat,
+                 double& lon)
+{
+    const std::string_view latHemisphere = table.Cell(row, 3);
+    if (latHemisphere == "?" || latHemisphere == "0")
+        return false;
+    if (last[0].Convert(table.Cell(row, 4), 2, latHemisphere == "S", lat) &&
+        last[1].Convert(table.Cell(row, 6), 3, table.Cell(row, 5) == "W", lon))
+        return std::fabs(lat) <= 90 && std::fabs(lon) <= 180;
+    try {
+        ReadPosition(table, row, fields);
+    } catch (const Error&) {
+        return false;
+    }
+    return DecimalDegrees(fields.lad, 90, lat) && DecimalDegrees(fields.lod, 180, lon);
+}
+
+// The number that general number text gives for `value`, read back: the exact value to 18
+// significant digits (ties to even), then halves up to 15. Zero reads "0", never "-0".
+double GeneralTextValueExact(double value)
+{
+    char expanded[40];
+    // d.ddddddddddddddddde+XX: 18 significant digits, correctly rounded with ties to even.
+    const std::to_chars_result written =
+        std::to_chars(expanded, expanded + sizeof expanded, std::fabs(value), std::chars_format::scientific, 17);
+    std::uint64_t mantissa = static_cast<std::uint64_t>(expanded[0] - '0');
+    for (int k = 2; k <= 15; ++k)
+        mantissa = mantissa * 10 + static_cast<std::uint64_t>(expanded[k] - '0');
+    int exponent = 0;
+    std::from_chars(expanded + 20 + (expanded[20] == '+' ? 1 : 0), written.ptr, exponent);
+    if (expanded[16] >= '5' && ++mantissa == 1'000'000'000'000'000) {
+        mantissa /= 10;
+        ++exponent;
+    }
+    char shown[40];
+    char* end = std::to_chars(shown, shown + 20, mantissa).ptr;
+    *end++ = 'e';
+    end = std::to_chars(end, shown + sizeof shown, exponent - 14).ptr;
+    double result = 0;
+    std::from_chars(shown, end, result);
+    return value < 0 ? -result : result;
+}
+
+// Powers of ten, all exact as doubles.
+constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                              1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+double GeneralTextValue(double value)
+{
+    if (value == 0 || !std::isfinite(value))
+        return value == 0 ? 0.0 : value;
+    // Coordinates lie between 1E-7 and 1E3: scale to 15 whole digits in extended precision. Unless
+    // the scaled value lies near a half (where the exact digits decide) or a power of ten, its
+    // rounding is the one of the exact digits, and the quotient of two exact doubles is the correctly
+    // rounded reading of the 15-digit text.
+    if (LDBL_MANT_DIG >= 64) {
+        const double magnitude = std::fabs(value);
+        int digitsBefore = 0; // decimal exponent of the leading digit
+        while (digitsBefore < 3 && magnitude >= kPowers[digitsBefore + 1])
+            ++digitsBefore;
+        int below = 0;
+        while (below < 7 && magnitude < 1 / kPowers[below])
+            ++below;
+        const int exponent = digitsBefore - below;
+        const int scale = 14 - exponent;
+        if (magnitude < 1e3 && magnitude >= 1e-7 && scale <= 22) {
+            const long double scaled = static_cast<long double>(magnitude) * static_cast<long double>(kPowers[scale]);
+            const long double whole = std::floor(scaled);
+            const long double fraction = scaled - whole;
+            if (std::fabs(fraction - 0.5L) > 1e-3L && whole >= 1e14L && whole < 1e15L - 1) {
+                const double rounded = static_cast<double>(fraction > 0.5L ? whole + 1 : whole);
+                const double result = rounded / kPowers[scale];
+                return value < 0 ? -result : result;
+            }
+        }
+    }
+    return GeneralTextValueExact(value);
+}
+
+// Grows an array by a quarter at a time: the final trim copies once, and the slack while gathering
+// stays small.
+template <typename T>
+void Grow(std::vector<T>& array, std::size_t needed)
+{
+    if (needed > array.capacity())
+        array.reserve(std::max(needed, array.capacity() + array.capacity() / 4));
+}
+
+} // namespace
+
+namespace detail {
+
+bool FastDecimalDegrees(std::string_view text, int degreeDigits, bool negate, double& degrees)
+{
+    const std::size_t w = static_cast<std::size_t>(degreeDigits);
+    if (text.size() != w + 7 || text[w + 2] != '.')
+        return false;
+    int digit[10] = {};
+    for (std::size_t k = 0, j = 0; k < text.size(); ++k) {
+        if (k == w + 2)
+            continue;
+        if (text[k] < '0' || text[k] > '9')
+            return false;
+        digit[j++] = text[k] - '0';
+    }
+    int d = 0;
+    for (std::size_t k = 0; k < w; ++k)
+        d = d * 10 + digit[k];
+    const int m = digit[w] * 10 + digit[w + 1];
+    // The readout's steps in its own order and precision. "0.xy" converts to the correctly rounded
+    // quotient xy / 100, which one division of exact operands gives.
+    const long double a = static_cast<long double>(digit[w + 2] * 10 + digit[w + 3]);
+    const long double b = static_cast<long double>(digit[w + 4] * 10 + digit[w + 5]) / 100;
+    const double s = static_cast<double>(a + b);
+    long double sum = static_cast<long double>(d);
+    sum = sum + ((static_cast<long double>(m) / 60) * 100) / 100;
+    sum = sum + ((static_cast<long double>(s) / 60) * 100) / 10000;
+    double decimal = static_cast<double>(sum);
+    if (negate)
+        decimal = 0 - decimal;
+    degrees = GeneralTextValue(decimal);
+    return true;
+}
+
+bool FastReading(std::string_view text, char separator, double& value)
+{
+    std::size_t i = 0;
+    const std::size_t n = text.size();
+    while (i < n && text[i] == ' ')
+        ++i;
+    bool negative = false;
+    if (i < n && (text[i] == '+' || text[i] == '-'))
+        negative = text[i++] == '-';
+    std::uint64_t mantissa = 0;
+    int significant = 0;
+    int fractionDigits = 0;
+    bool digits = false;
+    bool point = false;
+    for (; i < n; ++i) {
+        const char c = text[i];
+        if (c >= '0' && c <= '9') {
+            digits = true;
+            fractionDigits += point ? 1 : 0;
+            if ((mantissa != 0 || c != '0') && ++significant > 15)
+                return false;
+            mantissa = mantissa * 10 + static_cast<std::uint64_t>(c - '0');
+        } else if ((c == '.' || c == separator) && !point) {
+            point = true;
+        } else {
+            break;
+        }
+    }
+    while (i < n && text[i] == ' ')
+        ++i;
+    if (i != n || !digits || fractionDigits > 15)
+        return false;
+    // Both operands are exact in every extended type, so the one rounded division is the correctly
+    // rounded conversion, held as a double as the general way holds it.
+    long double scale = 1;
+    for (int k = 0; k < fractionDigits; ++k)
+        scale *= 10;
+    const long double number = static_cast<long double>(mantissa) / scale;
+    value = static_cast<double>(negative ? -number : number);
+    return true;
+}
+
+} // namespace detail
+
+std::size_t PlacedReadings::MemoryUsage() const
+{
+    std::size_t bytes = files.capacity() * sizeof(std::string) + failures.capacity() * sizeof(FileFailure);
+    for (const std::string& name : files)
+        bytes += name.capacity() + 1 > sizeof(std::string) ? name.capacity() + 1 : 0;
+    bytes += (lon.capacity() + lat.capacity() + value.capacity()) * sizeof(double);
+    bytes += (file.capacity() + row.capacity()) * sizeof(std::uint32_t);
+    return bytes;
+}
+
+GatherCounts ForEachPlacedRow(const std::vector<std::string>& files, const std::function<void(const PlacedRow&)>& place,
+                              const GatherProgress& progress)
+{
+    GatherCounts counts;
+    // One table for the whole pass, never the viewer's: its buffers are reused from file to file.
+    SurveyTable table;
+    PositionFields fields;
+    LastCoordinate last[2];
+    std::string scratch;
+    const std::size_t total = files.size();
+    for (std::size_t f = 0; f < total; ++f) {
+        if (progress && !progress(f, total))
+            throw Cancelled{};
+        table.Clear();
+        try {
+            table.LoadFromCsv(std::filesystem::path(files[f]));
+        } catch (const Error& e) {
+            counts.failures.push_back({files[f], e.what()});
+            continue;
+        }
+        const int rows = table.RowCount();
+        PlacedRow placed;
+        placed.file = static_cast<std::uint32_t>(f);
+        for (int r = 1; r < rows; ++r) {
+            // An empty line (a blank line at the end of a file) is no reading at all.
+            if (table.CellCount(r) == 0 && table.RowCaption(r).empty())
+                continue;
+            // A row too short for a fix is left out without the cost of an error.
+            const bool usable = table.CellCount(r) >= 6 && ReadingValue(table.Cell(r, 1), scratch, placed.value) &&
+                                RowPosition(table, r, fields, last, placed.lat, placed.lon);
+            if (!usable) {
+                ++counts.withoutPosition;
+                continue;
+            }
+            placed.row = static_cast<std::uint32_t>(r);
+            placed.label = table.RowCaption(r);
+            place(placed);
+        }
+    }
+    if (progress && !progress(total, total))
+        throw Cancelled{};
+    return counts;
+}
+
+PlacedReadings GatherReadings(const std::vector<std::string>& files, const GatherProgress& progress)
+{
+    if (files.size() > std::numeric_limits<std::uint32_t>::max())
+        throw Error("Too many files to place");
+    PlacedReadings readings;
+    readings.files = files;
+    GatherCounts counts = ForEachPlacedRow(
+        files,
+        [&readings](const PlacedRow& placed) {
+            const std::size_t needed = readings.value.size() + 1;
+            if (needed > readings.value.capacity()) {
+                Grow(readings.lon, needed);
+                Grow(readings.lat, needed);
+                Grow(readings.value, needed);
+                Grow(readings.file, needed);
+                Grow(readings.row, needed);
+            }
+            readings.lon.push_back(placed.lon);
+            readings.lat.push_back(placed.lat);
+            readings.value.push_back(placed.value);
+            readings.file.push_back(placed.file);
+            readings.row.push_back(placed.row);
+        },
+        progress);
+    readings.lon.shrink_to_fit();
+    readings.lat.shrink_to_fit();
+    readings.value.shrink_to_fit();
+    readings.file.shrink_to_fit();
+    readings.row.shrink_to_fit();
+    readings.withoutPosition = counts.withoutPosition;
+    readings.failures = std::move(counts.failures);
+    return readings;
+}
+
+} // namespace qm::site

@@ -1,0 +1,28 @@
+// The part of the globe a site covers, for the first view of the site map.
+#pragma once
+
+#include <optional>
+#include <span>
+
+namespace qm::site {
+
+// Degrees, WGS 84. `east` may exceed 180 when the site crosses the antimeridian, so that west < east
+// always holds and the box is the short way round (a web map takes longitudes past 180 as they are).
+// Latitudes are kept within what a Web Mercator map shows.
+struct SiteExtent {
+    double west = 0;
+    double south = 0;
+    double east = 0;
+    double north = 0;
+};
+
+// The latitude beyond which a Web Mercator map shows nothing.
+inline constexpr double kMercatorLatitudeLimit = 85.0511287798066;
+// The least height of an extent in degrees of latitude (about a hundred metres), and as much ground
+// across, so that readings all at one point still give a view around them.
+inline constexpr double kMinimumExtentDegrees = 0.001;
+
+// The extent of the readings; none when there are none. The two spans must be equally long.
+std::optional<SiteExtent> ExtentOf(std::span<const double> lon, std::span<const double> lat);
+
+} // namespace qm::site

@@ -1,0 +1,478 @@
+// The site map page: every placed reading as a coloured dot on one canvas over a Leaflet map. The
+// readings arrive once as typed arrays; each frame bins the visible ones into small cells and draws
+// one dot per occupied cell, so a redraw costs one pass over the arrays whatever the zoom.
+(function (window) {
+  "use strict";
+
+  var OSM_ATTRIBUTION = '&copy; <a href="https://www.openstreetmap.org/copyright">OpenStreetMap</a> contributors';
+  var ESRI_ATTRIBUTION = "Imagery &copy; Esri, Maxar, Earthstar Geographics, and the GIS User Community";
+  var MAX_LATITUDE = 85.0511287798; // what the web map projects; readings beyond lie on its edge
+  var CELL = 3;                     // px: one dot per CELL x CELL pixels, the reading farthest from the centre value
+  var RADIUS = 3;                   // px: the dot's radius
+  var EARTH_CIRCUMFERENCE = 40075016.686;
+
+  var map = null;
+  var gridCanvas = null;
+  var dotCanvas = null;
+  var tip = null;
+  var bridge = null;
+
+  var received = {};
+  var data = { n: 0, mx: null, my: null, value: null, deviation: null };
+  var scale = { min: 0, max: 1, centre: 0.5, lut: new Uint32Array(256), ticks: [] };
+  var selection = { first: -1, last: -1, ring: -1 };
+  var stats = { dots: 0, drawMs: 0, draws: 0, ringAt: null, trackPoints: 0, gridStep: 0 };
+
+  // Per cell of the last frame: the index + 1 of the reading drawn there (0: none), for hit tests.
+  var cells = new Int32Array(0);
+  var cellDeviation = new Float32Array(0);
+  var cellColumns = 0;
+  var cellRows = 0;
+  var image = null;
+  var pixels = null;
+  var frameOrigin = { x: 0, y: 0, scale: 1 };
+  var framePending = false;
+  var hover = -1;
+  var basemapName = "";
+  var basemaps = {};
+
+  // Offsets of the dot's pixels; the rim is drawn darker so that neighbouring dots stay apart.
+  var DISC = (function () {
+    var list = [];
+    for (var dy = -RADIUS; dy <= RADIUS; ++dy) {
+      for (var dx = -RADIUS; dx <= RADIUS; ++dx) {
+        var d = Math.sqrt(dx * dx + dy * dy);
+        if (d <= RADIUS + 0.3) { list.push({ dx: dx, dy: dy, rim: d > RADIUS - 0.8 }); }
+      }
+    }
+    return list;
+  })();
+
+  function decode(base64, Type) {
+    var text = atob(base64);
+    var bytes = new Uint8Array(text.length);
+    for (var i = 0; i < text.length; ++i) { bytes[i] = text.charCodeAt(i); }
+    return new Type(bytes.buffer);
+  }
+
+  function scheduleDraw() {
+    if (framePending) { return; }
+    framePending = true;
+    window.requestAnimationFrame(function () {
+      framePending = false;
+      draw();
+    });
+  }
+
+  // The global pixel of the container's top-left corner and the world's size in pixels at this zoom.
+  function viewFrame() {
+    var topLeft = map.containerPointToLayerPoint([0, 0]).add(map.getPixelOrigin());
+    return { x: topLeft.x, y: topLeft.y, scale: map.options.crs.scale(map.getZoom()) };
+  }
+
+  function fitCanvas(canvas, width, height) {
+    if (canvas.width !== width || canvas.height !== height) {
+      canvas.width = width;
+      canvas.height = height;
+      canvas.style.width = width + "px";
+      canvas.style.height = height + "px";
+    }
+  }
+
+  function niceStep(raw) {
+    var power = Math.pow(10, Math.floor(Math.log10(raw)));
+    var steps = [1, 2, 5, 10];
+    for (var i = 0; i < steps.length; ++i) {
+      if (steps[i] * power >= raw) { return steps[i] * power; }
+    }
+    return 10 * power;
+  }
+
+  // A metric grid under the tiles: it shows wherever no tile is drawn (no network, or "None").
+  function drawGrid(width, height, frame) {
+    var ctx = gridCanvas.getContext("2d");
+    ctx.clearRect(0, 0, width, height);
+    var centre = map.getCenter();
+    var metresPerPixel = EARTH_CIRCUMFERENCE * Math.cos(centre.lat * Math.PI / 180) / frame.scale;
+    if (!(metresPerPixel > 0)) { return; }
+    var step = niceStep(metresPerPixel * 90);
+    stats.gridStep = step;
+    var metresPerDegree = EARTH_CIRCUMFERENCE / 360;
+    var lonStep = step / (metresPerDegree * Math.max(Math.cos(centre.lat * Math.PI / 180), 1e-6));
+    var latStep = step / metresPerDegree;
+    var nw = map.containerPointToLatLng([0, 0]);
+    var se = map.containerPointToLatLng([width, height]);
+    ctx.strokeStyle = "rgba(90, 100, 110, 0.28)";
+    ctx.lineWidth = 1;
+    ctx.beginPath();
+    var lines = 0;
+    for (var lon = Math.ceil(nw.lng / lonStep) * lonStep; lon <= se.lng && lines < 400; lon += lonStep, ++lines) {
+      var x = Math.round(map.latLngToContainerPoint([centre.lat, lon]).x) + 0.5;
+      ctx.moveTo(x, 0);
+      ctx.lineTo(x, height);
+    }
+    var south = Math.max(se.lat, -MAX_LATITUDE);
+    var north = Math.min(nw.lat, MAX_LATITUDE);
+    for (var lat = Math.ceil(south / latStep) * latStep; lat <= north && lines < 800; lat += latStep, ++lines) {
+      var y = Math.round(map.latLngToContainerPoint([lat, centre.lng]).y) + 0.5;
+      ctx.moveTo(0, y);
+      ctx.lineTo(width, y);
+    }
+    ctx.stroke();
+    ctx.fillStyle = "rgba(60, 70, 80, 0.8)";
+    ctx.font = "11px Arial, Helvetica, sans-serif";
+    ctx.fillText("Grid " + (step >= 1000 ? step / 1000 + " km" : step + " m"), 10, height - 42);
+  }
+
+  function draw() {
+    if (!map) { return; }
+    var started = performance.now();
+    var size = map.getSize();
+    var width = size.x;
+    var height = size.y;
+    fitCanvas(gridCanvas, width, height);
+    fitCanvas(dotCanvas, width, height);
+    var frame = viewFrame();
+    frameOrigin = frame;
+    drawGrid(width, height, frame);
+
+    var ctx = dotCanvas.getContext("2d");
+    if (!image || image.width !== width || image.height !== height) {
+      image = ctx.createImageData(Math.max(width, 1), Math.max(height, 1));
+      pixels = new Uint32Array(image.data.buffer);
+    } else {
+      pixels.fill(0);
+    }
+    cellColumns = Math.ceil(width / CELL);
+    cellRows = Math.ceil(height / CELL);
+    if (cells.length !== cellColumns * cellRows) {
+      cells = new Int32Array(cellColumns * cellRows);
+      cellDeviation = new Float32Array(cellColumns * cellRows);
+    } else {
+      cells.fill(0);
+    }
+    cellDeviation.fill(-1); // below every deviation, so an empty cell takes the first reading
+
+    // One pass: keep in each cell the reading that stands out most, as the profile keeps the
+    // minimum and maximum of each pixel column.
+    var n = data.n, mx = data.mx, my = data.my, value = data.value, deviations = data.deviation;
+    var s = frame.scale, ox = frame.x, oy = frame.y;
+    for (var i = 0; i < n; ++i) {
+      var x = mx[i] * s - ox;
+      if (x < 0 || x >= width) { continue; }
+      var y = my[i] * s - oy;
+      if (y < 0 || y >= height) { continue; }
+      var c = ((y / CELL) | 0) * cellColumns + ((x / CELL) | 0);
+      var deviation = deviations[i];
+      if (deviation > cellDeviation[c]) {
+        cells[c] = i + 1;
+        cellDeviation[c] = deviation;
+      }
+    }
+
+    var dots = 0;
+    var lut = scale.lut;
+    var k = 255 / (scale.max - scale.min);
+    var min = scale.min;
+    for (var cell = 0; cell < cells.length; ++cell) {
+      var index = cells[cell] - 1;
+      if (index < 0) { continue; }
+      ++dots;
+      var level = (value[index] - min) * k;
+      var colour = lut[level <= 0 ? 0 : level >= 255 ? 255 : level | 0];
+      var rim = 0xff000000 | (((colour >>> 2) & 0x3f3f3f) * 3);
+      var px = (mx[index] * s - ox) | 0;
+      var py = (my[index] * s - oy) | 0;
+      var inside = px >= RADIUS && py >= RADIUS && px < width - RADIUS && py < height - RADIUS;
+      for (var d = 0; d < DISC.length; ++d) {
+        var q = DISC[d];
+        var qx = px + q.dx;
+        var qy = py + q.dy;
+        if (!inside && (qx < 0 || qy < 0 || qx >= width || qy >= height)) { continue; }
+        pixels[qy * width + qx] = q.rim ? rim : colour;
+      }
+    }
+    ctx.putImageData(image, 0, 0);
+    drawSelection(ctx, frame);
+
+    stats.dots = dots;
+    stats.draws += 1;
+    stats.drawMs = performance.now() - started;
+  }
+
+  // The selected file as a line along its readings, skipping points that fall on the same pixel,
+  // and a ring round the selected reading.
+  function drawSelection(ctx, frame) {
+    stats.trackPoints = 0;
+    stats.ringAt = null;
+    var s = frame.scale, ox = frame.x, oy = frame.y;
+    if (selection.first >= 0 && selection.last > selection.first && selection.last <= data.n) {
+      ctx.beginPath();
+      var lastX = NaN, lastY = NaN;
+      for (var i = selection.first; i < selection.last; ++i) {
+        var x = Math.round(data.mx[i] * s - ox);
+        var y = Math.round(data.my[i] * s - oy);
+        if (x === lastX && y === lastY) { continue; }
+        if (stats.trackPoints === 0) { ctx.moveTo(x, y); } else { ctx.lineTo(x, y); }
+        lastX = x;
+        lastY = y;
+        ++stats.trackPoints;
+      }
+      ctx.lineJoin = "round";
+      ctx.strokeStyle = "rgba(255, 255, 255, 0.9)";
+      ctx.lineWidth = 5;
+      ctx.stroke();
+      ctx.strokeStyle = "#1a1a1a";
+      ctx.lineWidth = 2;
+      ctx.stroke();
+    }
+    var r = selection.ring;
+    if (r >= 0 && r < data.n) {
+      var rx = data.mx[r] * s - ox;
+      var ry = data.my[r] * s - oy;
+      stats.ringAt = { x: rx, y: ry };
+      ctx.beginPath();
+      ctx.arc(rx, ry, 9, 0, 2 * Math.PI);
+      ctx.strokeStyle = "#ffffff";
+      ctx.lineWidth = 5;
+      ctx.stroke();
+      ctx.strokeStyle = "#d01010";
+      ctx.lineWidth = 2.5;
+      ctx.stroke();
+    }
+  }
+
+  // The reading whose dot is drawn under a container point, or -1.
+  function readingAt(x, y) {
+    if (cellColumns === 0) { return -1; }
+    var reach = Math.ceil((RADIUS + 1) / CELL);
+    var cx = Math.floor(x / CELL);
+    var cy = Math.floor(y / CELL);
+    var best = -1;
+    var bestDistance = (RADIUS + 1.5) * (RADIUS + 1.5);
+    for (var j = Math.max(0, cy - reach); j <= Math.min(cellRows - 1, cy + reach); ++j) {
+      for (var i = Math.max(0, cx - reach); i <= Math.min(cellColumns - 1, cx + reach); ++i) {
+        var index = cells[j * cellColumns + i] - 1;
+        if (index < 0) { continue; }
+        var dx = ((data.mx[index] * frameOrigin.scale - frameOrigin.x) | 0) - x;
+        var dy = ((data.my[index] * frameOrigin.scale - frameOrigin.y) | 0) - y;
+        var distance = dx * dx + dy * dy;
+        if (distance <= bestDistance) {
+          bestDistance = distance;
+          best = index;
+        }
+      }
+    }
+    return best;
+  }
+
+  // How far each reading lies from the centre value: the one kept when several share a cell.
+  function updateDeviations() {
+    var deviation = data.deviation, value = data.value, centre = scale.centre;
+    for (var i = 0; i < data.n; ++i) { deviation[i] = Math.abs(value[i] - centre); }
+  }
+
+  function hideTip() {
+    hover = -1;
+    tip.hidden = true;
+    map.getContainer().style.cursor = "";
+  }
+
+  function onMouseMove(e) {
+    var index = readingAt(e.containerPoint.x, e.containerPoint.y);
+    if (index === hover) {
+      if (index >= 0) { placeTip(e.containerPoint); }
+      return;
+    }
+    if (index < 0) { hideTip(); return; }
+    hover = index;
+    map.getContainer().style.cursor = "pointer";
+    if (!bridge) { return; }
+    var point = e.containerPoint;
+    bridge.describe(index, function (text) {
+      if (hover !== index || !text) { return; }
+      tip.textContent = text;
+      tip.hidden = false;
+      placeTip(point);
+    });
+  }
+
+  function placeTip(point) {
+    var size = map.getSize();
+    var x = point.x + 14;
+    var y = point.y + 14;
+    if (x + tip.offsetWidth > size.x) { x = point.x - 14 - tip.offsetWidth; }
+    if (y + tip.offsetHeight > size.y) { y = point.y - 14 - tip.offsetHeight; }
+    tip.style.left = Math.max(0, x) + "px";
+    tip.style.top = Math.max(0, y) + "px";
+  }
+
+  function onClick(e) {
+    var index = readingAt(e.containerPoint.x, e.containerPoint.y);
+    if (index >= 0 && bridge) { bridge.click(index); }
+  }
+
+  function makeLegend() {
+    var control = L.control({ position: "bottomright" });
+    control.onAdd = function () {
+      var div = L.DomUtil.create("div", "qm-legend");
+      div.innerHTML = '<canvas width="220" height="12"></canvas><div class="ticks"></div><div class="unit">nT</div>';
+      L.DomEvent.disableClickPropagation(div);
+      return div;
+    };
+    return control;
+  }
+
+  function cssColour(c) {
+    return "rgb(" + (c & 255) + "," + ((c >>> 8) & 255) + "," + ((c >>> 16) & 255) + ")";
+  }
+
+  function updateLegend() {
+    var div = document.querySelector(".qm-legend");
+    if (!div) { return; }
+    var canvas = div.querySelector("canvas");
+    var ctx = canvas.getContext("2d");
+    for (var x = 0; x < canvas.width; ++x) {
+      ctx.fillStyle = cssColour(scale.lut[Math.round(x * 255 / (canvas.width - 1))]);
+      ctx.fillRect(x, 0, 1, canvas.height);
+    }
+    var ticks = div.querySelector(".ticks");
+    ticks.innerHTML = "";
+    for (var i = 0; i < scale.ticks.length; ++i) {
+      var span = document.createElement("span");
+      span.textContent = scale.ticks[i].text;
+      span.style.left = 100 * scale.ticks[i].at + "%";
+      span.className = i === 0 ? "first" : i === scale.ticks.length - 1 ? "last" : "";
+      ticks.appendChild(span);
+    }
+    div.style.display = data.n > 0 ? "" : "none";
+  }
+
+  window.qmSite = {
+    start: function (container) {
+      map = L.map(container, { zoomAnimation: false, maxZoom: 22, zoomSnap: 0.25, worldCopyJump: false });
+      map.attributionControl.setPrefix('<a href="https://leafletjs.com">Leaflet</a>');
+      basemaps = {
+        "OpenStreetMap": L.tileLayer("https://tile.openstreetmap.org/{z}/{x}/{y}.png",
+                                     { maxNativeZoom: 19, maxZoom: 22, attribution: OSM_ATTRIBUTION }),
+        "Imagery": L.tileLayer("https://server.arcgisonline.com/ArcGIS/rest/services/World_Imagery/MapServer/tile/{z}/{y}/{x}",
+                               { maxNativeZoom: 19, maxZoom: 22, attribution: ESRI_ATTRIBUTION }),
+        "None": L.layerGroup()
+      };
+      L.control.layers(basemaps, {}, { position: "topright", collapsed: false }).addTo(map);
+      L.control.scale({ position: "bottomleft", imperial: false, maxWidth: 150 }).addTo(map);
+      makeLegend().addTo(map);
+      map.on("baselayerchange", function (e) { basemapName = e.name; });
+
+      gridCanvas = L.DomUtil.create("canvas", "qm-layer qm-grid", container);
+      dotCanvas = L.DomUtil.create("canvas", "qm-layer qm-dots", container);
+      tip = document.getElementById("tip");
+      map.setView([0, 0], 1);
+      qmSite.setBasemap("OpenStreetMap");
+      map.on("move zoom viewreset resize", scheduleDraw);
+      map.on("mousemove", onMouseMove);
+      map.on("mouseout movestart", hideTip);
+      map.on("click", onClick);
+
+      if (window.qt && window.qt.webChannelTransport && window.QWebChannel) {
+        new QWebChannel(window.qt.webChannelTransport, function (channel) { bridge = channel.objects.siteMap; });
+      }
+      updateLegend();
+    },
+
+    // One array of the next load, as base64 of its bytes: "lon" and "lat" 64-bit, "value" 32-bit floats.
+    receive: function (name, base64) {
+      received[name] = decode(base64, name === "value" ? Float32Array : Float64Array);
+    },
+
+    // Takes the received arrays (n readings) and shows `bounds` [south, west, north, east]; with
+    // no reading it says so and shows the world.
+    load: function (n, bounds) {
+      var lon = received.lon, lat = received.lat, value = received.value;
+      received = {};
+      if (!n || !lon || !lat || !value || lon.length < n || lat.length < n || value.length < n) { n = 0; }
+      // Positions are kept only as fractions of the web map's world, ready to scale to any zoom.
+      data = { n: n, value: value, mx: new Float64Array(n), my: new Float64Array(n), deviation: null };
+      for (var i = 0; i < n; ++i) {
+        data.mx[i] = (lon[i] + 180) / 360;
+        var phi = Math.max(-MAX_LATITUDE, Math.min(MAX_LATITUDE, lat[i])) * Math.PI / 180;
+        data.my[i] = 0.5 - Math.log(Math.tan(Math.PI / 4 + phi / 2)) / (2 * Math.PI);
+      }
+      data.deviation = new Float32Array(n);
+      updateDeviations();
+      selection = { first: -1, last: -1, ring: -1 };
+      hideTip();
+      document.getElementById("message").hidden = n > 0;
+      if (n > 0 && bounds) {
+        map.fitBounds([[bounds[0], bounds[1]], [bounds[2], bounds[3]]], { padding: [30, 30], maxZoom: 21 });
+      } else {
+        map.setView([20, 0], 1);
+      }
+      updateLegend();
+    },
+
+    // The colour scale: its range, the centre value, 256 colours from min to max as r, g, b
+    // triples, and the legend's ticks as {at: fraction of the range, text}.
+    setScale: function (given) {
+      scale.min = given.min;
+      scale.max = given.max > given.min ? given.max : given.min + 1;
+      scale.centre = given.centre;
+      var lut = new Uint32Array(256);
+      for (var i = 0; i < 256 && 3 * i + 2 < given.colours.length; ++i) {
+        lut[i] = (0xff000000 | (given.colours[3 * i + 2] << 16) | (given.colours[3 * i + 1] << 8) | given.colours[3 * i]) >>> 0;
+      }
+      scale.lut = lut;
+      scale.ticks = given.ticks.slice();
+      updateDeviations();
+      updateLegend();
+    },
+
+    // The selected file's readings [first, last) and the ringed reading, indices into the arrays.
+    select: function (first, last, ring) {
+      selection = { first: first, last: last, ring: ring };
+    },
+
+    setBasemap: function (name) {
+      if (!basemaps[name]) { return; }
+      for (var key in basemaps) {
+        if (map.hasLayer(basemaps[key])) { map.removeLayer(basemaps[key]); }
+      }
+      basemaps[name].addTo(map);
+      basemapName = name;
+    },
+
+    redraw: draw,
+    readingAt: readingAt,
+
+    // The container point of a reading's dot, for checks from the hosting program.
+    pointOf: function (index) {
+      if (index < 0 || index >= data.n) { return null; }
+      var frame = viewFrame();
+      return { x: (data.mx[index] * frame.scale - frame.x) | 0, y: (data.my[index] * frame.scale - frame.y) | 0 };
+    },
+
+    // What the page shows, for checks from the hosting program.
+    state: function () {
+      var bounds = map.getBounds();
+      return {
+        readings: data.n,
+        dots: stats.dots,
+        drawMs: stats.drawMs,
+        draws: stats.draws,
+        legend: { min: scale.min, max: scale.max, ticks: scale.ticks.map(function (t) { return t.text; }),
+                  ends: [cssColour(scale.lut[0]), cssColour(scale.lut[255])],
+                  shown: !!document.querySelector(".qm-legend") && document.querySelector(".qm-legend").style.display !== "none" },
+        selection: { first: selection.first, last: selection.last, ring: selection.ring },
+        ringAt: stats.ringAt,
+        trackPoints: stats.trackPoints,
+        message: !document.getElementById("message").hidden,
+        tip: tip.hidden ? "" : tip.textContent,
+        basemap: basemapName,
+        gridStep: stats.gridStep,
+        zoom: map.getZoom(),
+        view: { south: bounds.getSouth(), west: bounds.getWest(), north: bounds.getNorth(), east: bounds.getEast() },
+        bridge: !!bridge
+      };
+    }
+  };
+})(window);

@@ -1,0 +1,140 @@
+#include "site_map_page.h"
+
+#include <QByteArray>
+
+#include <algorithm>
+#include <cmath>
+
+namespace qm {
+
+namespace {
+
+// Web maps project latitudes up to this value; beyond it every point lies on the map's edge.
+constexpr double kMaxMapLatitude = 85.0511287798;
+// About 50 m: the least span shown, so that readings at one point get a street-level view.
+constexpr double kMinSpanDegrees = 0.0005;
+constexpr int kLongitudeBins = 3600;
+
+double Wrapped(double lon)
+{
+    double w = std::fmod(lon + 180.0, 360.0);
+    if (w < 0)
+        w += 360.0;
+    return w - 180.0;
+}
+
+} // namespace
+
+std::vector<double> UnwrappedLongitudes(const std::vector<double>& lon)
+{
+    // The arc is the complement of the widest empty gap between occupied tenths of a degree.
+    std::vector<char> occupied(kLongitudeBins, 0);
+    for (double x : lon) {
+        if (!std::isfinite(x))
+            continue;
+        const int bin = std::clamp(static_cast<int>((Wrapped(x) + 180.0) * (kLongitudeBins / 360.0)), 0,
+                                   kLongitudeBins - 1);
+        occupied[bin] = 1;
+    }
+    int bestGap = 0;
+    int arcStart = -1; // first occupied bin after the widest gap
+    for (int start = 0; start < kLongitudeBins; ++start) {
+        if (!occupied[start] || occupied[(start + kLongitudeBins - 1) % kLongitudeBins])
+            continue;
+        int gap = 0;
+        while (gap < kLongitudeBins && !occupied[(start + kLongitudeBins - 1 - gap) % kLongitudeBins])
+            ++gap;
+        if (gap > bestGap) {
+            bestGap = gap;
+            arcStart = start;
+        }
+    }
+    std::vector<double> out(lon.begin(), lon.end());
+    if (arcStart <= 0) // no gap (readings all round the world) or the arc already starts at -180
+        return out;
+    const double edge = -180.0 + arcStart * (360.0 / kLongitudeBins);
+    for (double& x : out) {
+        if (std::isfinite(x))
+            x = edge + std::fmod(Wrapped(x) - edge + 720.0, 360.0);
+    }
+    return out;
+}
+
+SiteExtent ExtentOf(const std::vector<double>& lon, const std::vector<double>& lat)
+{
+    SiteExtent e{HUGE_VAL, HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+    for (std::size_t i = 0; i < lon.size() && i < lat.size(); ++i) {
+        if (!std::isfinite(lon[i]) || !std::isfinite(lat[i]))
+            continue;
+        e.west = std::min(e.west, lon[i]);
+        e.east = std::max(e.east, lon[i]);
+        e.south = std::min(e.south, lat[i]);
+        e.north = std::max(e.north, lat[i]);
+    }
+    if (!(e.west <= e.east))
+        return SiteExtent{};
+    e.south = std::clamp(e.south, -kMaxMapLatitude, kMaxMapLatitude);
+    e.north = std::clamp(e.north, -kMaxMapLatitude, kMaxMapLatitude);
+    if (e.east - e.west < kMinSpanDegrees) {
+        const double mid = (e.east + e.west) / 2;
+        e.west = mid - kMinSpanDegrees / 2;
+        e.east = mid + kMinSpanDegrees / 2;
+    }
+    if (e.north - e.south < kMinSpanDegrees) {
+        const double mid = std::clamp((e.north + e.south) / 2, -kMaxMapLatitude + kMinSpanDegrees / 2,
+                                      kMaxMapLatitude - kMinSpanDegrees / 2);
+        e.south = mid - kMinSpanDegrees / 2;
+        e.north = mid + kMinSpanDegrees / 2;
+    }
+    return e;
+}
+
+long long IndexOfReading(const site::PlacedReadings& readings, int fileIndex, int row)
+{
+    const auto [first, last] = RangeOfFile(readings, fileIndex);
+    const auto begin = readings.row.begin();
+    const auto it = std::lower_bound(begin + static_cast<std::ptrdiff_t>(first),
+                                     begin + static_cast<std::ptrdiff_t>(last), static_cast<std::uint32_t>(std::max(row, 0)));
+    if (row < 0 || it == begin + static_cast<std::ptrdiff_t>(last) || *it != static_cast<std::uint32_t>(row))
+        return -1;
+    return it - begin;
+}
+
+std::pair<std::size_t, std::size_t> RangeOfFile(const site::PlacedReadings& readings, int fileIndex)
+{
+    if (fileIndex < 0)
+        return {0, 0};
+    const auto file = static_cast<std::uint32_t>(fileIndex);
+    const auto range = std::equal_range(readings.file.begin(), readings.file.end(), file);
+    return {static_cast<std::size_t>(range.first - readings.file.begin()),
+            static_cast<std::size_t>(range.second - readings.file.begin())};
+}
+
+QString Base64Of(const void* data, std::size_t bytes)
+{
+    if (bytes == 0)
+        return {};
+    const QByteArray raw = QByteArray::fromRawData(static_cast<const char*>(data), static_cast<qsizetype>(bytes));
+    return QString::fromLatin1(raw.toBase64());
+}
+
+QString GroupedCount(unsigned long long count)
+{
+    QString digits = QString::number(count);
+    for (qsizetype at = digits.size() - 3; at > 0; at -= 3)
+        digits.insert(at, QLatin1Char(','));
+    return digits;
+}
+
+void SiteMapBridge::click(int index)
+{
+    if (onClick)
+        onClick(index);
+}
+
+QString SiteMapBridge::describe(int index)
+{
+    return onDescribe ? onDescribe(index) : QString();
+}
+
+} // namespace qm

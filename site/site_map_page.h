@@ -1,0 +1,62 @@
+// What the site map window sends to its page and hears back from it: the readings prepared for
+// the page (longitudes made continuous across the antimeridian, the extent to show, the arrays as
+// base64) and the object through which the page reports clicks and asks for tooltips.
+#pragma once
+
+#include "placed_readings.h"
+
+#include <QObject>
+#include <QString>
+
+#include <cstddef>
+#include <functional>
+#include <utility>
+#include <vector>
+
+namespace qm {
+
+// The area to show, in degrees, with the longitudes as sent to the page.
+struct SiteExtent {
+    double west = 0;
+    double south = 0;
+    double east = 0;
+    double north = 0;
+};
+
+// The readings' longitudes moved by whole turns so that the smallest arc holding them all is
+// continuous: a survey across the antimeridian runs on past 180 instead of splitting in two halves
+// at both ends of the world.
+std::vector<double> UnwrappedLongitudes(const std::vector<double>& lon);
+
+// The readings' bounds, widened to a few tens of metres when they all lie at one point and with
+// latitudes kept within what the web map can project.
+SiteExtent ExtentOf(const std::vector<double>& lon, const std::vector<double>& lat);
+
+// The index of the reading at (file, row) and the index range [first, last) of a file's readings,
+// both found by bisection since the readings are in file and then row order; -1 and an empty range
+// when absent.
+long long IndexOfReading(const site::PlacedReadings& readings, int fileIndex, int row);
+std::pair<std::size_t, std::size_t> RangeOfFile(const site::PlacedReadings& readings, int fileIndex);
+
+// An array's bytes as base64 text, to cross into the page as one string.
+QString Base64Of(const void* data, std::size_t bytes);
+
+// Thousands grouped with commas: "1,234".
+QString GroupedCount(unsigned long long count);
+
+// The object the page sees as "siteMap" through the web channel. The page passes the index of a
+// reading in the arrays it was sent.
+class SiteMapBridge : public QObject {
+    Q_OBJECT
+
+public:
+    explicit SiteMapBridge(QObject* parent = nullptr) : QObject(parent) {}
+
+    std::function<void(int index)> onClick;
+    std::function<QString(int index)> onDescribe;
+
+    Q_INVOKABLE void click(int index);
+    Q_INVOKABLE QString describe(int index);
+};
+
+} // namespace qm

@@ -1,0 +1,457 @@
+#include "site_map_window.h"
+
+#include "site_map_page.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPointer>
+#include <QShowEvent>
+#include <QStandardPaths>
+#include <QToolButton>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <QWebChannel>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
+#include <QWebEngineView>
+
+#include <algorithm>
+#include <cmath>
+#include <span>
+
+namespace qm {
+
+namespace {
+
+constexpr const char* kPageName = "site_map.html";
+constexpr int kColourSteps = 256;
+
+// One profile for every site map window of the process, kept on disk under the user's cache
+// directory, so that map tiles seen once online are there again in the field.
+QWebEngineProfile* SiteMapProfile()
+{
+    static QPointer<QWebEngineProfile> profile;
+    if (!profile) {
+        profile = new QWebEngineProfile(QStringLiteral("site-map"), QCoreApplication::instance());
+        const QString base = QDir(QStandardPaths::writableLocation(QStandardPaths::CacheLocation))
+                                 .filePath(QStringLiteral("site-map"));
+        profile->setCachePath(QDir(base).filePath(QStringLiteral("cache")));
+        profile->setPersistentStoragePath(QDir(base).filePath(QStringLiteral("storage")));
+        profile->setHttpCacheType(QWebEngineProfile::DiskHttpCache);
+        profile->setHttpCacheMaximumSize(1024 * 1024 * 1024);
+    }
+    return profile;
+}
+
+// Decimals that show a value range of `span` to about a hundredth of it.
+int DecimalsFor(double span)
+{
+    if (!(span > 0) || !std::isfinite(span))
+        return 2;
+    return std::clamp(static_cast<int>(std::ceil(-std::log10(span / 100.0))), 0, 6);
+}
+
+QString Number(double value, int decimals)
+{
+    return QLocale::c().toString(value, 'f', decimals);
+}
+
+QString JsNumber(double value)
+{
+    return std::isfinite(value) ? QString::number(value, 'g', 17) : QStringLiteral("0");
+}
+
+QString FileName(const std::string& path)
+{
+    return QFileInfo(QString::fromStdString(path)).fileName();
+}
+
+} // namespace
+
+SiteMapWindow::SiteMapWindow(QWidget* parent) : QWidget(parent, Qt::Window)
+{
+    setObjectName(QStringLiteral("SiteMapWindow"));
+    setWindowTitle(QStringLiteral("Site map"));
+    resize(900, 700);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    buildToolbar();
+
+    profile_ = SiteMapProfile();
+    view_ = new QWebEngineView(this);
+    view_->setObjectName(QStringLiteral("siteMapView"));
+    auto* page = new QWebEnginePage(profile_, view_);
+    view_->setPage(page);
+
+    // The page reaches the bridge through the web channel, whose script comes with Qt.
+    QFile channelScript(QStringLiteral(":/qtwebchannel/qwebchannel.js"));
+    if (channelScript.open(QIODevice::ReadOnly)) {
+        QWebEngineScript script;
+        script.setName(QStringLiteral("qwebchannel"));
+        script.setSourceCode(QString::fromUtf8(channelScript.readAll()));
+        script.setInjectionPoint(QWebEngineScript::DocumentCreation);
+        script.setWorldId(QWebEngineScript::MainWorld);
+        page->scripts().insert(script);
+    }
+    bridge_ = new SiteMapBridge(this);
+    bridge_->onClick = [this](int index) {
+        if (!onPage_ || index < 0 || static_cast<std::size_t>(index) >= onPage_->size())
+            return;
+        emit readingClicked(static_cast<int>(onPage_->file[index]), static_cast<int>(onPage_->row[index]));
+    };
+    bridge_->onDescribe = [this](int index) { return describe(index); };
+    auto* channel = new QWebChannel(page);
+    channel->registerObject(QStringLiteral("siteMap"), bridge_);
+    page->setWebChannel(channel);
+    connect(view_, &QWebEngineView::loadFinished, this, &SiteMapWindow::pageLoaded);
+
+    status_ = new QLabel(this);
+    status_->setObjectName(QStringLiteral("status"));
+    status_->setContentsMargins(6, 3, 6, 3);
+    status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    layout->addWidget(view_, 1);
+    layout->addWidget(status_);
+    showRange();
+    updateStatus();
+}
+
+SiteMapWindow::~SiteMapWindow()
+{
+    // The page goes before the shared profile can, and before the bridge it calls.
+    delete view_;
+}
+
+void SiteMapWindow::buildToolbar()
+{
+    auto* bar = new QWidget(this);
+    auto* row = new QHBoxLayout(bar);
+    row->setContentsMargins(6, 4, 6, 4);
+
+    paletteBox_ = new QComboBox(bar);
+    paletteBox_->setObjectName(QStringLiteral("palette"));
+    paletteBox_->addItem(QStringLiteral("Diverging"), static_cast<int>(site::Palette::Diverging));
+    paletteBox_->addItem(QStringLiteral("Sequential"), static_cast<int>(site::Palette::Sequential));
+    minEdit_ = new QLineEdit(bar);
+    minEdit_->setObjectName(QStringLiteral("minimum"));
+    maxEdit_ = new QLineEdit(bar);
+    maxEdit_->setObjectName(QStringLiteral("maximum"));
+    for (QLineEdit* edit : {minEdit_, maxEdit_}) {
+        edit->setMaximumWidth(110);
+        connect(edit, &QLineEdit::editingFinished, this, &SiteMapWindow::rangeEdited);
+    }
+    resetButton_ = new QToolButton(bar);
+    resetButton_->setObjectName(QStringLiteral("defaultRange"));
+    resetButton_->setText(QStringLiteral("2\u201398 %"));
+    resetButton_->setToolTip(QStringLiteral("Scale from the 2nd to the 98th percentile of the readings"));
+
+    row->addWidget(new QLabel(QStringLiteral("Palette"), bar));
+    row->addWidget(paletteBox_);
+    row->addSpacing(12);
+    row->addWidget(new QLabel(QStringLiteral("Min"), bar));
+    row->addWidget(minEdit_);
+    row->addWidget(new QLabel(QStringLiteral("Max"), bar));
+    row->addWidget(maxEdit_);
+    row->addWidget(new QLabel(QStringLiteral("nT"), bar));
+    row->addWidget(resetButton_);
+    row->addStretch(1);
+    static_cast<QVBoxLayout*>(layout())->addWidget(bar);
+
+    connect(paletteBox_, &QComboBox::activated, this, [this] {
+        setColourPalette(static_cast<site::Palette>(paletteBox_->currentData().toInt()));
+    });
+    connect(resetButton_, &QToolButton::clicked, this, &SiteMapWindow::resetColourRange);
+}
+
+void SiteMapWindow::setReadings(std::shared_ptr<const site::PlacedReadings> readings)
+{
+    readings_ = std::move(readings);
+    readingsDirty_ = true;
+    refreshDefaultScale();
+    // A typed range stays (with the new median as the centre); the default one follows the readings.
+    if (rangeTyped_)
+        setColourRange(scale_.min, scale_.max);
+    else
+        resetColourRange();
+    updateStatus();
+}
+
+void SiteMapWindow::setSelection(int fileIndex, int row)
+{
+    selectedFile_ = fileIndex;
+    selectedRow_ = row;
+    selectionDirty_ = true;
+    updatePage();
+}
+
+void SiteMapWindow::setLabelLookup(LabelLookup lookup)
+{
+    labelLookup_ = std::move(lookup);
+}
+
+void SiteMapWindow::setColourPalette(site::Palette palette)
+{
+    paletteBox_->setCurrentIndex(paletteBox_->findData(static_cast<int>(palette)));
+    scale_.palette = palette;
+    refreshDefaultScale();
+    if (rangeTyped_)
+        setColourRange(scale_.min, scale_.max);
+    else
+        resetColourRange();
+}
+
+void SiteMapWindow::setColourRange(double min, double max)
+{
+    if (!std::isfinite(min) || !std::isfinite(max) || !(min < max)) {
+        showRange();
+        return;
+    }
+    // The diverging palette stays white at the median, or at the nearer end when the typed range
+    // leaves the median out.
+    scale_.min = min;
+    scale_.max = max;
+    scale_.centre = std::clamp(defaultScale_.centre, min, max);
+    rangeTyped_ = true;
+    scaleDirty_ = true;
+    showRange();
+    updatePage();
+}
+
+void SiteMapWindow::refreshDefaultScale()
+{
+    const std::span<const double> values =
+        readings_ ? std::span<const double>(readings_->value) : std::span<const double>();
+    defaultScale_ = site::DefaultScale(values, scale_.palette);
+}
+
+void SiteMapWindow::resetColourRange()
+{
+    scale_ = defaultScale_;
+    rangeTyped_ = false;
+    scaleDirty_ = true;
+    showRange();
+    updatePage();
+}
+
+void SiteMapWindow::showRange()
+{
+    // Without readings there is no range to type.
+    const bool any = readings_ && readings_->size() > 0;
+    for (QWidget* control : {static_cast<QWidget*>(minEdit_), static_cast<QWidget*>(maxEdit_),
+                             static_cast<QWidget*>(resetButton_)})
+        control->setEnabled(any);
+    if (!any) {
+        minEdit_->clear();
+        maxEdit_->clear();
+        return;
+    }
+    const int decimals = DecimalsFor(scale_.max - scale_.min);
+    minEdit_->setText(Number(scale_.min, decimals));
+    maxEdit_->setText(Number(scale_.max, decimals));
+}
+
+void SiteMapWindow::rangeEdited()
+{
+    auto parse = [](const QLineEdit* edit, double& value) {
+        QString text = edit->text().trimmed();
+        text.replace(QLatin1Char(','), QLatin1Char('.'));
+        bool ok = false;
+        value = QLocale::c().toDouble(text, &ok);
+        return ok;
+    };
+    double min = 0;
+    double max = 0;
+    if (!parse(minEdit_, min) || !parse(maxEdit_, max)) {
+        showRange();
+        return;
+    }
+    const int decimals = DecimalsFor(scale_.max - scale_.min);
+    // Leaving a field unchanged is no typed range.
+    if (Number(min, decimals) == Number(scale_.min, decimals) && Number(max, decimals) == Number(scale_.max, decimals))
+        return;
+    setColourRange(min, max);
+}
+
+QString SiteMapWindow::statusText() const
+{
+    return status_->text();
+}
+
+void SiteMapWindow::updateStatus()
+{
+    QStringList parts;
+    const std::size_t placed = readings_ ? readings_->size() : 0;
+    if (placed == 0) {
+        parts << QStringLiteral("No reading has a usable position");
+    } else {
+        std::size_t files = 1;
+        for (std::size_t i = 1; i < readings_->file.size(); ++i)
+            files += readings_->file[i] != readings_->file[i - 1];
+        parts << QStringLiteral("%1 %2 placed from %3 %4")
+                     .arg(GroupedCount(placed), placed == 1 ? QStringLiteral("reading") : QStringLiteral("readings"),
+                          GroupedCount(files), files == 1 ? QStringLiteral("file") : QStringLiteral("files"));
+    }
+    QString failureList;
+    if (readings_) {
+        const auto without = readings_->withoutPosition;
+        if (without > 0)
+            parts << QStringLiteral("%1 %2 without a usable position")
+                         .arg(GroupedCount(without), without == 1 ? QStringLiteral("reading") : QStringLiteral("readings"));
+        const auto& failures = readings_->failures;
+        QStringList named;
+        for (std::size_t i = 0; i < failures.size(); ++i) {
+            const QString one =
+                QStringLiteral("%1 (%2)").arg(FileName(failures[i].file), QString::fromStdString(failures[i].message));
+            failureList += (i ? QStringLiteral("\n") : QString()) + QString::fromStdString(failures[i].file) + QStringLiteral(": ") +
+                           QString::fromStdString(failures[i].message);
+            if (i < 3)
+                named << one;
+        }
+        if (failures.size() > 3)
+            named << QStringLiteral("and %1 more").arg(GroupedCount(failures.size() - 3));
+        if (!named.isEmpty())
+            parts << QStringLiteral("Not loaded: ") + named.join(QStringLiteral(", "));
+    }
+    status_->setText(parts.join(QStringLiteral("; ")));
+    status_->setToolTip(failureList);
+}
+
+void SiteMapWindow::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (!pageLoaded_ && view_->url().isEmpty()) {
+        const QString page = QDir(QCoreApplication::applicationDirPath()).filePath(QString::fromLatin1(kPageName));
+        if (!QFileInfo::exists(page)) {
+            status_->setText(QStringLiteral("The site map page is missing: %1").arg(QDir::toNativeSeparators(page)));
+            return;
+        }
+        view_->load(QUrl::fromLocalFile(page));
+        return;
+    }
+    updatePage();
+}
+
+void SiteMapWindow::pageLoaded(bool ok)
+{
+    pageLoaded_ = ok;
+    if (!ok) {
+        status_->setText(QStringLiteral("The site map page could not be shown"));
+        return;
+    }
+    readingsDirty_ = scaleDirty_ = selectionDirty_ = true;
+    updatePage();
+}
+
+void SiteMapWindow::runScript(const QString& script)
+{
+    view_->page()->runJavaScript(script);
+}
+
+void SiteMapWindow::updatePage()
+{
+    if (!pageLoaded_ || !isVisible())
+        return;
+    if (readingsDirty_)
+        sendReadings();
+    if (scaleDirty_)
+        sendScale();
+    if (selectionDirty_)
+        sendSelection();
+    // Scripts run in the order given, so this one answers once everything above is drawn.
+    QPointer<SiteMapWindow> self(this);
+    view_->page()->runJavaScript(QStringLiteral("qmSite.redraw(); true"), [self](const QVariant&) {
+        if (self)
+            emit self->pageUpdated();
+    });
+}
+
+void SiteMapWindow::sendReadings()
+{
+    readingsDirty_ = false;
+    selectionDirty_ = true;
+    onPage_ = readings_;
+    const std::size_t n = onPage_ ? onPage_->size() : 0;
+    if (n == 0) {
+        runScript(QStringLiteral("qmSite.load(0, null);"));
+        return;
+    }
+    // Three arrays in three calls: longitudes and latitudes in full precision, readings as 32-bit
+    // floats (enough to colour them; tooltips come from the arrays kept here).
+    const std::vector<double> lon = UnwrappedLongitudes(onPage_->lon);
+    const std::vector<float> value(onPage_->value.begin(), onPage_->value.end());
+    runScript(QStringLiteral("qmSite.receive('lon', '%1');").arg(Base64Of(lon.data(), n * sizeof(double))));
+    runScript(QStringLiteral("qmSite.receive('lat', '%1');").arg(Base64Of(onPage_->lat.data(), n * sizeof(double))));
+    runScript(QStringLiteral("qmSite.receive('value', '%1');").arg(Base64Of(value.data(), n * sizeof(float))));
+    const SiteExtent e = ExtentOf(lon, onPage_->lat);
+    runScript(QStringLiteral("qmSite.load(%1, [%2, %3, %4, %5]);")
+                  .arg(n)
+                  .arg(JsNumber(e.south), JsNumber(e.west), JsNumber(e.north), JsNumber(e.east)));
+}
+
+void SiteMapWindow::sendScale()
+{
+    scaleDirty_ = false;
+    QStringList colours;
+    for (const site::Rgb& rgb : site::Ramp(scale_, kColourSteps))
+        colours << QString::number(rgb[0]) << QString::number(rgb[1]) << QString::number(rgb[2]);
+    // The ends and the middle; with the diverging palette the middle tick is the centre value, where
+    // the colours turn, unless it lies too near an end to be read.
+    const double span = scale_.max - scale_.min;
+    const int decimals = DecimalsFor(span);
+    double middle = 0.5;
+    if (scale_.palette == site::Palette::Diverging && span > 0) {
+        const double at = (scale_.centre - scale_.min) / span;
+        if (at > 0.25 && at < 0.75)
+            middle = at;
+    }
+    QStringList ticks;
+    for (const double at : {0.0, middle, 1.0})
+        ticks << QStringLiteral("{at: %1, text: '%2'}").arg(JsNumber(at), Number(scale_.min + span * at, decimals));
+    runScript(QStringLiteral("qmSite.setScale({min: %1, max: %2, centre: %3, colours: [%4], ticks: [%5]});")
+                  .arg(JsNumber(scale_.min), JsNumber(scale_.max), JsNumber(scale_.centre), colours.join(QLatin1Char(',')),
+                       ticks.join(QLatin1Char(','))));
+}
+
+void SiteMapWindow::sendSelection()
+{
+    selectionDirty_ = false;
+    long long first = -1;
+    long long last = -1;
+    long long ring = -1;
+    if (onPage_) {
+        const auto range = RangeOfFile(*onPage_, selectedFile_);
+        if (range.first < range.second) {
+            first = static_cast<long long>(range.first);
+            last = static_cast<long long>(range.second);
+        }
+        ring = IndexOfReading(*onPage_, selectedFile_, selectedRow_);
+    }
+    runScript(QStringLiteral("qmSite.select(%1, %2, %3);").arg(first).arg(last).arg(ring));
+}
+
+QString SiteMapWindow::describe(int index) const
+{
+    if (!onPage_ || index < 0 || static_cast<std::size_t>(index) >= onPage_->size())
+        return {};
+    const auto& r = *onPage_;
+    const int file = static_cast<int>(r.file[index]);
+    const int row = static_cast<int>(r.row[index]);
+    QString head = file < static_cast<int>(r.files.size()) ? FileName(r.files[file]) : QString();
+    const QString label = labelLookup_ ? labelLookup_(file, row) : QString();
+    head += label.isEmpty() ? QStringLiteral(", row %1").arg(row) : QStringLiteral(", %1").arg(label);
+    return QStringLiteral("%1\n%2 nT\n%3, %4")
+        .arg(head, QLocale::c().toString(r.value[index], 'g', 12), Number(r.lat[index], 6), Number(r.lon[index], 6));
+}
+
+} // namespace qm

@@ -1,0 +1,104 @@
+// The "Site map" window: every placed reading of the file list as a dot coloured by its value on a
+// web map, the selected file as an emphasised track with its selected reading ringed, and a click
+// on a dot reported back as (file, row).
+#pragma once
+
+#include "colour_scale.h"
+#include "placed_readings.h"
+
+#include <QString>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QToolButton;
+class QWebEngineView;
+class QWebEngineProfile;
+
+namespace qm {
+
+class SiteMapBridge;
+
+class SiteMapWindow : public QWidget {
+    Q_OBJECT
+
+public:
+    // The label (column 0) of a file's table row, for the tooltip of a dot; may return an empty text.
+    using LabelLookup = std::function<QString(int fileIndex, int row)>;
+
+    explicit SiteMapWindow(QWidget* parent = nullptr);
+    ~SiteMapWindow() override;
+
+    // The readings to show (null shows none). While the window is hidden they are only kept; the
+    // page gets them when the window is shown. A typed colour range stays.
+    void setReadings(std::shared_ptr<const site::PlacedReadings> readings);
+    std::shared_ptr<const site::PlacedReadings> readings() const { return readings_; }
+
+    // Emphasises a file's track and rings its reading at `row` (the table row, 1 for the first
+    // data row); a file index of -1 clears the emphasis, a row without a placed reading rings none.
+    void setSelection(int fileIndex, int row);
+    void setLabelLookup(LabelLookup lookup);
+
+    // The colour scale in use: the default one (2nd to 98th percentile) until a range is typed.
+    const site::ColourScale& colourScale() const { return scale_; }
+    void setColourPalette(site::Palette palette);
+    // As typed in the toolbar; ignored unless min < max and both are finite.
+    void setColourRange(double min, double max);
+    void resetColourRange();
+
+    // The status line: what was left out and which files failed.
+    QString statusText() const;
+    QWebEngineView* view() const { return view_; }
+
+signals:
+    // A dot was clicked: its file index and table row.
+    void readingClicked(int fileIndex, int row);
+    // The page has drawn the readings, scale and selection last given (after a show or a change).
+    void pageUpdated();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void buildToolbar();
+    void pageLoaded(bool ok);
+    void updatePage();
+    void sendReadings();
+    void sendScale();
+    void sendSelection();
+    void updateStatus();
+    void refreshDefaultScale();
+    void showRange();
+    void rangeEdited();
+    QString describe(int index) const;
+    void runScript(const QString& script);
+
+    QWebEngineProfile* profile_ = nullptr;
+    QWebEngineView* view_ = nullptr;
+    SiteMapBridge* bridge_ = nullptr;
+    QComboBox* paletteBox_ = nullptr;
+    QLineEdit* minEdit_ = nullptr;
+    QLineEdit* maxEdit_ = nullptr;
+    QToolButton* resetButton_ = nullptr;
+    QLabel* status_ = nullptr;
+
+    std::shared_ptr<const site::PlacedReadings> readings_; // last given
+    std::shared_ptr<const site::PlacedReadings> onPage_;   // what the page holds; clicks index into it
+    LabelLookup labelLookup_;
+    site::ColourScale scale_;
+    site::ColourScale defaultScale_; // of the readings last given, in the palette chosen
+    bool rangeTyped_ = false;
+    int selectedFile_ = -1;
+    int selectedRow_ = -1;
+
+    bool pageLoaded_ = false;
+    bool readingsDirty_ = true;
+    bool scaleDirty_ = true;
+    bool selectionDirty_ = true;
+};
+
+} // namespace qm

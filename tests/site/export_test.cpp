@@ -1,0 +1,128 @@
+// The readings export read back, text decoding and quoting, and the extent of a site.
+#include "readings_export.h"
+#include "site_extent.h"
+
+#include "site_helpers.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <gtest/gtest.h>
+
+namespace qm::site {
+namespace {
+
+using ExportTest = test::SiteScratch;
+
+constexpr char kSurvey[] = "Label,Field nT,Time,NS,Latitude,EW,Longitude\r\n"
+                           "L1,52395.02,10:00:00,N,5645.0993,E,03712.1697\r\n"
+                           "L2,1,10:00:01,?,,,\r\n"
+                           "Caf\xE9 \"A\",-0.5,10:00:02,S,0000.0003,W,00000.0000\r\n";
+
+TEST_F(ExportTest, GeoJsonReadsBackAsTheGatheredReadings)
+{
+    const std::string survey = Write("caf\xC3\xA9.csv", kSurvey);
+    const std::string missing = (dir_ / "missing.csv").string();
+    const std::filesystem::path out = dir_ / "out.geojson";
+    const ExportSummary summary = ExportReadings({survey, missing}, out, ExportFormatFor(out));
+    EXPECT_EQ(summary.written, 2u);
+    EXPECT_EQ(summary.withoutPosition, 1u);
+    ASSERT_EQ(summary.failures.size(), 1u);
+
+    const std::string bytes = Read(out);
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())), &error);
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString();
+    EXPECT_EQ(doc.object()["type"].toString(), "FeatureCollection");
+    const QJsonArray features = doc.object()["features"].toArray();
+    ASSERT_EQ(features.size(), 2);
+
+    const PlacedReadings placed = GatherReadings({survey, missing});
+    for (int i = 0; i < 2; ++i) {
+        const QJsonObject feature = features[i].toObject();
+        const QJsonArray point = feature["geometry"].toObject()["coordinates"].toArray();
+        EXPECT_EQ(point[0].toDouble(), placed.lon[i]);
+        EXPECT_EQ(point[1].toDouble(), placed.lat[i]);
+        const QJsonObject properties = feature["properties"].toObject();
+        EXPECT_EQ(properties["value"].toDouble(), placed.value[i]);
+        EXPECT_EQ(properties["row"].toInt(), static_cast<int>(placed.row[i]));
+        // The file name is valid UTF-8 and stays so.
+        EXPECT_EQ(properties["file"].toString().toStdString(), survey);
+    }
+    EXPECT_EQ(features[0].toObject()["properties"].toObject()["label"].toString(), "L1");
+    // A label in 8-bit text that is not UTF-8 reads as Latin-1; quotes survive.
+    EXPECT_EQ(features[1].toObject()["properties"].toObject()["label"].toString(), QString::fromUtf8("Caf\u00E9 \"A\""));
+    // Near the equator the readout writes "5E-6", and "0" for a western zero: the same numbers here.
+    EXPECT_NE(bytes.find("[0,-5e-06]"), std::string::npos) << bytes;
+}
+
+TEST_F(ExportTest, CsvQuotesWhatNeedsItAndFailuresLeaveNoFile)
+{
+    const std::string survey = Write("a,b.csv", kSurvey);
+    const std::filesystem::path out = dir_ / "OUT.CSV";
+    ASSERT_EQ(ExportFormatFor(out), ExportFormat::Csv);
+    ExportReadings({survey}, out, ExportFormatFor(out));
+    EXPECT_EQ(Read(out), "file,row,label,value,lat,lon\r\n"
+                         "\"" + survey + "\",1,L1,52395.02,56.751655,37.2028283333333\r\n"
+                         "\"" + survey + "\",3,\"Caf\xE9 \"\"A\"\"\",-0.5,-5e-06,0\r\n");
+
+    // A cancel and an unwritable target leave nothing under the user's name, nor a temporary file.
+    const std::filesystem::path cancelled = dir_ / "cancelled.geojson";
+    EXPECT_THROW(ExportReadings({survey}, cancelled, ExportFormat::GeoJson, [](std::size_t, std::size_t) { return false; }),
+                 Cancelled);
+    const std::filesystem::path unwritable = dir_ / "no such dir" / "out.geojson";
+    try {
+        ExportReadings({survey}, unwritable, ExportFormat::GeoJson);
+        FAIL() << "no error";
+    } catch (const std::exception& e) {
+        EXPECT_EQ(std::string(e.what()).rfind("Cannot create file \"" + unwritable.string() + "\". ", 0), 0u) << e.what();
+    }
+    std::size_t entries = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir_))
+        ++entries;
+    EXPECT_EQ(entries, 2u); // the survey and OUT.CSV
+
+    EXPECT_EQ(CsvField("plain text"), "plain text");
+    EXPECT_EQ(CsvField("line\nbreak"), "\"line\nbreak\"");
+    EXPECT_EQ(JsonString("\x01\\\xC3\xA9"), "\"\\u0001\\\\\xC3\xA9\"");
+    // Overlong forms and surrogates are not UTF-8: the bytes read as Latin-1.
+    EXPECT_EQ(Utf8Text("\xC0\xAF"), "\xC3\x80\xC2\xAF");
+    EXPECT_EQ(Utf8Text("\xED\xA0\x80"), "\xC3\xAD\xC2\xA0\xC2\x80");
+}
+
+TEST(SiteExtentTest, AcrossTheAntimeridianNearAPoleAndAtOnePoint)
+{
+    EXPECT_FALSE(ExtentOf({}, {}).has_value());
+
+    const std::vector<double> lon{179.99, -179.98, 179.995};
+    const std::vector<double> lat{-16.1, -16.2, -16.15};
+    const SiteExtent across = *ExtentOf(lon, lat);
+    EXPECT_DOUBLE_EQ(across.west, 179.99);
+    EXPECT_DOUBLE_EQ(across.east, 180.02);
+    EXPECT_DOUBLE_EQ(across.south, -16.2);
+    EXPECT_DOUBLE_EQ(across.north, -16.1);
+
+    const std::vector<double> plain{-10, 10};
+    EXPECT_DOUBLE_EQ(ExtentOf(plain, std::vector<double>{1, 2})->west, -10);
+
+    const std::vector<double> one{37.2, 37.2};
+    const std::vector<double> at{56.75, 56.75};
+    const SiteExtent point = *ExtentOf(one, at);
+    EXPECT_NEAR(point.north - point.south, kMinimumExtentDegrees, 1e-12);
+    EXPECT_GT(point.east - point.west, kMinimumExtentDegrees); // wider in degrees, as much ground
+    EXPECT_LT(point.west, 37.2);
+    EXPECT_GT(point.east, 37.2);
+
+    const std::vector<double> polar{0, 90};
+    const SiteExtent pole = *ExtentOf(std::vector<double>{10, 10}, polar);
+    EXPECT_LE(pole.north, kMercatorLatitudeLimit);
+    EXPECT_GT(pole.north, pole.south);
+    const SiteExtent atPole = *ExtentOf(std::vector<double>{10}, std::vector<double>{89.99});
+    EXPECT_LE(atPole.north, kMercatorLatitudeLimit);
+    EXPECT_GT(atPole.north - atPole.south, 0);
+    EXPECT_LT(atPole.east - atPole.west, 360.001);
+}
+
+} // namespace
+} // namespace qm::site

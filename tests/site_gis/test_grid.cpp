@@ -1,0 +1,211 @@
+// The site grid: what GDAL reads back from the written files, and the refusals.
+#include "grid.h"
+
+#include <gdal_priv.h>
+#include <ogr_spatialref.h>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <memory>
+#include <random>
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace qm::site;
+
+// A site in UTM zone 37N: lines 1 m apart running north, readings 0.1 m apart along them,
+// walked back and forth, and a second block of lines 40 m east. The value is a plane, which
+// linear interpolation reproduces exactly.
+struct Site {
+    std::vector<double> lon, lat, value, x, y;
+    static double Plane(double x, double y) { return 50000 + 0.5 * (x - 420000) - 0.25 * (y - 6290000); }
+
+    Site()
+    {
+        OGRSpatialReference utm, wgs84;
+        utm.importFromEPSG(32637);
+        wgs84.importFromEPSG(4326);
+        utm.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+        wgs84.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+        std::unique_ptr<OGRCoordinateTransformation> toWgs(OGRCreateCoordinateTransformation(&utm, &wgs84));
+        for (double east : {420000.0, 420040.0})
+            for (int line = 0; line < 8; ++line)
+                for (int i = 0; i <= 200; ++i) {
+                    const double along = line % 2 ? 20.0 - i * 0.1 : i * 0.1;
+                    x.push_back(east + line);
+                    y.push_back(6290000 + along);
+                }
+        lon = x;
+        lat = y;
+        toWgs->Transform(static_cast<int>(lon.size()), lon.data(), lat.data());
+        for (std::size_t i = 0; i < x.size(); ++i)
+            value.push_back(Plane(x[i], y[i]));
+    }
+};
+
+struct TempDir {
+    fs::path path = fs::temp_directory_path() / ("qm-grid-test-" + std::to_string(std::random_device{}()));
+    TempDir() { fs::create_directories(path); }
+    ~TempDir() { fs::remove_all(path); }
+    std::size_t Count() const { return static_cast<std::size_t>(std::distance(fs::directory_iterator(path), {})); }
+};
+
+TEST(SiteGrid, GeoTiffReadsBackWithZoneExtentNodataAndValuesForEveryMethod)
+{
+    const Site site;
+    const TempDir dir;
+    for (GridMethod method : {GridMethod::Linear, GridMethod::InverseDistance, GridMethod::Nearest,
+                              GridMethod::Average}) {
+        SCOPED_TRACE(MethodName(method));
+        GridRequest request;
+        request.method = method;
+        const GridResult grid = ComputeGrid(site.lon, site.lat, site.value, request);
+        ASSERT_TRUE(grid.ok) << grid.error;
+        EXPECT_EQ(grid.epsg, 32637);
+        EXPECT_NEAR(grid.lineSpacing, 1.0, 0.05);
+        EXPECT_DOUBLE_EQ(grid.cellSize, 0.25);
+        EXPECT_DOUBLE_EQ(grid.radius, 2.0);
+        EXPECT_EQ(grid.readingsUsed, site.x.size());
+
+        const fs::path tif = dir.path / "site.tif";
+        ASSERT_EQ(WriteGeoTiff(grid, tif.string()), "");
+        GDALDatasetUniquePtr ds(GDALDataset::Open(tif.string().c_str(), GDAL_OF_RASTER));
+        ASSERT_TRUE(ds);
+        int north = 0;
+        EXPECT_EQ(ds->GetSpatialRef()->GetUTMZone(&north), 37);
+        EXPECT_TRUE(north);
+        int hasNoData = 0;
+        GDALRasterBand* band = ds->GetRasterBand(1);
+        EXPECT_EQ(band->GetNoDataValue(&hasNoData), kNoData);
+        EXPECT_TRUE(hasNoData);
+        EXPECT_EQ(band->GetRasterDataType(), GDT_Float32);
+        double gt[6];
+        ASSERT_EQ(ds->GetGeoTransform(gt), CE_None);
+        const int w = ds->GetRasterXSize(), h = ds->GetRasterYSize();
+        std::vector<float> cells(static_cast<std::size_t>(w) * h);
+        ASSERT_EQ(band->RasterIO(GF_Read, 0, 0, w, h, cells.data(), w, h, GDT_Float32, 0, 0, nullptr), CE_None);
+        const auto at = [&](double x, double y) {
+            const int col = static_cast<int>(std::floor((x - gt[0]) / gt[1]));
+            const int row = static_cast<int>(std::floor((y - gt[3]) / gt[5]));
+            EXPECT_TRUE(col >= 0 && col < w && row >= 0 && row < h) << x << " " << y;
+            return col >= 0 && col < w && row >= 0 && row < h ? cells[static_cast<std::size_t>(row) * w + col]
+                                                               : std::numeric_limits<float>::quiet_NaN();
+        };
+        // Every reading lies inside the extent, and its cell holds about its value (the plane
+        // changes by at most 0.14 over a cell; nearest and average are off by up to a cell or the radius).
+        const double tolerance = method == GridMethod::Linear ? 0.2 : 1.0;
+        for (std::size_t i = 0; i < site.x.size(); i += 37)
+            EXPECT_NEAR(at(site.x[i], site.y[i]), site.value[i], tolerance);
+        // Between the two blocks, more than the radius from every reading: empty.
+        EXPECT_EQ(at(420020, 6290010), kNoData);
+        EXPECT_EQ(at(420009.5, 6290010), kNoData);
+        EXPECT_NE(at(420008.5, 6290010), kNoData);
+    }
+}
+
+TEST(SiteGrid, RefusesWhatCannotBeGriddedWithTheReason)
+{
+    const Site site;
+    GridRequest request;
+    request.cellSize = 0.001;
+    GridResult grid = ComputeGrid(site.lon, site.lat, site.value, request);
+    EXPECT_FALSE(grid.ok);
+    EXPECT_NE(grid.error.find("100000000 cells"), std::string::npos) << grid.error;
+
+    // One line of readings: no triangle for linear, but nearest grids it.
+    const std::span<const double> line_lon(site.lon.data(), 201), line_lat(site.lat.data(), 201),
+        line_value(site.value.data(), 201);
+    grid = ComputeGrid(line_lon, line_lat, line_value, {});
+    EXPECT_FALSE(grid.ok);
+    EXPECT_NE(grid.error.find("one straight line"), std::string::npos) << grid.error;
+    EXPECT_NE(grid.error.find("\"nearest\" or \"average\""), std::string::npos);
+    request = {};
+    request.method = GridMethod::Nearest;
+    EXPECT_TRUE(ComputeGrid(line_lon, line_lat, line_value, request).ok);
+
+    // A progress that answers false cancels, and nothing is kept.
+    request = {};
+    request.progress = [](double fraction) { return fraction < 0.5; };
+    grid = ComputeGrid(site.lon, site.lat, site.value, request);
+    EXPECT_TRUE(grid.cancelled);
+    EXPECT_TRUE(grid.values.empty());
+
+    const std::vector<double> none(3, std::numeric_limits<double>::quiet_NaN());
+    grid = ComputeGrid(none, none, none, {});
+    EXPECT_FALSE(grid.ok);
+    EXPECT_EQ(grid.readingsLeftOut, 3u);
+
+    // Readings on both sides of the 36th meridian: zones 36 and 37, the median's used and said.
+    const std::vector<double> lon{35.9999, 36.0001, 36.0002, 36.0001}, lat{56, 56, 56.0001, 56.0002},
+        value{1, 2, 3, 4};
+    grid = ComputeGrid(lon, lat, value, {});
+    ASSERT_TRUE(grid.ok) << grid.error;
+    EXPECT_EQ(grid.zone, 37);
+    ASSERT_EQ(grid.messages.size(), 1u);
+    EXPECT_NE(grid.messages[0].find("zones 36 to 37"), std::string::npos) << grid.messages[0];
+}
+
+TEST(SiteGrid, SouthWestReadingsTakeTheirZoneAndMethodsParse)
+{
+    std::vector<double> lon, lat, value;
+    for (int i = 0; i < 20; ++i)
+        for (int j = 0; j < 20; ++j) {
+            lon.push_back(-70.5 + i * 1e-5);
+            lat.push_back(-33.4 + j * 1e-6);
+            value.push_back(i);
+        }
+    const GridResult grid = ComputeGrid(lon, lat, value, {});
+    ASSERT_TRUE(grid.ok) << grid.error;
+    EXPECT_EQ(grid.epsg, 32719);
+    EXPECT_FALSE(grid.north);
+    EXPECT_GT(grid.originY, 6e6); // false northing of the southern zones
+
+    EXPECT_EQ(ParseMethod("invdist"), GridMethod::InverseDistance);
+    EXPECT_EQ(ParseMethod(MethodName(GridMethod::InverseDistance)), GridMethod::InverseDistance);
+    EXPECT_EQ(ParseMethod("cubic"), std::nullopt);
+}
+
+TEST(SiteGrid, ExportsWriteCompleteFilesOrNone)
+{
+    const Site site;
+    const GridResult grid = ComputeGrid(site.lon, site.lat, site.value, {});
+    ASSERT_TRUE(grid.ok);
+    const ColourScale scale = GridScale(grid);
+    const TempDir dir;
+
+    ASSERT_EQ(WriteGrid(grid, scale, (dir.path / "site.png").string()), "");
+    for (const char* name : {"site.png", "site.pgw", "site.prj"})
+        EXPECT_TRUE(fs::exists(dir.path / name)) << name;
+    std::ifstream world(dir.path / "site.pgw");
+    double a = 0, d = 0, b = 0, e = 0, c = 0, f = 0;
+    world >> a >> d >> b >> e >> c >> f;
+    EXPECT_DOUBLE_EQ(a, grid.cellSize);
+    EXPECT_DOUBLE_EQ(e, -grid.cellSize);
+    EXPECT_NEAR(c, grid.originX + grid.cellSize / 2, 1e-6);
+
+    ASSERT_EQ(WriteGrid(grid, scale, (dir.path / "site.kmz").string()), "");
+    GDALDatasetUniquePtr kmz(GDALDataset::Open((dir.path / "site.kmz").string().c_str(), GDAL_OF_RASTER));
+    ASSERT_TRUE(kmz);
+    double gt[6];
+    ASSERT_EQ(kmz->GetGeoTransform(gt), CE_None);
+    EXPECT_NEAR(gt[0], *std::min_element(site.lon.begin(), site.lon.end()), 1e-4);
+    EXPECT_NEAR(gt[3], *std::max_element(site.lat.begin(), site.lat.end()), 1e-4);
+    kmz.reset();
+    EXPECT_EQ(dir.Count(), 4u);
+
+    // A directory in the way of the name, and a folder that does not exist: nothing is left.
+    fs::create_directory(dir.path / "taken.tif");
+    fs::create_directory(dir.path / "taken.png");
+    fs::create_directory(dir.path / "taken.kmz");
+    for (const char* name : {"taken.tif", "taken.png", "taken.kmz", "missing/site.tif"})
+        EXPECT_NE(WriteGrid(grid, scale, (dir.path / name).string()), "") << name;
+    EXPECT_EQ(dir.Count(), 7u);
+    EXPECT_NE(WriteGrid(grid, scale, (dir.path / "site.xyz").string()), "");
+}
+
+} // namespace
