@@ -232,17 +232,34 @@ private slots:
         QVERIFY(g_boxes.isEmpty());
     }
 
-    void readoutFailureKeepsTheFieldsWrittenBefore()
+    void readoutFailureKeepsTheFieldsWrittenBeforeButMapRefusesThem()
     {
         TForm1 w;
-        const QString text = Row("l", "f") + Row("P1", "50000", "N", "5645.0993", "E", "0");
+        const QString text = Row("l", "f") + Row("P1", "50000", "N", "5645.0993", "E", "0") + Row("P2", "50000");
         Open(w, {Write("short.csv", text.toLatin1())});
-        w.AdvListView1->SetSelectedRow(1);
-        w.AdvListView1Click();
+        w.ClickRow(1);
         QCOMPARE(g_boxes.size(), 1);
         QCOMPARE(w.edtLat->text(), QString("5645.0993N"));
         QCOMPARE(w.edtLon->text(), QString("0E"));
         QCOMPARE(w.lad->text(), QString("56.751655")); // the start text: never reached
+
+        // The decimal fields hold no position of the selected reading: "Map" says so, also after
+        // the program (not the user) has set a field.
+        const QStringList refused{"The selected reading has no position."};
+        g_boxes.clear();
+        w.Button4Click();
+        QCOMPARE(g_boxes, refused);
+        w.lad->setText("56.7");
+        w.Button4Click();
+        QCOMPARE(g_boxes, refused + refused);
+        // Typing into either field, or a readout that succeeds, ends that.
+        for (QLineEdit* typed : {w.lad, w.lod, static_cast<QLineEdit*>(nullptr)}) {
+            w.ClickRow(1);
+            typed ? QTest::keyClicks(typed, "1") : w.ClickRow(2);
+            g_boxes.clear();
+            w.Button4Click();
+            QVERIFY(g_boxes.isEmpty());
+        }
     }
 
     void trackBarsKeepTheUpperAboveTheLower()
