@@ -44,9 +44,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent)
     setFont(compact);
     setWindowTitle(QStringLiteral("Quarlomet Magnetometer Viewer"));
 
-    openFileDialog = [this] {
-        return QFileDialog::getOpenFileNames(this, QStringLiteral("Open"), QString(), QStringLiteral("csv (*.csv *.CSV)"));
-    };
+    openFileDialog = [this] { return qm::FilePanel::AskFiles(this); };
     openUrl = [](const QString& url) { QDesktopServices::openUrl(QUrl(url)); };
     saveFileDialog = [this](const QString& suggestedName) {
         return QFileDialog::getSaveFileName(this, QStringLiteral("Save image as"), suggestedName,
@@ -260,7 +258,7 @@ void TForm1::AppendFiles(const QStringList& paths, bool replace)
     if (paths.isEmpty())
         return;
     if (replace)
-        SetBalance(0);
+        matrix_->ResetBalance();
     files_->AddFiles(paths, replace);
     if (files_->FileCount() > 0) {
         SetSelectedFile(0);
