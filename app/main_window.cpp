@@ -65,8 +65,9 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent)
     NameControls();
     ConnectHandlers();
 
-    // Design size and place; the show handler moves the window right of the map window.
-    resize(936, 790);
+    // Design size and place, tall enough for the matrix image area's design size; the show
+    // handler moves the window right of the map window.
+    resize(QSize(936, 790).expandedTo(sizeHint()));
     move(227, 155);
 }
 

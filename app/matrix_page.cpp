@@ -55,10 +55,10 @@ MatrixPage::MatrixPage(MatrixFiles files, QWidget* parent) : QWidget(parent), fi
     ProgressBar1->setTextVisible(true);
     ProgressBar1->setVisible(false);
     layout->addWidget(controls);
-    // The image area keeps its design size at the right of the page whatever the window's size,
-    // so the smoothed image always has that size.
+    // The image area keeps its design size at the right of the page however large the window
+    // grows, so the smoothed image has that size; it shrinks only in a window too small for it.
     Image1 = new ImageBox(this, QSize(796, 484));
-    Image1->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    Image1->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Maximum);
     layout->addStretch(1);
     layout->addWidget(Image1, 0, Qt::AlignRight | Qt::AlignTop);
 
