@@ -44,9 +44,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent)
     setFont(compact);
     setWindowTitle(QStringLiteral("Quarlomet Magnetometer Viewer"));
 
-    openFileDialog = [this] {
-        return QFileDialog::getOpenFileNames(this, QStringLiteral("Open"), QString(), QStringLiteral("csv (*.csv *.CSV)"));
-    };
+    openFileDialog = [this] { return qm::FilePanel::AskFiles(this); };
     openUrl = [](const QString& url) { QDesktopServices::openUrl(QUrl(url)); };
     saveFileDialog = [this](const QString& suggestedName) {
         return QFileDialog::getSaveFileName(this, QStringLiteral("Save image as"), suggestedName,
@@ -67,8 +65,9 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent)
     NameControls();
     ConnectHandlers();
 
-    // Design size and place; the show handler moves the window right of the map window.
-    resize(936, 790);
+    // Design size and place, tall enough for the matrix image area's design size; the show
+    // handler moves the window right of the map window.
+    resize(QSize(936, 790).expandedTo(sizeHint()));
     move(227, 155);
 }
 
@@ -260,7 +259,7 @@ void TForm1::AppendFiles(const QStringList& paths, bool replace)
     if (paths.isEmpty())
         return;
     if (replace)
-        SetBalance(0);
+        matrix_->ResetBalance();
     files_->AddFiles(paths, replace);
     if (files_->FileCount() > 0) {
         SetSelectedFile(0);
