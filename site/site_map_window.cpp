@@ -288,6 +288,11 @@ QString SiteMapWindow::statusText() const
     return status_->text();
 }
 
+void SiteMapWindow::showGatherProgress(std::size_t done, std::size_t total)
+{
+    status_->setText(QStringLiteral("Gathering the readings: %1 of %2 files").arg(GroupedCount(done), GroupedCount(total)));
+}
+
 void SiteMapWindow::updateStatus()
 {
     QStringList parts;
@@ -362,6 +367,9 @@ void SiteMapWindow::updatePage()
 {
     if (!pageLoaded_ || !isVisible())
         return;
+    // The readings this update draws, if any; a newer set given meanwhile makes it no longer news.
+    const bool drawsReadings = readingsDirty_;
+    const auto sent = readings_;
     if (readingsDirty_)
         sendReadings();
     if (scaleDirty_)
@@ -370,9 +378,12 @@ void SiteMapWindow::updatePage()
         sendSelection();
     // Scripts run in the order given, so this one answers once everything above is drawn.
     QPointer<SiteMapWindow> self(this);
-    view_->page()->runJavaScript(QStringLiteral("qmSite.redraw(); true"), [self](const QVariant&) {
-        if (self)
-            emit self->pageUpdated();
+    view_->page()->runJavaScript(QStringLiteral("qmSite.redraw(); true"), [self, drawsReadings, sent](const QVariant&) {
+        if (!self)
+            return;
+        emit self->pageUpdated();
+        if (drawsReadings && sent == self->readings_)
+            emit self->readingsDrawn();
     });
 }
 

@@ -1,0 +1,222 @@
+// The site map's link to the main window. The gathering loads every file into tables of its own on
+// a worker thread; its results and progress come back as queued calls on this object, and a newer
+// gathering makes an older one stop at its next file and be ignored.
+#include "site_map_link.h"
+
+#include "main_window.h"
+#include "platform.h"
+#include "site_map_window.h"
+#include "text_codec.h"
+
+#include <QAction>
+#include <QEvent>
+#include <QKeySequence>
+
+#include <algorithm>
+#include <new>
+
+namespace qm {
+
+namespace {
+
+// Files whose labels are kept for the tooltips: the one hovered and the one before it.
+constexpr std::size_t kLabelFiles = 2;
+
+} // namespace
+
+SiteMapLink::SiteMapLink(TForm1* form, QAction* open) : QObject(form), form_(form)
+{
+    // One gathering at a time: a cancelled one ends at its next file before the next one starts.
+    pool_.setMaxThreadCount(1);
+    open->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
+    connect(open, &QAction::triggered, this, &SiteMapLink::Show);
+    connect(form, &TForm1::FilesChanged, this, &SiteMapLink::ListChanged);
+    connect(form, &TForm1::FileSelected, this, &SiteMapLink::FileSelected);
+    connect(form, &TForm1::RowSelected, this, &SiteMapLink::RowSelected);
+}
+
+SiteMapLink::~SiteMapLink()
+{
+    // Queued results name this object: no gathering may outlive it.
+    StopGathering();
+    pool_.clear();
+    pool_.waitForDone();
+    delete window_;
+}
+
+void SiteMapLink::Show()
+{
+    if (!window_) {
+        window_ = new SiteMapWindow;
+        window_->installEventFilter(this);
+        window_->setLabelLookup([this](int fileIndex, int row) { return Label(fileIndex, row); });
+        connect(window_, &SiteMapWindow::readingClicked, this, &SiteMapLink::ReadingClicked);
+        connect(window_, &SiteMapWindow::readingsDrawn, this, [this] {
+            if (!stale_ && !gathering_ && window_->readings())
+                emit SiteDrawn();
+        });
+        ShowSelection();
+    }
+    window_->show();
+    window_->raise();
+    window_->activateWindow();
+}
+
+bool SiteMapLink::eventFilter(QObject* watched, QEvent* event)
+{
+    // The update a list change asked for while the window was hidden.
+    if (watched == window_ && event->type() == QEvent::Show && stale_)
+        StartGathering();
+    return QObject::eventFilter(watched, event);
+}
+
+void SiteMapLink::ListChanged()
+{
+    stale_ = true;
+    labels_.clear();
+    if (window_ && window_->isVisible())
+        StartGathering();
+    else
+        StopGathering();
+}
+
+void SiteMapLink::StopGathering()
+{
+    if (cancel_)
+        *cancel_ = true;
+    cancel_.reset();
+    gathering_ = false;
+}
+
+void SiteMapLink::StartGathering()
+{
+    StopGathering();
+    stale_ = false;
+    gathering_ = true;
+    const unsigned generation = ++generation_;
+    auto cancel = std::make_shared<std::atomic<bool>>(false);
+    cancel_ = cancel;
+    const QStringList paths = form_->Files();
+    std::vector<std::string> files;
+    files.reserve(static_cast<std::size_t>(paths.size()));
+    for (const QString& path : paths)
+        files.push_back(ToFsPath(path).string());
+    if (window_)
+        window_->showGatherProgress(0, files.size());
+    emit GatherStarted();
+
+    pool_.start([this, generation, cancel, paths, files = std::move(files)] {
+        const auto progress = [this, generation, cancel](std::size_t done, std::size_t total) {
+            if (*cancel)
+                return false;
+            QMetaObject::invokeMethod(
+                this,
+                [this, generation, done, total] {
+                    if (generation == generation_ && window_)
+                        window_->showGatherProgress(done, total);
+                },
+                Qt::QueuedConnection);
+            return true;
+        };
+        auto readings = std::make_shared<site::PlacedReadings>();
+        try {
+            *readings = site::GatherReadings(files, progress);
+        } catch (const site::Cancelled&) {
+            return;
+        } catch (const std::bad_alloc&) {
+            // Too many readings for this machine: say so rather than show part of the site.
+            *readings = site::PlacedReadings{};
+            readings->files = files;
+            readings->failures.push_back({"all files", "Out of memory"});
+        }
+        QMetaObject::invokeMethod(
+            this, [this, generation, paths, readings] { Gathered(generation, paths, readings); }, Qt::QueuedConnection);
+    });
+}
+
+void SiteMapLink::Gathered(unsigned generation, const QStringList& paths,
+                           std::shared_ptr<const site::PlacedReadings> readings)
+{
+    if (generation != generation_)
+        return;
+    gathering_ = false;
+    cancel_.reset();
+    gatheredFiles_ = paths;
+    if (window_)
+        window_->setReadings(std::move(readings));
+    ShowSelection();
+}
+
+int SiteMapLink::GatheredIndex(int listIndex, const QString& path) const
+{
+    if (listIndex >= 0 && listIndex < gatheredFiles_.size() && gatheredFiles_[listIndex] == path)
+        return listIndex;
+    return gatheredFiles_.indexOf(path);
+}
+
+void SiteMapLink::FileSelected(int index, const QString& path)
+{
+    selectedIndex_ = index;
+    selectedPath_ = path;
+    selectedRow_ = -1;
+    fileSelectedSeen_ = true;
+    ShowSelection();
+}
+
+void SiteMapLink::RowSelected(int row)
+{
+    selectedRow_ = row;
+    ShowSelection();
+}
+
+void SiteMapLink::ShowSelection()
+{
+    if (window_)
+        window_->setSelection(GatheredIndex(selectedIndex_, selectedPath_), selectedRow_);
+}
+
+void SiteMapLink::ReadingClicked(int fileIndex, int row)
+{
+    // The dot names a file of the list it was gathered from; the list may have changed since.
+    if (fileIndex < 0 || fileIndex >= gatheredFiles_.size())
+        return;
+    const QString path = gatheredFiles_[fileIndex];
+    const QStringList current = form_->Files();
+    const int target = fileIndex < current.size() && current[fileIndex] == path ? fileIndex : current.indexOf(path);
+    if (target < 0)
+        return;
+    // The row is clicked only when the file was selected (a file that fails to load shows its error).
+    fileSelectedSeen_ = false;
+    form_->ClickFile(target);
+    if (fileSelectedSeen_ && selectedIndex_ == target)
+        form_->ClickRow(row);
+}
+
+QString SiteMapLink::Label(int fileIndex, int row)
+{
+    // Read from the file rather than the main window's table, whose rows "del" may have shifted.
+    if (fileIndex < 0 || fileIndex >= gatheredFiles_.size() || row < 0)
+        return {};
+    const std::string path = ToFsPath(gatheredFiles_[fileIndex]).string();
+    auto cached = std::find_if(labels_.begin(), labels_.end(), [&](const LabelCache& c) { return c.path == path; });
+    if (cached == labels_.end()) {
+        LabelCache entry{path, {}};
+        try {
+            site::ForEachPlacedRow({path}, [&entry](const site::PlacedRow& placed) {
+                if (entry.byRow.size() <= placed.row)
+                    entry.byRow.resize(placed.row + 1);
+                entry.byRow[placed.row] = std::string(placed.label);
+            });
+        } catch (const std::bad_alloc&) {
+            return {};
+        }
+        if (labels_.size() >= kLabelFiles)
+            labels_.erase(labels_.begin());
+        labels_.push_back(std::move(entry));
+        cached = labels_.end() - 1;
+    }
+    const auto index = static_cast<std::size_t>(row);
+    return index < cached->byRow.size() ? DecodeText(cached->byRow[index]) : QString();
+}
+
+} // namespace qm
