@@ -11,8 +11,10 @@
 #include <QAction>
 #include <QEvent>
 #include <QKeySequence>
+#include <QThread>
 
 #include <algorithm>
+#include <mutex>
 #include <new>
 
 namespace qm {
@@ -26,8 +28,8 @@ constexpr std::size_t kLabelFiles = 2;
 
 SiteMapLink::SiteMapLink(TForm1* form, QAction* open) : QObject(form), form_(form)
 {
-    // One gathering at a time: a cancelled one ends at its next file before the next one starts.
-    pool_.setMaxThreadCount(1);
+    // A file per core at a time; a cancelled gathering ends at its next file while the next one waits.
+    pool_.setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
     open->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
     connect(open, &QAction::triggered, this, &SiteMapLink::Show);
     connect(form, &TForm1::FilesChanged, this, &SiteMapLink::ListChanged);
@@ -80,11 +82,25 @@ void SiteMapLink::ListChanged()
         StopGathering();
 }
 
+// One gathering: the list is cut into consecutive slices gathered side by side; the last slice
+// to finish joins them in list order and hands the readings back.
+struct SiteMapLink::Job {
+    QStringList paths;
+    std::vector<std::vector<std::string>> slices;
+    std::atomic<bool> cancel{false};
+    std::atomic<std::size_t> filesDone{0};
+    std::mutex mutex;
+    std::vector<site::PlacedReadings> parts; // one per slice
+    std::size_t slicesLeft = 0;
+    bool cancelled = false;
+    bool outOfMemory = false;
+};
+
 void SiteMapLink::StopGathering()
 {
-    if (cancel_)
-        *cancel_ = true;
-    cancel_.reset();
+    if (job_)
+        job_->cancel = true;
+    job_.reset();
     gathering_ = false;
 }
 
@@ -93,55 +109,80 @@ void SiteMapLink::StartGathering()
     StopGathering();
     stale_ = false;
     gathering_ = true;
-    const unsigned generation = ++generation_;
-    auto cancel = std::make_shared<std::atomic<bool>>(false);
-    cancel_ = cancel;
-    const QStringList paths = form_->Files();
-    std::vector<std::string> files;
-    files.reserve(static_cast<std::size_t>(paths.size()));
-    for (const QString& path : paths)
-        files.push_back(ToFsPath(path).string());
+    auto job = std::make_shared<Job>();
+    job->paths = form_->Files();
+    const auto count = static_cast<std::size_t>(job->paths.size());
+    const std::size_t slices =
+        std::clamp<std::size_t>(static_cast<std::size_t>(pool_.maxThreadCount()), 1, std::max<std::size_t>(count, 1));
+    job->slices.resize(slices);
+    for (std::size_t i = 0; i < count; ++i)
+        job->slices[i * slices / count].push_back(ToFsPath(job->paths[static_cast<qsizetype>(i)]).string());
+    job->parts.resize(slices);
+    job->slicesLeft = slices;
+    job_ = job;
     if (window_)
-        window_->showGatherProgress(0, files.size());
+        window_->showGatherProgress(0, count);
     emit GatherStarted();
-
-    pool_.start([this, generation, cancel, paths, files = std::move(files)] {
-        const auto progress = [this, generation, cancel](std::size_t done, std::size_t total) {
-            if (*cancel)
-                return false;
-            QMetaObject::invokeMethod(
-                this,
-                [this, generation, done, total] {
-                    if (generation == generation_ && window_)
-                        window_->showGatherProgress(done, total);
-                },
-                Qt::QueuedConnection);
-            return true;
-        };
-        auto readings = std::make_shared<site::PlacedReadings>();
-        try {
-            *readings = site::GatherReadings(files, progress);
-        } catch (const site::Cancelled&) {
-            return;
-        } catch (const std::bad_alloc&) {
-            // Too many readings for this machine: say so rather than show part of the site.
-            *readings = site::PlacedReadings{};
-            readings->files = files;
-            readings->failures.push_back({"all files", "Out of memory"});
-        }
-        QMetaObject::invokeMethod(
-            this, [this, generation, paths, readings] { Gathered(generation, paths, readings); }, Qt::QueuedConnection);
-    });
+    for (std::size_t slice = 0; slice < slices; ++slice)
+        pool_.start([this, job, slice] { GatherSlice(job, slice); });
 }
 
-void SiteMapLink::Gathered(unsigned generation, const QStringList& paths,
-                           std::shared_ptr<const site::PlacedReadings> readings)
+// On a worker thread; reaches this object only through queued calls, which its destructor waits for.
+void SiteMapLink::GatherSlice(const std::shared_ptr<Job>& job, std::size_t slice)
 {
-    if (generation != generation_)
+    const auto progress = [this, job](std::size_t done, std::size_t) {
+        if (job->cancel)
+            return false;
+        if (done == 0)
+            return true;
+        const std::size_t all = ++job->filesDone;
+        QMetaObject::invokeMethod(
+            this,
+            [this, job, all] {
+                if (job == job_ && window_)
+                    window_->showGatherProgress(all, static_cast<std::size_t>(job->paths.size()));
+            },
+            Qt::QueuedConnection);
+        return true;
+    };
+    site::PlacedReadings part;
+    bool cancelled = false;
+    bool outOfMemory = false;
+    try {
+        part = site::GatherReadings(job->slices[slice], progress);
+    } catch (const site::Cancelled&) {
+        cancelled = true;
+    } catch (const std::bad_alloc&) {
+        outOfMemory = true;
+    }
+    std::unique_lock lock(job->mutex);
+    job->parts[slice] = std::move(part);
+    job->cancelled = job->cancelled || cancelled;
+    job->outOfMemory = job->outOfMemory || outOfMemory;
+    if (--job->slicesLeft > 0 || job->cancelled)
         return;
+    lock.unlock();
+    auto readings = std::make_shared<site::PlacedReadings>();
+    try {
+        if (job->outOfMemory)
+            throw std::bad_alloc();
+        *readings = site::JoinReadings(std::move(job->parts));
+    } catch (const std::bad_alloc&) {
+        // Too many readings for this machine: say so rather than show part of the site.
+        *readings = site::PlacedReadings{};
+        readings->failures.push_back({"all files", "Out of memory"});
+    }
+    QMetaObject::invokeMethod(
+        this, [this, job, readings] { Gathered(job, readings); }, Qt::QueuedConnection);
+}
+
+void SiteMapLink::Gathered(const std::shared_ptr<Job>& job, std::shared_ptr<const site::PlacedReadings> readings)
+{
+    if (job != job_)
+        return;
+    job_.reset();
     gathering_ = false;
-    cancel_.reset();
-    gatheredFiles_ = paths;
+    gatheredFiles_ = job->paths;
     if (window_)
         window_->setReadings(std::move(readings));
     ShowSelection();

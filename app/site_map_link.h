@@ -47,7 +47,9 @@ private:
     void ListChanged();
     void StartGathering();
     void StopGathering();
-    void Gathered(unsigned generation, const QStringList& paths, std::shared_ptr<const site::PlacedReadings> readings);
+    struct Job;
+    void GatherSlice(const std::shared_ptr<Job>& job, std::size_t slice);
+    void Gathered(const std::shared_ptr<Job>& job, std::shared_ptr<const site::PlacedReadings> readings);
     int GatheredIndex(int listIndex, const QString& path) const;
     void FileSelected(int index, const QString& path);
     void RowSelected(int row);
@@ -64,8 +66,7 @@ private:
     bool stale_ = true;
     bool gathering_ = false;
     QThreadPool pool_;
-    std::shared_ptr<std::atomic<bool>> cancel_;
-    unsigned generation_ = 0;
+    std::shared_ptr<Job> job_; // the gathering under way
 
     // The main window's selection, kept by path so that it survives a regathering.
     int selectedIndex_ = -1;
