@@ -8,7 +8,6 @@
 #include "survey_table.h"
 
 #include <QAction>
-#include <QDebug>
 #include <QApplication>
 #include <QEventLoop>
 #include <QStandardPaths>
@@ -56,9 +55,9 @@ double SiteMapSeconds(const std::vector<std::string>& files, int& readingsOnPage
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
 
     QEventLoop ask;
-    form.siteMap()->Window()->view()->page()->runJavaScript(QStringLiteral("[qmSite.state().readings, JSON.stringify(window.qmT)]"),
+    form.siteMap()->Window()->view()->page()->runJavaScript(QStringLiteral("qmSite.state().readings"),
                                                              [&](const QVariant& n) {
-                                                                 readingsOnPage = n.toList().value(0).toInt(); qDebug() << "TIMING js" << n.toList().value(1).toString();
+                                                                 readingsOnPage = n.toInt();
                                                                  ask.quit();
                                                              });
     ask.exec();
