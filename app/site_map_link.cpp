@@ -238,18 +238,19 @@ QString SiteMapLink::Label(int fileIndex, int row)
     // Read from the file rather than the main window's table, whose rows "del" may have shifted.
     if (fileIndex < 0 || fileIndex >= gatheredFiles_.size() || row < 0)
         return {};
-    const std::string path = ToFsPath(gatheredFiles_[fileIndex]).string();
+    const std::string path = gatheredFiles_[fileIndex].toStdString();
     auto cached = std::find_if(labels_.begin(), labels_.end(), [&](const LabelCache& c) { return c.path == path; });
     if (cached == labels_.end()) {
         LabelCache entry{path, {}};
         try {
-            site::ForEachPlacedRow({path}, [&entry](const site::PlacedRow& placed) {
+            const std::vector<std::string> file{ToFsPath(gatheredFiles_[fileIndex]).string()};
+            site::ForEachPlacedRow(file, [&entry](const site::PlacedRow& placed) {
                 if (entry.byRow.size() <= placed.row)
                     entry.byRow.resize(placed.row + 1);
                 entry.byRow[placed.row] = std::string(placed.label);
             });
-        } catch (const std::bad_alloc&) {
-            return {};
+        } catch (const std::exception&) {
+            return {}; // a tooltip without its label rather than an error under the mouse
         }
         if (labels_.size() >= kLabelFiles)
             labels_.erase(labels_.begin());

@@ -290,7 +290,8 @@ QString SiteMapWindow::statusText() const
 
 void SiteMapWindow::showGatherProgress(std::size_t done, std::size_t total)
 {
-    status_->setText(QStringLiteral("Gathering the readings: %1 of %2 files").arg(GroupedCount(done), GroupedCount(total)));
+    status_->setText(
+        QStringLiteral("Gathering the readings: %1 of %2 files").arg(GroupedCount(done), GroupedCount(total)));
 }
 
 void SiteMapWindow::updateStatus()
@@ -423,7 +424,8 @@ void SiteMapWindow::sendReadings()
     send("lon", lon, lon0, compact);
     send("lat", onPage_->lat, lat0, compact);
     const std::vector<float> value(onPage_->value.begin(), onPage_->value.end());
-    runScript(QLatin1String("qmSite.receive('value', '") + Base64Of(value.data(), n * sizeof(float)) + QLatin1String("');"));
+    runScript(QLatin1String("qmSite.receive('value', '") + Base64Of(value.data(), n * sizeof(float)) +
+              QLatin1String("');"));
     const SiteExtent e = ExtentOf(lon, onPage_->lat);
     runScript(QStringLiteral("qmSite.load(%1, [%2, %3, %4, %5]);")
                   .arg(n)
