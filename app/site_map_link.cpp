@@ -28,7 +28,7 @@ constexpr std::size_t kLabelFiles = 2;
 
 SiteMapLink::SiteMapLink(TForm1* form, QAction* open) : QObject(form), form_(form)
 {
-    // A file per core at a time; a cancelled gathering ends at its next file while the next one waits.
+    // A slice of the list per core; the slices of a cancelled gathering end at their next file.
     pool_.setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
     open->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
     connect(open, &QAction::triggered, this, &SiteMapLink::Show);
