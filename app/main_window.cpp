@@ -13,6 +13,7 @@
 #include "position_panel.h"
 #include "profile_chart.h"
 #include "profile_page.h"
+#include "site_map_link.h"
 #include "survey_table_view.h"
 #include "text_codec.h"
 #include "widgets.h"
@@ -94,6 +95,8 @@ void TForm1::BuildMenus()
     actDelete = edit->addAction(QStringLiteral("Delete file"));
     actMoveUp = edit->addAction(QStringLiteral("Move up      ^"));
     actMoveDown = edit->addAction(QStringLiteral("Move down V"));
+    actSiteMap = menuBar()->addMenu(QStringLiteral("View"))->addAction(QStringLiteral("Site map"));
+    siteMap_ = new qm::SiteMapLink(this, actSiteMap);
     QMenu* help = menuBar()->addMenu(QStringLiteral("Help"));
     actManual = help->addAction(QStringLiteral("Manual"));
     actWebsite = help->addAction(QStringLiteral("Website"));

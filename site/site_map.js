@@ -385,8 +385,19 @@
     },
 
     // One array of the next load, as base64 of its bytes: "lon" and "lat" 64-bit, "value" 32-bit floats.
-    receive: function (name, base64) {
-      received[name] = decode(base64, name === "value" ? Float32Array : Float64Array);
+    // One array as base64: readings as 32-bit floats; positions as 64-bit degrees, or, given an
+    // `origin`, as 32-bit offsets from it.
+    receive: function (name, base64, origin) {
+      if (name === "value") {
+        received[name] = decode(base64, Float32Array);
+      } else if (origin === undefined) {
+        received[name] = decode(base64, Float64Array);
+      } else {
+        var offsets = decode(base64, Float32Array);
+        var degrees = new Float64Array(offsets.length);
+        for (var i = 0; i < offsets.length; ++i) { degrees[i] = origin + offsets[i]; }
+        received[name] = degrees;
+      }
     },
 
     // Takes the received arrays (n readings) and shows `bounds` [south, west, north, east]; with

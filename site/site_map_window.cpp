@@ -327,6 +327,12 @@ QString SiteMapWindow::statusText() const
     return status_->text();
 }
 
+void SiteMapWindow::showGatherProgress(std::size_t done, std::size_t total)
+{
+    status_->setText(
+        QStringLiteral("Gathering the readings: %1 of %2 files").arg(GroupedCount(done), GroupedCount(total)));
+}
+
 void SiteMapWindow::updateStatus()
 {
     QStringList parts;
@@ -403,6 +409,9 @@ void SiteMapWindow::updatePage()
 {
     if (!pageLoaded_ || !isVisible())
         return;
+    // The readings this update draws, if any; a newer set given meanwhile makes it no longer news.
+    const bool drawsReadings = readingsDirty_;
+    const auto sent = readings_;
     if (readingsDirty_)
         sendReadings();
     if (scaleDirty_) {
@@ -415,9 +424,12 @@ void SiteMapWindow::updatePage()
         sendGrid();
     // Scripts run in the order given, so this one answers once everything above is drawn.
     QPointer<SiteMapWindow> self(this);
-    view_->page()->runJavaScript(QStringLiteral("qmSite.redraw(); true"), [self](const QVariant&) {
-        if (self)
-            emit self->pageUpdated();
+    view_->page()->runJavaScript(QStringLiteral("qmSite.redraw(); true"), [self, drawsReadings, sent](const QVariant&) {
+        if (!self)
+            return;
+        emit self->pageUpdated();
+        if (drawsReadings && sent == self->readings_)
+            emit self->readingsDrawn();
     });
 }
 
@@ -431,13 +443,34 @@ void SiteMapWindow::sendReadings()
         runScript(QStringLiteral("qmSite.load(0, null);"));
         return;
     }
-    // Three arrays in three calls: longitudes and latitudes in full precision, readings as 32-bit
-    // floats (enough to colour them; tooltips come from the arrays kept here).
+    // Three arrays in three calls, readings as 32-bit floats (enough to colour them; tooltips come
+    // from the arrays kept here). A site within a degree of its middle, as surveys are, sends its
+    // positions as 32-bit offsets from that middle: within a centimetre, at half the bytes, which
+    // is most of the time from here to the first draw. Wider lists go in full precision.
     const std::vector<double> lon = UnwrappedLongitudes(onPage_->lon);
+    const auto [west, east] = std::minmax_element(lon.begin(), lon.end());
+    const auto [south, north] = std::minmax_element(onPage_->lat.begin(), onPage_->lat.end());
+    const double lon0 = (*west + *east) / 2;
+    const double lat0 = (*south + *north) / 2;
+    const auto send = [this](const char* name, const std::vector<double>& degrees, double origin, bool compact) {
+        if (!compact) {
+            runScript(QLatin1String("qmSite.receive('") + QLatin1String(name) + QLatin1String("', '") +
+                      Base64Of(degrees.data(), degrees.size() * sizeof(double)) + QLatin1String("');"));
+            return;
+        }
+        std::vector<float> offsets(degrees.size());
+        for (std::size_t i = 0; i < degrees.size(); ++i)
+            offsets[i] = static_cast<float>(degrees[i] - origin);
+        runScript(QLatin1String("qmSite.receive('") + QLatin1String(name) + QLatin1String("', '") +
+                  Base64Of(offsets.data(), offsets.size() * sizeof(float)) + QLatin1String("', ") + JsNumber(origin) +
+                  QLatin1String(");"));
+    };
+    const bool compact = *east - *west <= 2 && *north - *south <= 2;
+    send("lon", lon, lon0, compact);
+    send("lat", onPage_->lat, lat0, compact);
     const std::vector<float> value(onPage_->value.begin(), onPage_->value.end());
-    runScript(QStringLiteral("qmSite.receive('lon', '%1');").arg(Base64Of(lon.data(), n * sizeof(double))));
-    runScript(QStringLiteral("qmSite.receive('lat', '%1');").arg(Base64Of(onPage_->lat.data(), n * sizeof(double))));
-    runScript(QStringLiteral("qmSite.receive('value', '%1');").arg(Base64Of(value.data(), n * sizeof(float))));
+    runScript(QLatin1String("qmSite.receive('value', '") + Base64Of(value.data(), n * sizeof(float)) +
+              QLatin1String("');"));
     const SiteExtent e = ExtentOf(lon, onPage_->lat);
     pageCentreLon_ = (e.west + e.east) / 2;
     runScript(QStringLiteral("qmSite.load(%1, [%2, %3, %4, %5]);")

@@ -55,6 +55,8 @@ public:
 
     // The status line: what was left out and which files failed.
     QString statusText() const;
+    // Shows how far a gathering of new readings has come, until setReadings() gives them.
+    void showGatherProgress(std::size_t done, std::size_t total);
     QWebEngineView* view() const { return view_; }
     SiteGridPanel* gridPanel() const { return gridPanel_; }
 
@@ -67,6 +69,8 @@ signals:
     void readingClicked(int fileIndex, int row);
     // The page has drawn the readings, scale and selection last given (after a show or a change).
     void pageUpdated();
+    // As pageUpdated(), for the update that drew the readings last given: every dot is on the page.
+    void readingsDrawn();
 
 protected:
     void showEvent(QShowEvent* event) override;
