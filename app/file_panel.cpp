@@ -3,8 +3,10 @@
 
 #include "widgets.h"
 
+#include <QFileDialog>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -102,15 +104,36 @@ void FilePanel::MoveSelected(int offset)
     emit FilesChanged();
 }
 
+void FilePanel::SetUpOpenDialog(QFileDialog& dialog)
+{
+    dialog.setWindowTitle(QStringLiteral("Open"));
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    dialog.setNameFilter(QStringLiteral("csv (*.csv)"));
+    dialog.setDefaultSuffix(QStringLiteral("csv"));
+}
+
+QStringList FilePanel::AskFiles(QWidget* parent)
+{
+    QFileDialog dialog(parent);
+    SetUpOpenDialog(dialog);
+    return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles() : QStringList();
+}
+
 bool FilePanel::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == ListView1 && event->type() == QEvent::KeyPress) {
         emit KeyPressed(static_cast<QKeyEvent*>(event)->key());
         return false; // the list still sees the key
     }
-    if (watched == ListView1->viewport() && event->type() == QEvent::MouseButtonRelease) {
-        // The press has already moved the selection.
-        emit Clicked();
+    if (watched == ListView1->viewport()) {
+        const QEvent::Type type = event->type();
+        const bool mouse = type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick ||
+                           type == QEvent::MouseButtonRelease;
+        // Only the primary button chooses a file; the others leave the selection as it is.
+        if (mouse && static_cast<QMouseEvent*>(event)->button() != Qt::LeftButton)
+            return true;
+        if (type == QEvent::MouseButtonRelease)
+            emit Clicked(); // the press has already moved the selection
     }
     return QWidget::eventFilter(watched, event);
 }

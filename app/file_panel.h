@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <QWidget>
 
+class QFileDialog;
 class QPushButton;
 class QTreeWidget;
 
@@ -32,12 +33,18 @@ public:
     // Moves the selected file up (-1) or down (+1) and keeps it selected.
     void MoveSelected(int offset);
 
+    // The open dialog: several survey files may be chosen. AskFiles returns them in the dialog's
+    // order, or none when the user cancels.
+    static void SetUpOpenDialog(QFileDialog& dialog);
+    static QStringList AskFiles(QWidget* parent);
+
     QTreeWidget* ListView1 = nullptr;
     QPushButton* Button2 = nullptr; // "Open"
     QPushButton* Button1 = nullptr; // "Close"
 
 signals:
-    // A mouse click in the list has moved the selection: the window loads what it selected.
+    // A click of the primary button in the list has moved the selection: the window loads what
+    // it selected.
     void Clicked();
     // A key pressed in the list (the list itself still handles it).
     void KeyPressed(int key);

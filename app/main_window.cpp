@@ -13,6 +13,7 @@
 #include "position_panel.h"
 #include "profile_chart.h"
 #include "profile_page.h"
+#include "site_map_link.h"
 #include "survey_table_view.h"
 #include "text_codec.h"
 #include "widgets.h"
@@ -44,9 +45,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent)
     setFont(compact);
     setWindowTitle(QStringLiteral("Quarlomet Magnetometer Viewer"));
 
-    openFileDialog = [this] {
-        return QFileDialog::getOpenFileNames(this, QStringLiteral("Open"), QString(), QStringLiteral("csv (*.csv *.CSV)"));
-    };
+    openFileDialog = [this] { return qm::FilePanel::AskFiles(this); };
     openUrl = [](const QString& url) { QDesktopServices::openUrl(QUrl(url)); };
     saveFileDialog = [this](const QString& suggestedName) {
         return QFileDialog::getSaveFileName(this, QStringLiteral("Save image as"), suggestedName,
@@ -67,8 +66,9 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent)
     NameControls();
     ConnectHandlers();
 
-    // Design size and place; the show handler moves the window right of the map window.
-    resize(936, 790);
+    // Design size and place, tall enough for the matrix image area's design size; the show
+    // handler moves the window right of the map window.
+    resize(QSize(936, 790).expandedTo(sizeHint()));
     move(227, 155);
 }
 
@@ -95,6 +95,8 @@ void TForm1::BuildMenus()
     actDelete = edit->addAction(QStringLiteral("Delete file"));
     actMoveUp = edit->addAction(QStringLiteral("Move up      ^"));
     actMoveDown = edit->addAction(QStringLiteral("Move down V"));
+    actSiteMap = menuBar()->addMenu(QStringLiteral("View"))->addAction(QStringLiteral("Site map"));
+    siteMap_ = new qm::SiteMapLink(this, actSiteMap);
     QMenu* help = menuBar()->addMenu(QStringLiteral("Help"));
     actManual = help->addAction(QStringLiteral("Manual"));
     actWebsite = help->addAction(QStringLiteral("Website"));
@@ -260,7 +262,7 @@ void TForm1::AppendFiles(const QStringList& paths, bool replace)
     if (paths.isEmpty())
         return;
     if (replace)
-        SetBalance(0);
+        matrix_->ResetBalance();
     files_->AddFiles(paths, replace);
     if (files_->FileCount() > 0) {
         SetSelectedFile(0);

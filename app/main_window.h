@@ -39,6 +39,7 @@ class MatrixPage;
 class PositionPanel;
 class ProfileChart;
 class ProfilePage;
+class SiteMapLink;
 } // namespace qm
 
 class TForm1 : public QMainWindow {
@@ -111,6 +112,7 @@ public:
     qm::PositionPanel* positionPanel() const { return position_; }
     qm::ProfilePage* profilePage() const { return profile_; }
     qm::MatrixPage* matrixPage() const { return matrix_; }
+    qm::SiteMapLink* siteMap() const { return siteMap_; }
 
     // Controls, named as in the surveyors' manual, reachable by tests. The window's own:
     QGroupBox* GroupBox2 = nullptr;
@@ -128,6 +130,7 @@ public:
     QAction* actDelete = nullptr;
     QAction* actMoveUp = nullptr;
     QAction* actMoveDown = nullptr;
+    QAction* actSiteMap = nullptr;
     QAction* actManual = nullptr;
     QAction* actWebsite = nullptr;
     // Owned by the file panel:
@@ -208,6 +211,7 @@ private:
     qm::PositionPanel* position_ = nullptr;
     qm::ProfilePage* profile_ = nullptr;
     qm::MatrixPage* matrix_ = nullptr;
+    qm::SiteMapLink* siteMap_ = nullptr;
     QPointer<TFormMapa> mapWindow_;
     bool shownOnce_ = false;
     bool playing_ = false;

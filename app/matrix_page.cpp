@@ -36,14 +36,12 @@ MatrixPage::MatrixPage(MatrixFiles files, QWidget* parent) : QWidget(parent), fi
     SpinEdit1->setRange(INT_MIN, INT_MAX);
     SpinEdit1->setSingleStep(5);
     SpinEdit1->setValue(0);
-    SpinEdit1->setKeyboardTracking(false);
     Label7 = Place(new QLabel(QStringLiteral("Contrast:"), controls), 8, 112);
     SpinEdit2 = new QSpinBox(controls);
     SpinEdit2->setGeometry(8, 128, 89, 22);
     SpinEdit2->setRange(INT_MIN, INT_MAX);
     SpinEdit2->setSingleStep(1);
     SpinEdit2->setValue(3);
-    SpinEdit2->setKeyboardTracking(false);
     CheckBox1 = Place(new QCheckBox(QStringLiteral("Blur"), controls), 8, 200, 97, 17);
     CheckBox1->setChecked(true);
     CheckBox2 = Place(new QCheckBox(QStringLiteral("Show profile"), controls), 8, 232, 97, 17);
@@ -57,10 +55,12 @@ MatrixPage::MatrixPage(MatrixFiles files, QWidget* parent) : QWidget(parent), fi
     ProgressBar1->setTextVisible(true);
     ProgressBar1->setVisible(false);
     layout->addWidget(controls);
-    Image1 = new ImageBox(this);
-    Image1->setMinimumSize(0, 0);
-    Image1->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-    layout->addWidget(Image1, 1);
+    // The image area keeps its design size at the right of the page however large the window
+    // grows, so the smoothed image has that size; it shrinks only in a window too small for it.
+    Image1 = new ImageBox(this, QSize(796, 484));
+    Image1->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Maximum);
+    layout->addStretch(1);
+    layout->addWidget(Image1, 0, Qt::AlignRight | Qt::AlignTop);
 
     connect(Button3, &QPushButton::clicked, this, &MatrixPage::Button3Click);
     connect(SpinEdit1, &QSpinBox::valueChanged, this, &MatrixPage::SpinEditChange);
@@ -74,6 +74,12 @@ void MatrixPage::SetBalance(std::uint16_t balance)
     settingBalanceBox_ = true;
     SpinEdit1->setValue(balance);
     settingBalanceBox_ = false;
+}
+
+void MatrixPage::ResetBalance()
+{
+    // The box keeps showing the old value until the next draw derives and shows a new one.
+    balance_ = 0;
 }
 
 void MatrixPage::ShowProgress(int file, int files)
@@ -139,6 +145,11 @@ void MatrixPage::Draw()
     source.balanceChanged = [this](std::uint16_t balance) { SetBalance(balance); };
     // File selection has just plotted the readings: the passes take them from the profile.
     source.readings = [this] { return files_.readings(); };
+
+    // A draw starts with file selection of file 0, which empties the profile even when the list
+    // holds no file.
+    if (files_.count() <= 0)
+        files_.select(0);
 
     bool completed = false;
     const std::int32_t contrast = SpinEdit2->value();

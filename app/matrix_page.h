@@ -38,6 +38,8 @@ public:
     std::uint16_t Balance() const { return balance_; }
     // Shows the baseline in "Balance:" without starting a draw.
     void SetBalance(std::uint16_t balance);
+    // Sets the baseline to 0, to be derived again by the next draw, and leaves the box as it is.
+    void ResetBalance();
 
     // Handlers; each runs inside the error box boundary.
     void Button3Click();   // "Draw"

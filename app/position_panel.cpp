@@ -1,6 +1,7 @@
 // The position readout and the map inputs.
 #include "position_panel.h"
 
+#include "errors.h"
 #include "map_page.h"
 #include "map_window.h"
 #include "position.h"
@@ -80,6 +81,9 @@ PositionPanel::PositionPanel(QWidget* parent) : QWidget(parent)
 
     connect(Button4, &QPushButton::clicked, this, &PositionPanel::MapClicked);
     connect(Button5, &QPushButton::clicked, this, &PositionPanel::DeleteClicked);
+    // A position the user types in is theirs to map, whatever the last readout left.
+    connect(lad, &QLineEdit::textEdited, this, [this] { positionStale_ = false; });
+    connect(lod, &QLineEdit::textEdited, this, [this] { positionStale_ = false; });
 }
 
 void PositionPanel::SetMapWindow(TFormMapa* mapWindow)
@@ -107,9 +111,11 @@ void PositionPanel::ShowPosition(const SurveyTable& table, int row)
     try {
         ReadPosition(table, row, fields);
     } catch (...) {
+        positionStale_ = true;
         show();
         throw;
     }
+    positionStale_ = false;
     show();
 }
 
@@ -126,6 +132,10 @@ void PositionPanel::CheckMapControl(const QString& controlName, bool tick)
 
 bool PositionPanel::ShowOnMap()
 {
+    // After a failed readout the decimal fields still hold an earlier reading's position, perhaps
+    // of another file: mapping it would put the marker where the selected reading never was.
+    if (positionStale_)
+        throw Error("The selected reading has no position");
     // A position the map cannot show ("?" of a reading without a fix, or typed text) is refused
     // before anything is generated, so no broken or foreign script reaches the page.
     ValidateMapPosition(EncodeText(lad->text()), EncodeText(lod->text()));

@@ -27,10 +27,14 @@ public:
     // Shows the fix of one table row in the six fields. Throws on a fix that does not convert;
     // fields written before the failing step keep their new texts.
     void ShowPosition(const SurveyTable& table, int row);
+    // True from a failed readout until a readout succeeds or the user types into `lad` or `lod`:
+    // the decimal fields may then still hold the position of another reading.
+    bool PositionStale() const { return positionStale_; }
     // Ticks or unticks one map control by name (names match without regard to case).
     void CheckMapControl(const QString& controlName, bool tick);
     // The "Map" command: checks the decimal position and generates the map page with the chosen
-    // view and controls. Throws on a position the map cannot show; false without a map window.
+    // view and controls. Throws on a position the map cannot show, or while the position is stale;
+    // false without a map window.
     bool ShowOnMap();
 
     QPushButton* Button5 = nullptr; // "del"
@@ -54,6 +58,7 @@ signals:
 
 private:
     QPointer<TFormMapa> mapWindow_;
+    bool positionStale_ = false;
 };
 
 } // namespace qm

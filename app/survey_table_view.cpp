@@ -204,7 +204,8 @@ void AdvListView::mouseReleaseEvent(QMouseEvent* event)
 void AdvListView::mouseDoubleClickEvent(QMouseEvent* event)
 {
     QTableView::mouseDoubleClickEvent(event);
-    emit DoubleClick();
+    if (event->button() == Qt::LeftButton)
+        emit DoubleClick();
 }
 
 } // namespace qm

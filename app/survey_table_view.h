@@ -58,7 +58,8 @@ public:
     int UpdateDepth() const { return updateDepth_; }
 
 signals:
-    // A click on the table (the position readout runs on it) and a double click (the "Map" command).
+    // A click of the primary button on the table (the position readout runs on it) and a double
+    // click of it (the "Map" command).
     void Click();
     void DoubleClick();
 

@@ -46,7 +46,7 @@ void LinkLabel::mouseReleaseEvent(QMouseEvent* event)
         emit clicked();
 }
 
-ImageBox::ImageBox(QWidget* parent) : QWidget(parent) {}
+ImageBox::ImageBox(QWidget* parent, QSize designSize) : QWidget(parent), designSize_(designSize) {}
 
 void ImageBox::SetPicture(const QImage& picture)
 {

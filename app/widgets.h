@@ -47,15 +47,18 @@ protected:
 class ImageBox : public QWidget {
     Q_OBJECT
 public:
-    explicit ImageBox(QWidget* parent = nullptr);
+    // `designSize` is the size a layout gives the box (its size hint).
+    explicit ImageBox(QWidget* parent = nullptr, QSize designSize = {});
     void SetPicture(const QImage& picture);
     const QImage& Picture() const { return picture_; }
+    QSize sizeHint() const override { return designSize_.isValid() ? designSize_ : QWidget::sizeHint(); }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
     QImage picture_;
+    QSize designSize_;
 };
 
 } // namespace qm

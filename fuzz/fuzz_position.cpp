@@ -1,7 +1,8 @@
 // The position readout on four cells from the input (split at NUL bytes: hemisphere, latitude,
 // hemisphere, longitude), directly and through a table row. The first byte picks the decimal
 // separator. The readout either fills the fields or fails with a conversion error, and the decimal
-// texts it writes always read back as numbers written with ".".
+// texts it writes always read back as numbers written with ".". Well-formed cells (digits, ".",
+// digits) always convert and end their degrees-minutes-seconds text in the hemisphere letter.
 #include "fuzz_check.h"
 
 #include "errors.h"
@@ -26,6 +27,39 @@ bool ReadsWithPoint(const std::string& text)
     return ok;
 }
 
+bool Digits(std::string_view text)
+{
+    for (char c : text)
+        if (c < '0' || c > '9')
+            return false;
+    return true;
+}
+
+// A coordinate cell with `w` degree digits: the character after the degree and minute digits is
+// "." and only digits follow it. Its decimals are then read whatever their count.
+bool WellFormed(std::string_view cell, std::size_t w)
+{
+    return cell.size() > w + 2 && cell[w + 2] == '.' && Digits(cell.substr(w + 3));
+}
+
+// The hemisphere letter that ends the degrees-minutes-seconds text: the appended letter for a
+// well-formed cell, else the character in the fixed letter column (none past the end).
+std::string DmsLetter(std::string_view cell, std::size_t w, char appended)
+{
+    if (WellFormed(cell, w))
+        return std::string(1, appended);
+    const std::string raw = std::string(cell) + appended;
+    std::string letter = raw.size() >= w + 8 ? raw.substr(w + 7, 1) : std::string();
+    if (letter == std::string(1, qm::DecimalSeparator()))
+        letter = "."; // the shown texts carry dots
+    return letter;
+}
+
+bool EndsWith(const std::string& text, const std::string& tail)
+{
+    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
 void Check(const qm::FixCells& cells, const qm::PositionFields& fields, bool completed)
 {
     if (cells.latHemisphere == "?" || cells.latHemisphere == "0") {
@@ -36,8 +70,16 @@ void Check(const qm::FixCells& cells, const qm::PositionFields& fields, bool com
     }
     QM_FUZZ_CHECK(fields.edtLat == std::string(cells.latitude) + (cells.latHemisphere == "N" ? "N" : "S"));
     QM_FUZZ_CHECK(fields.edtLon == std::string(cells.longitude) + (cells.lonHemisphere == "E" ? "E" : "W"));
+    const char latLetter = cells.latHemisphere == "N" ? 'N' : 'S';
+    const char lonLetter = cells.lonHemisphere == "E" ? 'E' : 'W';
+    // Well-formed cells whose degrees and minutes are digits always convert.
+    if (WellFormed(cells.latitude, 2) && Digits(cells.latitude.substr(0, 4)) && WellFormed(cells.longitude, 3) &&
+        Digits(cells.longitude.substr(0, 5)))
+        QM_FUZZ_CHECK(completed);
     if (!completed)
         return;
+    QM_FUZZ_CHECK(EndsWith(fields.edtLat2, "\"" + DmsLetter(cells.latitude, 2, latLetter)));
+    QM_FUZZ_CHECK(EndsWith(fields.edtLon2, "\"" + DmsLetter(cells.longitude, 3, lonLetter)));
     QM_FUZZ_CHECK(ReadsWithPoint(fields.lad));
     QM_FUZZ_CHECK(ReadsWithPoint(fields.lod));
 }

@@ -127,15 +127,30 @@ struct RefTable {
         const std::string first = lines.size() > 0 ? lines[0] : std::string();
         const std::string second = lines.size() > 1 ? lines[1] : std::string();
         std::size_t best = 0;
+        std::optional<char> agreed;
         for (char candidate : qm::kDelimiterCandidates) {
             const std::size_t count = RefIsolatedCount(candidate, first);
             if (count > best && count == RefIsolatedCount(candidate, second)) {
-                delimiter = candidate;
+                agreed = candidate;
                 best = count;
             }
         }
+        // Lines that agree on none are split at the heading's commonest candidate (earlier ones
+        // win ties); a heading without any falls back to the settled delimiter, else ",".
+        std::optional<char> commonest;
+        best = 0;
+        for (char candidate : qm::kDelimiterCandidates) {
+            const std::size_t count = RefIsolatedCount(candidate, first);
+            if (count > best) {
+                commonest = candidate;
+                best = count;
+            }
+        }
+        const char d = agreed ? *agreed : commonest ? *commonest : delimiter.value_or(',');
+        if (agreed)
+            delimiter = agreed;
         for (const std::string& line : lines)
-            Split(line, delimiter.value_or(','));
+            Split(line, d);
     }
 };
 

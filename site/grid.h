@@ -101,4 +101,25 @@ std::string WritePng(const GridResult& grid, const ColourScale& scale, const std
 // By the extension of `path`: .tif/.tiff, .kmz or .png (case-insensitive).
 std::string WriteGrid(const GridResult& grid, const ColourScale& scale, const std::string& path);
 
+// The grid as a web map shows it: its values warped from UTM to WGS 84 longitude and latitude
+// (nearest cell, so values never blend), kNoData outside the grid and in empty cells. A UTM
+// raster is turned against the meridians, so a plain image between its corners would misplace
+// cells by metres across a site; the warped one lies square in the degrees, as an image overlay
+// on the map needs.
+struct GeographicGrid {
+    int width = 0;
+    int height = 0;
+    double west = 0; // edges in degrees
+    double south = 0;
+    double east = 0;
+    double north = 0;
+    std::vector<float> values; // width*height, row 0 at the north edge
+    std::string error;         // why there is none
+};
+// At most `maxSide` pixels on the longer side: a finer grid is sampled down.
+GeographicGrid WarpToWgs84(const GridResult& grid, int maxSide = 4096);
+
+// Values coloured by the scale as RGBA bytes, four a value, transparent where kNoData.
+std::vector<std::uint8_t> ColourPixels(std::span<const float> values, const ColourScale& scale);
+
 } // namespace qm::site

@@ -327,6 +327,94 @@ std::string WriteKmz(const GridResult& grid, const ColourScale& scale, const std
     return staged.Commit();
 }
 
+GeographicGrid WarpToWgs84(const GridResult& grid, int maxSide)
+{
+    GeographicGrid out;
+    if (!Usable(grid)) {
+        out.error = "There is no grid to show.";
+        return out;
+    }
+    Register();
+    ErrorTrap trap;
+    GDALDriver* mem = GetGDALDriverManager()->GetDriverByName("MEM");
+    GDALDatasetUniquePtr source(mem ? mem->Create("", grid.width, grid.height, 0, GDT_Float32, nullptr) : nullptr);
+    if (!source) {
+        out.error = trap.What("GDAL has no in-memory driver.");
+        return out;
+    }
+    // The band reads the grid's own values in place: no second copy of a large grid.
+    char pointer[64];
+    std::snprintf(pointer, sizeof pointer, "DATAPOINTER=%p", static_cast<const void*>(grid.values.data()));
+    CPLStringList bandOptions;
+    bandOptions.AddString(pointer);
+    if (source->AddBand(GDT_Float32, bandOptions.List()) != CE_None) {
+        out.error = trap.What("The grid cannot be read by GDAL.");
+        return out;
+    }
+    double transform[6];
+    GeoTransform(grid, transform);
+    const OGRSpatialReference utm = Utm(grid);
+    source->SetGeoTransform(transform);
+    source->SetSpatialRef(&utm);
+    source->GetRasterBand(1)->SetNoDataValue(kNoData);
+
+    char* utmWkt = nullptr;
+    utm.exportToWkt(&utmWkt);
+    OGRSpatialReference wgs84;
+    wgs84.importFromEPSG(4326);
+    char* wgsWkt = nullptr;
+    wgs84.exportToWkt(&wgsWkt);
+    GDALDatasetUniquePtr warped(GDALDataset::FromHandle(GDALAutoCreateWarpedVRT(
+        GDALDataset::ToHandle(source.get()), utmWkt, wgsWkt, GRA_NearestNeighbour, 0.125, nullptr)));
+    CPLFree(utmWkt);
+    CPLFree(wgsWkt);
+    if (!warped) {
+        out.error = trap.What("The grid cannot be warped to WGS 84.");
+        return out;
+    }
+    const int width = warped->GetRasterXSize();
+    const int height = warped->GetRasterYSize();
+    double geo[6];
+    warped->GetGeoTransform(geo);
+    out.west = geo[0];
+    out.north = geo[3];
+    out.east = geo[0] + geo[1] * width;
+    out.south = geo[3] + geo[5] * height;
+    const double shrink = std::max(1.0, static_cast<double>(std::max(width, height)) / std::max(maxSide, 1));
+    out.width = std::max(1, static_cast<int>(std::lround(width / shrink)));
+    out.height = std::max(1, static_cast<int>(std::lround(height / shrink)));
+    out.values.assign(static_cast<std::size_t>(out.width) * out.height, kNoData);
+    // Cells outside the source take the warp's nodata, which it copies from the grid's.
+    GDALRasterBand* band = warped->GetRasterBand(1);
+    int hasNoData = 0;
+    const double noData = band->GetNoDataValue(&hasNoData);
+    if (band->RasterIO(GF_Read, 0, 0, width, height, out.values.data(), out.width, out.height, GDT_Float32, 0, 0,
+                       nullptr) != CE_None) {
+        out = GeographicGrid{};
+        out.error = trap.What("The grid cannot be warped to WGS 84.");
+        return out;
+    }
+    if (hasNoData && noData != kNoData)
+        std::replace(out.values.begin(), out.values.end(), static_cast<float>(noData), kNoData);
+    return out;
+}
+
+std::vector<std::uint8_t> ColourPixels(std::span<const float> values, const ColourScale& scale)
+{
+    std::vector<std::uint8_t> pixels(values.size() * 4, 0);
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        if (values[i] == kNoData)
+            continue;
+        const Rgb rgb = ColourOf(scale, values[i]);
+        std::uint8_t* pixel = pixels.data() + i * 4;
+        pixel[0] = rgb[0];
+        pixel[1] = rgb[1];
+        pixel[2] = rgb[2];
+        pixel[3] = 255;
+    }
+    return pixels;
+}
+
 std::string WriteGrid(const GridResult& grid, const ColourScale& scale, const std::string& path)
 {
     const std::string extension = Lower(Utf8(PathOf(path).extension()));

@@ -12,6 +12,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <filesystem>
 #include <limits>
 
@@ -250,6 +251,37 @@ std::size_t PlacedReadings::MemoryUsage() const
     bytes += (lon.capacity() + lat.capacity() + value.capacity()) * sizeof(double);
     bytes += (file.capacity() + row.capacity()) * sizeof(std::uint32_t);
     return bytes;
+}
+
+PlacedReadings JoinReadings(std::vector<PlacedReadings> parts)
+{
+    if (parts.empty())
+        return {};
+    PlacedReadings joined = std::move(parts.front());
+    std::size_t total = joined.size();
+    for (std::size_t p = 1; p < parts.size(); ++p)
+        total += parts[p].size();
+    for (auto* array : {&joined.lon, &joined.lat, &joined.value})
+        array->reserve(total);
+    joined.file.reserve(total);
+    joined.row.reserve(total);
+    for (std::size_t p = 1; p < parts.size(); ++p) {
+        PlacedReadings& part = parts[p];
+        const auto offset = static_cast<std::uint32_t>(joined.files.size());
+        joined.lon.insert(joined.lon.end(), part.lon.begin(), part.lon.end());
+        joined.lat.insert(joined.lat.end(), part.lat.begin(), part.lat.end());
+        joined.value.insert(joined.value.end(), part.value.begin(), part.value.end());
+        for (const std::uint32_t f : part.file)
+            joined.file.push_back(f + offset);
+        joined.row.insert(joined.row.end(), part.row.begin(), part.row.end());
+        joined.files.insert(joined.files.end(), std::make_move_iterator(part.files.begin()),
+                            std::make_move_iterator(part.files.end()));
+        joined.withoutPosition += part.withoutPosition;
+        joined.failures.insert(joined.failures.end(), std::make_move_iterator(part.failures.begin()),
+                               std::make_move_iterator(part.failures.end()));
+        part = PlacedReadings{}; // frees the part before the next one is copied
+    }
+    return joined;
 }
 
 GatherCounts ForEachPlacedRow(const std::vector<std::string>& files, const std::function<void(const PlacedRow&)>& place,

@@ -46,6 +46,11 @@ struct Cancelled {};
 // including the per-file delimiter, and places every data row that has a fix.
 PlacedReadings GatherReadings(const std::vector<std::string>& files, const GatherProgress& progress = {});
 
+// Joins readings gathered from consecutive slices of one list, in list order: file indices move on
+// by the files of the parts before, so the result is what one gathering of the whole list gives.
+// Lets the slices be gathered side by side.
+PlacedReadings JoinReadings(std::vector<PlacedReadings> parts);
+
 // One placed row while its file is loaded; `label` (column 0) lives only until the next file.
 struct PlacedRow {
     std::uint32_t file = 0; // index in the list

@@ -35,6 +35,10 @@
   var hover = -1;
   var basemapName = "";
   var basemaps = {};
+  // The grid as one image in degrees under the dots, and whether the dots are drawn at all.
+  var gridOverlay = null;
+  var gridBounds = null;
+  var dotsShown = true;
 
   // Offsets of the dot's pixels; the rim is drawn darker so that neighbouring dots stay apart.
   var DISC = (function () {
@@ -244,7 +248,7 @@
 
   // The reading whose dot is drawn under a container point, or -1.
   function readingAt(x, y) {
-    if (cellColumns === 0) { return -1; }
+    if (cellColumns === 0 || !dotsShown) { return -1; }
     var reach = Math.ceil((RADIUS + 1) / CELL);
     var cx = Math.floor(x / CELL);
     var cy = Math.floor(y / CELL);
@@ -381,8 +385,19 @@
     },
 
     // One array of the next load, as base64 of its bytes: "lon" and "lat" 64-bit, "value" 32-bit floats.
-    receive: function (name, base64) {
-      received[name] = decode(base64, name === "value" ? Float32Array : Float64Array);
+    // One array as base64: readings as 32-bit floats; positions as 64-bit degrees, or, given an
+    // `origin`, as 32-bit offsets from it.
+    receive: function (name, base64, origin) {
+      if (name === "value") {
+        received[name] = decode(base64, Float32Array);
+      } else if (origin === undefined) {
+        received[name] = decode(base64, Float64Array);
+      } else {
+        var offsets = decode(base64, Float32Array);
+        var degrees = new Float64Array(offsets.length);
+        for (var i = 0; i < offsets.length; ++i) { degrees[i] = origin + offsets[i]; }
+        received[name] = degrees;
+      }
     },
 
     // Takes the received arrays (n readings) and shows `bounds` [south, west, north, east]; with
@@ -441,6 +456,30 @@
       basemapName = name;
     },
 
+    // The grid's image (a data address) between [south, west, north, east], at an opacity of 0 to 1.
+    setGrid: function (url, bounds, opacity) {
+      qmSite.clearGrid();
+      gridBounds = bounds.slice();
+      gridOverlay = L.imageOverlay(url, [[bounds[0], bounds[1]], [bounds[2], bounds[3]]],
+                                   { opacity: opacity, interactive: false, className: "qm-grid-image" }).addTo(map);
+    },
+
+    clearGrid: function () {
+      if (gridOverlay) { map.removeLayer(gridOverlay); }
+      gridOverlay = null;
+      gridBounds = null;
+    },
+
+    setGridOpacity: function (opacity) {
+      if (gridOverlay) { gridOverlay.setOpacity(opacity); }
+    },
+
+    showDots: function (shown) {
+      dotsShown = shown;
+      dotCanvas.style.display = shown ? "" : "none";
+      if (!shown) { hideTip(); }
+    },
+
     redraw: draw,
     readingAt: readingAt,
 
@@ -471,7 +510,12 @@
         gridStep: stats.gridStep,
         zoom: map.getZoom(),
         view: { south: bounds.getSouth(), west: bounds.getWest(), north: bounds.getNorth(), east: bounds.getEast() },
-        bridge: !!bridge
+        bridge: !!bridge,
+        dotsShown: dotsShown,
+        grid: gridOverlay ? { bounds: gridBounds, opacity: gridOverlay.options.opacity,
+                              loaded: gridOverlay.getElement().complete && gridOverlay.getElement().naturalWidth > 0,
+                              width: gridOverlay.getElement().naturalWidth,
+                              height: gridOverlay.getElement().naturalHeight } : null
       };
     }
   };

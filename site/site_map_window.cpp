@@ -1,16 +1,25 @@
 #include "site_map_window.h"
 
+#include "error_box.h"
+#include "grid.h"
+#include "readings_export.h"
+#include "site_grid_panel.h"
 #include "site_map_page.h"
 
+#include <QApplication>
+#include <QBuffer>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPointer>
 #include <QShowEvent>
 #include <QStandardPaths>
@@ -24,9 +33,14 @@
 #include <QWebEngineScriptCollection>
 #include <QWebEngineView>
 
+#include <QImage>
+
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <span>
+#include <stdexcept>
+#include <vector>
 
 namespace qm {
 
@@ -87,6 +101,12 @@ SiteMapWindow::SiteMapWindow(QWidget* parent) : QWidget(parent, Qt::Window)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     buildToolbar();
+    gridPanel_ = new SiteGridPanel(this);
+    layout->addWidget(gridPanel_);
+    buildExportMenu();
+    saveFileDialog = [this](const QString& caption, const QString& suggestedName, const QString& filter) {
+        return QFileDialog::getSaveFileName(this, caption, suggestedName, filter);
+    };
 
     profile_ = SiteMapProfile();
     view_ = new QWebEngineView(this);
@@ -123,6 +143,24 @@ SiteMapWindow::SiteMapWindow(QWidget* parent) : QWidget(parent, Qt::Window)
 
     layout->addWidget(view_, 1);
     layout->addWidget(status_);
+
+    connect(gridPanel_, &SiteGridPanel::gridChanged, this, [this] {
+        gridDirty_ = true;
+        updateExportMenu();
+        updatePage();
+    });
+    connect(gridPanel_, &SiteGridPanel::noteChanged, this, [this] { setNote(gridPanel_->note()); });
+    connect(gridPanel_, &SiteGridPanel::opacityChanged, this, [this](double opacity) {
+        if (pageLoaded_)
+            runScript(QStringLiteral("qmSite.setGridOpacity(%1);").arg(JsNumber(opacity)));
+    });
+    connect(gridPanel_, &SiteGridPanel::dotsShownChanged, this, [this](bool shown) {
+        if (!pageLoaded_)
+            return;
+        runScript(QStringLiteral("qmSite.showDots(%1);").arg(shown ? QStringLiteral("true") : QStringLiteral("false")));
+        updatePage();
+    });
+    updateExportMenu();
     showRange();
     updateStatus();
 }
@@ -185,6 +223,7 @@ void SiteMapWindow::setReadings(std::shared_ptr<const site::PlacedReadings> read
     else
         resetColourRange();
     updateStatus();
+    gridPanel_->setReadings(readings_);
 }
 
 void SiteMapWindow::setSelection(int fileIndex, int row)
@@ -288,6 +327,12 @@ QString SiteMapWindow::statusText() const
     return status_->text();
 }
 
+void SiteMapWindow::showGatherProgress(std::size_t done, std::size_t total)
+{
+    status_->setText(
+        QStringLiteral("Gathering the readings: %1 of %2 files").arg(GroupedCount(done), GroupedCount(total)));
+}
+
 void SiteMapWindow::updateStatus()
 {
     QStringList parts;
@@ -323,6 +368,8 @@ void SiteMapWindow::updateStatus()
         if (!named.isEmpty())
             parts << QStringLiteral("Not loaded: ") + named.join(QStringLiteral(", "));
     }
+    if (!note_.isEmpty())
+        parts << note_;
     status_->setText(parts.join(QStringLiteral("; ")));
     status_->setToolTip(failureList);
 }
@@ -349,7 +396,7 @@ void SiteMapWindow::pageLoaded(bool ok)
         status_->setText(QStringLiteral("The site map page could not be shown"));
         return;
     }
-    readingsDirty_ = scaleDirty_ = selectionDirty_ = true;
+    readingsDirty_ = scaleDirty_ = selectionDirty_ = gridDirty_ = true;
     updatePage();
 }
 
@@ -362,17 +409,27 @@ void SiteMapWindow::updatePage()
 {
     if (!pageLoaded_ || !isVisible())
         return;
+    // The readings this update draws, if any; a newer set given meanwhile makes it no longer news.
+    const bool drawsReadings = readingsDirty_;
+    const auto sent = readings_;
     if (readingsDirty_)
         sendReadings();
-    if (scaleDirty_)
+    if (scaleDirty_) {
         sendScale();
+        gridDirty_ = true; // coloured again, not computed again
+    }
     if (selectionDirty_)
         sendSelection();
+    if (gridDirty_)
+        sendGrid();
     // Scripts run in the order given, so this one answers once everything above is drawn.
     QPointer<SiteMapWindow> self(this);
-    view_->page()->runJavaScript(QStringLiteral("qmSite.redraw(); true"), [self](const QVariant&) {
-        if (self)
-            emit self->pageUpdated();
+    view_->page()->runJavaScript(QStringLiteral("qmSite.redraw(); true"), [self, drawsReadings, sent](const QVariant&) {
+        if (!self)
+            return;
+        emit self->pageUpdated();
+        if (drawsReadings && sent == self->readings_)
+            emit self->readingsDrawn();
     });
 }
 
@@ -386,14 +443,36 @@ void SiteMapWindow::sendReadings()
         runScript(QStringLiteral("qmSite.load(0, null);"));
         return;
     }
-    // Three arrays in three calls: longitudes and latitudes in full precision, readings as 32-bit
-    // floats (enough to colour them; tooltips come from the arrays kept here).
+    // Three arrays in three calls, readings as 32-bit floats (enough to colour them; tooltips come
+    // from the arrays kept here). A site within a degree of its middle, as surveys are, sends its
+    // positions as 32-bit offsets from that middle: within a centimetre, at half the bytes, which
+    // is most of the time from here to the first draw. Wider lists go in full precision.
     const std::vector<double> lon = UnwrappedLongitudes(onPage_->lon);
+    const auto [west, east] = std::minmax_element(lon.begin(), lon.end());
+    const auto [south, north] = std::minmax_element(onPage_->lat.begin(), onPage_->lat.end());
+    const double lon0 = (*west + *east) / 2;
+    const double lat0 = (*south + *north) / 2;
+    const auto send = [this](const char* name, const std::vector<double>& degrees, double origin, bool compact) {
+        if (!compact) {
+            runScript(QLatin1String("qmSite.receive('") + QLatin1String(name) + QLatin1String("', '") +
+                      Base64Of(degrees.data(), degrees.size() * sizeof(double)) + QLatin1String("');"));
+            return;
+        }
+        std::vector<float> offsets(degrees.size());
+        for (std::size_t i = 0; i < degrees.size(); ++i)
+            offsets[i] = static_cast<float>(degrees[i] - origin);
+        runScript(QLatin1String("qmSite.receive('") + QLatin1String(name) + QLatin1String("', '") +
+                  Base64Of(offsets.data(), offsets.size() * sizeof(float)) + QLatin1String("', ") + JsNumber(origin) +
+                  QLatin1String(");"));
+    };
+    const bool compact = *east - *west <= 2 && *north - *south <= 2;
+    send("lon", lon, lon0, compact);
+    send("lat", onPage_->lat, lat0, compact);
     const std::vector<float> value(onPage_->value.begin(), onPage_->value.end());
-    runScript(QStringLiteral("qmSite.receive('lon', '%1');").arg(Base64Of(lon.data(), n * sizeof(double))));
-    runScript(QStringLiteral("qmSite.receive('lat', '%1');").arg(Base64Of(onPage_->lat.data(), n * sizeof(double))));
-    runScript(QStringLiteral("qmSite.receive('value', '%1');").arg(Base64Of(value.data(), n * sizeof(float))));
+    runScript(QLatin1String("qmSite.receive('value', '") + Base64Of(value.data(), n * sizeof(float)) +
+              QLatin1String("');"));
     const SiteExtent e = ExtentOf(lon, onPage_->lat);
+    pageCentreLon_ = (e.west + e.east) / 2;
     runScript(QStringLiteral("qmSite.load(%1, [%2, %3, %4, %5]);")
                   .arg(n)
                   .arg(JsNumber(e.south), JsNumber(e.west), JsNumber(e.north), JsNumber(e.east)));
@@ -452,6 +531,172 @@ QString SiteMapWindow::describe(int index) const
     head += label.isEmpty() ? QStringLiteral(", row %1").arg(row) : QStringLiteral(", %1").arg(label);
     return QStringLiteral("%1\n%2 nT\n%3, %4")
         .arg(head, QLocale::c().toString(r.value[index], 'g', 12), Number(r.lat[index], 6), Number(r.lon[index], 6));
+}
+
+} // namespace qm
+
+namespace qm {
+
+void SiteMapWindow::sendGrid()
+{
+    gridDirty_ = false;
+    runScript(QStringLiteral("qmSite.showDots(%1);")
+                  .arg(gridPanel_->dotsShown() ? QStringLiteral("true") : QStringLiteral("false")));
+    const auto grid = gridPanel_->grid();
+    if (!gridPanel_->shown() || !grid || grid->image.values.empty()) {
+        runScript(QStringLiteral("qmSite.clearGrid();"));
+        return;
+    }
+    // Coloured here in the map's scale and sent as one PNG; a new scale colours it again.
+    const site::GeographicGrid& image = grid->image;
+    std::vector<std::uint8_t> rgba = site::ColourPixels(image.values, scale_);
+    const QImage picture(rgba.data(), image.width, image.height, image.width * 4, QImage::Format_RGBA8888);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    picture.save(&buffer, "PNG");
+    // The readings may have been moved by whole turns to lie together across the antimeridian.
+    const double shift = 360.0 * std::round((pageCentreLon_ - (image.west + image.east) / 2) / 360.0);
+    runScript(QStringLiteral("qmSite.setGrid('data:image/png;base64,%1', [%2, %3, %4, %5], %6);")
+                  .arg(QString::fromLatin1(png.toBase64()), JsNumber(image.south), JsNumber(image.west + shift),
+                       JsNumber(image.north), JsNumber(image.east + shift), JsNumber(gridPanel_->opacity())));
+}
+
+void SiteMapWindow::buildExportMenu()
+{
+    auto* bar = new QMenuBar(this);
+    QMenu* menu = bar->addMenu(QStringLiteral("Export"));
+    menu->setObjectName(QStringLiteral("exportMenu"));
+    struct Item {
+        const char* name;
+        const char* text;
+        const char* caption;
+        const char* file;
+        const char* filter;
+    };
+    static const Item grids[] = {
+        {"exportGeoTiff", "GeoTIFF", "Export the grid as GeoTIFF", "site.tif", "GeoTIFF (*.tif *.tiff)"},
+        {"exportKmz", "KMZ (Google Earth)", "Export the grid for Google Earth", "site.kmz", "KMZ (*.kmz)"},
+        {"exportPng", "PNG with world file", "Export the grid as PNG with a world file", "site.png",
+         "PNG image (*.png)"},
+    };
+    static const Item readings[] = {
+        {"exportGeoJson", "Readings as GeoJSON", "Export the readings as GeoJSON", "readings.geojson",
+         "GeoJSON (*.geojson *.json)"},
+        {"exportCsv", "Readings as CSV", "Export the readings as CSV", "readings.csv", "CSV (*.csv)"},
+    };
+    for (int i = 0; i < 3; ++i) {
+        const Item& item = grids[i];
+        gridExports_[i] = menu->addAction(QString::fromLatin1(item.text) + QStringLiteral("\u2026"), this, [this, item] {
+            exportGrid(QString::fromUtf8(item.caption), QString::fromUtf8(item.file), QString::fromUtf8(item.filter));
+        });
+        gridExports_[i]->setObjectName(QString::fromLatin1(item.name));
+    }
+    menu->addSeparator();
+    for (int i = 0; i < 2; ++i) {
+        const Item& item = readings[i];
+        readingsExports_[i] = menu->addAction(QString::fromLatin1(item.text) + QStringLiteral("\u2026"), this, [this, item] {
+            exportReadings(QString::fromUtf8(item.caption), QString::fromUtf8(item.file),
+                           QString::fromUtf8(item.filter));
+        });
+        readingsExports_[i]->setObjectName(QString::fromLatin1(item.name));
+    }
+    layout()->setMenuBar(bar);
+}
+
+void SiteMapWindow::updateExportMenu()
+{
+    // The grid's exports wait for a grid ("Grid" computes it); the readings' for a file.
+    const QString why = QStringLiteral("Compute the grid first (\u201cGrid\u201d)");
+    for (QAction* action : gridExports_) {
+        action->setEnabled(gridPanel_->grid() != nullptr);
+        action->setToolTip(action->isEnabled() ? QString() : why);
+    }
+    for (QAction* action : readingsExports_)
+        action->setEnabled(readings_ && !readings_->files.empty());
+}
+
+QString SiteMapWindow::suggestedPath(const QString& name) const
+{
+    if (!readings_ || readings_->files.empty())
+        return name;
+    return QFileInfo(QString::fromStdString(readings_->files.front())).absoluteDir().filePath(name);
+}
+
+namespace {
+
+// The viewer never writes a survey file: an export named like one of the list is refused.
+void RefuseSurveyFile(const QString& path, const site::PlacedReadings& readings)
+{
+    const QFileInfo target(path);
+    for (const std::string& file : readings.files) {
+        const QFileInfo survey(QString::fromStdString(file));
+        if (survey.exists() && target.exists() && survey.canonicalFilePath() == target.canonicalFilePath())
+            throw std::runtime_error(QStringLiteral("\"%1\" is a survey file of the list; choose another name")
+                                         .arg(QDir::toNativeSeparators(path))
+                                         .toStdString());
+    }
+}
+
+// The wait cursor while an export runs on the interface thread.
+struct WaitCursor {
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+};
+
+} // namespace
+
+void SiteMapWindow::exportGrid(const QString& caption, const QString& name, const QString& filter)
+{
+    const auto grid = gridPanel_->grid();
+    if (!grid || !readings_)
+        return;
+    const QString path = saveFileDialog(caption, suggestedPath(name), filter);
+    if (path.isEmpty())
+        return;
+    RunHandler(this, [&] {
+        RefuseSurveyFile(path, *readings_);
+        const std::string utf8 = path.toUtf8().toStdString();
+        std::string error;
+        {
+            const WaitCursor wait;
+            if (name.endsWith(QStringLiteral(".tif")))
+                error = site::WriteGeoTiff(grid->grid, utf8);
+            else if (name.endsWith(QStringLiteral(".kmz")))
+                error = site::WriteKmz(grid->grid, scale_, utf8);
+            else
+                error = site::WritePng(grid->grid, scale_, utf8);
+        }
+        if (!error.empty())
+            throw std::runtime_error(error);
+        setNote(QStringLiteral("Grid exported to %1").arg(QDir::toNativeSeparators(path)));
+    });
+}
+
+void SiteMapWindow::exportReadings(const QString& caption, const QString& name, const QString& filter)
+{
+    if (!readings_ || readings_->files.empty())
+        return;
+    const QString path = saveFileDialog(caption, suggestedPath(name), filter);
+    if (path.isEmpty())
+        return;
+    RunHandler(this, [&] {
+        RefuseSurveyFile(path, *readings_);
+        const auto format = name.endsWith(QStringLiteral(".csv")) ? site::ExportFormat::Csv : site::ExportFormat::GeoJson;
+        site::ExportSummary summary;
+        {
+            const WaitCursor wait;
+            summary = site::ExportReadings(readings_->files, std::filesystem::path(path.toStdWString()), format);
+        }
+        setNote(QStringLiteral("%1 readings exported to %2")
+                    .arg(GroupedCount(summary.written), QDir::toNativeSeparators(path)));
+    });
+}
+
+void SiteMapWindow::setNote(const QString& note)
+{
+    note_ = note;
+    updateStatus();
 }
 
 } // namespace qm

@@ -1,6 +1,7 @@
 // The "Site map" window: every placed reading of the file list as a dot coloured by its value on a
 // web map, the selected file as an emphasised track with its selected reading ringed, and a click
-// on a dot reported back as (file, row).
+// on a dot reported back as (file, row); a grid of the readings drawn under the dots, and the
+// "Export" menu for the grid and the readings.
 #pragma once
 
 #include "colour_scale.h"
@@ -12,6 +13,7 @@
 #include <functional>
 #include <memory>
 
+class QAction;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -22,6 +24,7 @@ class QWebEngineProfile;
 namespace qm {
 
 class SiteMapBridge;
+class SiteGridPanel;
 
 class SiteMapWindow : public QWidget {
     Q_OBJECT
@@ -52,13 +55,22 @@ public:
 
     // The status line: what was left out and which files failed.
     QString statusText() const;
+    // Shows how far a gathering of new readings has come, until setReadings() gives them.
+    void showGatherProgress(std::size_t done, std::size_t total);
     QWebEngineView* view() const { return view_; }
+    SiteGridPanel* gridPanel() const { return gridPanel_; }
+
+    // Seam for tests: the save dialog of the "Export" menu; an empty text cancels.
+    std::function<QString(const QString& caption, const QString& suggestedName, const QString& filter)>
+        saveFileDialog;
 
 signals:
     // A dot was clicked: its file index and table row.
     void readingClicked(int fileIndex, int row);
     // The page has drawn the readings, scale and selection last given (after a show or a change).
     void pageUpdated();
+    // As pageUpdated(), for the update that drew the readings last given: every dot is on the page.
+    void readingsDrawn();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -76,6 +88,13 @@ private:
     void rangeEdited();
     QString describe(int index) const;
     void runScript(const QString& script);
+    void buildExportMenu();
+    void updateExportMenu();
+    void sendGrid();
+    void exportGrid(const QString& caption, const QString& name, const QString& filter);
+    void exportReadings(const QString& caption, const QString& name, const QString& filter);
+    QString suggestedPath(const QString& name) const;
+    void setNote(const QString& note);
 
     QWebEngineProfile* profile_ = nullptr;
     QWebEngineView* view_ = nullptr;
@@ -85,6 +104,11 @@ private:
     QLineEdit* maxEdit_ = nullptr;
     QToolButton* resetButton_ = nullptr;
     QLabel* status_ = nullptr;
+    SiteGridPanel* gridPanel_ = nullptr;
+    QAction* gridExports_[3] = {};
+    QAction* readingsExports_[2] = {};
+    QString note_; // of the grid or the last export, after the status of the readings
+    double pageCentreLon_ = 0; // of the readings as sent, to put the grid on the same turn of the world
 
     std::shared_ptr<const site::PlacedReadings> readings_; // last given
     std::shared_ptr<const site::PlacedReadings> onPage_;   // what the page holds; clicks index into it
@@ -99,6 +123,7 @@ private:
     bool readingsDirty_ = true;
     bool scaleDirty_ = true;
     bool selectionDirty_ = true;
+    bool gridDirty_ = true;
 };
 
 } // namespace qm

@@ -42,4 +42,25 @@ InOutError InOutError::FromErrno(int errnoValue)
     }
 }
 
+InOutError InOutError::FromWindowsError(unsigned long code)
+{
+    switch (code) {
+    case 2:   // ERROR_FILE_NOT_FOUND
+    case 3:   // ERROR_PATH_NOT_FOUND
+    case 4:   // ERROR_TOO_MANY_OPEN_FILES
+    case 5:   // ERROR_ACCESS_DENIED
+        return InOutError(static_cast<int>(code));
+    case 38:  // ERROR_HANDLE_EOF
+        return InOutError(100);
+    case 39:  // ERROR_HANDLE_DISK_FULL
+    case 112: // ERROR_DISK_FULL
+        return InOutError(101);
+    default: {
+        // Windows codes are 32-bit; unsigned long is wider on other systems.
+        const int number = static_cast<int>(static_cast<std::uint32_t>(code));
+        return InOutError(number, "I/O error " + std::to_string(number));
+    }
+    }
+}
+
 } // namespace qm

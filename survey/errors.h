@@ -40,6 +40,10 @@ public:
     // codes 2, 5, 4 and 101; any other value keeps its number and reads "I/O error %d", even where
     // the number happens to equal one of the named codes (EIO is 5 on many systems).
     static InOutError FromErrno(int errnoValue);
+    // The error for a Windows system error code (what GetLastError reports). Codes 2 to 5 are the
+    // table's own; end of file (38) becomes 100 and a full disk (39, 112) 101; any other code
+    // keeps its number.
+    static InOutError FromWindowsError(unsigned long code);
 
 private:
     InOutError(int code, std::string message);

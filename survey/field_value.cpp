@@ -5,10 +5,12 @@
 #include <algorithm>
 #include <cfloat>
 #include <atomic>
+#include <cerrno>
 #include <charconv>
 #include <clocale>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <locale>
 #include <string>
 #include <vector>
@@ -103,6 +105,27 @@ constexpr std::int64_t kExponentCap = 1'000'000'000;
 
 // Syntax check, then a correctly rounded conversion of a normalised "C" text, so that neither the
 // process's C locale nor the platform's parser decides what is accepted.
+// Correctly rounded text to long double, for the normalized text built below ("-d.ddde-n").
+std::from_chars_result ExtendedFromChars(const char* first, const char* last, long double& value)
+{
+#if defined(__MINGW32__)
+    // MinGW's libstdc++ reads a long double through a double, losing the extended digits; the
+    // MinGW C library's own strtold is exact for the 80-bit format. The text is NUL-terminated
+    // and holds nothing strtold could read differently (no locale separator, no hexadecimal).
+    errno = 0;
+    char* end = nullptr;
+    const long double result = __mingw_strtold(first, &end);
+    if (end != last)
+        return {end, std::errc::invalid_argument};
+    if (errno == ERANGE)
+        return {end, std::errc::result_out_of_range};
+    value = result;
+    return {end, std::errc()};
+#else
+    return std::from_chars(first, last, value);
+#endif
+}
+
 bool ParseFloat(std::string_view text, char sep, long double& value)
 {
     const std::size_t n = text.size();
@@ -209,7 +232,7 @@ bool ParseFloat(std::string_view text, char sep, long double& value)
     long double result = 0.0L;
     const char* first = normal.data();
     const char* last = first + normal.size();
-    const auto [ptr, ec] = std::from_chars(first, last, result);
+    const auto [ptr, ec] = ExtendedFromChars(first, last, result);
     if (ec == std::errc::result_out_of_range) {
         if (scale >= 0) {
             return false; // overflow

@@ -7,6 +7,7 @@
 
 #ifdef _WIN32
 #include <share.h>
+#include <stdlib.h> // _doserrno
 #endif
 
 namespace qm {
@@ -44,6 +45,9 @@ std::size_t InputFile::Read(char* buffer, std::size_t size)
     std::size_t total = 0;
     while (total < size) {
         errno = 0;
+#ifdef _WIN32
+        _doserrno = 0;
+#endif
         const std::size_t got = std::fread(buffer + total, 1, size - total, file_);
         total += got;
         if (got > 0)
@@ -56,6 +60,11 @@ std::size_t InputFile::Read(char* buffer, std::size_t size)
             }
             if (total > 0)
                 return total; // the error flag stays set: the next call reports it
+#ifdef _WIN32
+            // The C library keeps the system's own code: the table's numbers are Windows codes.
+            if (_doserrno != 0)
+                throw InOutError::FromWindowsError(static_cast<unsigned long>(_doserrno));
+#endif
             throw InOutError::FromErrno(error != 0 ? error : EIO);
         }
         break; // end of file

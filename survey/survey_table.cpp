@@ -237,6 +237,22 @@ std::optional<char> DetectDelimiter(std::string_view line1, std::string_view lin
     return found;
 }
 
+char FallbackDelimiter(std::string_view heading, std::optional<char> settled)
+{
+    // Rows whose GPS had no fix yet hold empty fields, so the first data line rarely agrees with
+    // the heading; the heading alone still shows how the file is written.
+    std::optional<char> found;
+    std::size_t best = 0;
+    for (char candidate : kDelimiterCandidates) {
+        const std::size_t count = IsolatedCount(candidate, heading);
+        if (count > best) {
+            found = candidate;
+            best = count;
+        }
+    }
+    return found ? *found : settled.value_or(',');
+}
+
 namespace detail {
 
 void ByteBuffer::Reserve(std::size_t capacity)
@@ -342,13 +358,14 @@ void SurveyTable::LoadLines(detail::LineSource& lines, std::uint64_t sizeHint)
             second = LineText(raw, scratch);
         }
     }
-    if (const std::optional<char> detected = DetectDelimiter(first, second))
+    const std::optional<char> detected = DetectDelimiter(first, second);
+    if (detected)
         delimiter_ = detected;
     if (!haveFirst) {
         TrimSlack();
         return;
     }
-    const char d = delimiter_.value_or(',');
+    const char d = detected ? *detected : FallbackDelimiter(first, delimiter_);
 
     const auto totalFields = [this] { return wide_ ? wideEnds_.size() : ends_.size(); };
     const std::uint64_t fieldsBefore = totalFields();

@@ -30,6 +30,9 @@ std::size_t IsolatedPos(char ch, std::string_view text);
 std::size_t IsolatedCount(char ch, std::string_view text);
 // The delimiter the first two lines of a file agree on, or none.
 std::optional<char> DetectDelimiter(std::string_view line1, std::string_view line2);
+// The delimiter a file whose first two lines agree on none is split at: the candidate its heading
+// line holds most often (ties to the earlier candidate); when it holds none, `settled`, else ",".
+char FallbackDelimiter(std::string_view heading, std::optional<char> settled);
 
 // How much one table may hold. The defaults are what int indexes allow; tests lower them.
 struct SurveyTableLimits {
@@ -95,8 +98,8 @@ public:
     // when the file has more lines, or a line more fields, than the table can index.
     //
     // Each file's first two lines are checked for a delimiter they agree on; when they settle one,
-    // the file is split at it and it becomes Delimiter(). Otherwise the file is split at the
-    // delimiter settled last, or at "," when none has been.
+    // the file is split at it and it becomes Delimiter(). Otherwise the file is split at
+    // FallbackDelimiter() of its first line, and Delimiter() stays as it was.
     void LoadFromCsv(const std::filesystem::path& path);
     // The same rules over bytes already in memory.
     void LoadFromBytes(std::string_view bytes);

@@ -633,10 +633,12 @@ void ProfileChart::mouseReleaseEvent(QMouseEvent* event)
     DragZoom(dragStart_, event->position().toPoint());
 }
 
-void ProfileChart::mouseDoubleClickEvent(QMouseEvent*)
+void ProfileChart::mouseDoubleClickEvent(QMouseEvent* event)
 {
-    // The first press of the pair has already been handled as a press.
-    emit DoubleClicked();
+    // The first press of the pair has already been handled as a press. Only the primary button's
+    // double click counts: the secondary button belongs to the context menu.
+    if (event->button() == Qt::LeftButton)
+        emit DoubleClicked();
 }
 
 } // namespace qm

@@ -150,6 +150,7 @@ signals:
     // A press of any mouse button over a series, while no zoom drag is in progress.
     void ClickSeries(int seriesIndex, int valueIndex, Qt::MouseButton button,
                      Qt::KeyboardModifiers modifiers, int x, int y);
+    // A double click of the primary button.
     void DoubleClicked();
 
 protected:

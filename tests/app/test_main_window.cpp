@@ -2,7 +2,9 @@
 // readout, the profile strip, file list editing and playback, and the matrix draw.
 #include "error_box.h"
 #include "field_value.h"
+#include "file_panel.h"
 #include "main_window.h"
+#include "matrix_page.h"
 #include "profile_chart.h"
 #include "survey_table_view.h"
 #include "widgets.h"
@@ -10,6 +12,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSignalSpy>
@@ -17,6 +20,7 @@
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTabWidget>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -91,6 +95,55 @@ private slots:
         QVERIFY(w.CheckBox2->isChecked());
         QCOMPARE(w.Chart1->LeftAxis().Minimum(), 40000.0);
         QCOMPARE(w.Chart1->LeftAxis().Maximum(), 60000.0);
+
+        QFileDialog dialog;
+        qm::FilePanel::SetUpOpenDialog(dialog);
+        QCOMPARE(dialog.nameFilters(), QStringList{"csv (*.csv)"});
+        QCOMPARE(dialog.defaultSuffix(), QString("csv"));
+        QCOMPARE(dialog.fileMode(), QFileDialog::ExistingFiles);
+    }
+
+    void matrixImageKeepsItsDesignSizeAtTheRight()
+    {
+        TForm1 w;
+        w.PageControl1->setCurrentIndex(1);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        const QSize design = w.size();
+        QCOMPARE(design.width(), 936);
+        for (const QSize size : {design, QSize(1400, 1000)}) {
+            w.resize(size);
+            QTRY_COMPARE(w.size(), size);
+            QTRY_COMPARE(w.Image1->size(), QSize(796, 484));
+            QCOMPARE(w.Image1->geometry().right(), w.matrixPage()->rect().right());
+        }
+    }
+
+    void onlyThePrimaryButtonChoosesAndMaps()
+    {
+        TForm1 w;
+        const QString a = Survey("a.csv", {50000}), b = Survey("b.csv", {50001});
+        Open(w, {a, b});
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QWidget* list = w.ListView1->viewport();
+        const QPoint second = w.ListView1->visualItemRect(w.ListView1->topLevelItem(1)).center();
+        QTest::mouseClick(list, Qt::RightButton, {}, second);
+        QCOMPARE(w.SelectedFile(), 0);
+        QTest::mouseClick(list, Qt::LeftButton, {}, second);
+        QCOMPARE(w.Label4->text(), QString("b.csv"));
+
+        QWidget* table = w.AdvListView1->viewport();
+        const QPoint row = w.AdvListView1->visualRect(w.AdvListView1->model().index(1, 1)).center();
+        QSignalSpy tableMap(w.AdvListView1, &qm::AdvListView::DoubleClick);
+        QSignalSpy chartMap(w.Chart1, &qm::ProfileChart::DoubleClicked);
+        QTest::mouseDClick(table, Qt::RightButton, {}, row);
+        QTest::mouseDClick(w.Chart1, Qt::RightButton, {}, w.Chart1->rect().center());
+        QCOMPARE(tableMap.count() + chartMap.count(), 0);
+        QTest::mouseDClick(table, Qt::LeftButton, {}, row);
+        QTest::mouseDClick(w.Chart1, Qt::LeftButton, {}, w.Chart1->rect().center());
+        QCOMPARE(tableMap.count(), 1);
+        QCOMPARE(chartMap.count(), 1);
     }
 
     void openListsFilesInDialogOrderAndLoadsTheFirst()
@@ -122,8 +175,14 @@ private slots:
         QCOMPARE(w.Files(), QStringList{a});
         QCOMPARE(w.Balance(), std::uint16_t(123));
         QCOMPARE(w.AdvListView1->table().RowCount(), 3);
+        // Open resets the baseline; the box keeps its value until the next draw shows the new one.
         Open(w, {a});
         QCOMPARE(w.Balance(), std::uint16_t(0));
+        QCOMPARE(w.SpinEdit1->value(), 123);
+        w.Image1->resize(20, 10);
+        w.Button3Click();
+        QCOMPARE(w.Balance(), std::uint16_t(49985));
+        QCOMPARE(w.SpinEdit1->value(), 49985);
     }
 
     void addAppendsAndSelectsTheFirstFile()
@@ -232,17 +291,34 @@ private slots:
         QVERIFY(g_boxes.isEmpty());
     }
 
-    void readoutFailureKeepsTheFieldsWrittenBefore()
+    void readoutFailureKeepsTheFieldsWrittenBeforeButMapRefusesThem()
     {
         TForm1 w;
-        const QString text = Row("l", "f") + Row("P1", "50000", "N", "5645.0993", "E", "0");
+        const QString text = Row("l", "f") + Row("P1", "50000", "N", "5645.0993", "E", "0") + Row("P2", "50000");
         Open(w, {Write("short.csv", text.toLatin1())});
-        w.AdvListView1->SetSelectedRow(1);
-        w.AdvListView1Click();
+        w.ClickRow(1);
         QCOMPARE(g_boxes.size(), 1);
         QCOMPARE(w.edtLat->text(), QString("5645.0993N"));
         QCOMPARE(w.edtLon->text(), QString("0E"));
         QCOMPARE(w.lad->text(), QString("56.751655")); // the start text: never reached
+
+        // The decimal fields hold no position of the selected reading: "Map" says so, also after
+        // the program (not the user) has set a field.
+        const QStringList refused{"The selected reading has no position."};
+        g_boxes.clear();
+        w.Button4Click();
+        QCOMPARE(g_boxes, refused);
+        w.lad->setText("56.7");
+        w.Button4Click();
+        QCOMPARE(g_boxes, refused + refused);
+        // Typing into either field, or a readout that succeeds, ends that.
+        for (QLineEdit* typed : {w.lad, w.lod, static_cast<QLineEdit*>(nullptr)}) {
+            w.ClickRow(1);
+            typed ? QTest::keyClicks(typed, "1") : w.ClickRow(2);
+            g_boxes.clear();
+            w.Button4Click();
+            QVERIFY(g_boxes.isEmpty());
+        }
     }
 
     void trackBarsKeepTheUpperAboveTheLower()
@@ -492,12 +568,29 @@ private slots:
         QVERIFY(!w.DrawRunning());
     }
 
-    void drawWithoutFilesKeepsThePicture()
+    void drawWithoutFilesEmptiesTheProfileAndKeepsThePicture()
     {
         TForm1 w;
+        Open(w, {Survey("a.csv", {50000, 50100})});
+        w.DeleteFileClick();
+        QCOMPARE(w.Chart1->series(0).Count(), 2);
         w.Button3Click();
         QCOMPARE(g_boxes, QStringList{"Source bitmap too small."});
+        QCOMPARE(w.Chart1->series(0).Count(), 0);
         QVERIFY(w.Image1->Picture().isNull());
+    }
+
+    void typedDigitsRedrawAtOnce()
+    {
+        TForm1 w;
+        w.Image1->resize(40, 20);
+        w.CheckBox1->setChecked(false);
+        Open(w, {Survey("a.csv", {50000, 50100, 49000})});
+        QTest::keyClick(w.SpinEdit2, Qt::Key_End);
+        QTest::keyClick(w.SpinEdit2, Qt::Key_Backspace);
+        QTest::keyClick(w.SpinEdit2, Qt::Key_0); // no Enter, no change of focus
+        QVERIFY(g_boxes.isEmpty());
+        QCOMPARE(w.Image1->Picture().pixelColor(2, 0), QColor(0, 0, 117)); // drawn at contrast 0
     }
 
     void drawOntoAnEmptyImageAreaDoesNotCrash()

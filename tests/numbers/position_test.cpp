@@ -104,16 +104,17 @@ TEST_F(ReadPositionTest, CommaLocaleStillShowsDots)
     EXPECT_EQ(fields.lod, "-37.2028283333333");
 }
 
-TEST_F(ReadPositionTest, ShortFractionsReadWhatIsThere)
+TEST_F(ReadPositionTest, ShortMalformedFractionsReadTheFixedColumns)
 {
     PositionFields fields;
-    // L = "03712.16E": B is read from "0." followed by "E", which converts to 0.
-    // L = "5645.5N": A = "5N" then fails.
-    EXPECT_EQ(ConvertMessage(Cells("N", "5645.5", "E", "03712.16"), fields),
+    // Without "." after the minutes the fraction is read from fixed columns.
+    // L = "03712,16E": B is read from "0." followed by "E", which converts to 0.
+    // L = "5645,5N": A = "5N" then fails.
+    EXPECT_EQ(ConvertMessage(Cells("N", "5645,5", "E", "03712,16"), fields),
               "'5N' is not a valid floating point value");
     EXPECT_EQ(fields.edtLon2, Dms("37", "12", "9.6", ""));
     EXPECT_EQ(fields.lod, "37.2026666666667");
-    EXPECT_EQ(fields.edtLat, "5645.5N");
+    EXPECT_EQ(fields.edtLat, "5645,5N");
     EXPECT_EQ(fields.lad, "56.751655");
 }
 

@@ -63,6 +63,20 @@ TEST_F(GatherTest, PlacesRowsWithAFixAndCountsTheRest)
     EXPECT_EQ(placed.failures[0].message, "File cannot be opened");
     EXPECT_EQ(progress, (std::vector<std::size_t>{0, 1, 2, 3}));
     EXPECT_LE(placed.MemoryUsage(), 40 * placed.size() + 3 * 256);
+
+    // Slices gathered apart and joined give the same readings, file indices included.
+    std::vector<PlacedReadings> parts;
+    parts.push_back(GatherReadings({mixed}));
+    parts.push_back(GatherReadings({missing, semicolon}));
+    const PlacedReadings joined = JoinReadings(std::move(parts));
+    EXPECT_EQ(joined.files, files);
+    EXPECT_EQ(joined.file, placed.file);
+    EXPECT_EQ(joined.row, placed.row);
+    EXPECT_EQ(joined.lat, placed.lat);
+    EXPECT_EQ(joined.value, placed.value);
+    EXPECT_EQ(joined.withoutPosition, placed.withoutPosition);
+    ASSERT_EQ(joined.failures.size(), 1u);
+    EXPECT_EQ(joined.failures[0].file, missing);
 }
 
 TEST_F(GatherTest, ReadsDotReadingsUnderACommaLocaleAndStopsWhenCancelled)

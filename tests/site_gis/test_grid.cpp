@@ -209,3 +209,39 @@ TEST(SiteGrid, ExportsWriteCompleteFilesOrNone)
 }
 
 } // namespace
+
+TEST(SiteGrid, WarpedToDegreesTheGridCoversTheReadingsAndKeepsTheirValues)
+{
+    const Site site;
+    const GridResult grid = ComputeGrid(site.lon, site.lat, site.value, {});
+    ASSERT_TRUE(grid.ok) << grid.error;
+    const GeographicGrid warped = WarpToWgs84(grid);
+    ASSERT_EQ(warped.error, "");
+    ASSERT_EQ(warped.values.size(), static_cast<std::size_t>(warped.width) * warped.height);
+    const auto at = [&](double lon, double lat) {
+        const int col = static_cast<int>((lon - warped.west) / (warped.east - warped.west) * warped.width);
+        const int row = static_cast<int>((warped.north - lat) / (warped.north - warped.south) * warped.height);
+        EXPECT_TRUE(col >= 0 && col < warped.width && row >= 0 && row < warped.height) << lon << " " << lat;
+        return col >= 0 && col < warped.width && row >= 0 && row < warped.height
+                   ? warped.values[static_cast<std::size_t>(row) * warped.width + col]
+                   : std::numeric_limits<float>::quiet_NaN();
+    };
+    // A reading's pixel holds about its value (a cell or so away at most; on the grid's very edge
+    // the pixel may fall outside it); the corners of the turned raster lie outside the grid and
+    // between the blocks nothing is invented.
+    for (std::size_t i = 0; i < site.x.size(); i += 37)
+        if (site.y[i] > 6290000.5 && site.y[i] < 6290019.5)
+            EXPECT_NEAR(at(site.lon[i], site.lat[i]), site.value[i], 0.5);
+    EXPECT_EQ(warped.values.front(), kNoData);
+    EXPECT_EQ(warped.values.back(), kNoData);
+    const double midLon = (site.lon[0] + site.lon[8 * 201]) / 2 + 0.00005;
+    EXPECT_EQ(at(midLon, site.lat[100]), kNoData);
+
+    // Colours: transparent where empty; a large grid is sampled down to the side asked for.
+    const std::vector<std::uint8_t> rgba = ColourPixels(warped.values, GridScale(grid));
+    EXPECT_EQ(rgba[3], 0);
+    const GeographicGrid small = WarpToWgs84(grid, 100);
+    EXPECT_EQ(std::max(small.width, small.height), 100);
+    EXPECT_DOUBLE_EQ(small.west, warped.west);
+    EXPECT_EQ(WarpToWgs84(GridResult{}).values.size(), 0u);
+}

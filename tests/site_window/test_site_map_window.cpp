@@ -1,8 +1,21 @@
 // The site map window with a real embedded browser, offscreen: what the page draws is read back
 // through the page's own script state, and clicks go through the browser like a user's.
 #include "../browser_test_main.h"
+#include "error_box.h"
+#include "site_grid_panel.h"
 #include "site_map_window.h"
 
+#include <gdal_priv.h>
+#include <ogr_spatialref.h>
+
+#include <QAction>
+#include <QComboBox>
+#include <QFile>
+#include <QSlider>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <QCheckBox>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSignalSpy>
@@ -56,6 +69,17 @@ std::shared_ptr<PlacedReadings> Lines(int files, int perFile, double lat0, doubl
     return readings;
 }
 
+QStringList errorBoxes;
+void RecordErrorBox(const QString& text)
+{
+    errorBoxes << text;
+}
+
+QVariantMap GridOnPage(qm::SiteMapWindow& window)
+{
+    return PageState(window).value("grid").toMap();
+}
+
 } // namespace
 
 class TestSiteMapWindow : public QObject {
@@ -69,6 +93,9 @@ private slots:
     void clickOnADotReportsItsFileAndRowAndSelectionRingsIt();
     void hiddenWindowUpdatesThePageWhenShown();
     void awkwardSurveysGetASensibleView();
+    void gridIsShownUnderTheDotsRecolouredAndExported();
+    void gridRefusalsAndCancelAreSaidAndSurveyFilesKept();
+    void screenshotOfTheExampleSite();
 
 private:
     bool ShowAndWait(std::shared_ptr<const PlacedReadings> readings);
@@ -271,6 +298,141 @@ void TestSiteMapWindow::awkwardSurveysGetASensibleView()
     QCOMPARE(state.value("dots").toInt(), 0);
     QVERIFY(!state.value("legend").toMap().value("shown").toBool());
     QCOMPARE(window_->statusText(), QString("No reading has a usable position; 3 readings without a usable position"));
+}
+
+void TestSiteMapWindow::gridIsShownUnderTheDotsRecolouredAndExported()
+{
+    // 8 lines about 0.6 m apart, readings 1.1 m apart along them.
+    const auto readings = Lines(8, 40, 56.75, 37.2, 0.00001);
+    QVERIFY(ShowAndWait(readings));
+    qm::SiteGridPanel* panel = window_->gridPanel();
+    auto* geoTiff = window_->findChild<QAction*>("exportGeoTiff");
+    QVERIFY(!geoTiff->isEnabled());
+
+    QTest::mouseClick(window_->findChild<QToolButton*>("grid"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(GridOnPage(*window_).value("loaded").toBool(), 30000);
+    QCOMPARE(panel->computations(), 1);
+    const auto grid = panel->grid();
+    QVERIFY(grid && geoTiff->isEnabled());
+    QVERIFY2(window_->statusText().contains("UTM zone 37N"), qPrintable(window_->statusText()));
+    QCOMPARE(window_->findChild<QLineEdit*>("cell")->text().toDouble(), grid->grid.cellSize);
+
+    // The image lies square in degrees over every reading, a few cells beyond at most, and the
+    // dots stay drawn on top of it.
+    QVariantMap onPage = GridOnPage(*window_);
+    const QVariantList bounds = onPage.value("bounds").toList();
+    QCOMPARE(bounds.size(), 4);
+    const double south = bounds[0].toDouble(), west = bounds[1].toDouble(), north = bounds[2].toDouble(),
+                 east = bounds[3].toDouble();
+    QCOMPARE(west, grid->image.west);
+    QCOMPARE(north, grid->image.north);
+    const auto [minLat, maxLat] = std::minmax_element(readings->lat.begin(), readings->lat.end());
+    const auto [minLon, maxLon] = std::minmax_element(readings->lon.begin(), readings->lon.end());
+    const double margin = 0.00005; // about 5 m
+    QVERIFY(south <= *minLat && south > *minLat - margin && north >= *maxLat && north < *maxLat + margin);
+    QVERIFY(west <= *minLon && west > *minLon - margin && east >= *maxLon && east < *maxLon + margin);
+    QCOMPARE(onPage.value("width").toInt(), grid->image.width);
+    QCOMPARE(PageState(*window_).value("dots").toInt(), 320);
+
+    // A new palette colours the grid again, hiding and showing it again computes nothing; a new
+    // method does.
+    window_->setColourPalette(qm::site::Palette::Sequential);
+    QTest::mouseClick(window_->findChild<QToolButton*>("grid"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(GridOnPage(*window_).isEmpty(), 10000);
+    QTest::mouseClick(window_->findChild<QToolButton*>("grid"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(GridOnPage(*window_).value("loaded").toBool(), 10000);
+    QCOMPARE(panel->computations(), 1);
+    auto* method = window_->findChild<QComboBox*>("method");
+    method->setCurrentIndex(method->findText("nearest"));
+    emit method->activated(method->currentIndex());
+    QTRY_COMPARE_WITH_TIMEOUT(panel->grid() && panel->grid()->grid.method == qm::site::GridMethod::Nearest, true, 30000);
+    QCOMPARE(panel->computations(), 2);
+
+    // Opacity and the dots reach the page; hidden dots cannot be clicked.
+    window_->findChild<QSlider*>("opacity")->setValue(30);
+    window_->findChild<QCheckBox*>("dots")->setChecked(false);
+    QTRY_COMPARE_WITH_TIMEOUT(GridOnPage(*window_).value("opacity").toDouble(), 0.3, 10000);
+    QVERIFY(!PageState(*window_).value("dotsShown").toBool());
+    QCOMPARE(RunScript(window_->view(), "qmSite.readingAt(qmSite.pointOf(5).x, qmSite.pointOf(5).y)").toInt(), -1);
+
+    // The GeoTIFF export through the (stubbed) dialog reads back with GDAL in the grid's zone.
+    QTemporaryDir dir;
+    QString asked;
+    window_->saveFileDialog = [&](const QString&, const QString& suggested, const QString&) {
+        asked = suggested;
+        return dir.filePath(QFileInfo(suggested).fileName());
+    };
+    geoTiff->trigger();
+    QCOMPARE(QFileInfo(asked).fileName(), QString("site.tif"));
+    const QByteArray tif = dir.filePath("site.tif").toUtf8();
+    GDALDatasetUniquePtr written(GDALDataset::Open(tif.constData(), GDAL_OF_RASTER));
+    QVERIFY(written);
+    int northern = 0;
+    QCOMPARE(written->GetSpatialRef()->GetUTMZone(&northern), 37);
+    QCOMPARE(written->GetRasterXSize(), panel->grid()->grid.width);
+    QCOMPARE(written->GetRasterYSize(), panel->grid()->grid.height);
+    QVERIFY(errorBoxes.isEmpty());
+}
+
+void TestSiteMapWindow::gridRefusalsAndCancelAreSaidAndSurveyFilesKept()
+{
+    qm::SetErrorBoxHook(&RecordErrorBox);
+    errorBoxes.clear();
+    // Readings all on one point: linear interpolation is refused, with the methods that work.
+    QVERIFY(ShowAndWait(Lines(1, 20, 48.1, 11.5, 0)));
+    QTest::mouseClick(window_->findChild<QToolButton*>("grid"), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(errorBoxes.size(), 1, 30000);
+    QVERIFY2(errorBoxes.first().contains("\"nearest\""), qPrintable(errorBoxes.first()));
+    QVERIFY(window_->statusText().contains("No grid: All readings lie on one point"));
+    QVERIFY(!window_->findChild<QToolButton*>("grid")->isChecked());
+    QVERIFY(!window_->findChild<QAction*>("exportGeoTiff")->isEnabled());
+
+    // A cancel says so and leaves no grid, whenever the worker ends.
+    QVERIFY(ShowAndWait(Lines(30, 200, 48.1, 11.5, 0.00001)));
+    QTest::mouseClick(window_->findChild<QToolButton*>("grid"), Qt::LeftButton);
+    QVERIFY(window_->gridPanel()->computing());
+    QTest::mouseClick(window_->findChild<QToolButton*>("cancelGrid"), Qt::LeftButton);
+    QVERIFY(window_->statusText().endsWith("Cancelled."));
+    QTest::qWait(500);
+    QVERIFY(!window_->gridPanel()->grid());
+    QVERIFY(GridOnPage(*window_).isEmpty());
+    QCOMPARE(errorBoxes.size(), 1);
+
+    // An export never lands on a survey file of the list.
+    QTemporaryDir dir;
+    const QString survey = dir.filePath("line0.csv");
+    QFile file(survey);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("Position,Field nT\r\n");
+    file.close();
+    auto named = Lines(1, 5, 48.1, 11.5, 0.0001);
+    named->files = {survey.toStdString()};
+    QVERIFY(ShowAndWait(named));
+    window_->saveFileDialog = [&](const QString&, const QString&, const QString&) { return survey; };
+    window_->findChild<QAction*>("exportCsv")->trigger();
+    QCOMPARE(errorBoxes.size(), 2);
+    QVERIFY2(errorBoxes.last().contains("is a survey file of the list"), qPrintable(errorBoxes.last()));
+    QCOMPARE(QFileInfo(survey).size(), 19);
+    qm::SetErrorBoxHook(nullptr);
+}
+
+// The README's picture of the example survey gridded on the map, drawn when QM_SITE_SCREENSHOT
+// names the file to write (scripts/screenshots runs it under a virtual X server).
+void TestSiteMapWindow::screenshotOfTheExampleSite()
+{
+    const QString out = qEnvironmentVariable("QM_SITE_SCREENSHOT");
+    if (out.isEmpty())
+        QSKIP("QM_SITE_SCREENSHOT names no file to draw");
+    std::vector<std::string> files;
+    for (const QFileInfo& file : QDir(QM_EXAMPLES_DIR).entryInfoList({"line*.csv"}, QDir::Files, QDir::Name))
+        files.push_back(file.absoluteFilePath().toStdString());
+    window_->resize(1000, 760);
+    QVERIFY(ShowAndWait(std::make_shared<PlacedReadings>(qm::site::GatherReadings(files))));
+    window_->setSelection(4, 150);
+    QTest::mouseClick(window_->findChild<QToolButton*>("grid"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(GridOnPage(*window_).value("loaded").toBool(), 60000);
+    QTest::qWait(2000);
+    QVERIFY(window_->grab().save(out));
 }
 
 QM_BROWSER_TEST_MAIN(TestSiteMapWindow)

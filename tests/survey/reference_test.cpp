@@ -110,15 +110,28 @@ void ReferenceLoad(ReferenceTable& table, const std::string& bytes)
     const std::string l1 = lines.size() > 0 ? lines[0] : "";
     const std::string l2 = lines.size() > 1 ? lines[1] : "";
     std::size_t best = 0;
+    std::optional<char> agreed;
     for (char c : kDelimiterCandidates) {
         const std::size_t count = ReferenceIsolatedCount(c, l1);
         if (count == ReferenceIsolatedCount(c, l2) && count > best) {
-            table.delimiter = c;
+            agreed = c;
+            best = count;
+        }
+    }
+    // Lines that agree on none: the heading's commonest candidate, else the settled one, else ",".
+    char d = agreed ? *agreed : table.delimiter.value_or(',');
+    if (agreed)
+        table.delimiter = agreed;
+    best = 0;
+    for (char c : kDelimiterCandidates) {
+        const std::size_t count = ReferenceIsolatedCount(c, l1);
+        if (!agreed && count > best) {
+            d = c;
             best = count;
         }
     }
     for (const std::string& line : lines)
-        ReferenceSplit(table, line, table.delimiter.value_or(','));
+        ReferenceSplit(table, line, d);
 }
 
 TEST(SurveyReference, RandomInputsSplitAsThePlainReading)

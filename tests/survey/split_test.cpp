@@ -133,25 +133,59 @@ TEST(SurveyDetection, EachFileSettlesItsOwnDelimiter)
     EXPECT_EQ(Dump(table), (Rows{{"a", "b", "c"}, {"1", "2", "3"}}));
 }
 
-TEST(SurveyDetection, UnsettledFileUsesTheLastSettledDelimiterOrComma)
+TEST(SurveyDetection, UnsettledFileIsSplitAtTheHeadingsCommonestCandidate)
 {
+    EXPECT_EQ(FallbackDelimiter("a;b;c,d", std::nullopt), ';');
+    EXPECT_EQ(FallbackDelimiter("a;b,c", '|'), ','); // a tie keeps the earlier candidate
+    EXPECT_EQ(FallbackDelimiter("a;;b,,c|d", std::nullopt), '|'); // doubled ones count for nothing
+    EXPECT_EQ(FallbackDelimiter("abc", '#'), '#');
+    EXPECT_EQ(FallbackDelimiter("", std::nullopt), ',');
+
     SurveyTable table;
-    // The counts differ for every candidate: split at ",", nothing settled.
-    table.LoadFromBytes("a,b,c;x;z\n1,2;y\n");
+    // The counts differ for every candidate: split at the heading's ",", nothing settled.
+    table.LoadFromBytes("a,b,c;x\n1;2;y\n");
     EXPECT_FALSE(table.Delimiter());
-    EXPECT_EQ(Dump(table), (Rows{{"a", "b", "c;x;z"}, {"1", "2;y"}}));
-    // A single line never settles a delimiter.
+    EXPECT_EQ(Dump(table), (Rows{{"a", "b", "c;x"}, {"1;2;y"}}));
+    // A single line never settles a delimiter, and is split at what it holds most.
     table.Clear();
     table.LoadFromBytes("a;b;c\n");
     EXPECT_FALSE(table.Delimiter());
-    EXPECT_EQ(Dump(table), (Rows{{"a;b;c"}}));
-    // Once ";" is settled, an unsettled file is split at ";".
+    EXPECT_EQ(Dump(table), (Rows{{"a", "b", "c"}}));
+    // Once ";" is settled, a file whose heading holds no candidate is split at ";"; one whose
+    // heading holds "," is split at "," and leaves ";" settled.
     table.Clear();
     table.LoadFromBytes("a;b;c;d\n1;2;3;4\n");
     table.Clear();
-    table.LoadFromBytes("x;y,z\n1,2,3\n");
+    table.LoadFromBytes("xyz\n1;2,3\n");
     EXPECT_EQ(table.Delimiter(), ';');
-    EXPECT_EQ(Dump(table), (Rows{{"x", "y,z"}, {"1,2,3"}}));
+    EXPECT_EQ(Dump(table), (Rows{{"xyz"}, {"1", "2,3"}}));
+    table.Clear();
+    table.LoadFromBytes("x;y,z,w\n1,2,3,4\n");
+    EXPECT_EQ(table.Delimiter(), ';');
+    EXPECT_EQ(Dump(table), (Rows{{"x;y", "z", "w"}, {"1", "2", "3", "4"}}));
+}
+
+TEST(SurveyDetection, SemicolonFileWithEmptyFirstFieldsLoadsWhateverCameBefore)
+{
+    // A hand-held unit logs readings before its GPS has a fix: the first data line agrees with
+    // the heading on no candidate.
+    const std::string noFixFirst = "Label;Field;Time;NS;Lat;EW;Lon\n"
+                                   "1;52395.02;;?;;;\n"
+                                   "2;52396.11;12:00:01;N;5645.0993;E;03712.1697\n";
+    const Rows expected{{"Label", "Field", "Time", "NS", "Lat", "EW", "Lon"},
+                        {"1", "52395.02", "", "?", "", ""},
+                        {"2", "52396.11", "12:00:01", "N", "5645.0993", "E", "03712.1697"}};
+    for (const char* before : {"", "a,b,c\n1,2,3\n", "a|b|c\n1|2|3\n", "a;b\n1;2\n"}) {
+        SurveyTable table;
+        table.LoadFromBytes(before);
+        const std::optional<char> settled = table.Delimiter();
+        table.Clear();
+        table.LoadFromBytes(noFixFirst);
+        EXPECT_EQ(Dump(table), expected) << "after " << before;
+        EXPECT_EQ(table.ColumnCount(), 7) << "after " << before;
+        EXPECT_EQ(table.Cell(2, 6), "03712.1697");
+        EXPECT_EQ(table.Delimiter(), settled) << "after " << before;
+    }
 }
 
 } // namespace

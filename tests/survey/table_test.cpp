@@ -56,6 +56,22 @@ TEST_F(SurveyOpen, FileHeldOpenForWritingCannotBeOpened)
 }
 #endif
 
+TEST_F(SurveyOpen, PathWithNonAsciiCharactersLoads)
+{
+    // Cyrillic, accented Latin and a character outside every 8-bit code page: Windows needs the
+    // wide-character calls for such a path.
+    const std::filesystem::path folder = dir_ / std::filesystem::path(u8"Съёмка été 测");
+    std::filesystem::create_directories(folder);
+    const std::filesystem::path path = folder / std::filesystem::path(u8"профиль_é.csv");
+    {
+        std::ofstream out(path, std::ios::binary);
+        out << "a;b;c\r\n1;2;3\r\n";
+    }
+    SurveyTable table;
+    table.LoadFromCsv(path);
+    EXPECT_EQ(Dump(table), (Rows{{"a", "b", "c"}, {"1", "2", "3"}}));
+}
+
 TEST_F(SurveyOpen, EmptyFileGivesNoRowsAndKeepsTheDelimiter)
 {
     SurveyTable table;
@@ -128,6 +144,18 @@ TEST(SurveyTableErrors, InOutErrorMessagesForSystemErrors)
     EXPECT_EQ(InOutError::FromErrno(EIO).what(), "I/O error " + std::to_string(EIO));
     EXPECT_STREQ(InOutError(100).what(), "Read beyond end of file");
     EXPECT_STREQ(InOutError(42).what(), "I/O error 42");
+
+    // Windows system codes: 2 to 5 are the table's own, end of file and a full disk are mapped.
+    EXPECT_STREQ(InOutError::FromWindowsError(2).what(), "File not found");
+    EXPECT_STREQ(InOutError::FromWindowsError(3).what(), "Invalid filename");
+    EXPECT_STREQ(InOutError::FromWindowsError(4).what(), "Too many open files");
+    EXPECT_STREQ(InOutError::FromWindowsError(5).what(), "File access denied");
+    EXPECT_STREQ(InOutError::FromWindowsError(38).what(), "Read beyond end of file");
+    EXPECT_EQ(InOutError::FromWindowsError(38).code(), 100);
+    EXPECT_STREQ(InOutError::FromWindowsError(39).what(), "Disk full");
+    EXPECT_STREQ(InOutError::FromWindowsError(112).what(), "Disk full");
+    EXPECT_STREQ(InOutError::FromWindowsError(1117).what(), "I/O error 1117"); // ERROR_IO_DEVICE
+    EXPECT_STREQ(InOutError::FromWindowsError(100).what(), "I/O error 100");
 }
 
 TEST(SurveyTableRows, DeleteRowMovesTheLaterRowsUp)

@@ -1,0 +1,264 @@
+// The site map's link to the main window. The gathering loads every file into tables of its own on
+// a worker thread; its results and progress come back as queued calls on this object, and a newer
+// gathering makes an older one stop at its next file and be ignored.
+#include "site_map_link.h"
+
+#include "main_window.h"
+#include "platform.h"
+#include "site_map_window.h"
+#include "text_codec.h"
+
+#include <QAction>
+#include <QEvent>
+#include <QKeySequence>
+#include <QThread>
+
+#include <algorithm>
+#include <mutex>
+#include <new>
+
+namespace qm {
+
+namespace {
+
+// Files whose labels are kept for the tooltips: the one hovered and the one before it.
+constexpr std::size_t kLabelFiles = 2;
+
+} // namespace
+
+SiteMapLink::SiteMapLink(TForm1* form, QAction* open) : QObject(form), form_(form)
+{
+    // A slice of the list per core; the slices of a cancelled gathering end at their next file.
+    pool_.setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
+    open->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
+    connect(open, &QAction::triggered, this, &SiteMapLink::Show);
+    connect(form, &TForm1::FilesChanged, this, &SiteMapLink::ListChanged);
+    connect(form, &TForm1::FileSelected, this, &SiteMapLink::FileSelected);
+    connect(form, &TForm1::RowSelected, this, &SiteMapLink::RowSelected);
+}
+
+SiteMapLink::~SiteMapLink()
+{
+    // Queued results name this object: no gathering may outlive it.
+    StopGathering();
+    pool_.clear();
+    pool_.waitForDone();
+    delete window_;
+}
+
+void SiteMapLink::Show()
+{
+    if (!window_) {
+        window_ = new SiteMapWindow;
+        window_->installEventFilter(this);
+        window_->setLabelLookup([this](int fileIndex, int row) { return Label(fileIndex, row); });
+        connect(window_, &SiteMapWindow::readingClicked, this, &SiteMapLink::ReadingClicked);
+        connect(window_, &SiteMapWindow::readingsDrawn, this, [this] {
+            if (!stale_ && !gathering_ && window_->readings())
+                emit SiteDrawn();
+        });
+        ShowSelection();
+    }
+    window_->show();
+    window_->raise();
+    window_->activateWindow();
+}
+
+bool SiteMapLink::eventFilter(QObject* watched, QEvent* event)
+{
+    // The update a list change asked for while the window was hidden.
+    if (watched == window_ && event->type() == QEvent::Show && stale_)
+        StartGathering();
+    return QObject::eventFilter(watched, event);
+}
+
+void SiteMapLink::ListChanged()
+{
+    stale_ = true;
+    labels_.clear();
+    if (window_ && window_->isVisible())
+        StartGathering();
+    else
+        StopGathering();
+}
+
+// One gathering: the list is cut into consecutive slices gathered side by side; the last slice
+// to finish joins them in list order and hands the readings back.
+struct SiteMapLink::Job {
+    QStringList paths;
+    std::vector<std::vector<std::string>> slices;
+    std::atomic<bool> cancel{false};
+    std::atomic<std::size_t> filesDone{0};
+    std::mutex mutex;
+    std::vector<site::PlacedReadings> parts; // one per slice
+    std::size_t slicesLeft = 0;
+    bool cancelled = false;
+    bool outOfMemory = false;
+};
+
+void SiteMapLink::StopGathering()
+{
+    if (job_)
+        job_->cancel = true;
+    job_.reset();
+    gathering_ = false;
+}
+
+void SiteMapLink::StartGathering()
+{
+    StopGathering();
+    stale_ = false;
+    gathering_ = true;
+    auto job = std::make_shared<Job>();
+    job->paths = form_->Files();
+    const auto count = static_cast<std::size_t>(job->paths.size());
+    const std::size_t slices =
+        std::clamp<std::size_t>(static_cast<std::size_t>(pool_.maxThreadCount()), 1, std::max<std::size_t>(count, 1));
+    job->slices.resize(slices);
+    for (std::size_t i = 0; i < count; ++i)
+        job->slices[i * slices / count].push_back(ToFsPath(job->paths[static_cast<qsizetype>(i)]).string());
+    job->parts.resize(slices);
+    job->slicesLeft = slices;
+    job_ = job;
+    if (window_)
+        window_->showGatherProgress(0, count);
+    emit GatherStarted();
+    for (std::size_t slice = 0; slice < slices; ++slice)
+        pool_.start([this, job, slice] { GatherSlice(job, slice); });
+}
+
+// On a worker thread; reaches this object only through queued calls, which its destructor waits for.
+void SiteMapLink::GatherSlice(const std::shared_ptr<Job>& job, std::size_t slice)
+{
+    const auto progress = [this, job](std::size_t done, std::size_t) {
+        if (job->cancel)
+            return false;
+        if (done == 0)
+            return true;
+        const std::size_t all = ++job->filesDone;
+        QMetaObject::invokeMethod(
+            this,
+            [this, job, all] {
+                if (job == job_ && window_)
+                    window_->showGatherProgress(all, static_cast<std::size_t>(job->paths.size()));
+            },
+            Qt::QueuedConnection);
+        return true;
+    };
+    site::PlacedReadings part;
+    bool cancelled = false;
+    bool outOfMemory = false;
+    try {
+        part = site::GatherReadings(job->slices[slice], progress);
+    } catch (const site::Cancelled&) {
+        cancelled = true;
+    } catch (const std::bad_alloc&) {
+        outOfMemory = true;
+    }
+    std::unique_lock lock(job->mutex);
+    job->parts[slice] = std::move(part);
+    job->cancelled = job->cancelled || cancelled;
+    job->outOfMemory = job->outOfMemory || outOfMemory;
+    if (--job->slicesLeft > 0 || job->cancelled)
+        return;
+    lock.unlock();
+    auto readings = std::make_shared<site::PlacedReadings>();
+    try {
+        if (job->outOfMemory)
+            throw std::bad_alloc();
+        *readings = site::JoinReadings(std::move(job->parts));
+    } catch (const std::bad_alloc&) {
+        // Too many readings for this machine: say so rather than show part of the site.
+        *readings = site::PlacedReadings{};
+        readings->failures.push_back({"all files", "Out of memory"});
+    }
+    QMetaObject::invokeMethod(
+        this, [this, job, readings] { Gathered(job, readings); }, Qt::QueuedConnection);
+}
+
+void SiteMapLink::Gathered(const std::shared_ptr<Job>& job, std::shared_ptr<const site::PlacedReadings> readings)
+{
+    if (job != job_)
+        return;
+    job_.reset();
+    gathering_ = false;
+    gatheredFiles_ = job->paths;
+    if (window_)
+        window_->setReadings(std::move(readings));
+    ShowSelection();
+}
+
+int SiteMapLink::GatheredIndex(int listIndex, const QString& path) const
+{
+    if (listIndex >= 0 && listIndex < gatheredFiles_.size() && gatheredFiles_[listIndex] == path)
+        return listIndex;
+    return gatheredFiles_.indexOf(path);
+}
+
+void SiteMapLink::FileSelected(int index, const QString& path)
+{
+    selectedIndex_ = index;
+    selectedPath_ = path;
+    selectedRow_ = -1;
+    fileSelectedSeen_ = true;
+    ShowSelection();
+}
+
+void SiteMapLink::RowSelected(int row)
+{
+    selectedRow_ = row;
+    ShowSelection();
+}
+
+void SiteMapLink::ShowSelection()
+{
+    if (window_)
+        window_->setSelection(GatheredIndex(selectedIndex_, selectedPath_), selectedRow_);
+}
+
+void SiteMapLink::ReadingClicked(int fileIndex, int row)
+{
+    // The dot names a file of the list it was gathered from; the list may have changed since.
+    if (fileIndex < 0 || fileIndex >= gatheredFiles_.size())
+        return;
+    const QString path = gatheredFiles_[fileIndex];
+    const QStringList current = form_->Files();
+    const int target = fileIndex < current.size() && current[fileIndex] == path ? fileIndex : current.indexOf(path);
+    if (target < 0)
+        return;
+    // The row is clicked only when the file was selected (a file that fails to load shows its error).
+    fileSelectedSeen_ = false;
+    form_->ClickFile(target);
+    if (fileSelectedSeen_ && selectedIndex_ == target)
+        form_->ClickRow(row);
+}
+
+QString SiteMapLink::Label(int fileIndex, int row)
+{
+    // Read from the file rather than the main window's table, whose rows "del" may have shifted.
+    if (fileIndex < 0 || fileIndex >= gatheredFiles_.size() || row < 0)
+        return {};
+    const std::string path = gatheredFiles_[fileIndex].toStdString();
+    auto cached = std::find_if(labels_.begin(), labels_.end(), [&](const LabelCache& c) { return c.path == path; });
+    if (cached == labels_.end()) {
+        LabelCache entry{path, {}};
+        try {
+            const std::vector<std::string> file{ToFsPath(gatheredFiles_[fileIndex]).string()};
+            site::ForEachPlacedRow(file, [&entry](const site::PlacedRow& placed) {
+                if (entry.byRow.size() <= placed.row)
+                    entry.byRow.resize(placed.row + 1);
+                entry.byRow[placed.row] = std::string(placed.label);
+            });
+        } catch (const std::exception&) {
+            return {}; // a tooltip without its label rather than an error under the mouse
+        }
+        if (labels_.size() >= kLabelFiles)
+            labels_.erase(labels_.begin());
+        labels_.push_back(std::move(entry));
+        cached = labels_.end() - 1;
+    }
+    const auto index = static_cast<std::size_t>(row);
+    return index < cached->byRow.size() ? DecodeText(cached->byRow[index]) : QString();
+}
+
+} // namespace qm

@@ -1,0 +1,85 @@
+// Links the "Site map" window to the main window: gathers the placed readings of the file list off
+// the interface thread, moves the map's emphasis with the main window's file and row, and turns a
+// click on a dot into the main window's own file and row clicks.
+#pragma once
+
+#include "placed_readings.h"
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QThreadPool>
+
+#include <atomic>
+#include <memory>
+#include <vector>
+
+class QAction;
+class TForm1;
+
+namespace qm {
+
+class SiteMapWindow;
+
+class SiteMapLink : public QObject {
+    Q_OBJECT
+public:
+    // `open` shows the window; the window itself is made when first shown.
+    SiteMapLink(TForm1* form, QAction* open);
+    ~SiteMapLink() override;
+
+    // Shows and raises the window, gathering the readings first when the list changed meanwhile.
+    void Show();
+    // The window, or null until it was first shown.
+    SiteMapWindow* Window() const { return window_; }
+    bool Gathering() const { return gathering_; }
+
+signals:
+    // A gathering of the file list has started (the window is shown and the list changed).
+    void GatherStarted();
+    // Every placed reading of the list as it now is is drawn on the map.
+    void SiteDrawn();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void ListChanged();
+    void StartGathering();
+    void StopGathering();
+    struct Job;
+    void GatherSlice(const std::shared_ptr<Job>& job, std::size_t slice);
+    void Gathered(const std::shared_ptr<Job>& job, std::shared_ptr<const site::PlacedReadings> readings);
+    int GatheredIndex(int listIndex, const QString& path) const;
+    void FileSelected(int index, const QString& path);
+    void RowSelected(int row);
+    void ReadingClicked(int fileIndex, int row);
+    void ShowSelection();
+    QString Label(int fileIndex, int row);
+
+    TForm1* form_;
+    SiteMapWindow* window_ = nullptr;
+
+    // The readings shown index files of the list as it was when they were gathered; the main
+    // window's indices are mapped to them (and back) through the paths.
+    QStringList gatheredFiles_;
+    bool stale_ = true;
+    bool gathering_ = false;
+    QThreadPool pool_;
+    std::shared_ptr<Job> job_; // the gathering under way
+
+    // The main window's selection, kept by path so that it survives a regathering.
+    int selectedIndex_ = -1;
+    QString selectedPath_;
+    int selectedRow_ = -1;
+    bool fileSelectedSeen_ = false;
+
+    // Labels of placed rows of the files last hovered, read from the files on demand.
+    struct LabelCache {
+        std::string path;
+        std::vector<std::string> byRow;
+    };
+    std::vector<LabelCache> labels_;
+};
+
+} // namespace qm

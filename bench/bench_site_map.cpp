@@ -1,0 +1,105 @@
+// The site map as the user meets it: from "Site map" in a main window holding 100 files of 10,000
+// readings until every dot is drawn (page load, gathering on the worker thread, transfer, first
+// draw), against the 100 loads alone. Target: at most 3x. Runs offscreen with the real browser.
+#include "main_window.h"
+#include "site_map_link.h"
+#include "site_map_window.h"
+#include "survey_site.h"
+#include "survey_table.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QEventLoop>
+#include <QStandardPaths>
+#include <QTimer>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <filesystem>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double PlainLoadSeconds(const std::vector<std::string>& files)
+{
+    const auto start = Clock::now();
+    qm::SurveyTable table;
+    for (const std::string& file : files) {
+        table.Clear();
+        table.LoadFromCsv(std::filesystem::path(file));
+        benchmark::DoNotOptimize(table.RowCount());
+    }
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// Opens the files in a fresh main window, then times "Site map" until every dot is drawn; returns
+// the seconds and the dots the page holds.
+double SiteMapSeconds(const std::vector<std::string>& files, int& readingsOnPage)
+{
+    TForm1 form;
+    QStringList paths;
+    for (const std::string& file : files)
+        paths << QString::fromStdString(file);
+    form.OpenPaths(paths);
+
+    QEventLoop loop;
+    QObject::connect(form.siteMap(), &qm::SiteMapLink::SiteDrawn, &loop, &QEventLoop::quit);
+    QTimer::singleShot(120000, &loop, &QEventLoop::quit);
+    const auto start = Clock::now();
+    form.actSiteMap->trigger();
+    loop.exec();
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+
+    QEventLoop ask;
+    form.siteMap()->Window()->view()->page()->runJavaScript(QStringLiteral("qmSite.state().readings"),
+                                                             [&](const QVariant& n) {
+                                                                 readingsOnPage = n.toInt();
+                                                                 ask.quit();
+                                                             });
+    ask.exec();
+    return seconds;
+}
+
+void BM_SiteMapToLoadsRatio(benchmark::State& state)
+{
+    const std::vector<std::string>& files = qm::bench::TheSite().Files();
+    double loadSeconds = 0;
+    double mapSeconds = 0;
+    int readings = 0;
+    for (auto _ : state) {
+        const double loads = PlainLoadSeconds(files);
+        const double map = SiteMapSeconds(files, readings);
+        loadSeconds += loads;
+        mapSeconds += map;
+        state.SetIterationTime(map);
+    }
+    const double n = static_cast<double>(state.iterations());
+    state.counters["loads_ms"] = loadSeconds / n * 1e3;
+    state.counters["site_map_ms"] = mapSeconds / n * 1e3;
+    state.counters["ratio"] = mapSeconds / loadSeconds;
+    state.counters["readings_on_page"] = readings;
+}
+
+} // namespace
+
+BENCHMARK(BM_SiteMapToLoadsRatio)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    // The browser's cache goes to a scratch location, not the user's.
+    QStandardPaths::setTestModeEnabled(true);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,328 @@
+#include "site_grid_panel.h"
+
+#include "error_box.h"
+#include "site_map_page.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QProgressBar>
+#include <QSlider>
+#include <QTimer>
+#include <QToolButton>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <cmath>
+
+namespace qm {
+
+namespace {
+
+// The longer side of the image the map gets: finer grids are sampled down, which the screen
+// could not show anyway, so that colouring and encoding it stays quick on the interface thread.
+constexpr int kImageSide = 2048;
+
+QString Metres(double value)
+{
+    return QLocale::c().toString(value, 'g', 6);
+}
+
+// Metres as typed; 0 (the default) for an empty, unreadable or non-positive text.
+double TypedMetres(const QLineEdit* edit)
+{
+    QString text = edit->text().trimmed();
+    text.replace(QLatin1Char(','), QLatin1Char('.'));
+    bool ok = false;
+    const double value = QLocale::c().toDouble(text, &ok);
+    return ok && value > 0 && std::isfinite(value) ? value : 0;
+}
+
+QString Summary(const site::GridResult& grid)
+{
+    QString text = QStringLiteral("Grid %1 \u00d7 %2 cells of %3 m, radius %4 m, UTM zone %5%6, %7 readings")
+                       .arg(grid.width)
+                       .arg(grid.height)
+                       .arg(Metres(grid.cellSize), Metres(grid.radius))
+                       .arg(grid.zone)
+                       .arg(grid.north ? QLatin1Char('N') : QLatin1Char('S'))
+                       .arg(GroupedCount(grid.readingsUsed));
+    if (grid.readingsLeftOut > 0)
+        text += QStringLiteral(" (%1 left out)").arg(GroupedCount(grid.readingsLeftOut));
+    for (const std::string& message : grid.messages)
+        text += QStringLiteral(". ") + QString::fromStdString(message);
+    return text;
+}
+
+} // namespace
+
+SiteGridPanel::SiteGridPanel(QWidget* parent) : QWidget(parent)
+{
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(6, 0, 6, 4);
+
+    gridButton_ = new QToolButton(this);
+    gridButton_->setObjectName(QStringLiteral("grid"));
+    gridButton_->setText(QStringLiteral("Grid"));
+    gridButton_->setCheckable(true);
+    gridButton_->setToolTip(QStringLiteral("Interpolate the readings to a grid shown under the dots"));
+    methodBox_ = new QComboBox(this);
+    methodBox_->setObjectName(QStringLiteral("method"));
+    for (auto method : {site::GridMethod::Linear, site::GridMethod::InverseDistance, site::GridMethod::Nearest,
+                        site::GridMethod::Average})
+        methodBox_->addItem(QString::fromLatin1(site::MethodName(method)), static_cast<int>(method));
+    cellEdit_ = new QLineEdit(this);
+    cellEdit_->setObjectName(QStringLiteral("cell"));
+    radiusEdit_ = new QLineEdit(this);
+    radiusEdit_->setObjectName(QStringLiteral("radius"));
+    for (QLineEdit* edit : {cellEdit_, radiusEdit_}) {
+        edit->setMaximumWidth(70);
+        edit->setPlaceholderText(QStringLiteral("auto"));
+    }
+    cellEdit_->setToolTip(QStringLiteral("Cell size; empty for a quarter of the line spacing"));
+    radiusEdit_->setToolTip(QStringLiteral("Cells farther than this from every reading stay empty; empty for twice "
+                                           "the line spacing"));
+    progress_ = new QProgressBar(this);
+    progress_->setObjectName(QStringLiteral("gridProgress"));
+    progress_->setRange(0, 1000);
+    progress_->setMaximumWidth(140);
+    progress_->setTextVisible(false);
+    cancelButton_ = new QToolButton(this);
+    cancelButton_->setObjectName(QStringLiteral("cancelGrid"));
+    cancelButton_->setText(QStringLiteral("Cancel"));
+    opacitySlider_ = new QSlider(Qt::Horizontal, this);
+    opacitySlider_->setObjectName(QStringLiteral("opacity"));
+    opacitySlider_->setRange(0, 100);
+    opacitySlider_->setValue(80);
+    opacitySlider_->setMaximumWidth(110);
+    dotsBox_ = new QCheckBox(QStringLiteral("Dots"), this);
+    dotsBox_->setObjectName(QStringLiteral("dots"));
+    dotsBox_->setChecked(true);
+
+    row->addWidget(gridButton_);
+    row->addWidget(methodBox_);
+    row->addWidget(new QLabel(QStringLiteral("Cell"), this));
+    row->addWidget(cellEdit_);
+    row->addWidget(new QLabel(QStringLiteral("m  Radius"), this));
+    row->addWidget(radiusEdit_);
+    row->addWidget(new QLabel(QStringLiteral("m"), this));
+    row->addWidget(progress_);
+    row->addWidget(cancelButton_);
+    row->addSpacing(12);
+    row->addWidget(new QLabel(QStringLiteral("Opacity"), this));
+    row->addWidget(opacitySlider_);
+    row->addWidget(dotsBox_);
+    row->addStretch(1);
+
+    poll_ = new QTimer(this);
+    poll_->setInterval(100);
+    watcher_ = new QFutureWatcher<Result>(this);
+
+    connect(gridButton_, &QToolButton::clicked, this, [this](bool checked) { checked ? showGrid() : hideGrid(); });
+    connect(methodBox_, &QComboBox::activated, this, &SiteGridPanel::inputChanged);
+    connect(cellEdit_, &QLineEdit::textEdited, this, [this] { cellTyped_ = !cellEdit_->text().trimmed().isEmpty(); });
+    connect(radiusEdit_, &QLineEdit::textEdited, this,
+            [this] { radiusTyped_ = !radiusEdit_->text().trimmed().isEmpty(); });
+    connect(cellEdit_, &QLineEdit::editingFinished, this, &SiteGridPanel::inputChanged);
+    connect(radiusEdit_, &QLineEdit::editingFinished, this, &SiteGridPanel::inputChanged);
+    connect(cancelButton_, &QToolButton::clicked, this, &SiteGridPanel::cancel);
+    connect(opacitySlider_, &QSlider::valueChanged, this, [this](int value) { emit opacityChanged(value / 100.0); });
+    connect(dotsBox_, &QCheckBox::toggled, this, &SiteGridPanel::dotsShownChanged);
+    connect(poll_, &QTimer::timeout, this, [this] {
+        if (job_)
+            progress_->setValue(job_->permille.load());
+    });
+    connect(watcher_, &QFutureWatcher<Result>::finished, this, &SiteGridPanel::finished);
+    setIdle();
+    setReadings(nullptr);
+}
+
+SiteGridPanel::~SiteGridPanel()
+{
+    // The worker holds its own references to the readings and the job; it only has to stop.
+    if (job_)
+        job_->stop = true;
+    watcher_->waitForFinished();
+}
+
+void SiteGridPanel::setReadings(std::shared_ptr<const site::PlacedReadings> readings)
+{
+    readings_ = std::move(readings);
+    const bool any = readings_ && readings_->size() > 0;
+    gridButton_->setEnabled(any);
+    grid_.reset();
+    if (job_) {
+        job_->stop = true;
+        job_.reset();
+        setIdle();
+    }
+    // Defaults shown for the last readings are not those of the new ones.
+    if (!cellTyped_)
+        cellEdit_->clear();
+    if (!radiusTyped_)
+        radiusEdit_->clear();
+    setNote({});
+    if (gridButton_->isChecked() && any)
+        showGrid();
+    else
+        gridButton_->setChecked(false);
+    emit gridChanged();
+}
+
+bool SiteGridPanel::shown() const
+{
+    return gridButton_->isChecked() && grid_;
+}
+
+double SiteGridPanel::opacity() const
+{
+    return opacitySlider_->value() / 100.0;
+}
+
+bool SiteGridPanel::dotsShown() const
+{
+    return dotsBox_->isChecked();
+}
+
+SiteGridPanel::Inputs SiteGridPanel::current() const
+{
+    Inputs inputs;
+    inputs.readings = readings_.get();
+    inputs.method = static_cast<site::GridMethod>(methodBox_->currentData().toInt());
+    inputs.cell = TypedMetres(cellEdit_);
+    inputs.radius = TypedMetres(radiusEdit_);
+    return inputs;
+}
+
+void SiteGridPanel::showGrid()
+{
+    gridButton_->setChecked(true);
+    const Inputs inputs = current();
+    if (grid_ && inputs == gridInputs_) {
+        setNote(Summary(grid_->grid));
+        emit gridChanged();
+        return;
+    }
+    if (!(job_ && inputs == jobInputs_))
+        start(inputs);
+}
+
+void SiteGridPanel::hideGrid()
+{
+    if (job_)
+        cancel();
+    gridButton_->setChecked(false);
+    emit gridChanged();
+}
+
+void SiteGridPanel::inputChanged()
+{
+    // Unreadable sizes go back to the default.
+    for (QLineEdit* edit : {cellEdit_, radiusEdit_})
+        if (TypedMetres(edit) == 0 && !edit->text().isEmpty())
+            edit->clear();
+    if (cellEdit_->text().isEmpty())
+        cellTyped_ = false;
+    if (radiusEdit_->text().isEmpty())
+        radiusTyped_ = false;
+    // A shown grid follows its inputs; leaving a field unchanged computes nothing.
+    if (gridButton_->isChecked() && !(grid_ && current() == gridInputs_))
+        showGrid();
+}
+
+void SiteGridPanel::start(const Inputs& inputs)
+{
+    if (!readings_)
+        return;
+    if (job_)
+        job_->stop = true;
+    job_ = std::make_shared<Job>();
+    jobInputs_ = inputs;
+    ++computations_;
+    site::GridRequest request;
+    request.method = inputs.method;
+    request.cellSize = inputs.cell;
+    request.radius = inputs.radius;
+    watcher_->setFuture(QtConcurrent::run([job = job_, readings = readings_, request]() mutable {
+        request.progress = [job](double fraction) {
+            job->permille.store(static_cast<int>(fraction * 950));
+            return !job->stop.load();
+        };
+        auto made = std::make_shared<SiteGrid>();
+        made->grid = site::ComputeGrid(*readings, request);
+        if (made->grid.ok && !job->stop.load())
+            made->image = site::WarpToWgs84(made->grid, kImageSide);
+        return Result{job, std::move(made)};
+    }));
+    progress_->setValue(0);
+    progress_->show();
+    cancelButton_->show();
+    poll_->start();
+    setNote(QStringLiteral("Computing the grid\u2026"));
+}
+
+void SiteGridPanel::finished()
+{
+    // A computation replaced or cancelled meanwhile may still report; only the current one counts.
+    if (!job_ || !watcher_->isFinished() || watcher_->future().resultCount() == 0)
+        return;
+    const Result result = watcher_->result();
+    if (result.job != job_)
+        return;
+    job_.reset();
+    setIdle();
+    const site::GridResult& grid = result.grid->grid;
+    if (!grid.ok) {
+        // The reasons name what to change (method, cell size); a cancel needs no box.
+        gridButton_->setChecked(false);
+        setNote(grid.cancelled ? QStringLiteral("Cancelled.") : QStringLiteral("No grid: ") + QString::fromStdString(grid.error));
+        emit gridChanged();
+        if (!grid.cancelled)
+            ShowErrorBox(window(), QString::fromStdString(grid.error));
+        return;
+    }
+    grid_ = result.grid;
+    // The defaults used are shown, and the grid's inputs are what the fields now say, so that
+    // "Grid" with the fields unchanged shows this grid again.
+    if (!cellTyped_)
+        cellEdit_->setText(Metres(grid.cellSize));
+    if (!radiusTyped_)
+        radiusEdit_->setText(Metres(grid.radius));
+    gridInputs_ = {jobInputs_.readings, jobInputs_.method, TypedMetres(cellEdit_), TypedMetres(radiusEdit_)};
+    QString note = Summary(grid);
+    if (!result.grid->image.error.empty())
+        note += QStringLiteral(". It cannot be shown on the map: ") + QString::fromStdString(result.grid->image.error);
+    setNote(note);
+    emit gridChanged();
+}
+
+void SiteGridPanel::cancel()
+{
+    if (!job_)
+        return;
+    job_->stop = true;
+    job_.reset();
+    setIdle();
+    gridButton_->setChecked(false);
+    setNote(QStringLiteral("Cancelled."));
+    emit gridChanged();
+}
+
+void SiteGridPanel::setIdle()
+{
+    poll_->stop();
+    progress_->hide();
+    cancelButton_->hide();
+}
+
+void SiteGridPanel::setNote(const QString& note)
+{
+    if (note == note_)
+        return;
+    note_ = note;
+    emit noteChanged();
+}
+
+} // namespace qm

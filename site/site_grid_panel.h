@@ -1,0 +1,114 @@
+// The grid row of the site map window: "Grid", the method, cell size and radius, the computation
+// on a worker thread with its progress bar and Cancel, and how the grid is shown (opacity, dots).
+// The last grid is kept and computed again only when the readings, method, cell or radius change.
+#pragma once
+
+#include "grid.h"
+#include "placed_readings.h"
+
+#include <QFutureWatcher>
+#include <QString>
+#include <QWidget>
+
+#include <atomic>
+#include <memory>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QSlider;
+class QTimer;
+class QToolButton;
+
+namespace qm {
+
+// A grid and its values warped to degrees for the map, made together on the worker.
+struct SiteGrid {
+    site::GridResult grid;
+    site::GeographicGrid image;
+};
+
+class SiteGridPanel : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit SiteGridPanel(QWidget* parent = nullptr);
+    ~SiteGridPanel() override;
+
+    // New readings drop the grid; while one is shown, the new readings' grid is computed.
+    void setReadings(std::shared_ptr<const site::PlacedReadings> readings);
+
+    // "Grid" checked: shows the grid of the readings, computed unless the last one has the same inputs.
+    void showGrid();
+    // "Grid" unchecked: the grid is hidden but kept.
+    void hideGrid();
+    void cancel();
+
+    bool computing() const { return job_ != nullptr; }
+    bool shown() const;
+    // The last grid of the current readings (shown or not), or null.
+    std::shared_ptr<const SiteGrid> grid() const { return grid_; }
+    // How many grids were computed, for checks that an unchanged grid is only shown again.
+    int computations() const { return computations_; }
+    double opacity() const;
+    bool dotsShown() const;
+    // About the grid for the status line: its size, zone and notes, a refusal or "Cancelled.".
+    QString note() const { return note_; }
+
+signals:
+    // The grid to draw changed: shown (grid() and shown()) or hidden.
+    void gridChanged();
+    void opacityChanged(double opacity);
+    void dotsShownChanged(bool shown);
+    void noteChanged();
+
+private:
+    struct Job {
+        std::atomic<bool> stop{false};
+        std::atomic<int> permille{0};
+    };
+    struct Result {
+        std::shared_ptr<Job> job;
+        std::shared_ptr<const SiteGrid> grid;
+    };
+    // What a grid is made of; the cell and radius as asked for, 0 for the defaults.
+    struct Inputs {
+        const site::PlacedReadings* readings = nullptr;
+        site::GridMethod method = site::GridMethod::Linear;
+        double cell = 0;
+        double radius = 0;
+        bool operator==(const Inputs&) const = default;
+    };
+
+    Inputs current() const;
+    void start(const Inputs& inputs);
+    void finished();
+    void inputChanged();
+    void setIdle();
+    void setNote(const QString& note);
+
+    QToolButton* gridButton_ = nullptr;
+    QComboBox* methodBox_ = nullptr;
+    QLineEdit* cellEdit_ = nullptr;
+    QLineEdit* radiusEdit_ = nullptr;
+    QProgressBar* progress_ = nullptr;
+    QToolButton* cancelButton_ = nullptr;
+    QSlider* opacitySlider_ = nullptr;
+    QCheckBox* dotsBox_ = nullptr;
+    QTimer* poll_ = nullptr;
+    QFutureWatcher<Result>* watcher_ = nullptr;
+
+    std::shared_ptr<const site::PlacedReadings> readings_;
+    std::shared_ptr<Job> job_;        // the computation running, if any
+    Inputs jobInputs_;
+    std::shared_ptr<const SiteGrid> grid_;
+    Inputs gridInputs_;               // with the cell and radius the grid used
+    bool cellTyped_ = false;          // else the field shows the last grid's default, or is empty
+    bool radiusTyped_ = false;
+    int computations_ = 0;
+    QString note_;
+};
+
+} // namespace qm

@@ -1,0 +1,151 @@
+// The site map driven through the main window, with a real embedded browser offscreen: a click on a
+// dot selects its file and row in the main window, the main window's row is ringed on the map, and
+// a list change while the map is hidden is gathered only when it is shown again.
+#include "../browser_test_main.h"
+#include "error_box.h"
+#include "field_value.h"
+#include "main_window.h"
+#include "site_map_link.h"
+#include "site_map_window.h"
+#include "survey_table_view.h"
+
+#include <QAction>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMenuBar>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTest>
+#include <QTimer>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+
+namespace {
+
+QStringList g_boxes;
+void RecordBox(const QString& text)
+{
+    g_boxes << text;
+}
+
+QVariantMap PageState(qm::SiteMapWindow* window)
+{
+    QVariant result;
+    QEventLoop loop;
+    window->view()->page()->runJavaScript(QStringLiteral("qmSite.state()"), [&](const QVariant& value) {
+        result = value;
+        loop.quit();
+    });
+    QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+    loop.exec();
+    return result.toMap();
+}
+
+QVariantMap PointOf(qm::SiteMapWindow* window, int index)
+{
+    QVariant result;
+    QEventLoop loop;
+    window->view()->page()->runJavaScript(QStringLiteral("(function (p) { return p ? {x: p.x, y: p.y, at: "
+                                                         "qmSite.readingAt(p.x, p.y)} : null; })(qmSite.pointOf(%1))")
+                                              .arg(index),
+                                          [&](const QVariant& value) {
+                                              result = value;
+                                              loop.quit();
+                                          });
+    QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+    loop.exec();
+    return result.toMap();
+}
+
+int IndexOf(const qm::site::PlacedReadings& r, int file, int row)
+{
+    for (std::size_t i = 0; i < r.size(); ++i)
+        if (static_cast<int>(r.file[i]) == file && static_cast<int>(r.row[i]) == row)
+            return static_cast<int>(i);
+    return -1;
+}
+
+} // namespace
+
+class SiteMapLinkTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        qm::SetErrorBoxHook(&RecordBox);
+        qm::SetDecimalSeparator('.');
+    }
+
+    void linksBothWaysAndWaitsWhileHidden()
+    {
+        TForm1 w;
+        const QString examples = QStringLiteral(QM_EXAMPLES_DIR);
+        const QStringList files{examples + "/line01.csv", examples + "/line02.csv", examples + "/line03.csv"};
+        w.OpenPaths(files);
+        QCOMPARE(w.SelectedFile(), 0);
+
+        QStringList menus;
+        for (QAction* menu : w.menuBar()->actions())
+            menus << menu->text();
+        QCOMPARE(menus, (QStringList{"File", "Edit", "View", "Help"}));
+        QCOMPARE(w.actSiteMap->text(), QString("Site map"));
+        QCOMPARE(w.actSiteMap->shortcut(), QKeySequence("Ctrl+M"));
+
+        qm::SiteMapLink* link = w.siteMap();
+        QSignalSpy started(link, &qm::SiteMapLink::GatherStarted);
+        QSignalSpy drawn(link, &qm::SiteMapLink::SiteDrawn);
+        w.actSiteMap->trigger();
+        qm::SiteMapWindow* map = link->Window();
+        QVERIFY(map && map->isVisible());
+        QCOMPARE(map->windowTitle(), QString("Site map"));
+        QVERIFY(drawn.wait(30000));
+        QCOMPARE(started.count(), 1);
+        const auto readings = map->readings();
+        QCOMPARE(readings->files.size(), std::size_t(3));
+        QCOMPARE(PageState(map).value("readings").toInt(), static_cast<int>(readings->size()));
+        // The first file, selected on opening, is the emphasised track.
+        QCOMPARE(PageState(map).value("selection").toMap().value("first").toInt(), 0);
+
+        // A click on the pixel of a dot of the second file: the main window selects its file and row.
+        const QVariantMap point = PointOf(map, IndexOf(*readings, 1, 5));
+        QVERIFY(!point.isEmpty());
+        const int hit = point.value("at").toInt();
+        QVERIFY(hit >= 0);
+        QTest::mouseClick(map->view()->focusProxy(), Qt::LeftButton, {},
+                          QPoint(point.value("x").toInt(), point.value("y").toInt()));
+        QTRY_COMPARE_WITH_TIMEOUT(w.SelectedFile(), static_cast<int>(readings->file[hit]), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(w.AdvListView1->SelectedRow(), static_cast<int>(readings->row[hit]), 10000);
+        QCOMPARE(w.Label4->text(), QFileInfo(files[readings->file[hit]]).fileName());
+        QVERIFY(g_boxes.isEmpty());
+
+        // A row clicked in the main window is ringed on the map.
+        w.ClickFile(1);
+        w.ClickRow(7);
+        QTRY_COMPARE_WITH_TIMEOUT(PageState(map).value("selection").toMap().value("ring").toInt(),
+                                  IndexOf(*readings, 1, 7), 10000);
+
+        // Deleting the first file while the map is hidden gathers nothing until the map is shown;
+        // the emphasis then follows the second file to its new place in the list.
+        map->close();
+        w.SetSelectedFile(0);
+        w.DeleteFileClick();
+        QTest::qWait(300);
+        QCOMPARE(started.count(), 1);
+        QVERIFY(!link->Gathering());
+        QCOMPARE(map->readings(), readings);
+        w.actSiteMap->trigger();
+        QCOMPARE(started.count(), 2);
+        QVERIFY(drawn.wait(30000));
+        const auto after = map->readings();
+        QCOMPARE(after->files.size(), std::size_t(2));
+        const QVariantMap state = PageState(map);
+        QCOMPARE(state.value("readings").toInt(), static_cast<int>(after->size()));
+        QCOMPARE(state.value("selection").toMap().value("first").toInt(), 0);
+        QCOMPARE(state.value("selection").toMap().value("ring").toInt(), IndexOf(*after, 0, 7));
+    }
+};
+
+QM_BROWSER_TEST_MAIN(SiteMapLinkTest)
+#include "test_site_map_link.moc"
