@@ -2,13 +2,17 @@
 // linear with a 2 m radius, against GDAL's own gdal_grid on the same points already projected
 // and the same grid: the gridding alone, and the whole run from 100 survey files (one a line).
 // Also the memory beyond the input, and beyond the start for the run from the files.
+// BM_WholeProcessGrid times the built `quarlomet grid` from the survey files against `gdal_grid`
+// on the projected points, each as a whole process writing a GeoTIFF of the same grid.
 #include "grid.h"
 #include "placed_readings.h"
 #include "resident.h"
 
 #include <benchmark/benchmark.h>
+#include <gdal_priv.h>
 #include <ogr_spatialref.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -18,9 +22,15 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <vector>
 
 #ifdef __unix__
+#include <fcntl.h>
+#include <spawn.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+
+extern char** environ;
 #endif
 
 namespace {
@@ -217,6 +227,129 @@ void BM_GridFromFiles(benchmark::State& state)
     state.counters["budget_MB"] = (cells * sizeof(float) + 64.0 * readings) / 1e6;
 }
 BENCHMARK(BM_GridFromFiles)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime()->MeasureProcessCPUTime();
+
+// One program run as a whole process, with what the system counted for it alone.
+struct ProcessRun {
+    bool ok = false;
+    double wallSeconds = 0;
+    double cpuSeconds = 0; // user and system, all threads
+    double peakMB = 0;     // largest resident size
+};
+
+// Runs `args` (found on PATH) with standard output going to `out`.
+ProcessRun RunProcess(const std::vector<std::string>& args, const fs::path& out)
+{
+    ProcessRun run;
+#ifdef __unix__
+    std::vector<char*> argv;
+    for (const std::string& arg : args)
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const auto start = std::chrono::steady_clock::now();
+    pid_t pid = 0;
+    const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0)
+        return run;
+    int status = 0;
+    rusage usage{};
+    if (wait4(pid, &status, 0, &usage) != pid)
+        return run;
+    run.wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    run.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                     static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    run.peakMB = static_cast<double>(usage.ru_maxrss) * 1024 / 1e6;
+    run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+#else
+    (void)args;
+    (void)out;
+#endif
+    return run;
+}
+
+// The tool from the 100 survey files, then gdal_grid on the projected points for exactly the
+// grid the tool wrote (its origin, cell and size read back from its GeoTIFF). Both write a
+// Float32 GeoTIFF and use GDAL's threads as GDAL_NUM_THREADS says (all processors by default).
+void BM_WholeProcessGrid(benchmark::State& state)
+{
+    const Site& site = TheSite();
+    std::vector<std::string> tool{QM_QUARLOMET_EXE, "grid", "--cell", "0.25", "--radius", "2", "--method", "linear",
+                                  "-o", (site.dir / "tool.tif").string()};
+    tool.insert(tool.end(), site.files.begin(), site.files.end());
+    ProcessRun ours, theirs;
+    for (auto _ : state) {
+        ours = RunProcess(tool, site.dir / "tool.txt");
+        if (!ours.ok) {
+            state.SkipWithError("quarlomet grid failed");
+            return;
+        }
+        GDALAllRegister();
+        double geo[6] = {};
+        int width = 0, height = 0;
+        {
+            const GDALDatasetUniquePtr written(
+                GDALDataset::Open((site.dir / "tool.tif").string().c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY));
+            if (!written || written->GetGeoTransform(geo) != CE_None) {
+                state.SkipWithError("cannot read the tool's grid");
+                return;
+            }
+            width = written->GetRasterXSize();
+            height = written->GetRasterYSize();
+        }
+        const auto number = [](double value) {
+            char text[32];
+            std::snprintf(text, sizeof text, "%.6f", value);
+            return std::string(text);
+        };
+        theirs = RunProcess({"gdal_grid", "-q", "-a", "linear:radius=2:nodata=-9999", "-ot", "Float32", "-txe",
+                             number(geo[0]), number(geo[0] + width * geo[1]), "-tye", number(geo[3]),
+                             number(geo[3] + height * geo[5]), "-outsize", std::to_string(width),
+                             std::to_string(height), "-l", "points", (site.dir / "points.vrt").string(),
+                             (site.dir / "gdal.tif").string()},
+                            site.dir / "gdal.txt");
+        if (!theirs.ok) {
+            state.SkipWithError("gdal_grid failed");
+            return;
+        }
+        state.counters["cells_M"] = static_cast<double>(width) * height / 1e6;
+        // The same work: the share of cells empty in one grid only, and how far the values of
+        // the others lie apart (the survey files hold the positions to 1e-6 minute, about 2 mm,
+        // and the readings to 0.01 nT, so the tool's points are not exactly gdal_grid's).
+        std::vector<float> a(static_cast<std::size_t>(width) * height), b(a.size());
+        const auto read = [&](const fs::path& path, std::vector<float>& values) {
+            const GDALDatasetUniquePtr grid(GDALDataset::Open(path.string().c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY));
+            return grid && grid->GetRasterBand(1)->RasterIO(GF_Read, 0, 0, width, height, values.data(), width, height,
+                                                            GDT_Float32, 0, 0) == CE_None;
+        };
+        if (read(site.dir / "tool.tif", a) && read(site.dir / "gdal.tif", b)) {
+            std::size_t emptyInOne = 0;
+            std::vector<float> apart;
+            for (std::size_t i = 0; i < a.size(); ++i) {
+                if ((a[i] == -9999.0f) != (b[i] == -9999.0f))
+                    ++emptyInOne;
+                else if (a[i] != -9999.0f)
+                    apart.push_back(std::abs(a[i] - b[i]));
+            }
+            state.counters["cells_empty_in_one_pct"] = 100.0 * static_cast<double>(emptyInOne) / static_cast<double>(a.size());
+            if (!apart.empty()) {
+                std::sort(apart.begin(), apart.end());
+                state.counters["apart_median_nT"] = apart[apart.size() / 2];
+                state.counters["apart_p999_nT"] = apart[apart.size() * 999 / 1000];
+                state.counters["apart_max_nT"] = apart.back();
+            }
+        }
+    }
+    state.counters["tool_wall_s"] = ours.wallSeconds;
+    state.counters["tool_cpu_s"] = ours.cpuSeconds;
+    state.counters["tool_peak_MB"] = ours.peakMB;
+    state.counters["gdal_grid_wall_s"] = theirs.wallSeconds;
+    state.counters["gdal_grid_cpu_s"] = theirs.cpuSeconds;
+    state.counters["gdal_grid_peak_MB"] = theirs.peakMB;
+}
+BENCHMARK(BM_WholeProcessGrid)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
 
 } // namespace
 

@@ -13,5 +13,8 @@ extern const Command kResampleCommand;
 extern const Command kMatrixCommand;
 extern const Command kProfileCommand;
 extern const Command kMapCommand;
+extern const Command kExportCommand;
+// In the GIS module (drawing_module.h); the tool lists it by name only.
+extern const Command kGridCommand;
 
 } // namespace qm::cli

@@ -1,4 +1,4 @@
-// Loading the drawing module and handing a subcommand to it.
+// Loading the drawing and GIS modules and handing a subcommand to them.
 #include "drawing_module.h"
 
 #include "console.h"
@@ -8,21 +8,23 @@
 
 #include <string>
 
-#ifndef QM_DRAWING_MODULE
-#error "QM_DRAWING_MODULE must name the drawing module's file"
+#if !defined(QM_DRAWING_MODULE) || !defined(QM_GIS_MODULE)
+#error "QM_DRAWING_MODULE and QM_GIS_MODULE must name the modules' files"
 #endif
 
 namespace qm::cli {
 
-int RunInDrawingModule(std::string_view name, const Invocation& call)
+namespace {
+
+int RunInModule(const char* file, const char* entryName, DrawingEntry& entry, std::string_view name,
+                const Invocation& call)
 {
-    static DrawingEntry entry = nullptr;
     if (entry == nullptr) {
-        const std::filesystem::path module = ExecutableDir(call.argv0) / QM_DRAWING_MODULE;
+        const std::filesystem::path module = ExecutableDir(call.argv0) / file;
         std::string error;
-        entry = reinterpret_cast<DrawingEntry>(LoadLibrarySymbol(module, kDrawingEntryName, error));
+        entry = reinterpret_cast<DrawingEntry>(LoadLibrarySymbol(module, entryName, error));
         if (entry == nullptr) {
-            throw Error("Cannot load the drawing module \"" + module.string() + "\". " + error);
+            throw Error("Cannot load the module \"" + module.string() + "\". " + error);
         }
     }
     // Whatever the tool wrote so far goes out before the module writes through its own streams.
@@ -30,10 +32,24 @@ int RunInDrawingModule(std::string_view name, const Invocation& call)
     return entry(std::string(name).c_str(), &call);
 }
 
-int ForwardToDrawingModule(const Command& command, const Invocation& call)
+} // namespace
+
+int RunInDrawingModule(std::string_view name, const Invocation& call)
+{
+    static DrawingEntry entry = nullptr;
+    return RunInModule(QM_DRAWING_MODULE, kDrawingEntryName, entry, name, call);
+}
+
+int RunInGisModule(std::string_view name, const Invocation& call)
+{
+    static DrawingEntry entry = nullptr;
+    return RunInModule(QM_GIS_MODULE, kGisEntryName, entry, name, call);
+}
+
+int ForwardToModule(const Command& command, const Invocation& call)
 {
     try {
-        return RunInDrawingModule(command.name, call);
+        return command.name == "grid" ? RunInGisModule(command.name, call) : RunInDrawingModule(command.name, call);
     } catch (const std::exception& error) {
         PrintFailure(error.what());
         return 1;

@@ -13,7 +13,9 @@ const qm::cli::Command kCommands[] = {
     qm::cli::kTableCommand, qm::cli::kValueCommand, qm::cli::kPositionCommand, qm::cli::kResampleCommand,
     // Run in the drawing module, which loads Qt's GUI libraries; see drawing_module.h.
     {.name = "matrix"}, {.name = "profile"},
-    qm::cli::kMapCommand,
+    qm::cli::kMapCommand, qm::cli::kExportCommand,
+    // Run in the GIS module, which loads GDAL.
+    {.name = "grid"},
 };
 
 constexpr std::string_view kHelp = R"(Usage: quarlomet SUBCOMMAND [OPTIONS] [ARGUMENTS]
@@ -28,6 +30,8 @@ Subcommands:
   matrix FILE|DIR... -o OUT        the colour matrix of several survey files as an image
   profile FILE|DIR -o OUT          the profile chart of one survey file as an image
   map -o PAGE                      the map page written from its template
+  export FILE|DIR... -o OUT        the readings placed by position, as GeoJSON or CSV
+  grid FILE|DIR... -o OUT          the readings interpolated to a GeoTIFF, KMZ or PNG grid
 
 "quarlomet SUBCOMMAND --help" describes each. Arguments are 8-bit text, passed on byte for byte;
 a text that starts with "-" goes after "--". A folder given for survey files stands for its .csv
@@ -43,5 +47,5 @@ int main(int argc, char** argv)
 {
     qm::cli::SetBinaryStdout();
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + (argc > 0 ? argc : 0));
-    return qm::cli::RunTool(args, argc > 0 ? argv[0] : nullptr, kCommands, kHelp, qm::cli::ForwardToDrawingModule);
+    return qm::cli::RunTool(args, argc > 0 ? argv[0] : nullptr, kCommands, kHelp, qm::cli::ForwardToModule);
 }

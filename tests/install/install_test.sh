@@ -9,7 +9,7 @@ trap 'kill $viewer 2>/dev/null || true; rm -rf "$prefix"' EXIT
 cmake --install "$build" --prefix "$prefix" >/dev/null
 
 bin=$prefix/bin
-for f in quarlomet-viewer quarlomet quarlomet_draw.so _Mapa.html site_map.html site_map.js leaflet/leaflet.js leaflet/leaflet.css; do
+for f in quarlomet-viewer quarlomet quarlomet_draw.so quarlomet_gis.so _Mapa.html site_map.html site_map.js leaflet/leaflet.js leaflet/leaflet.css; do
   [ -e "$bin/$f" ] || { echo "not installed: bin/$f"; exit 1; }
 done
 [ -e "$prefix/share/applications/quarlomet-viewer.desktop" ] || { echo "no desktop entry"; exit 1; }
@@ -30,4 +30,7 @@ grep -q 'new GLatLng(1.5,2.5);' "$prefix/page.html" || { echo "quarlomet map did
 printf 'Label,Field,Time,NS,Lat,EW,Lon\r\np1,50000,10:00,N,5645.0993,E,03712.1697\r\n' > "$prefix/line.csv"
 QT_QPA_PLATFORM=offscreen "$bin/quarlomet" profile "$prefix/line.csv" -o "$prefix/profile.png" ||
   { echo "the installed quarlomet cannot draw"; exit 1; }
+# So does the grid, with the GIS module.
+"$bin/quarlomet" grid "$prefix/line.csv" -o "$prefix/grid.tif" --method nearest >/dev/null ||
+  { echo "the installed quarlomet cannot grid"; exit 1; }
 echo "install: 1 passed, 0 failed"

@@ -1,0 +1,128 @@
+// quarlomet export: the placed readings of survey files written as GeoJSON or CSV, the same
+// readings the site map draws, by the same pass.
+#include "args.h"
+#include "commands.h"
+#include "console.h"
+#include "text_out.h"
+
+#include "errors.h"
+#include "field_value.h"
+#include "readings_export.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <vector>
+
+namespace qm::cli {
+
+namespace {
+
+constexpr std::string_view kHelp = R"(Usage: quarlomet export FILE|DIR... -o OUT
+
+Writes every reading of the survey files that has a fix, at its position, as the site map shows
+them: in file order, then row order. Each survey file is loaded on its own by the viewer's rules.
+A reading without a fix ("?" or "0"), or whose position or reading does not convert, is left out.
+
+  OUT.geojson (or .json)  a GeoJSON FeatureCollection in WGS 84 (EPSG:4326): one Point
+                          [lon, lat] per reading, with the properties "file" (as given), "row"
+                          (the table row, 1 for the first data row), "label" (column 0) and
+                          "value" (the reading as a number, not rounded)
+  OUT.csv                 the header file,row,label,value,lat,lon and one line per reading
+
+A file that fails to load is named on standard error with its message ("FILE: MESSAGE") and left
+out; the others are still written. Then one line on standard output counts what was done:
+  readings: W written, N without a usable position; files: R read, F left out
+A folder stands for its .csv files, in name order; the output is never read as one of them. OUT
+is written under a temporary name and renamed when complete, so a failure leaves no partial file.
+
+Options:
+  -o, --output OUT   the file to write (.geojson, .json or .csv)
+  --help             this text
+
+Exit status: 0 when every file loaded and OUT was written, 1 when a file was left out or OUT could
+not be written, 2 on a usage error.
+)";
+
+constexpr OptionSpec kOptions[] = {{"--output", "-o", true}};
+
+bool SameFile(const std::string& a, const std::filesystem::path& b)
+{
+    std::error_code error;
+    return std::filesystem::equivalent(std::filesystem::path(a), b, error) && !error;
+}
+
+// The survey files of the arguments, without the output: a folder's earlier export is not read as
+// a survey, and an output named among the files would overwrite a survey file, which is refused.
+std::vector<std::string> InputFiles(const std::vector<std::string>& args, const std::string& out)
+{
+    const std::filesystem::path outPath(out);
+    std::error_code error;
+    if (!std::filesystem::exists(outPath, error)) {
+        return ExpandFileArguments(args);
+    }
+    for (const std::string& arg : args) {
+        if (SameFile(arg, outPath)) {
+            throw UsageError("the output '" + out + "' is one of the survey files");
+        }
+    }
+    std::vector<std::string> files = ExpandFileArguments(args);
+    std::erase_if(files, [&](const std::string& file) { return SameFile(file, outPath); });
+    return files;
+}
+
+site::ExportFormat FormatFor(const std::string& out)
+{
+    if (EndsWithNoCase(out, ".csv")) {
+        return site::ExportFormat::Csv;
+    }
+    if (EndsWithNoCase(out, ".geojson") || EndsWithNoCase(out, ".json")) {
+        return site::ExportFormat::GeoJson;
+    }
+    throw UsageError("cannot tell the output format from the name '" + out + "' (use .geojson, .json or .csv)");
+}
+
+int RunExport(const CommandCall& call)
+{
+    const ParsedArgs& args = call.args;
+    if (args.Positional().empty()) {
+        throw UsageError("no survey file given");
+    }
+    const auto out = args.Value("--output");
+    if (!out) {
+        throw UsageError("no output file given (-o OUT)");
+    }
+    const site::ExportFormat format = FormatFor(*out);
+    SetDecimalSeparator('.');
+    const std::vector<std::string> files = InputFiles(args.Positional(), *out);
+
+    Progress progress("export", static_cast<int>(files.size()));
+    const site::GatherProgress step = [&](std::size_t done, std::size_t total) {
+        if (done < total) {
+            progress.Step(static_cast<int>(done), files[done]);
+        }
+        return true;
+    };
+    const site::ExportSummary summary =
+        ForFile(*out, [&] { return site::ExportReadings(files, std::filesystem::path(*out), format, step); });
+    progress.Done();
+
+    for (const site::FileFailure& failure : summary.failures) {
+        PrintFailure(FileMessage(failure.file, failure.message));
+    }
+    const std::string line = "readings: " + std::to_string(summary.written) + " written, " +
+                             std::to_string(summary.withoutPosition) + " without a usable position; files: " +
+                             std::to_string(files.size() - summary.failures.size()) + " read, " +
+                             std::to_string(summary.failures.size()) + " left out\n";
+    if (!WriteAll(stdout, line)) {
+        throw Error("Cannot write to standard output");
+    }
+    return summary.failures.empty() ? 0 : 1;
+}
+
+} // namespace
+
+constinit const Command kExportCommand{"export", kHelp, kOptions, RunExport};
+
+} // namespace qm::cli

@@ -1,0 +1,163 @@
+// quarlomet grid: the placed readings of survey files interpolated to a raster in metres with
+// GDAL's gridding and written as GeoTIFF, KMZ or PNG, as the site map's "Grid" computes them.
+#include "args.h"
+#include "commands.h"
+#include "console.h"
+#include "text_out.h"
+
+#include "errors.h"
+#include "field_value.h"
+#include "grid.h"
+#include "placed_readings.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace qm::cli {
+
+namespace {
+
+constexpr std::string_view kHelp = R"(Usage: quarlomet grid FILE|DIR... -o OUT [options]
+
+Grids every reading of the survey files that has a fix, as the site map's "Grid" does: the
+readings are projected to the WGS 84 / UTM zone of their median position and interpolated to a
+raster of square cells with GDAL's gridding. A cell farther than the search radius from every
+reading stays empty (nodata -9999). The format follows the name of OUT:
+
+  OUT.tif (or .tiff)  GeoTIFF: Float32 values, nodata -9999, the UTM coordinate system
+  OUT.kmz             the coloured grid as a Google Earth ground overlay, transparent where empty
+  OUT.png             the coloured grid with its world file (.pgw) and coordinate system (.prj)
+
+The colours run over the diverging palette from the 2nd to the 98th percentile of the grid.
+A file that fails to load is named on standard error with its message ("FILE: MESSAGE") and left
+out; the others are still gridded. Then standard output shows the grid:
+  grid: W x H cells of C m, METHOD, radius R m
+  zone: WGS 84 / UTM zone ZZN (EPSG:326ZZ)
+  readings: U used, L left out; files: R read, F left out
+A folder stands for its .csv files, in name order. OUT is written under a temporary name and
+renamed when complete: when the grid cannot be made or written, no file is left under its name.
+
+Options:
+  -o, --output OUT   the file to write (.tif, .tiff, .kmz or .png)
+  --cell M           the cell size in metres (default: a quarter of the spacing between lines)
+  --method NAME      linear (triangulation, the default), invdist (inverse distance to the
+                     nearest readings), nearest or average
+  --radius M         the search radius in metres (default: twice the spacing between lines)
+  --help             this text
+
+Exit status: 0 when every file loaded and OUT was written, 1 when a file was left out or no grid
+was written, 2 on a usage error.
+)";
+
+constexpr OptionSpec kOptions[] = {
+    {"--output", "-o", true}, {"--cell", "", true}, {"--method", "", true}, {"--radius", "", true}};
+
+double ParseMetres(const ParsedArgs& args, std::string_view option)
+{
+    const auto text = args.Value(option);
+    if (!text) {
+        return 0; // the grid's default
+    }
+    const double metres = ParseReal(*text, option);
+    if (!(metres > 0)) {
+        throw UsageError(std::string(option) + " must be a number of metres above 0, not '" + *text + "'");
+    }
+    return metres;
+}
+
+std::string Metres(double value)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", value);
+    return text;
+}
+
+void WriteOut(const std::string& text)
+{
+    if (!WriteAll(stdout, text)) {
+        throw Error("Cannot write to standard output");
+    }
+}
+
+int RunGrid(const CommandCall& call)
+{
+    const ParsedArgs& args = call.args;
+    if (args.Positional().empty()) {
+        throw UsageError("no survey file given");
+    }
+    const auto out = args.Value("--output");
+    if (!out) {
+        throw UsageError("no output file given (-o OUT)");
+    }
+    if (!EndsWithNoCase(*out, ".tif") && !EndsWithNoCase(*out, ".tiff") && !EndsWithNoCase(*out, ".kmz") &&
+        !EndsWithNoCase(*out, ".png")) {
+        throw UsageError("cannot tell the grid format from the name '" + *out + "' (use .tif, .kmz or .png)");
+    }
+    site::GridRequest request;
+    if (const auto method = args.Value("--method")) {
+        const auto parsed = site::ParseMethod(*method);
+        if (!parsed) {
+            throw UsageError("unknown method '" + *method + "' (use linear, invdist, nearest or average)");
+        }
+        request.method = *parsed;
+    }
+    request.cellSize = ParseMetres(args, "--cell");
+    request.radius = ParseMetres(args, "--radius");
+    SetDecimalSeparator('.');
+    const std::vector<std::string> files = ExpandFileArguments(args.Positional());
+
+    // Gathering counts a step a file, gridding a step a percent.
+    const int fileSteps = static_cast<int>(files.size());
+    Progress progress("grid", fileSteps + 100);
+    site::PlacedReadings placed = site::GatherReadings(files, [&](std::size_t done, std::size_t total) {
+        if (done < total) {
+            progress.Step(static_cast<int>(done), files[done]);
+        }
+        return true;
+    });
+    request.progress = [&](double fraction) {
+        progress.Step(fileSteps + static_cast<int>(fraction * 99), "gridding");
+        return true;
+    };
+    // The grid needs only the positions and values; what else the gathering kept goes first,
+    // and the rest once the grid is made, so that the peak stays near the grid and its input.
+    std::vector<std::uint32_t>().swap(placed.file);
+    std::vector<std::uint32_t>().swap(placed.row);
+    site::GridResult grid = site::ComputeGrid(placed, request);
+    std::vector<double>().swap(placed.lon);
+    std::vector<double>().swap(placed.lat);
+    std::vector<double>().swap(placed.value);
+    progress.Done();
+
+    for (const site::FileFailure& failure : placed.failures) {
+        PrintFailure(FileMessage(failure.file, failure.message));
+    }
+    if (!grid.ok) {
+        throw Error(grid.error);
+    }
+    for (const std::string& message : grid.messages) {
+        WriteAll(stderr, DisplayText(message + "\n"));
+    }
+    const std::string failure = site::WriteGrid(grid, site::GridScale(grid), *out);
+    if (!failure.empty()) {
+        throw Error(failure);
+    }
+
+    const std::string zone = std::to_string(grid.zone) + (grid.north ? "N" : "S");
+    WriteOut("grid: " + std::to_string(grid.width) + " x " + std::to_string(grid.height) + " cells of " +
+             Metres(grid.cellSize) + " m, " + site::MethodName(grid.method) + ", radius " + Metres(grid.radius) +
+             " m\nzone: WGS 84 / UTM zone " + zone + " (EPSG:" + std::to_string(grid.epsg) + ")\nreadings: " +
+             std::to_string(grid.readingsUsed) + " used, " +
+             std::to_string(placed.withoutPosition + grid.readingsLeftOut) + " left out; files: " +
+             std::to_string(files.size() - placed.failures.size()) + " read, " +
+             std::to_string(placed.failures.size()) + " left out\n");
+    return placed.failures.empty() ? 0 : 1;
+}
+
+} // namespace
+
+constinit const Command kGridCommand{"grid", kHelp, kOptions, RunGrid};
+
+} // namespace qm::cli
