@@ -2,6 +2,7 @@
 // default cell size and radius from the line spacing, and GDAL's gridding block by block.
 #include "grid.h"
 
+#include "gdal_support.h"
 #include "placed_readings.h"
 
 #include <cpl_conv.h>
@@ -102,33 +103,7 @@ struct Buckets {
     }
 };
 
-// GDAL's errors go to this trap rather than to stderr; the first failure is kept for the message.
-class ErrorTrap {
-public:
-    ErrorTrap() { CPLPushErrorHandlerEx(&Handle, this); }
-    ~ErrorTrap() { CPLPopErrorHandler(); }
-    ErrorTrap(const ErrorTrap&) = delete;
-    ErrorTrap& operator=(const ErrorTrap&) = delete;
-    const std::string& First() const { return first_; }
-    bool Failed() const { return failed_; }
-    void Reset()
-    {
-        failed_ = false;
-        first_.clear();
-    }
-
-private:
-    static void CPL_STDCALL Handle(CPLErr level, CPLErrorNum, const char* message)
-    {
-        auto* trap = static_cast<ErrorTrap*>(CPLGetErrorHandlerUserData());
-        if (level >= CE_Failure && !trap->failed_) {
-            trap->failed_ = true;
-            trap->first_ = message ? message : "";
-        }
-    }
-    bool failed_ = false;
-    std::string first_;
-};
+using gdal::ErrorTrap;
 
 struct ProgressSpan {
     const GridProgress* progress;
@@ -327,7 +302,6 @@ bool GridBlock(const MethodOptions& options, double radius, const std::vector<do
     return true;
 }
 
-std::once_flag registered;
 
 } // namespace
 
@@ -443,7 +417,7 @@ GridResult ComputeGrid(const PlacedReadings& readings, const GridRequest& reques
 GridResult ComputeGrid(std::span<const double> lon, std::span<const double> lat, std::span<const double> value,
                        const GridRequest& request)
 {
-    std::call_once(registered, [] { GDALAllRegister(); });
+    gdal::RegisterDrivers();
     ErrorTrap trap;
     GridResult result;
     result.method = request.method;

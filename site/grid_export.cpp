@@ -2,6 +2,8 @@
 // Every file is written under a temporary name next to the target and renamed when complete.
 #include "grid.h"
 
+#include "gdal_support.h"
+
 #include <cpl_conv.h>
 #include <cpl_error.h>
 #include <cpl_string.h>
@@ -23,8 +25,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::once_flag registered;
-
 // Paths cross to GDAL and to the caller as UTF-8 (GDAL's convention on every system).
 fs::path PathOf(const std::string& utf8)
 {
@@ -39,31 +39,10 @@ std::string Utf8(const fs::path& path)
 
 void Register()
 {
-    std::call_once(registered, [] { GDALAllRegister(); });
+    gdal::RegisterDrivers();
 }
 
-// GDAL's failures during a write, kept rather than printed.
-class ErrorTrap {
-public:
-    ErrorTrap() { CPLPushErrorHandlerEx(&Handle, this); }
-    ~ErrorTrap() { CPLPopErrorHandler(); }
-    ErrorTrap(const ErrorTrap&) = delete;
-    ErrorTrap& operator=(const ErrorTrap&) = delete;
-    bool Failed() const { return failed_; }
-    std::string What(const std::string& fallback) const { return first_.empty() ? fallback : first_; }
-
-private:
-    static void CPL_STDCALL Handle(CPLErr level, CPLErrorNum, const char* message)
-    {
-        auto* trap = static_cast<ErrorTrap*>(CPLGetErrorHandlerUserData());
-        if (level >= CE_Failure && !trap->failed_) {
-            trap->failed_ = true;
-            trap->first_ = message ? message : "";
-        }
-    }
-    bool failed_ = false;
-    std::string first_;
-};
+using gdal::ErrorTrap;
 
 // GDAL keeps side files (.aux.xml) for what a format cannot hold; none is wanted next to a
 // temporary name, so they are off for this thread while a file is written.
