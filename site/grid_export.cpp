@@ -85,6 +85,19 @@ public:
     Staged& operator=(const Staged&) = delete;
 
     const fs::path& Temp(std::size_t i) const { return temps_[i]; }
+
+    // The message of a failed write names the user's file, also where GDAL's own text names the
+    // temporary one.
+    std::string Failure(const std::string& detail, std::size_t i = 0) const
+    {
+        std::string text = detail;
+        for (std::size_t k = 0; k < temps_.size(); ++k) {
+            const std::string temp = Utf8(temps_[k]), target = Utf8(targets_[k]);
+            for (std::size_t at = text.find(temp); at != std::string::npos; at = text.find(temp, at + target.size()))
+                text.replace(at, temp.size(), target);
+        }
+        return "Could not write " + Utf8(targets_[i]) + (text.empty() ? "" : ": " + text);
+    }
     std::string Commit()
     {
         for (std::size_t i = 0; i < temps_.size(); ++i) {
@@ -198,7 +211,7 @@ std::string WriteGeoTiff(const GridResult& grid, const std::string& path)
         GDALDatasetUniquePtr dataset(driver->Create(Utf8(staged.Temp(0)).c_str(), grid.width, grid.height, 1,
                                                     GDT_Float32, options.List()));
         if (!dataset)
-            return "Could not write " + path + ": " + trap.What("the file cannot be created");
+            return staged.Failure(trap.What("the file cannot be created"));
         double transform[6];
         GeoTransform(grid, transform);
         const OGRSpatialReference srs = Utm(grid);
@@ -208,10 +221,10 @@ std::string WriteGeoTiff(const GridResult& grid, const std::string& path)
         band->SetNoDataValue(kNoData);
         if (band->RasterIO(GF_Write, 0, 0, grid.width, grid.height, const_cast<float*>(grid.values.data()),
                            grid.width, grid.height, GDT_Float32, 0, 0, nullptr) != CE_None)
-            return "Could not write " + path + ": " + trap.What("writing the values failed");
+            return staged.Failure(trap.What("writing the values failed"));
     } // closed here: the last blocks are written on closing
     if (trap.Failed())
-        return "Could not write " + path + ": " + trap.What("");
+        return staged.Failure(trap.What(""));
     return staged.Commit();
 }
 
@@ -230,14 +243,14 @@ std::string WritePng(const GridResult& grid, const ColourScale& scale, const std
     GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("PNG");
     GDALDatasetUniquePtr coloured = Coloured(grid, scale);
     if (!driver || !coloured)
-        return "Could not write " + path + ": " + trap.What("GDAL has no PNG driver");
+        return staged.Failure(trap.What("GDAL has no PNG driver"));
     GDALDatasetUniquePtr written(
         driver->CreateCopy(Utf8(staged.Temp(0)).c_str(), coloured.get(), FALSE, nullptr, nullptr, nullptr));
     if (!written)
-        return "Could not write " + path + ": " + trap.What("the file cannot be created");
+        return staged.Failure(trap.What("the file cannot be created"));
     written.reset();
     if (trap.Failed())
-        return "Could not write " + path + ": " + trap.What("");
+        return staged.Failure(trap.What(""));
 
     // The world file places the centre of the top left pixel.
     char text[256];
@@ -253,7 +266,7 @@ std::string WritePng(const GridResult& grid, const ColourScale& scale, const std
         out << content;
         out.close();
         if (!out)
-            return "Could not write " + Utf8(staged.Temp(file));
+            return staged.Failure("", static_cast<std::size_t>(file));
     }
     return staged.Commit();
 }
@@ -269,7 +282,7 @@ std::string WriteKmz(const GridResult& grid, const ColourScale& scale, const std
     GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("KMLSUPEROVERLAY");
     GDALDatasetUniquePtr coloured = Coloured(grid, scale);
     if (!driver || !coloured)
-        return "Could not write " + path + ": " + trap.What("GDAL has no KML super-overlay driver");
+        return staged.Failure(trap.What("GDAL has no KML super-overlay driver"));
     double transform[6];
     GeoTransform(grid, transform);
     const OGRSpatialReference utm = Utm(grid);
@@ -290,7 +303,7 @@ std::string WriteKmz(const GridResult& grid, const ColourScale& scale, const std
     CPLFree(utmWkt);
     CPLFree(wgsWkt);
     if (!warped)
-        return "Could not write " + path + ": " + trap.What("the grid cannot be warped to WGS 84");
+        return staged.Failure(trap.What("the grid cannot be warped to WGS 84"));
 
     // PNG tiles keep the transparency (JPEG, the driver's default, would paint empty cells black).
     CPLStringList options;
@@ -299,10 +312,10 @@ std::string WriteKmz(const GridResult& grid, const ColourScale& scale, const std
     GDALDatasetUniquePtr written(driver->CreateCopy(Utf8(staged.Temp(0)).c_str(), warped.get(), FALSE,
                                                     options.List(), nullptr, nullptr));
     if (!written)
-        return "Could not write " + path + ": " + trap.What("the file cannot be created");
+        return staged.Failure(trap.What("the file cannot be created"));
     written.reset();
     if (trap.Failed())
-        return "Could not write " + path + ": " + trap.What("");
+        return staged.Failure(trap.What(""));
     return staged.Commit();
 }
 

@@ -202,8 +202,12 @@ TEST(SiteGrid, ExportsWriteCompleteFilesOrNone)
     fs::create_directory(dir.path / "taken.tif");
     fs::create_directory(dir.path / "taken.png");
     fs::create_directory(dir.path / "taken.kmz");
-    for (const char* name : {"taken.tif", "taken.png", "taken.kmz", "missing/site.tif"})
-        EXPECT_NE(WriteGrid(grid, scale, (dir.path / name).string()), "") << name;
+    for (const char* name : {"taken.tif", "taken.png", "taken.kmz", "missing/site.tif"}) {
+        const std::string message = WriteGrid(grid, scale, (dir.path / name).string());
+        // The message names the user's file, never the temporary one written first.
+        EXPECT_EQ(message.rfind("Could not write " + (dir.path / name).string(), 0), 0u) << message;
+        EXPECT_EQ(message.find(".part"), std::string::npos) << message;
+    }
     EXPECT_EQ(dir.Count(), 7u);
     EXPECT_NE(WriteGrid(grid, scale, (dir.path / "site.xyz").string()), "");
 }
