@@ -9,8 +9,10 @@
 #include "field_value.h"
 #include "readings_export.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -53,6 +55,20 @@ bool SameFile(const std::string& a, const std::filesystem::path& b)
     return std::filesystem::equivalent(std::filesystem::path(a), b, error) && !error;
 }
 
+// Whether a file starts with the header line of an earlier CSV export.
+bool IsEarlierExport(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::string line;
+    if (!in || !std::getline(in, line)) {
+        return false;
+    }
+    if (!line.empty() && line.back() == '\r') {
+        line.pop_back();
+    }
+    return line == "file,row,label,value,lat,lon";
+}
+
 // The survey files of the arguments, without the output: a folder's earlier export is not read as
 // a survey, and an output named among the files would overwrite a survey file, which is refused.
 std::vector<std::string> InputFiles(const std::vector<std::string>& args, const std::string& out)
@@ -68,7 +84,16 @@ std::vector<std::string> InputFiles(const std::vector<std::string>& args, const 
         }
     }
     std::vector<std::string> files = ExpandFileArguments(args);
-    std::erase_if(files, [&](const std::string& file) { return SameFile(file, outPath); });
+    const auto among = std::find_if(files.begin(), files.end(), [&](const std::string& file) { return SameFile(file, outPath); });
+    if (among == files.end()) {
+        return files;
+    }
+    // A folder's own .csv file under the output's name is left out only when it is an earlier
+    // export; anything else there is a survey file, which is never overwritten.
+    if (!IsEarlierExport(outPath)) {
+        throw UsageError("the output '" + out + "' is one of the survey files");
+    }
+    files.erase(among);
     return files;
 }
 

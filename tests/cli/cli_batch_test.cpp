@@ -130,6 +130,7 @@ TEST_F(CliBatch, ExportWritesThePlacedReadingsAndNamesTheFileLeftOut)
 
     // A survey file is never overwritten, and an output format is never guessed.
     EXPECT_EQ(Call({"export", "site/a.csv", "-o", "site/a.csv"}).status, 2);
+    EXPECT_EQ(Call({"export", "site", "-o", "site/a.csv"}).status, 2);
     EXPECT_EQ(Read("site/a.csv"), Survey({Reading("a1", "50000.5"), Reading("a2", "50010")}));
     EXPECT_EQ(Call({"export", "site", "-o", "out.txt"}).status, 2);
 }
