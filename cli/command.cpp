@@ -1,3 +1,5 @@
+// The one skeleton of every subcommand: parsing, help, exit statuses, failure messages that name
+// their file, and folders standing for their survey files.
 #include "command.h"
 
 #include "text_out.h"
@@ -42,7 +44,13 @@ std::vector<std::string> FolderFiles(const std::string& folder)
     std::filesystem::directory_iterator it(std::filesystem::path(folder), error);
     for (; !error && it != std::filesystem::directory_iterator(); it.increment(error)) {
         std::error_code typeError;
-        const std::string name = it->path().filename().string();
+        std::string name;
+        try {
+            name = it->path().filename().string();
+        } catch (const std::system_error&) {
+            // On Windows a narrow name holds only the characters of the local code page.
+            throw Error(FileMessage(folder, "A file name in the folder cannot be shown in this system's code page"));
+        }
         // A folder named "x.csv" is no survey file; a link to a file is.
         if (EndsWithNoCase(name, ".csv") && it->is_regular_file(typeError)) {
             names.push_back(name);

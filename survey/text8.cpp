@@ -1,3 +1,5 @@
+// 8-bit text for display: UTF-8 when the bytes are valid UTF-8, else one character per byte, and
+// the full stop the error box appends.
 #include "text8.h"
 
 #include <cstdint>

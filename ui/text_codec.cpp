@@ -1,3 +1,4 @@
+// 8-bit text to and from Qt strings, by the display rule of the survey core.
 #include "text_codec.h"
 
 #include "text8.h"

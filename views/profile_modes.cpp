@@ -1,3 +1,4 @@
+// The profile's view styles and scale modes by name, shared by the profile page and the tool.
 #include "profile_modes.h"
 
 namespace qm {

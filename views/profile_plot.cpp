@@ -1,3 +1,4 @@
+// Plotting a survey table as a profile: one point per data row, the reading as a whole number.
 #include "profile_plot.h"
 
 #include "field_value.h"
