@@ -1,12 +1,8 @@
-// The C file calls are the portable ones here; MSVC would steer to its own variants.
-#if defined(_MSC_VER) && !defined(_CRT_SECURE_NO_WARNINGS)
-#define _CRT_SECURE_NO_WARNINGS
-#endif
-
 // Writing the placed readings as GeoJSON or CSV, through a temporary file renamed when complete.
 #include "readings_export.h"
 
 #include "errors.h"
+#include "file_io.h"
 
 #include <array>
 #include <cerrno>
@@ -43,11 +39,7 @@ public:
         temporary_ = target_;
         temporary_ += ".tmp" + std::to_string(random() % 1000000000u);
         errno = 0;
-#ifdef _WIN32
-        file_ = _wfopen(temporary_.c_str(), L"wb");
-#else
-        file_ = std::fopen(temporary_.c_str(), "wb");
-#endif
+        file_ = OpenForWriting(temporary_);
         if (!file_)
             ThrowCreateError(target_, errno);
         buffer_.reserve(kBlock + 4096);

@@ -81,4 +81,13 @@ void InputFile::Close()
     sizeHint_ = 0;
 }
 
+std::FILE* OpenForWriting(const std::filesystem::path& path)
+{
+#ifdef _WIN32
+    return _wfsopen(path.c_str(), L"wb", _SH_DENYWR);
+#else
+    return std::fopen(path.c_str(), "wb");
+#endif
+}
+
 } // namespace qm

@@ -1,4 +1,5 @@
-// Reading a file front to back in big blocks: the one place with platform-specific file calls.
+// Reading a file front to back in big blocks, and opening a new file for writing (the exports'
+// temporary files): the one place with platform-specific file calls.
 #pragma once
 
 #include <cstddef>
@@ -33,5 +34,9 @@ private:
     std::FILE* file_ = nullptr;
     std::uint64_t sizeHint_ = 0;
 };
+
+// Opens a new or truncated file for writing in binary mode; null on failure, with errno set.
+// Never used on a survey file: the exports write their own temporary files.
+std::FILE* OpenForWriting(const std::filesystem::path& path);
 
 } // namespace qm
