@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -116,6 +118,26 @@ TEST(SiteGrid, RefusesWhatCannotBeGriddedWithTheReason)
     GridResult grid = ComputeGrid(site.lon, site.lat, site.value, request);
     EXPECT_FALSE(grid.ok);
     EXPECT_NE(grid.error.find("100000000 cells"), std::string::npos) << grid.error;
+    // Sizes whose cell counts or edges overflow are refused too, never gridded.
+    for (double cell : {1e-310, 1e-5, 1e300, std::numeric_limits<double>::infinity(),
+                        std::numeric_limits<double>::quiet_NaN()}) {
+        request.cellSize = cell;
+        grid = ComputeGrid(site.lon, site.lat, site.value, request);
+        EXPECT_FALSE(grid.ok) << cell;
+        EXPECT_TRUE(grid.values.empty());
+        EXPECT_NE(grid.error.find("cell"), std::string::npos) << grid.error;
+    }
+    request = {};
+    request.radius = std::numeric_limits<double>::infinity();
+    EXPECT_NE(ComputeGrid(site.lon, site.lat, site.value, request).error.find("radius"), std::string::npos);
+    // A radius far beyond the site is cut to the grid's diagonal: every cell has its nearest reading.
+    request.method = GridMethod::Nearest;
+    request.radius = 1e300;
+    grid = ComputeGrid(site.lon, site.lat, site.value, request);
+    ASSERT_TRUE(grid.ok) << grid.error;
+    EXPECT_LT(grid.radius, 100);
+    EXPECT_EQ(std::count(grid.values.begin(), grid.values.end(), kNoData), 0);
+    request = {};
 
     // One line of readings: no triangle for linear, but nearest grids it.
     const std::span<const double> line_lon(site.lon.data(), 201), line_lat(site.lat.data(), 201),
