@@ -12,6 +12,7 @@
 #include <ogr_spatialref.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -484,10 +485,23 @@ GridResult Compute(std::span<const double> lon, std::span<const double> lat, std
     }
     result.north = medianLat >= 0;
     result.epsg = (result.north ? 32600 : 32700) + result.zone;
-    int lowZone = 60, highZone = 1;
-    for (std::size_t i = 0; i < kept; ++i) {
-        lowZone = std::min(lowZone, ZoneOf(lon[reading(i)]));
-        highZone = std::max(highZone, ZoneOf(lon[reading(i)]));
+    // The zones the readings span, the short way round: the zones run on across the antimeridian
+    // (60 to 1), so the span is all but the longest run of zones without a reading.
+    std::array<bool, 61> inZone{};
+    for (std::size_t i = 0; i < kept; ++i)
+        inZone[ZoneOf(lon[reading(i)])] = true;
+    int lowZone = 1, highZone = 60, longestGap = -1;
+    for (int from = 1; from <= 60; ++from) {
+        if (!inZone[from] || inZone[from % 60 + 1])
+            continue; // a gap starts after a zone with readings
+        int gap = 0;
+        while (!inZone[(from + gap) % 60 + 1])
+            ++gap;
+        if (gap > longestGap) {
+            longestGap = gap;
+            lowZone = (from + gap) % 60 + 1;
+            highZone = from;
+        }
     }
     if (lowZone != highZone)
         result.messages.push_back(Format("The readings span UTM zones %d to %d; the grid is in zone %d%c, "

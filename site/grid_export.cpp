@@ -13,9 +13,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <mutex>
 #include <random>
 
@@ -174,6 +176,48 @@ GDALDatasetUniquePtr Coloured(const GridResult& grid, const ColourScale& scale)
     return dataset;
 }
 
+// `source` (the grid's raster in UTM) warped cell for cell (nearest, so values and colours never
+// blend) to WGS 84 longitude and latitude, with the longitudes continuous over the grid: wrapped
+// about the zone's central meridian, so that a site across the antimeridian keeps one extent, its
+// east edge beyond 180, instead of one spanning the whole world. The west edge stays within -180
+// to 180 (a grid reaching west of -180 is wrapped about the meridian 360 degrees east).
+GDALDatasetUniquePtr WarpedToDegrees(GDALDataset* source, const GridResult& grid)
+{
+    double centre = grid.zone * 6.0 - 183.0;
+    {
+        OGRSpatialReference wgs84;
+        wgs84.importFromEPSG(4326);
+        wgs84.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+        const OGRSpatialReference utm = Utm(grid);
+        std::unique_ptr<OGRCoordinateTransformation> toDegrees(OGRCreateCoordinateTransformation(&utm, &wgs84));
+        if (!toDegrees)
+            return nullptr;
+        // The west edge is its west corners, or a point between them where the edge bulges.
+        const double south = grid.originY - grid.height * grid.cellSize;
+        double west = 180;
+        for (int step = 0; step <= 8; ++step) {
+            double x = grid.originX, y = south + (grid.originY - south) * step / 8;
+            if (toDegrees->Transform(1, &x, &y))
+                west = std::min(west, centre + std::remainder(x - centre, 360.0));
+        }
+        if (west < -180)
+            centre += 360;
+    }
+    OGRSpatialReference degrees;
+    const std::string proj = "+proj=longlat +datum=WGS84 +lon_wrap=" + std::to_string(centre) + " +no_defs";
+    if (degrees.importFromProj4(proj.c_str()) != OGRERR_NONE)
+        return nullptr;
+    char* sourceWkt = nullptr;
+    Utm(grid).exportToWkt(&sourceWkt);
+    char* targetWkt = nullptr;
+    degrees.exportToWkt(&targetWkt);
+    GDALDatasetUniquePtr warped(GDALDataset::FromHandle(GDALAutoCreateWarpedVRT(
+        GDALDataset::ToHandle(source), sourceWkt, targetWkt, GRA_NearestNeighbour, 0.125, nullptr)));
+    CPLFree(sourceWkt);
+    CPLFree(targetWkt);
+    return warped;
+}
+
 std::string Lower(std::string text)
 {
     std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
@@ -292,16 +336,7 @@ std::string WriteKmz(const GridResult& grid, const ColourScale& scale, const std
     // Google Earth takes overlays in WGS 84 longitude and latitude: the coloured image is warped
     // there cell for cell (nearest, so colours never blend), its alpha band carrying the empty
     // cells and the area outside the grid as transparent.
-    char* utmWkt = nullptr;
-    utm.exportToWkt(&utmWkt);
-    OGRSpatialReference wgs84;
-    wgs84.importFromEPSG(4326);
-    char* wgsWkt = nullptr;
-    wgs84.exportToWkt(&wgsWkt);
-    GDALDatasetUniquePtr warped(GDALDataset::FromHandle(GDALAutoCreateWarpedVRT(
-        GDALDataset::ToHandle(coloured.get()), utmWkt, wgsWkt, GRA_NearestNeighbour, 0.125, nullptr)));
-    CPLFree(utmWkt);
-    CPLFree(wgsWkt);
+    GDALDatasetUniquePtr warped = WarpedToDegrees(coloured.get(), grid);
     if (!warped)
         return staged.Failure(trap.What("the grid cannot be warped to WGS 84"));
 
@@ -350,16 +385,7 @@ GeographicGrid WarpToWgs84(const GridResult& grid, int maxSide)
     source->SetSpatialRef(&utm);
     source->GetRasterBand(1)->SetNoDataValue(kNoData);
 
-    char* utmWkt = nullptr;
-    utm.exportToWkt(&utmWkt);
-    OGRSpatialReference wgs84;
-    wgs84.importFromEPSG(4326);
-    char* wgsWkt = nullptr;
-    wgs84.exportToWkt(&wgsWkt);
-    GDALDatasetUniquePtr warped(GDALDataset::FromHandle(GDALAutoCreateWarpedVRT(
-        GDALDataset::ToHandle(source.get()), utmWkt, wgsWkt, GRA_NearestNeighbour, 0.125, nullptr)));
-    CPLFree(utmWkt);
-    CPLFree(wgsWkt);
+    GDALDatasetUniquePtr warped = WarpedToDegrees(source.get(), grid);
     if (!warped) {
         out.error = trap.What("The grid cannot be warped to WGS 84.");
         return out;

@@ -13,6 +13,7 @@
 #include <fstream>
 #include <limits>
 #include <memory>
+#include <numbers>
 #include <random>
 
 namespace {
@@ -270,4 +271,66 @@ TEST(SiteGrid, WarpedToDegreesTheGridCoversTheReadingsAndKeepsTheirValues)
     EXPECT_EQ(std::max(small.width, small.height), 100);
     EXPECT_DOUBLE_EQ(small.west, warped.west);
     EXPECT_EQ(WarpToWgs84(GridResult{}).values.size(), 0u);
+}
+
+TEST(SiteGrid, ASiteAcrossTheAntimeridianStaysInOnePieceInDegrees)
+{
+    // Lines 1 m apart in UTM zone 60S either side of the 180th meridian (near 820,310 m east at
+    // this latitude), so the readings' longitudes jump from 179.99... to -179.99...; both zones
+    // hold the median in turn.
+    const TempDir dir;
+    for (double east0 : {820270.0, 820230.0}) {
+        SCOPED_TRACE(east0);
+        OGRSpatialReference utm, wgs84;
+        utm.importFromEPSG(32760);
+        wgs84.importFromEPSG(4326);
+        utm.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+        wgs84.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+        std::unique_ptr<OGRCoordinateTransformation> toWgs(OGRCreateCoordinateTransformation(&utm, &wgs84));
+        std::vector<double> lon, lat, value;
+        for (int line = 0; line < 120; ++line)
+            for (int i = 0; i <= 40; ++i) {
+                lon.push_back(east0 + line);
+                lat.push_back(8175000 + i * 0.5);
+                value.push_back(line);
+            }
+        toWgs->Transform(static_cast<int>(lon.size()), lon.data(), lat.data());
+        ASSERT_LT(*std::min_element(lon.begin(), lon.end()), -179.9);
+        ASSERT_GT(*std::max_element(lon.begin(), lon.end()), 179.9);
+
+        const GridResult grid = ComputeGrid(lon, lat, value, {});
+        ASSERT_TRUE(grid.ok) << grid.error;
+        EXPECT_EQ(grid.zone, east0 > 820250 ? 1 : 60);
+        ASSERT_EQ(grid.messages.size(), 1u);
+        EXPECT_NE(grid.messages[0].find("zones 60 to 1"), std::string::npos) << grid.messages[0];
+
+        // West of the meridian at most 180, east beyond it, about 120 m wide, and every reading's
+        // pixel holds about its value.
+        const GeographicGrid warped = WarpToWgs84(grid);
+        ASSERT_EQ(warped.error, "");
+        EXPECT_GE(warped.west, -180);
+        EXPECT_LT(warped.west, 180);
+        EXPECT_GT(warped.east, 180);
+        EXPECT_NEAR((warped.east - warped.west) * 111320 * std::cos(16.5 * std::numbers::pi / 180), 120, 10);
+        EXPECT_GT(warped.height, 20);
+        for (std::size_t i = 0; i < lon.size(); i += 13) {
+            const double east = lon[i] < warped.west ? lon[i] + 360 : lon[i];
+            const int col = static_cast<int>((east - warped.west) / (warped.east - warped.west) * warped.width);
+            const int row = static_cast<int>((warped.north - lat[i]) / (warped.north - warped.south) * warped.height);
+            ASSERT_TRUE(col >= 0 && col < warped.width && row >= 0 && row < warped.height) << lon[i];
+            const float cell = warped.values[static_cast<std::size_t>(row) * warped.width + col];
+            if (lat[i] > lat[0] + 1 && lat[i] < lat[40] - 1 && value[i] > 1 && value[i] < 118)
+                EXPECT_NEAR(cell, value[i], 1.01) << lon[i];
+        }
+
+        // The KMZ overlay is in one piece too: its west edge that of the readings.
+        const fs::path kmz = dir.path / "across.kmz";
+        ASSERT_EQ(WriteKmz(grid, GridScale(grid), kmz.string()), "");
+        GDALDatasetUniquePtr ds(GDALDataset::Open(kmz.string().c_str(), GDAL_OF_RASTER));
+        ASSERT_TRUE(ds);
+        double gt[6];
+        ASSERT_EQ(ds->GetGeoTransform(gt), CE_None);
+        EXPECT_NEAR(gt[0], warped.west, 1e-4);
+        EXPECT_NEAR(gt[0] + gt[1] * ds->GetRasterXSize(), warped.east, 1e-4);
+    }
 }
