@@ -369,11 +369,13 @@ GeographicGrid WarpToWgs84(const GridResult& grid, int maxSide)
         out.error = trap.What("GDAL has no in-memory driver.");
         return out;
     }
-    // The band reads the grid's own values in place: no second copy of a large grid.
-    char pointer[64];
-    std::snprintf(pointer, sizeof pointer, "DATAPOINTER=%p", static_cast<const void*>(grid.values.data()));
+    // The band reads the grid's own values in place: no second copy of a large grid. The address
+    // is written as GDAL reads it back ("%p" differs between systems, without "0x" on some).
+    char pointer[64] = {};
+    const int length = CPLPrintPointer(pointer, const_cast<float*>(grid.values.data()), sizeof pointer - 1);
+    pointer[length] = '\0';
     CPLStringList bandOptions;
-    bandOptions.AddString(pointer);
+    bandOptions.SetNameValue("DATAPOINTER", pointer);
     if (source->AddBand(GDT_Float32, bandOptions.List()) != CE_None) {
         out.error = trap.What("The grid cannot be read by GDAL.");
         return out;
