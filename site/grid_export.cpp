@@ -71,6 +71,8 @@ public:
             name += tag;
             name += Utf8(target.extension());
             temps_.push_back(target.parent_path() / PathOf(name));
+            name = "." + Utf8(target.stem()) + ".old" + tag + Utf8(target.extension());
+            backups_.push_back(target.parent_path() / PathOf(name));
         }
     }
     ~Staged()
@@ -100,21 +102,51 @@ public:
         }
         return "Could not write " + Utf8(targets_[i]) + (text.empty() ? "" : ": " + text);
     }
+    // Puts the files under their names, all or none: a file already under a name is moved aside
+    // first, and if any step fails, the files put in place go back to their temporary names and
+    // those moved aside come back, so the user's set is never half new and half old.
     std::string Commit()
     {
-        for (std::size_t i = 0; i < temps_.size(); ++i) {
+        std::vector<bool> placed(temps_.size(), false), movedAside(temps_.size(), false);
+        std::string failure;
+        for (std::size_t i = 0; i < temps_.size() && failure.empty(); ++i) {
             std::error_code ec;
+            // A folder under the name is left alone: the rename onto it fails below.
+            const fs::file_status status = fs::symlink_status(targets_[i], ec);
+            if (fs::exists(status) && !fs::is_directory(status)) {
+                fs::rename(targets_[i], backups_[i], ec);
+                if (ec) {
+                    failure = "Could not write " + Utf8(targets_[i]) + ": " + ec.message();
+                    break;
+                }
+                movedAside[i] = true;
+            }
             fs::rename(temps_[i], targets_[i], ec);
             if (ec)
-                return "Could not write " + Utf8(targets_[i]) + ": " + ec.message();
+                failure = "Could not write " + Utf8(targets_[i]) + ": " + ec.message();
+            else
+                placed[i] = true;
         }
-        committed_ = true;
-        return {};
+        std::error_code ec;
+        for (std::size_t i = temps_.size(); i-- > 0;) {
+            if (failure.empty()) {
+                if (movedAside[i])
+                    fs::remove(backups_[i], ec);
+                continue;
+            }
+            if (placed[i])
+                fs::rename(targets_[i], temps_[i], ec);
+            if (movedAside[i])
+                fs::rename(backups_[i], targets_[i], ec);
+        }
+        committed_ = failure.empty();
+        return failure;
     }
 
 private:
     std::vector<fs::path> targets_;
     std::vector<fs::path> temps_;
+    std::vector<fs::path> backups_; // where a file already under a target's name waits while committing
     bool committed_ = false;
 };
 

@@ -201,6 +201,8 @@ TEST(SiteGrid, ExportsWriteCompleteFilesOrNone)
     const ColourScale scale = GridScale(grid);
     const TempDir dir;
 
+    // Written twice: the second set replaces the first, and nothing else is left beside it.
+    ASSERT_EQ(WriteGrid(grid, scale, (dir.path / "site.png").string()), "");
     ASSERT_EQ(WriteGrid(grid, scale, (dir.path / "site.png").string()), "");
     for (const char* name : {"site.png", "site.pgw", "site.prj"})
         EXPECT_TRUE(fs::exists(dir.path / name)) << name;
@@ -232,6 +234,20 @@ TEST(SiteGrid, ExportsWriteCompleteFilesOrNone)
         EXPECT_EQ(message.find(".part"), std::string::npos) << message;
     }
     EXPECT_EQ(dir.Count(), 7u);
+
+    // A set that cannot be put in place whole (here its .prj) leaves the files already under
+    // the other names as they were.
+    fs::create_directory(dir.path / "old.prj");
+    for (const char* name : {"old.png", "old.pgw"})
+        std::ofstream(dir.path / name) << "before";
+    EXPECT_NE(WriteGrid(grid, scale, (dir.path / "old.png").string()), "");
+    EXPECT_EQ(dir.Count(), 10u);
+    for (const char* name : {"old.png", "old.pgw"}) {
+        std::ifstream in(dir.path / name);
+        std::string text;
+        in >> text;
+        EXPECT_EQ(text, "before") << name;
+    }
     EXPECT_NE(WriteGrid(grid, scale, (dir.path / "site.xyz").string()), "");
 }
 
