@@ -600,9 +600,12 @@ GridResult Compute(std::span<const double> lon, std::span<const double> lat, std
         const double h = std::floor((std::ceil(maxY / cell) * cell - minY) / cell) + 1;
         return w * h;
     };
-    // A count that is not finite (a cell so small that the coordinates overflow in cells) is as
-    // much too many as a large one: both fail this test.
-    const auto fitsLimit = [&](double cell) { return cellsFor(cell) <= static_cast<double>(kMaxGridCells); };
+    // A count that is not finite (a cell so small that the coordinates overflow in cells, which
+    // can make it -inf or NaN) is as much too many as a large one: both fail this test.
+    const auto fitsLimit = [&](double cell) {
+        const double count = cellsFor(cell);
+        return std::isfinite(count) && count >= 1 && count <= static_cast<double>(kMaxGridCells);
+    };
 
     const bool defaultCell = !(request.cellSize > 0);
     double cell = defaultCell ? std::max(Nice(spacing / 4), kMinCellSize) : request.cellSize;
