@@ -12,6 +12,7 @@
 #include <ogr_spatialref.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -19,6 +20,8 @@
 #include <atomic>
 #include <cstdlib>
 #include <mutex>
+#include <new>
+#include <stdexcept>
 #include <thread>
 
 namespace qm::site {
@@ -104,6 +107,8 @@ struct Buckets {
 };
 
 using gdal::ErrorTrap;
+
+constexpr const char* kOutOfMemory = "Out of memory: the grid is too large for this computer. Try a larger cell size.";
 
 struct ProgressSpan {
     const GridProgress* progress;
@@ -414,13 +419,20 @@ GridResult ComputeGrid(const PlacedReadings& readings, const GridRequest& reques
     return ComputeGrid(readings.lon, readings.lat, readings.value, request);
 }
 
-GridResult ComputeGrid(std::span<const double> lon, std::span<const double> lat, std::span<const double> value,
-                       const GridRequest& request)
+namespace {
+
+GridResult Compute(std::span<const double> lon, std::span<const double> lat, std::span<const double> value,
+                   const GridRequest& request)
 {
     gdal::RegisterDrivers();
     ErrorTrap trap;
     GridResult result;
     result.method = request.method;
+    if (!std::isfinite(request.cellSize) || !std::isfinite(request.radius)) {
+        result.error = !std::isfinite(request.cellSize) ? "The cell size must be a finite number of metres."
+                                                        : "The search radius must be a finite number of metres.";
+        return result;
+    }
     const auto cancelled = [&result] {
         result.cancelled = true;
         result.error = "Cancelled.";
@@ -473,10 +485,23 @@ GridResult ComputeGrid(std::span<const double> lon, std::span<const double> lat,
     }
     result.north = medianLat >= 0;
     result.epsg = (result.north ? 32600 : 32700) + result.zone;
-    int lowZone = 60, highZone = 1;
-    for (std::size_t i = 0; i < kept; ++i) {
-        lowZone = std::min(lowZone, ZoneOf(lon[reading(i)]));
-        highZone = std::max(highZone, ZoneOf(lon[reading(i)]));
+    // The zones the readings span, the short way round: the zones run on across the antimeridian
+    // (60 to 1), so the span is all but the longest run of zones without a reading.
+    std::array<bool, 61> inZone{};
+    for (std::size_t i = 0; i < kept; ++i)
+        inZone[ZoneOf(lon[reading(i)])] = true;
+    int lowZone = 1, highZone = 60, longestGap = -1;
+    for (int from = 1; from <= 60; ++from) {
+        if (!inZone[from] || inZone[from % 60 + 1])
+            continue; // a gap starts after a zone with readings
+        int gap = 0;
+        while (!inZone[(from + gap) % 60 + 1])
+            ++gap;
+        if (gap > longestGap) {
+            longestGap = gap;
+            lowZone = (from + gap) % 60 + 1;
+            highZone = from;
+        }
     }
     if (lowZone != highZone)
         result.messages.push_back(Format("The readings span UTM zones %d to %d; the grid is in zone %d%c, "
@@ -575,35 +600,63 @@ GridResult ComputeGrid(std::span<const double> lon, std::span<const double> lat,
         const double h = std::floor((std::ceil(maxY / cell) * cell - minY) / cell) + 1;
         return w * h;
     };
+    // A count that is not finite (a cell so small that the coordinates overflow in cells, which
+    // can make it -inf or NaN) is as much too many as a large one: both fail this test.
+    const auto fitsLimit = [&](double cell) {
+        const double count = cellsFor(cell);
+        return std::isfinite(count) && count >= 1 && count <= static_cast<double>(kMaxGridCells);
+    };
 
-    const bool defaultCell = !(request.cellSize > 0) || !std::isfinite(request.cellSize);
-    double cell = defaultCell ? Nice(spacing / 4) : request.cellSize;
-    if (cellsFor(cell) > static_cast<double>(kMaxGridCells)) {
+    const bool defaultCell = !(request.cellSize > 0);
+    double cell = defaultCell ? std::max(Nice(spacing / 4), kMinCellSize) : request.cellSize;
+    if (!fitsLimit(cell)) {
         if (!defaultCell) {
             // The smallest cell size within the limit, for the message: the count falls with the size.
-            double fits = cell;
-            while (cellsFor(fits) > static_cast<double>(kMaxGridCells))
+            double fits = std::max(cell, kMinCellSize);
+            while (!fitsLimit(fits))
                 fits *= 1.05;
-            result.error = Format("A cell size of %g m gives %.0f cells; at most %llu cells are allowed "
-                                  "(a cell size of about %.3g m or more).",
-                                  cell, cellsFor(cell), static_cast<unsigned long long>(kMaxGridCells), fits);
+            const double count = cellsFor(cell);
+            result.error = std::isfinite(count) && count > 0
+                               ? Format("A cell size of %g m gives %.0f cells; at most %llu cells are allowed "
+                                        "(a cell size of about %.3g m or more).",
+                                        cell, count, static_cast<unsigned long long>(kMaxGridCells), fits)
+                               : Format("A cell size of %g m gives more cells than can be counted; at most %llu "
+                                        "cells are allowed (a cell size of about %.3g m or more).",
+                                        cell, static_cast<unsigned long long>(kMaxGridCells), fits);
             return result;
         }
-        while (cellsFor(cell) > static_cast<double>(kMaxGridCells))
+        while (!fitsLimit(cell))
             cell = Nice(cell * 1.5);
         result.messages.push_back(
             Format("The cell size is %g m so that the grid stays within %llu cells.", cell,
                    static_cast<unsigned long long>(kMaxGridCells)));
     }
-    const double radius =
-        request.radius > 0 && std::isfinite(request.radius) ? request.radius : TwoDigits(2 * spacing);
+    // Positions are kept to a millimetre, and the grid's edges must stay finite in metres.
+    if (cell < kMinCellSize || cell > kMaxCellSize) {
+        result.error = Format("A cell size of %g m is out of range: give from %g m to %g m.", cell, kMinCellSize,
+                              kMaxCellSize);
+        return result;
+    }
     result.cellSize = cell;
-    result.radius = radius;
     result.originX = std::floor(minX / cell) * cell;
     result.originY = std::ceil(maxY / cell) * cell;
     result.width = static_cast<int>(std::floor((maxX - result.originX) / cell)) + 1;
     result.height = static_cast<int>(std::floor((result.originY - minY) / cell)) + 1;
     result.values.assign(static_cast<std::size_t>(result.width) * result.height, kNoData);
+
+    // A radius beyond the grid's diagonal reaches no reading that the diagonal does not, from any
+    // cell, so it is cut to the diagonal (and a cell): the grid is the same, and the reach of each
+    // block stays a count of blocks.
+    const double diagonal = std::hypot(result.width * cell, result.height * cell) + cell;
+    double radius = request.radius > 0 ? request.radius : TwoDigits(2 * spacing);
+    if (radius > diagonal) {
+        radius = diagonal;
+        if (request.radius > 0)
+            result.messages.push_back(Format("The search radius is %g m, the grid's diagonal: a larger one "
+                                             "reaches no further reading.",
+                                             radius));
+    }
+    result.radius = radius;
 
     // Blocks of cells, each gridded from the readings within its reach, several at a time:
     // GDAL_NUM_THREADS (all processors by default, as for GDAL's own gridding) sets how many.
@@ -647,7 +700,7 @@ GridResult ComputeGrid(std::span<const double> lon, std::span<const double> lat,
 
     const GDALProgressFunc report = &ReportBlock;
 
-    const auto work = [&](bool callerThread) {
+    const auto workBlocks = [&](bool callerThread) {
         ThreadConfig oneThread("GDAL_NUM_THREADS", "1");
         ErrorTrap blockTrap;
         std::vector<double> bx, by, bz;
@@ -662,7 +715,8 @@ GridResult ComputeGrid(std::span<const double> lon, std::span<const double> lat,
             bx.clear();
             by.clear();
             bz.clear();
-            const int reach = static_cast<int>(std::ceil(margin / blocks.size)) + 1;
+            const int reach = static_cast<int>(
+                std::min(std::ceil(margin / blocks.size) + 1, static_cast<double>(std::max(blocks.nx, blocks.ny))));
             const int c0 = blocks.Col(west - ox + 1e-9), r0 = blocks.Row(south - oy + 1e-9);
             for (int r = std::max(0, r0 - reach); r <= std::min(blocks.ny - 1, r0 + reach); ++r)
                 for (int c = std::max(0, c0 - reach); c <= std::min(blocks.nx - 1, c0 + reach); ++c)
@@ -686,14 +740,34 @@ GridResult ComputeGrid(std::span<const double> lon, std::span<const double> lat,
             report(0, nullptr, &progress);
         }
     };
+    // An exception leaving a helper thread would end the program, so each thread turns its own
+    // into the grid's failure (the readings of a block, or GDAL's own memory, can run out).
+    std::atomic<bool> outOfMemory{false};
+    const auto work = [&](bool callerThread) {
+        try {
+            try {
+                workBlocks(callerThread);
+            } catch (const std::bad_alloc&) {
+                throw;
+            } catch (const std::exception& e) {
+                fail(std::string("The grid could not be computed: ") + e.what());
+            }
+        } catch (...) {
+            // Out of memory, also while saying so: a flag needs none.
+            outOfMemory = true;
+            stop = true;
+        }
+    };
     {
         std::vector<std::jthread> helpers;
         for (int t = 1; t < std::min<int>(workers, static_cast<int>(todo.size())); ++t)
             helpers.emplace_back(work, false);
         work(true);
     }
-    if (!failure.empty() || stop) {
+    if (outOfMemory || !failure.empty() || stop) {
         result.values = {};
+        if (outOfMemory)
+            failure = kOutOfMemory;
         if (failure.empty())
             return cancelled();
         result.error = failure;
@@ -701,6 +775,22 @@ GridResult ComputeGrid(std::span<const double> lon, std::span<const double> lat,
     }
     result.ok = true;
     return result;
+}
+
+} // namespace
+
+GridResult ComputeGrid(std::span<const double> lon, std::span<const double> lat, std::span<const double> value,
+                       const GridRequest& request)
+{
+    // A site too large for the memory left fails like any other grid, with the reason.
+    try {
+        return Compute(lon, lat, value, request);
+    } catch (const std::bad_alloc&) {
+        GridResult result;
+        result.method = request.method;
+        result.error = kOutOfMemory;
+        return result;
+    }
 }
 
 } // namespace qm::site

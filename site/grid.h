@@ -35,15 +35,20 @@ using GridProgress = std::function<bool(double fraction)>;
 struct GridRequest {
     GridMethod method = GridMethod::Linear;
     // Metres; 0 or less for the default: a quarter of the line spacing rounded to 1, 2, 2.5 or 5
-    // times a power of ten (made coarser, with a message, if it would exceed kMaxGridCells).
+    // times a power of ten (made coarser, with a message, if it would exceed kMaxGridCells). A size
+    // given must lie from kMinCellSize to kMaxCellSize and keep within kMaxGridCells.
     double cellSize = 0;
-    // Metres; 0 or less for the default: twice the line spacing, to two significant digits.
+    // Metres; 0 or less for the default: twice the line spacing, to two significant digits. One
+    // beyond the grid's diagonal is cut to it (the same grid). Non-finite sizes are refused.
     double radius = 0;
     GridProgress progress;
 };
 
 // The most cells a grid may have: 400 MB of Float32 values.
 inline constexpr std::uint64_t kMaxGridCells = 100'000'000;
+// The cell sizes allowed, metres: positions are kept to a millimetre.
+inline constexpr double kMinCellSize = 0.001;
+inline constexpr double kMaxCellSize = 1'000'000;
 // The value of an empty cell in the grid and in the GeoTIFF.
 inline constexpr float kNoData = -9999.0f;
 
@@ -109,7 +114,9 @@ std::string WriteGrid(const GridResult& grid, const ColourScale& scale, const st
 struct GeographicGrid {
     int width = 0;
     int height = 0;
-    double west = 0; // edges in degrees
+    // Edges in degrees. West lies from -180 to 180; for a grid across the antimeridian east lies
+    // beyond 180, so that the extent stays in one piece.
+    double west = 0;
     double south = 0;
     double east = 0;
     double north = 0;

@@ -13,9 +13,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <mutex>
 #include <random>
 
@@ -69,6 +71,8 @@ public:
             name += tag;
             name += Utf8(target.extension());
             temps_.push_back(target.parent_path() / PathOf(name));
+            name = "." + Utf8(target.stem()) + ".old" + tag + Utf8(target.extension());
+            backups_.push_back(target.parent_path() / PathOf(name));
         }
     }
     ~Staged()
@@ -98,21 +102,51 @@ public:
         }
         return "Could not write " + Utf8(targets_[i]) + (text.empty() ? "" : ": " + text);
     }
+    // Puts the files under their names, all or none: a file already under a name is moved aside
+    // first, and if any step fails, the files put in place go back to their temporary names and
+    // those moved aside come back, so the user's set is never half new and half old.
     std::string Commit()
     {
-        for (std::size_t i = 0; i < temps_.size(); ++i) {
+        std::vector<bool> placed(temps_.size(), false), movedAside(temps_.size(), false);
+        std::string failure;
+        for (std::size_t i = 0; i < temps_.size() && failure.empty(); ++i) {
             std::error_code ec;
+            // A folder under the name is left alone: the rename onto it fails below.
+            const fs::file_status status = fs::symlink_status(targets_[i], ec);
+            if (fs::exists(status) && !fs::is_directory(status)) {
+                fs::rename(targets_[i], backups_[i], ec);
+                if (ec) {
+                    failure = "Could not write " + Utf8(targets_[i]) + ": " + ec.message();
+                    break;
+                }
+                movedAside[i] = true;
+            }
             fs::rename(temps_[i], targets_[i], ec);
             if (ec)
-                return "Could not write " + Utf8(targets_[i]) + ": " + ec.message();
+                failure = "Could not write " + Utf8(targets_[i]) + ": " + ec.message();
+            else
+                placed[i] = true;
         }
-        committed_ = true;
-        return {};
+        std::error_code ec;
+        for (std::size_t i = temps_.size(); i-- > 0;) {
+            if (failure.empty()) {
+                if (movedAside[i])
+                    fs::remove(backups_[i], ec);
+                continue;
+            }
+            if (placed[i])
+                fs::rename(targets_[i], temps_[i], ec);
+            if (movedAside[i])
+                fs::rename(backups_[i], targets_[i], ec);
+        }
+        committed_ = failure.empty();
+        return failure;
     }
 
 private:
     std::vector<fs::path> targets_;
     std::vector<fs::path> temps_;
+    std::vector<fs::path> backups_; // where a file already under a target's name waits while committing
     bool committed_ = false;
 };
 
@@ -172,6 +206,48 @@ GDALDatasetUniquePtr Coloured(const GridResult& grid, const ColourScale& scale)
     for (int b = 0; b < 4; ++b)
         dataset->GetRasterBand(b + 1)->SetColorInterpretation(interp[b]);
     return dataset;
+}
+
+// `source` (the grid's raster in UTM) warped cell for cell (nearest, so values and colours never
+// blend) to WGS 84 longitude and latitude, with the longitudes continuous over the grid: wrapped
+// about the zone's central meridian, so that a site across the antimeridian keeps one extent, its
+// east edge beyond 180, instead of one spanning the whole world. The west edge stays within -180
+// to 180 (a grid reaching west of -180 is wrapped about the meridian 360 degrees east).
+GDALDatasetUniquePtr WarpedToDegrees(GDALDataset* source, const GridResult& grid)
+{
+    double centre = grid.zone * 6.0 - 183.0;
+    {
+        OGRSpatialReference wgs84;
+        wgs84.importFromEPSG(4326);
+        wgs84.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+        const OGRSpatialReference utm = Utm(grid);
+        std::unique_ptr<OGRCoordinateTransformation> toDegrees(OGRCreateCoordinateTransformation(&utm, &wgs84));
+        if (!toDegrees)
+            return nullptr;
+        // The west edge is its west corners, or a point between them where the edge bulges.
+        const double south = grid.originY - grid.height * grid.cellSize;
+        double west = 180;
+        for (int step = 0; step <= 8; ++step) {
+            double x = grid.originX, y = south + (grid.originY - south) * step / 8;
+            if (toDegrees->Transform(1, &x, &y))
+                west = std::min(west, centre + std::remainder(x - centre, 360.0));
+        }
+        if (west < -180)
+            centre += 360;
+    }
+    OGRSpatialReference degrees;
+    const std::string proj = "+proj=longlat +datum=WGS84 +lon_wrap=" + std::to_string(centre) + " +no_defs";
+    if (degrees.importFromProj4(proj.c_str()) != OGRERR_NONE)
+        return nullptr;
+    char* sourceWkt = nullptr;
+    Utm(grid).exportToWkt(&sourceWkt);
+    char* targetWkt = nullptr;
+    degrees.exportToWkt(&targetWkt);
+    GDALDatasetUniquePtr warped(GDALDataset::FromHandle(GDALAutoCreateWarpedVRT(
+        GDALDataset::ToHandle(source), sourceWkt, targetWkt, GRA_NearestNeighbour, 0.125, nullptr)));
+    CPLFree(sourceWkt);
+    CPLFree(targetWkt);
+    return warped;
 }
 
 std::string Lower(std::string text)
@@ -292,16 +368,7 @@ std::string WriteKmz(const GridResult& grid, const ColourScale& scale, const std
     // Google Earth takes overlays in WGS 84 longitude and latitude: the coloured image is warped
     // there cell for cell (nearest, so colours never blend), its alpha band carrying the empty
     // cells and the area outside the grid as transparent.
-    char* utmWkt = nullptr;
-    utm.exportToWkt(&utmWkt);
-    OGRSpatialReference wgs84;
-    wgs84.importFromEPSG(4326);
-    char* wgsWkt = nullptr;
-    wgs84.exportToWkt(&wgsWkt);
-    GDALDatasetUniquePtr warped(GDALDataset::FromHandle(GDALAutoCreateWarpedVRT(
-        GDALDataset::ToHandle(coloured.get()), utmWkt, wgsWkt, GRA_NearestNeighbour, 0.125, nullptr)));
-    CPLFree(utmWkt);
-    CPLFree(wgsWkt);
+    GDALDatasetUniquePtr warped = WarpedToDegrees(coloured.get(), grid);
     if (!warped)
         return staged.Failure(trap.What("the grid cannot be warped to WGS 84"));
 
@@ -334,11 +401,13 @@ GeographicGrid WarpToWgs84(const GridResult& grid, int maxSide)
         out.error = trap.What("GDAL has no in-memory driver.");
         return out;
     }
-    // The band reads the grid's own values in place: no second copy of a large grid.
-    char pointer[64];
-    std::snprintf(pointer, sizeof pointer, "DATAPOINTER=%p", static_cast<const void*>(grid.values.data()));
+    // The band reads the grid's own values in place: no second copy of a large grid. The address
+    // is written as GDAL reads it back ("%p" differs between systems, without "0x" on some).
+    char pointer[64] = {};
+    const int length = CPLPrintPointer(pointer, const_cast<float*>(grid.values.data()), sizeof pointer - 1);
+    pointer[length] = '\0';
     CPLStringList bandOptions;
-    bandOptions.AddString(pointer);
+    bandOptions.SetNameValue("DATAPOINTER", pointer);
     if (source->AddBand(GDT_Float32, bandOptions.List()) != CE_None) {
         out.error = trap.What("The grid cannot be read by GDAL.");
         return out;
@@ -350,16 +419,7 @@ GeographicGrid WarpToWgs84(const GridResult& grid, int maxSide)
     source->SetSpatialRef(&utm);
     source->GetRasterBand(1)->SetNoDataValue(kNoData);
 
-    char* utmWkt = nullptr;
-    utm.exportToWkt(&utmWkt);
-    OGRSpatialReference wgs84;
-    wgs84.importFromEPSG(4326);
-    char* wgsWkt = nullptr;
-    wgs84.exportToWkt(&wgsWkt);
-    GDALDatasetUniquePtr warped(GDALDataset::FromHandle(GDALAutoCreateWarpedVRT(
-        GDALDataset::ToHandle(source.get()), utmWkt, wgsWkt, GRA_NearestNeighbour, 0.125, nullptr)));
-    CPLFree(utmWkt);
-    CPLFree(wgsWkt);
+    GDALDatasetUniquePtr warped = WarpedToDegrees(source.get(), grid);
     if (!warped) {
         out.error = trap.What("The grid cannot be warped to WGS 84.");
         return out;

@@ -16,6 +16,8 @@
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <cmath>
+#include <exception>
+#include <new>
 
 namespace qm {
 
@@ -251,9 +253,25 @@ void SiteGridPanel::start(const Inputs& inputs)
             return !job->stop.load();
         };
         auto made = std::make_shared<SiteGrid>();
-        made->grid = site::ComputeGrid(*readings, request);
-        if (made->grid.ok && !job->stop.load())
-            made->image = site::WarpToWgs84(made->grid, kImageSide);
+        // A job that throws has no result, and the panel would wait for one for ever: whatever
+        // goes wrong comes back as a grid that failed, with the reason.
+        try {
+            made->grid = site::ComputeGrid(*readings, request);
+            if (made->grid.ok && !job->stop.load())
+                made->image = site::WarpToWgs84(made->grid, kImageSide);
+        } catch (const std::bad_alloc&) {
+            made->grid = {};
+            made->image = {};
+            made->grid.error = "Out of memory: the grid is too large for this computer. Try a larger cell size.";
+        } catch (const std::exception& e) {
+            made->grid = {};
+            made->image = {};
+            made->grid.error = std::string("The grid could not be computed: ") + e.what();
+        } catch (...) {
+            made->grid = {};
+            made->image = {};
+            made->grid.error = "The grid could not be computed.";
+        }
         return Result{job, std::move(made)};
     }));
     progress_->setValue(0);

@@ -6,11 +6,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <limits>
 #include <memory>
+#include <numbers>
 #include <random>
 
 namespace {
@@ -116,6 +119,29 @@ TEST(SiteGrid, RefusesWhatCannotBeGriddedWithTheReason)
     GridResult grid = ComputeGrid(site.lon, site.lat, site.value, request);
     EXPECT_FALSE(grid.ok);
     EXPECT_NE(grid.error.find("100000000 cells"), std::string::npos) << grid.error;
+    // Sizes whose cell counts or edges overflow are refused too, never gridded; the tiny ones
+    // with the smallest size allowed.
+    for (double cell : {1e-310, 1e-5, 1e300, std::numeric_limits<double>::infinity(),
+                        std::numeric_limits<double>::quiet_NaN()}) {
+        request.cellSize = cell;
+        grid = ComputeGrid(site.lon, site.lat, site.value, request);
+        EXPECT_FALSE(grid.ok) << cell;
+        EXPECT_TRUE(grid.values.empty());
+        EXPECT_NE(grid.error.find(cell < 1 ? "at most 100000000 cells are allowed (a cell size of about 0.0" : "cell"),
+                  std::string::npos)
+            << grid.error;
+    }
+    request = {};
+    request.radius = std::numeric_limits<double>::infinity();
+    EXPECT_NE(ComputeGrid(site.lon, site.lat, site.value, request).error.find("radius"), std::string::npos);
+    // A radius far beyond the site is cut to the grid's diagonal: every cell has its nearest reading.
+    request.method = GridMethod::Nearest;
+    request.radius = 1e300;
+    grid = ComputeGrid(site.lon, site.lat, site.value, request);
+    ASSERT_TRUE(grid.ok) << grid.error;
+    EXPECT_LT(grid.radius, 100);
+    EXPECT_EQ(std::count(grid.values.begin(), grid.values.end(), kNoData), 0);
+    request = {};
 
     // One line of readings: no triangle for linear, but nearest grids it.
     const std::span<const double> line_lon(site.lon.data(), 201), line_lat(site.lat.data(), 201),
@@ -178,6 +204,8 @@ TEST(SiteGrid, ExportsWriteCompleteFilesOrNone)
     const ColourScale scale = GridScale(grid);
     const TempDir dir;
 
+    // Written twice: the second set replaces the first, and nothing else is left beside it.
+    ASSERT_EQ(WriteGrid(grid, scale, (dir.path / "site.png").string()), "");
     ASSERT_EQ(WriteGrid(grid, scale, (dir.path / "site.png").string()), "");
     for (const char* name : {"site.png", "site.pgw", "site.prj"})
         EXPECT_TRUE(fs::exists(dir.path / name)) << name;
@@ -209,6 +237,20 @@ TEST(SiteGrid, ExportsWriteCompleteFilesOrNone)
         EXPECT_EQ(message.find(".part"), std::string::npos) << message;
     }
     EXPECT_EQ(dir.Count(), 7u);
+
+    // A set that cannot be put in place whole (here its .prj) leaves the files already under
+    // the other names as they were.
+    fs::create_directory(dir.path / "old.prj");
+    for (const char* name : {"old.png", "old.pgw"})
+        std::ofstream(dir.path / name) << "before";
+    EXPECT_NE(WriteGrid(grid, scale, (dir.path / "old.png").string()), "");
+    EXPECT_EQ(dir.Count(), 10u);
+    for (const char* name : {"old.png", "old.pgw"}) {
+        std::ifstream in(dir.path / name);
+        std::string text;
+        in >> text;
+        EXPECT_EQ(text, "before") << name;
+    }
     EXPECT_NE(WriteGrid(grid, scale, (dir.path / "site.xyz").string()), "");
 }
 
@@ -248,4 +290,66 @@ TEST(SiteGrid, WarpedToDegreesTheGridCoversTheReadingsAndKeepsTheirValues)
     EXPECT_EQ(std::max(small.width, small.height), 100);
     EXPECT_DOUBLE_EQ(small.west, warped.west);
     EXPECT_EQ(WarpToWgs84(GridResult{}).values.size(), 0u);
+}
+
+TEST(SiteGrid, ASiteAcrossTheAntimeridianStaysInOnePieceInDegrees)
+{
+    // Lines 1 m apart in UTM zone 60S either side of the 180th meridian (near 820,310 m east at
+    // this latitude), so the readings' longitudes jump from 179.99... to -179.99...; both zones
+    // hold the median in turn.
+    const TempDir dir;
+    for (double east0 : {820270.0, 820230.0}) {
+        SCOPED_TRACE(east0);
+        OGRSpatialReference utm, wgs84;
+        utm.importFromEPSG(32760);
+        wgs84.importFromEPSG(4326);
+        utm.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+        wgs84.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+        std::unique_ptr<OGRCoordinateTransformation> toWgs(OGRCreateCoordinateTransformation(&utm, &wgs84));
+        std::vector<double> lon, lat, value;
+        for (int line = 0; line < 120; ++line)
+            for (int i = 0; i <= 40; ++i) {
+                lon.push_back(east0 + line);
+                lat.push_back(8175000 + i * 0.5);
+                value.push_back(line);
+            }
+        toWgs->Transform(static_cast<int>(lon.size()), lon.data(), lat.data());
+        ASSERT_LT(*std::min_element(lon.begin(), lon.end()), -179.9);
+        ASSERT_GT(*std::max_element(lon.begin(), lon.end()), 179.9);
+
+        const GridResult grid = ComputeGrid(lon, lat, value, {});
+        ASSERT_TRUE(grid.ok) << grid.error;
+        EXPECT_EQ(grid.zone, east0 > 820250 ? 1 : 60);
+        ASSERT_EQ(grid.messages.size(), 1u);
+        EXPECT_NE(grid.messages[0].find("zones 60 to 1"), std::string::npos) << grid.messages[0];
+
+        // West of the meridian at most 180, east beyond it, about 120 m wide, and every reading's
+        // pixel holds about its value.
+        const GeographicGrid warped = WarpToWgs84(grid);
+        ASSERT_EQ(warped.error, "");
+        EXPECT_GE(warped.west, -180);
+        EXPECT_LT(warped.west, 180);
+        EXPECT_GT(warped.east, 180);
+        EXPECT_NEAR((warped.east - warped.west) * 111320 * std::cos(16.5 * std::numbers::pi / 180), 120, 10);
+        EXPECT_GT(warped.height, 20);
+        for (std::size_t i = 0; i < lon.size(); i += 13) {
+            const double east = lon[i] < warped.west ? lon[i] + 360 : lon[i];
+            const int col = static_cast<int>((east - warped.west) / (warped.east - warped.west) * warped.width);
+            const int row = static_cast<int>((warped.north - lat[i]) / (warped.north - warped.south) * warped.height);
+            ASSERT_TRUE(col >= 0 && col < warped.width && row >= 0 && row < warped.height) << lon[i];
+            const float cell = warped.values[static_cast<std::size_t>(row) * warped.width + col];
+            if (lat[i] > lat[0] + 1 && lat[i] < lat[40] - 1 && value[i] > 1 && value[i] < 118)
+                EXPECT_NEAR(cell, value[i], 1.01) << lon[i];
+        }
+
+        // The KMZ overlay is in one piece too: its west edge that of the readings.
+        const fs::path kmz = dir.path / "across.kmz";
+        ASSERT_EQ(WriteKmz(grid, GridScale(grid), kmz.string()), "");
+        GDALDatasetUniquePtr ds(GDALDataset::Open(kmz.string().c_str(), GDAL_OF_RASTER));
+        ASSERT_TRUE(ds);
+        double gt[6];
+        ASSERT_EQ(ds->GetGeoTransform(gt), CE_None);
+        EXPECT_NEAR(gt[0], warped.west, 1e-4);
+        EXPECT_NEAR(gt[0] + gt[1] * ds->GetRasterXSize(), warped.east, 1e-4);
+    }
 }
