@@ -32,6 +32,7 @@
   var pixels = null;
   var frameOrigin = { x: 0, y: 0, scale: 1 };
   var framePending = false;
+  var stale = true; // something drawn changed since the last frame
   var hover = -1;
   var basemapName = "";
   var basemaps = {};
@@ -51,6 +52,51 @@
     }
     return list;
   })();
+
+  // Arrays being fetched, and the calls held until they are in, run then in the order given.
+  var fetching = 0;
+  var held = [];
+  var releasing = false;
+
+  function release() {
+    releasing = true;
+    try {
+      while (fetching === 0 && held.length > 0) { held.shift()(); }
+    } finally {
+      releasing = false;
+    }
+  }
+
+  // A call of the page's interface that waits while arrays are being fetched, so that every call
+  // acts in the order given, on the arrays sent before it.
+  function inOrder(fn) {
+    return function () {
+      var self = this, args = arguments;
+      if (!releasing && (fetching > 0 || held.length > 0)) {
+        held.push(function () { fn.apply(self, args); });
+        return;
+      }
+      return fn.apply(self, args);
+    };
+  }
+
+  // Fetches an array's raw bytes from the hosting program; `done` gets an ArrayBuffer, or null.
+  function fetchBytes(address, done) {
+    ++fetching;
+    var request = new XMLHttpRequest();
+    request.open("GET", address);
+    request.responseType = "arraybuffer";
+    var finish = function (buffer) {
+      done(buffer);
+      --fetching;
+      release();
+    };
+    request.onload = function () {
+      finish(request.status < 400 && request.response instanceof ArrayBuffer ? request.response : null);
+    };
+    request.onerror = function () { finish(null); };
+    request.send();
+  }
 
   function decode(base64, Type) {
     var text = atob(base64);
@@ -202,6 +248,16 @@
     stats.dots = dots;
     stats.draws += 1;
     stats.drawMs = performance.now() - started;
+    stale = false;
+  }
+
+  // Draws unless nothing changed since the last frame: the host asks after every change it sends.
+  function redraw() {
+    if (stale) { draw(); }
+  }
+
+  function changed() {
+    stale = true;
   }
 
   // The selected file as a line along its readings, skipping points that fall on the same pixel,
@@ -373,7 +429,10 @@
       tip = document.getElementById("tip");
       map.setView([0, 0], 1);
       qmSite.setBasemap("OpenStreetMap");
-      map.on("move zoom viewreset resize", scheduleDraw);
+      map.on("move zoom viewreset resize", function () {
+        changed();
+        scheduleDraw();
+      });
       map.on("mousemove", onMouseMove);
       map.on("mouseout movestart", hideTip);
       map.on("click", onClick);
@@ -384,25 +443,41 @@
       updateLegend();
     },
 
-    // One array of the next load, as base64 of its bytes: "lon" and "lat" 64-bit, "value" 32-bit floats.
-    // One array as base64: readings as 32-bit floats; positions as 64-bit degrees, or, given an
-    // `origin`, as 32-bit offsets from it.
-    receive: function (name, base64, origin) {
-      if (name === "value") {
-        received[name] = decode(base64, Float32Array);
-      } else if (origin === undefined) {
-        received[name] = decode(base64, Float64Array);
-      } else {
-        var offsets = decode(base64, Float32Array);
-        var degrees = new Float64Array(offsets.length);
-        for (var i = 0; i < offsets.length; ++i) { degrees[i] = origin + offsets[i]; }
-        received[name] = degrees;
+    // One array of the next load, as base64 of its bytes or as the address to fetch them from:
+    // readings as 32-bit floats; positions as 64-bit degrees, or, given an `origin`, as 32-bit
+    // offsets from it. Later calls wait until a fetched array is in.
+    receive: function (name, source, origin) {
+      var take = function (bytes) {
+        if (!bytes) {
+          received[name] = null;
+        } else if (name === "value") {
+          received[name] = new Float32Array(bytes);
+        } else if (origin === undefined) {
+          received[name] = new Float64Array(bytes);
+        } else {
+          var offsets = new Float32Array(bytes);
+          var degrees = new Float64Array(offsets.length);
+          for (var i = 0; i < offsets.length; ++i) { degrees[i] = origin + offsets[i]; }
+          received[name] = degrees;
+        }
+      };
+      if (source.indexOf("qmsite:") === 0) {
+        // The fetches run side by side; each array is taken in its turn among the calls.
+        var fetched = null;
+        fetchBytes(source, function (bytes) { fetched = bytes; });
+        inOrder(function () { take(fetched); })();
+        return;
       }
+      var bytes = decode(source, Uint8Array).buffer;
+      inOrder(function () { take(bytes); })();
     },
+
+    // Whether arrays are still being fetched (the calls after them not yet done).
+    busy: function () { return fetching > 0 || held.length > 0; },
 
     // Takes the received arrays (n readings) and shows `bounds` [south, west, north, east]; with
     // no reading it says so and shows the world.
-    load: function (n, bounds) {
+    load: inOrder(function (n, bounds) {
       var lon = received.lon, lat = received.lat, value = received.value;
       received = {};
       if (!n || !lon || !lat || !value || lon.length < n || lat.length < n || value.length < n) { n = 0; }
@@ -415,6 +490,7 @@
       }
       data.deviation = new Float32Array(n);
       updateDeviations();
+      changed();
       selection = { first: -1, last: -1, ring: -1 };
       hideTip();
       document.getElementById("message").hidden = n > 0;
@@ -424,11 +500,11 @@
         map.setView([20, 0], 1);
       }
       updateLegend();
-    },
+    }),
 
     // The colour scale: its range, the centre value, 256 colours from min to max as r, g, b
     // triples, and the legend's ticks as {at: fraction of the range, text}.
-    setScale: function (given) {
+    setScale: inOrder(function (given) {
       scale.min = given.min;
       scale.max = given.max > given.min ? given.max : given.min + 1;
       scale.centre = given.centre;
@@ -438,49 +514,52 @@
       }
       scale.lut = lut;
       scale.ticks = given.ticks.slice();
+      changed();
       updateDeviations();
       updateLegend();
-    },
+    }),
 
     // The selected file's readings [first, last) and the ringed reading, indices into the arrays.
-    select: function (first, last, ring) {
+    select: inOrder(function (first, last, ring) {
+      if (first !== selection.first || last !== selection.last || ring !== selection.ring) { changed(); }
       selection = { first: first, last: last, ring: ring };
-    },
+    }),
 
-    setBasemap: function (name) {
+    setBasemap: inOrder(function (name) {
       if (!basemaps[name]) { return; }
       for (var key in basemaps) {
         if (map.hasLayer(basemaps[key])) { map.removeLayer(basemaps[key]); }
       }
       basemaps[name].addTo(map);
       basemapName = name;
-    },
+    }),
 
     // The grid's image (a data address) between [south, west, north, east], at an opacity of 0 to 1.
-    setGrid: function (url, bounds, opacity) {
+    setGrid: inOrder(function (url, bounds, opacity) {
       qmSite.clearGrid();
       gridBounds = bounds.slice();
       gridOverlay = L.imageOverlay(url, [[bounds[0], bounds[1]], [bounds[2], bounds[3]]],
                                    { opacity: opacity, interactive: false, className: "qm-grid-image" }).addTo(map);
-    },
+    }),
 
-    clearGrid: function () {
+    clearGrid: inOrder(function () {
       if (gridOverlay) { map.removeLayer(gridOverlay); }
       gridOverlay = null;
       gridBounds = null;
-    },
+    }),
 
-    setGridOpacity: function (opacity) {
+    setGridOpacity: inOrder(function (opacity) {
       if (gridOverlay) { gridOverlay.setOpacity(opacity); }
-    },
+    }),
 
-    showDots: function (shown) {
+    showDots: inOrder(function (shown) {
+      if (shown !== dotsShown) { changed(); }
       dotsShown = shown;
       dotCanvas.style.display = shown ? "" : "none";
       if (!shown) { hideTip(); }
-    },
+    }),
 
-    redraw: draw,
+    redraw: inOrder(redraw),
     readingAt: readingAt,
 
     // The container point of a reading's dot, for checks from the hosting program.
