@@ -582,6 +582,21 @@ int SurveyTable::CellCount(int row) const
     return static_cast<int>(FieldCount(row) - 1);
 }
 
+int SurveyTable::RowFields(int row, std::string_view* fields, int max) const
+{
+    CheckRow(row);
+    const std::size_t r = static_cast<std::size_t>(row);
+    const std::uint64_t count = FieldCount(row);
+    const char* text = text_.data() + rowText_[r];
+    std::uint64_t begin = 0;
+    for (std::uint64_t k = 0; k < count && k < static_cast<std::uint64_t>(max); ++k) {
+        const std::uint64_t end = FieldEnd(rowField_[r] + k);
+        fields[k] = std::string_view(text + begin, static_cast<std::size_t>(end - begin));
+        begin = end;
+    }
+    return static_cast<int>(count);
+}
+
 void SurveyTable::DeleteRow(int row)
 {
     CheckRow(row);
