@@ -230,7 +230,7 @@ void SiteMapLink::ReadingClicked(int fileIndex, int row)
     fileSelectedSeen_ = false;
     form_->ClickFile(target);
     if (fileSelectedSeen_ && selectedIndex_ == target)
-        form_->ClickRow(row);
+        form_->ClickRow(row); // the file was loaded afresh, so its table rows are its file rows
 }
 
 QString SiteMapLink::Label(int fileIndex, int row)
