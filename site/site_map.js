@@ -53,6 +53,46 @@
     return list;
   })();
 
+  function mercatorY(phi) {
+    return 0.5 - Math.log(Math.tan(Math.PI / 4 + phi / 2)) / (2 * Math.PI);
+  }
+
+  // The web map's y (a fraction of its world) of each latitude. Between nodes 1e-4 rad apart the
+  // projection is interpolated by cubic Hermite with its exact slope: off by far less than a pixel
+  // at any zoom, and a few multiplications a reading instead of a logarithm and a tangent.
+  function projectLatitudes(lat, n, my) {
+    var limit = MAX_LATITUDE * Math.PI / 180;
+    var lo = Infinity, hi = -Infinity, i;
+    for (i = 0; i < n; ++i) {
+      var v = lat[i];
+      if (v < lo) { lo = v; }
+      if (v > hi) { hi = v; }
+    }
+    lo = Math.max(-limit, lo * Math.PI / 180);
+    hi = Math.min(limit, hi * Math.PI / 180);
+    var nodes = Math.max(1, Math.ceil((hi - lo) / 1e-4));
+    if (!(hi > lo) || nodes > 100000) {
+      for (i = 0; i < n; ++i) { my[i] = mercatorY(Math.max(-limit, Math.min(limit, lat[i] * Math.PI / 180))); }
+      return;
+    }
+    var h = (hi - lo) / nodes;
+    var y = new Float64Array(nodes + 1);
+    var slope = new Float64Array(nodes + 1); // dy/dphi times h
+    for (var k = 0; k <= nodes; ++k) {
+      var phi = k === nodes ? hi : lo + k * h;
+      y[k] = mercatorY(phi);
+      slope[k] = -h / (2 * Math.PI * Math.cos(phi));
+    }
+    for (i = 0; i < n; ++i) {
+      var t = (Math.max(-limit, Math.min(limit, lat[i] * Math.PI / 180)) - lo) / h;
+      var j = t <= 0 ? 0 : t >= nodes ? nodes - 1 : Math.floor(t);
+      var u = t - j;
+      var u2 = u * u, u3 = u2 * u;
+      my[i] = (2 * u3 - 3 * u2 + 1) * y[j] + (u3 - 2 * u2 + u) * slope[j] +
+              (3 * u2 - 2 * u3) * y[j + 1] + (u3 - u2) * slope[j + 1];
+    }
+  }
+
   // Arrays being fetched, and the calls held until they are in, run then in the order given.
   var fetching = 0;
   var held = [];
@@ -483,11 +523,8 @@
       if (!n || !lon || !lat || !value || lon.length < n || lat.length < n || value.length < n) { n = 0; }
       // Positions are kept only as fractions of the web map's world, ready to scale to any zoom.
       data = { n: n, value: value, mx: new Float64Array(n), my: new Float64Array(n), deviation: null };
-      for (var i = 0; i < n; ++i) {
-        data.mx[i] = (lon[i] + 180) / 360;
-        var phi = Math.max(-MAX_LATITUDE, Math.min(MAX_LATITUDE, lat[i])) * Math.PI / 180;
-        data.my[i] = 0.5 - Math.log(Math.tan(Math.PI / 4 + phi / 2)) / (2 * Math.PI);
-      }
+      for (var i = 0; i < n; ++i) { data.mx[i] = (lon[i] + 180) / 360; }
+      projectLatitudes(lat, n, data.my);
       data.deviation = new Float32Array(n);
       updateDeviations();
       changed();
