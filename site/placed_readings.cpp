@@ -310,8 +310,11 @@ PlacedReadings JoinReadings(std::vector<PlacedReadings> parts)
     return joined;
 }
 
-GatherCounts ForEachPlacedRow(const std::vector<std::string>& files, const std::function<void(const PlacedRow&)>& place,
-                              const GatherProgress& progress)
+namespace {
+
+// The pass itself, with `place` called directly for each row.
+template <typename Place>
+GatherCounts PlaceRows(const std::vector<std::string>& files, const Place& place, const GatherProgress& progress)
 {
     GatherCounts counts;
     // One table for the whole pass, never the viewer's: its buffers are reused from file to file.
@@ -356,13 +359,21 @@ GatherCounts ForEachPlacedRow(const std::vector<std::string>& files, const std::
     return counts;
 }
 
+} // namespace
+
+GatherCounts ForEachPlacedRow(const std::vector<std::string>& files, const std::function<void(const PlacedRow&)>& place,
+                              const GatherProgress& progress)
+{
+    return PlaceRows(files, place, progress);
+}
+
 PlacedReadings GatherReadings(const std::vector<std::string>& files, const GatherProgress& progress)
 {
     if (files.size() > std::numeric_limits<std::uint32_t>::max())
         throw Error("Too many files to place");
     PlacedReadings readings;
     readings.files = files;
-    GatherCounts counts = ForEachPlacedRow(
+    GatherCounts counts = PlaceRows(
         files,
         [&readings](const PlacedRow& placed) {
             const std::size_t needed = readings.value.size() + 1;
