@@ -1,6 +1,7 @@
 // What the site map window sends to its page and hears back from it: the readings prepared for
 // the page (longitudes made continuous across the antimeridian, the extent to show, the arrays as
-// base64) and the object through which the page reports clicks and asks for tooltips.
+// raw bytes through an address scheme, or as base64) and the object through which the page reports
+// clicks and asks for tooltips.
 #pragma once
 
 #include "placed_readings.h"

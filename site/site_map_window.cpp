@@ -485,10 +485,10 @@ void SiteMapWindow::sendReadings()
         runScript(QStringLiteral("qmSite.load(0, null);"));
         return;
     }
-    // Three arrays in three calls, readings as 32-bit floats (enough to colour them; tooltips come
-    // from the arrays kept here). A site within a degree of its middle, as surveys are, sends its
-    // positions as 32-bit offsets from that middle: within a centimetre, at half the bytes, which
-    // is most of the time from here to the first draw. Wider lists go in full precision.
+    // Three arrays, readings as 32-bit floats (enough to colour them; tooltips come from the arrays
+    // kept here). A site within a degree of its middle, as surveys are, sends its positions as
+    // 32-bit offsets from that middle: within a centimetre, at half the bytes. Wider lists go in
+    // full precision.
     const std::vector<double> lon = UnwrappedLongitudes(onPage_->lon);
     const auto [west, east] = std::minmax_element(lon.begin(), lon.end());
     const auto [south, north] = std::minmax_element(onPage_->lat.begin(), onPage_->lat.end());
