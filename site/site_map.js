@@ -60,11 +60,12 @@
   // The web map's y (a fraction of its world) of each latitude. Between nodes 1e-4 rad apart the
   // projection is interpolated by cubic Hermite with its exact slope: off by far less than a pixel
   // at any zoom, and a few multiplications a reading instead of a logarithm and a tangent.
-  function projectLatitudes(lat, n, my) {
+  // `lat` holds degrees, or offsets from `origin` degrees.
+  function projectLatitudes(lat, origin, n, my) {
     var limit = MAX_LATITUDE * Math.PI / 180;
     var lo = Infinity, hi = -Infinity, i;
     for (i = 0; i < n; ++i) {
-      var v = lat[i];
+      var v = origin + lat[i];
       if (v < lo) { lo = v; }
       if (v > hi) { hi = v; }
     }
@@ -72,7 +73,7 @@
     hi = Math.min(limit, hi * Math.PI / 180);
     var nodes = Math.max(1, Math.ceil((hi - lo) / 1e-4));
     if (!(hi > lo) || nodes > 100000) {
-      for (i = 0; i < n; ++i) { my[i] = mercatorY(Math.max(-limit, Math.min(limit, lat[i] * Math.PI / 180))); }
+      for (i = 0; i < n; ++i) { my[i] = mercatorY(Math.max(-limit, Math.min(limit, (origin + lat[i]) * Math.PI / 180))); }
       return;
     }
     var h = (hi - lo) / nodes;
@@ -84,7 +85,7 @@
       slope[k] = -h / (2 * Math.PI * Math.cos(phi));
     }
     for (i = 0; i < n; ++i) {
-      var t = (Math.max(-limit, Math.min(limit, lat[i] * Math.PI / 180)) - lo) / h;
+      var t = (Math.max(-limit, Math.min(limit, (origin + lat[i]) * Math.PI / 180)) - lo) / h;
       var j = t <= 0 ? 0 : t >= nodes ? nodes - 1 : Math.floor(t);
       var u = t - j;
       var u2 = u * u, u3 = u2 * u;
@@ -494,11 +495,11 @@
           received[name] = new Float32Array(bytes);
         } else if (origin === undefined) {
           received[name] = new Float64Array(bytes);
+          received[name + "Origin"] = 0;
         } else {
-          var offsets = new Float32Array(bytes);
-          var degrees = new Float64Array(offsets.length);
-          for (var i = 0; i < offsets.length; ++i) { degrees[i] = origin + offsets[i]; }
-          received[name] = degrees;
+          // Kept as offsets; the positions are made from them in one pass when loaded.
+          received[name] = new Float32Array(bytes);
+          received[name + "Origin"] = origin;
         }
       };
       if (source.indexOf("qmsite:") === 0) {
@@ -519,12 +520,13 @@
     // no reading it says so and shows the world.
     load: inOrder(function (n, bounds) {
       var lon = received.lon, lat = received.lat, value = received.value;
+      var lon0 = received.lonOrigin, lat0 = received.latOrigin;
       received = {};
       if (!n || !lon || !lat || !value || lon.length < n || lat.length < n || value.length < n) { n = 0; }
       // Positions are kept only as fractions of the web map's world, ready to scale to any zoom.
       data = { n: n, value: value, mx: new Float64Array(n), my: new Float64Array(n), deviation: null };
-      for (var i = 0; i < n; ++i) { data.mx[i] = (lon[i] + 180) / 360; }
-      projectLatitudes(lat, n, data.my);
+      for (var i = 0; i < n; ++i) { data.mx[i] = (lon0 + lon[i] + 180) / 360; }
+      projectLatitudes(lat, lat0, n, data.my);
       data.deviation = new Float32Array(n);
       updateDeviations();
       changed();
