@@ -114,14 +114,6 @@ std::pair<std::size_t, std::size_t> RangeOfFile(const site::PlacedReadings& read
             static_cast<std::size_t>(range.second - readings.file.begin())};
 }
 
-QString Base64Of(const void* data, std::size_t bytes)
-{
-    if (bytes == 0)
-        return {};
-    const QByteArray raw = QByteArray::fromRawData(static_cast<const char*>(data), static_cast<qsizetype>(bytes));
-    return QString::fromLatin1(raw.toBase64());
-}
-
 void RegisterSiteDataScheme()
 {
     if (SiteDataSchemeRegistered())

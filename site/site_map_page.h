@@ -42,9 +42,6 @@ SiteExtent ExtentOf(const std::vector<double>& lon, const std::vector<double>& l
 long long IndexOfReading(const site::PlacedReadings& readings, int fileIndex, int row);
 std::pair<std::size_t, std::size_t> RangeOfFile(const site::PlacedReadings& readings, int fileIndex);
 
-// An array's bytes as base64 text, to cross into the page as one string.
-QString Base64Of(const void* data, std::size_t bytes);
-
 // The address scheme through which the page fetches the readings' arrays as raw bytes, far faster
 // than text through a script. It must be registered before the application object exists; without
 // it the arrays go as base64 text.

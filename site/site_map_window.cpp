@@ -189,8 +189,8 @@ SiteMapWindow::~SiteMapWindow()
 {
     // The page goes before the shared profile can, and before the bridge it calls.
     delete view_;
-    if (SiteDataSchemeRegistered() && SiteData())
-        SiteData()->drop(QStringLiteral("w%1-").arg(windowSerial_));
+    if (SiteDataHandler* handler = SiteDataSlot())
+        handler->drop(QStringLiteral("w%1-").arg(windowSerial_));
 }
 
 void SiteMapWindow::buildToolbar()
