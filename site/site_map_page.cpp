@@ -21,7 +21,11 @@ constexpr int kLongitudeBins = 3600;
 
 double Wrapped(double lon)
 {
-    double w = std::fmod(lon + 180.0, 360.0);
+    // Within the world already (nearly always) the remainder is the sum itself: skip the division.
+    const double shifted = lon + 180.0;
+    if (shifted >= 0.0 && shifted < 360.0)
+        return shifted - 180.0;
+    double w = std::fmod(shifted, 360.0);
     if (w < 0)
         w += 360.0;
     return w - 180.0;
