@@ -2,6 +2,7 @@
 #include "field_value.h"
 #include "main_window.h"
 #include "map_window.h"
+#include "site_map_page.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -10,6 +11,8 @@ int main(int argc, char** argv)
 {
     // The map window's browser shares its graphics context with the rest of the application.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    // The site map's page fetches its arrays through an address scheme known before the browser starts.
+    qm::RegisterSiteDataScheme();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quarlomet Magnetometer"));
     qm::SetDecimalSeparator(qm::LocaleDecimalSeparator());

@@ -347,6 +347,7 @@ void TForm1::SelectFile()
         return;
     const QString path = files_->FileAt(selected);
     AdvListView1->Clear();
+    deletedRows_.clear();
     AdvListView1->LoadFromCsv(qm::ToFsPath(path));
     Label4->setText(qm::FileNamePart(path));
     qm::SetFileColumnWidths(*AdvListView1);
@@ -364,13 +365,25 @@ void TForm1::ClickRow(int row)
     AdvListView1Click();
 }
 
+int TForm1::FileRow(int tableRow) const
+{
+    // Each removed row at or before the row found so far moves it one further down the file.
+    int row = tableRow;
+    for (const int deleted : deletedRows_) {
+        if (deleted > row)
+            break;
+        ++row;
+    }
+    return row;
+}
+
 void TForm1::ReadPosition()
 {
     const int row = AdvListView1->SelectedRow();
     if (row < 0)
         return;
     position_->ShowPosition(AdvListView1->table(), row);
-    emit RowSelected(row);
+    emit RowSelected(FileRow(row));
 }
 
 void TForm1::Chart1ClickSeries(int /*seriesIndex*/, int valueIndex)
@@ -389,8 +402,11 @@ void TForm1::Button5Click()
 {
     qm::RunHandler(this, [this] {
         const int selected = AdvListView1->SelectedRow();
-        if (selected >= 0)
+        if (selected >= 0) {
+            const int fileRow = FileRow(selected);
             AdvListView1->DeleteRow(selected);
+            deletedRows_.insert(std::lower_bound(deletedRows_.begin(), deletedRows_.end(), fileRow), fileRow);
+        }
         profile_->ClearSeries();
         PlotProfile();
     });

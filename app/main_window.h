@@ -11,6 +11,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <vector>
 #include <functional>
 
 class QAction;
@@ -73,6 +74,8 @@ public:
     // in the error box, as for a click).
     void ClickFile(int index);
     void ClickRow(int row);
+    // The row of the file a table row shows: the two differ once "del" removed rows above it.
+    int FileRow(int tableRow) const;
 
     std::uint16_t Balance() const;
     void SetBalance(std::uint16_t balance);
@@ -182,8 +185,9 @@ signals:
     // A file selection has completed: the file is loaded into the table and plotted. Emitted for
     // clicks, opening, playback and every file a draw passes. Slots must not throw.
     void FileSelected(int index, const QString& path);
-    // The position readout of a table row has completed (a table click, or a point of the chart).
-    void RowSelected(int row);
+    // The position readout of a table row has completed (a table click, or a point of the chart);
+    // `fileRow` is the row of the file it shows (see FileRow()).
+    void RowSelected(int fileRow);
     // Files were opened, added, removed or reordered.
     void FilesChanged();
 
@@ -212,6 +216,8 @@ private:
     qm::ProfilePage* profile_ = nullptr;
     qm::MatrixPage* matrix_ = nullptr;
     qm::SiteMapLink* siteMap_ = nullptr;
+    // Rows of the file in the table that "del" removed from it since the file was loaded, ascending.
+    std::vector<int> deletedRows_;
     QPointer<TFormMapa> mapWindow_;
     bool shownOnce_ = false;
     bool playing_ = false;

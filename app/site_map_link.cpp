@@ -46,8 +46,25 @@ SiteMapLink::~SiteMapLink()
     delete window_;
 }
 
+// One gathering: the list is cut into consecutive slices gathered side by side; the last slice
+// to finish joins them in list order and hands the readings back.
+struct SiteMapLink::Job {
+    QStringList paths;
+    std::vector<std::vector<std::string>> slices;
+    std::atomic<bool> cancel{false};
+    std::atomic<std::size_t> filesDone{0};
+    std::mutex mutex;
+    std::vector<site::PlacedReadings> parts; // one per slice
+    std::size_t slicesLeft = 0;
+    bool cancelled = false;
+    bool outOfMemory = false;
+};
+
 void SiteMapLink::Show()
 {
+    // The gathering starts before the window and its browser are made, so that the two overlap.
+    if (!window_ && stale_)
+        StartGathering();
     if (!window_) {
         window_ = new SiteMapWindow;
         window_->installEventFilter(this);
@@ -57,6 +74,8 @@ void SiteMapLink::Show()
             if (!stale_ && !gathering_ && window_->readings())
                 emit SiteDrawn();
         });
+        if (job_)
+            window_->showGatherProgress(job_->filesDone, static_cast<std::size_t>(job_->paths.size()));
         ShowSelection();
     }
     window_->show();
@@ -81,20 +100,6 @@ void SiteMapLink::ListChanged()
     else
         StopGathering();
 }
-
-// One gathering: the list is cut into consecutive slices gathered side by side; the last slice
-// to finish joins them in list order and hands the readings back.
-struct SiteMapLink::Job {
-    QStringList paths;
-    std::vector<std::vector<std::string>> slices;
-    std::atomic<bool> cancel{false};
-    std::atomic<std::size_t> filesDone{0};
-    std::mutex mutex;
-    std::vector<site::PlacedReadings> parts; // one per slice
-    std::size_t slicesLeft = 0;
-    bool cancelled = false;
-    bool outOfMemory = false;
-};
 
 void SiteMapLink::StopGathering()
 {
@@ -230,7 +235,7 @@ void SiteMapLink::ReadingClicked(int fileIndex, int row)
     fileSelectedSeen_ = false;
     form_->ClickFile(target);
     if (fileSelectedSeen_ && selectedIndex_ == target)
-        form_->ClickRow(row);
+        form_->ClickRow(row); // the file was loaded afresh, so its table rows are its file rows
 }
 
 QString SiteMapLink::Label(int fileIndex, int row)

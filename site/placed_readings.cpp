@@ -75,14 +75,15 @@ struct LastCoordinate {
 
 // The readout's decimal degrees of one row, direct for the usual four minute decimals and by the
 // readout itself for anything else. False when the row has no fix or its position does not convert.
-bool RowPosition(const SurveyTable& table, int row, PositionFields& fields, LastCoordinate (&last)[2], double& lat,
-                 double& lon)
+// `cells` holds the row's caption and its first cells, at least through column 5.
+bool RowPosition(const SurveyTable& table, int row, const std::string_view* cells, int cellCount,
+                 PositionFields& fields, LastCoordinate (&last)[2], double& lat, double& lon)
 {
-    const std::string_view latHemisphere = table.Cell(row, 3);
+    const std::string_view latHemisphere = cells[3];
     if (latHemisphere == "?" || latHemisphere == "0")
         return false;
-    if (last[0].Convert(table.Cell(row, 4), 2, latHemisphere == "S", lat) &&
-        last[1].Convert(table.Cell(row, 6), 3, table.Cell(row, 5) == "W", lon))
+    if (cellCount >= 7 && last[0].Convert(cells[4], 2, latHemisphere == "S", lat) &&
+        last[1].Convert(cells[6], 3, cells[5] == "W", lon))
         return std::fabs(lat) <= 90 && std::fabs(lon) <= 180;
     try {
         ReadPosition(table, row, fields);
@@ -163,6 +164,34 @@ void Grow(std::vector<T>& array, std::size_t needed)
         array.reserve(std::max(needed, array.capacity() + array.capacity() / 4));
 }
 
+// The readout's two minute terms of a coordinate, in its own order and precision, for every whole
+// minute text "mm" and every four decimals "xyzw": a table look-up instead of four divisions in
+// extended precision per coordinate. "0.zw" converts to the correctly rounded quotient zw / 100,
+// which one division of exact operands gives.
+struct MinuteTable {
+    long double whole[100];
+    long double fraction[10000];
+
+    MinuteTable()
+    {
+        for (int m = 0; m < 100; ++m)
+            whole[m] = ((static_cast<long double>(m) / 60) * 100) / 100;
+        for (int xy = 0; xy < 100; ++xy) {
+            for (int zw = 0; zw < 100; ++zw) {
+                const double s =
+                    static_cast<double>(static_cast<long double>(xy) + static_cast<long double>(zw) / 100);
+                fraction[xy * 100 + zw] = ((static_cast<long double>(s) / 60) * 100) / 10000;
+            }
+        }
+    }
+};
+
+const MinuteTable& MinuteTerms()
+{
+    static const MinuteTable table;
+    return table;
+}
+
 } // namespace
 
 namespace detail {
@@ -184,14 +213,11 @@ bool FastDecimalDegrees(std::string_view text, int degreeDigits, bool negate, do
     for (std::size_t k = 0; k < w; ++k)
         d = d * 10 + digit[k];
     const int m = digit[w] * 10 + digit[w + 1];
-    // The readout's steps in its own order and precision. "0.xy" converts to the correctly rounded
-    // quotient xy / 100, which one division of exact operands gives.
-    const long double a = static_cast<long double>(digit[w + 2] * 10 + digit[w + 3]);
-    const long double b = static_cast<long double>(digit[w + 4] * 10 + digit[w + 5]) / 100;
-    const double s = static_cast<double>(a + b);
+    const int decimals = digit[w + 2] * 1000 + digit[w + 3] * 100 + digit[w + 4] * 10 + digit[w + 5];
+    // The terms of whole minutes and of their four decimals, as the readout computes them.
     long double sum = static_cast<long double>(d);
-    sum = sum + ((static_cast<long double>(m) / 60) * 100) / 100;
-    sum = sum + ((static_cast<long double>(s) / 60) * 100) / 10000;
+    sum = sum + MinuteTerms().whole[m];
+    sum = sum + MinuteTerms().fraction[decimals];
     double decimal = static_cast<double>(sum);
     if (negate)
         decimal = 0 - decimal;
@@ -284,8 +310,11 @@ PlacedReadings JoinReadings(std::vector<PlacedReadings> parts)
     return joined;
 }
 
-GatherCounts ForEachPlacedRow(const std::vector<std::string>& files, const std::function<void(const PlacedRow&)>& place,
-                              const GatherProgress& progress)
+namespace {
+
+// The pass itself, with `place` called directly for each row.
+template <typename Place>
+GatherCounts PlaceRows(const std::vector<std::string>& files, const Place& place, const GatherProgress& progress)
 {
     GatherCounts counts;
     // One table for the whole pass, never the viewer's: its buffers are reused from file to file.
@@ -307,19 +336,21 @@ GatherCounts ForEachPlacedRow(const std::vector<std::string>& files, const std::
         const int rows = table.RowCount();
         PlacedRow placed;
         placed.file = static_cast<std::uint32_t>(f);
+        std::string_view cells[7];
         for (int r = 1; r < rows; ++r) {
+            const int count = table.RowFields(r, cells, 7);
             // An empty line (a blank line at the end of a file) is no reading at all.
-            if (table.CellCount(r) == 0 && table.RowCaption(r).empty())
+            if (count == 1 && cells[0].empty())
                 continue;
             // A row too short for a fix is left out without the cost of an error.
-            const bool usable = table.CellCount(r) >= 6 && ReadingValue(table.Cell(r, 1), scratch, placed.value) &&
-                                RowPosition(table, r, fields, last, placed.lat, placed.lon);
+            const bool usable = count >= 7 && ReadingValue(cells[1], scratch, placed.value) &&
+                                RowPosition(table, r, cells, count, fields, last, placed.lat, placed.lon);
             if (!usable) {
                 ++counts.withoutPosition;
                 continue;
             }
             placed.row = static_cast<std::uint32_t>(r);
-            placed.label = table.RowCaption(r);
+            placed.label = cells[0];
             place(placed);
         }
     }
@@ -328,13 +359,21 @@ GatherCounts ForEachPlacedRow(const std::vector<std::string>& files, const std::
     return counts;
 }
 
+} // namespace
+
+GatherCounts ForEachPlacedRow(const std::vector<std::string>& files, const std::function<void(const PlacedRow&)>& place,
+                              const GatherProgress& progress)
+{
+    return PlaceRows(files, place, progress);
+}
+
 PlacedReadings GatherReadings(const std::vector<std::string>& files, const GatherProgress& progress)
 {
     if (files.size() > std::numeric_limits<std::uint32_t>::max())
         throw Error("Too many files to place");
     PlacedReadings readings;
     readings.files = files;
-    GatherCounts counts = ForEachPlacedRow(
+    GatherCounts counts = PlaceRows(
         files,
         [&readings](const PlacedRow& placed) {
             const std::size_t needed = readings.value.size() + 1;

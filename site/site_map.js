@@ -32,6 +32,7 @@
   var pixels = null;
   var frameOrigin = { x: 0, y: 0, scale: 1 };
   var framePending = false;
+  var stale = true; // something drawn changed since the last frame
   var hover = -1;
   var basemapName = "";
   var basemaps = {};
@@ -51,6 +52,92 @@
     }
     return list;
   })();
+
+  function mercatorY(phi) {
+    return 0.5 - Math.log(Math.tan(Math.PI / 4 + phi / 2)) / (2 * Math.PI);
+  }
+
+  // The web map's y (a fraction of its world) of each latitude. Between nodes 1e-4 rad apart the
+  // projection is interpolated by cubic Hermite with its exact slope: off by far less than a pixel
+  // at any zoom, and a few multiplications a reading instead of a logarithm and a tangent.
+  // `lat` holds degrees, or offsets from `origin` degrees.
+  function projectLatitudes(lat, origin, n, my) {
+    var limit = MAX_LATITUDE * Math.PI / 180;
+    var lo = Infinity, hi = -Infinity, i;
+    for (i = 0; i < n; ++i) {
+      var v = origin + lat[i];
+      if (v < lo) { lo = v; }
+      if (v > hi) { hi = v; }
+    }
+    lo = Math.max(-limit, lo * Math.PI / 180);
+    hi = Math.min(limit, hi * Math.PI / 180);
+    var nodes = Math.max(1, Math.ceil((hi - lo) / 1e-4));
+    if (!(hi > lo) || nodes > 100000) {
+      for (i = 0; i < n; ++i) { my[i] = mercatorY(Math.max(-limit, Math.min(limit, (origin + lat[i]) * Math.PI / 180))); }
+      return;
+    }
+    var h = (hi - lo) / nodes;
+    var y = new Float64Array(nodes + 1);
+    var slope = new Float64Array(nodes + 1); // dy/dphi times h
+    for (var k = 0; k <= nodes; ++k) {
+      var phi = k === nodes ? hi : lo + k * h;
+      y[k] = mercatorY(phi);
+      slope[k] = -h / (2 * Math.PI * Math.cos(phi));
+    }
+    for (i = 0; i < n; ++i) {
+      var t = (Math.max(-limit, Math.min(limit, (origin + lat[i]) * Math.PI / 180)) - lo) / h;
+      var j = t <= 0 ? 0 : t >= nodes ? nodes - 1 : Math.floor(t);
+      var u = t - j;
+      var u2 = u * u, u3 = u2 * u;
+      my[i] = (2 * u3 - 3 * u2 + 1) * y[j] + (u3 - 2 * u2 + u) * slope[j] +
+              (3 * u2 - 2 * u3) * y[j + 1] + (u3 - u2) * slope[j + 1];
+    }
+  }
+
+  // Arrays being fetched, and the calls held until they are in, run then in the order given.
+  var fetching = 0;
+  var held = [];
+  var releasing = false;
+
+  function release() {
+    releasing = true;
+    try {
+      while (fetching === 0 && held.length > 0) { held.shift()(); }
+    } finally {
+      releasing = false;
+    }
+  }
+
+  // A call of the page's interface that waits while arrays are being fetched, so that every call
+  // acts in the order given, on the arrays sent before it.
+  function inOrder(fn) {
+    return function () {
+      var self = this, args = arguments;
+      if (!releasing && (fetching > 0 || held.length > 0)) {
+        held.push(function () { fn.apply(self, args); });
+        return;
+      }
+      return fn.apply(self, args);
+    };
+  }
+
+  // Fetches an array's raw bytes from the hosting program; `done` gets an ArrayBuffer, or null.
+  function fetchBytes(address, done) {
+    ++fetching;
+    var request = new XMLHttpRequest();
+    request.open("GET", address);
+    request.responseType = "arraybuffer";
+    var finish = function (buffer) {
+      done(buffer);
+      --fetching;
+      release();
+    };
+    request.onload = function () {
+      finish(request.status < 400 && request.response instanceof ArrayBuffer ? request.response : null);
+    };
+    request.onerror = function () { finish(null); };
+    request.send();
+  }
 
   function decode(base64, Type) {
     var text = atob(base64);
@@ -202,6 +289,16 @@
     stats.dots = dots;
     stats.draws += 1;
     stats.drawMs = performance.now() - started;
+    stale = false;
+  }
+
+  // Draws unless nothing changed since the last frame: the host asks after every change it sends.
+  function redraw() {
+    if (stale) { draw(); }
+  }
+
+  function changed() {
+    stale = true;
   }
 
   // The selected file as a line along its readings, skipping points that fall on the same pixel,
@@ -373,7 +470,10 @@
       tip = document.getElementById("tip");
       map.setView([0, 0], 1);
       qmSite.setBasemap("OpenStreetMap");
-      map.on("move zoom viewreset resize", scheduleDraw);
+      map.on("move zoom viewreset resize", function () {
+        changed();
+        scheduleDraw();
+      });
       map.on("mousemove", onMouseMove);
       map.on("mouseout movestart", hideTip);
       map.on("click", onClick);
@@ -384,37 +484,52 @@
       updateLegend();
     },
 
-    // One array of the next load, as base64 of its bytes: "lon" and "lat" 64-bit, "value" 32-bit floats.
-    // One array as base64: readings as 32-bit floats; positions as 64-bit degrees, or, given an
-    // `origin`, as 32-bit offsets from it.
-    receive: function (name, base64, origin) {
-      if (name === "value") {
-        received[name] = decode(base64, Float32Array);
-      } else if (origin === undefined) {
-        received[name] = decode(base64, Float64Array);
-      } else {
-        var offsets = decode(base64, Float32Array);
-        var degrees = new Float64Array(offsets.length);
-        for (var i = 0; i < offsets.length; ++i) { degrees[i] = origin + offsets[i]; }
-        received[name] = degrees;
+    // One array of the next load, as base64 of its bytes or as the address to fetch them from:
+    // readings as 32-bit floats; positions as 64-bit degrees, or, given an `origin`, as 32-bit
+    // offsets from it. Later calls wait until a fetched array is in.
+    receive: function (name, source, origin) {
+      var take = function (bytes) {
+        if (!bytes) {
+          received[name] = null;
+        } else if (name === "value") {
+          received[name] = new Float32Array(bytes);
+        } else if (origin === undefined) {
+          received[name] = new Float64Array(bytes);
+          received[name + "Origin"] = 0;
+        } else {
+          // Kept as offsets; the positions are made from them in one pass when loaded.
+          received[name] = new Float32Array(bytes);
+          received[name + "Origin"] = origin;
+        }
+      };
+      if (source.indexOf("qmsite:") === 0) {
+        // The fetches run side by side; each array is taken in its turn among the calls.
+        var fetched = null;
+        fetchBytes(source, function (bytes) { fetched = bytes; });
+        inOrder(function () { take(fetched); })();
+        return;
       }
+      var bytes = decode(source, Uint8Array).buffer;
+      inOrder(function () { take(bytes); })();
     },
+
+    // Whether arrays are still being fetched (the calls after them not yet done).
+    busy: function () { return fetching > 0 || held.length > 0; },
 
     // Takes the received arrays (n readings) and shows `bounds` [south, west, north, east]; with
     // no reading it says so and shows the world.
-    load: function (n, bounds) {
+    load: inOrder(function (n, bounds) {
       var lon = received.lon, lat = received.lat, value = received.value;
+      var lon0 = received.lonOrigin, lat0 = received.latOrigin;
       received = {};
       if (!n || !lon || !lat || !value || lon.length < n || lat.length < n || value.length < n) { n = 0; }
       // Positions are kept only as fractions of the web map's world, ready to scale to any zoom.
       data = { n: n, value: value, mx: new Float64Array(n), my: new Float64Array(n), deviation: null };
-      for (var i = 0; i < n; ++i) {
-        data.mx[i] = (lon[i] + 180) / 360;
-        var phi = Math.max(-MAX_LATITUDE, Math.min(MAX_LATITUDE, lat[i])) * Math.PI / 180;
-        data.my[i] = 0.5 - Math.log(Math.tan(Math.PI / 4 + phi / 2)) / (2 * Math.PI);
-      }
+      for (var i = 0; i < n; ++i) { data.mx[i] = (lon0 + lon[i] + 180) / 360; }
+      projectLatitudes(lat, lat0, n, data.my);
       data.deviation = new Float32Array(n);
       updateDeviations();
+      changed();
       selection = { first: -1, last: -1, ring: -1 };
       hideTip();
       document.getElementById("message").hidden = n > 0;
@@ -424,11 +539,11 @@
         map.setView([20, 0], 1);
       }
       updateLegend();
-    },
+    }),
 
     // The colour scale: its range, the centre value, 256 colours from min to max as r, g, b
     // triples, and the legend's ticks as {at: fraction of the range, text}.
-    setScale: function (given) {
+    setScale: inOrder(function (given) {
       scale.min = given.min;
       scale.max = given.max > given.min ? given.max : given.min + 1;
       scale.centre = given.centre;
@@ -438,49 +553,52 @@
       }
       scale.lut = lut;
       scale.ticks = given.ticks.slice();
+      changed();
       updateDeviations();
       updateLegend();
-    },
+    }),
 
     // The selected file's readings [first, last) and the ringed reading, indices into the arrays.
-    select: function (first, last, ring) {
+    select: inOrder(function (first, last, ring) {
+      if (first !== selection.first || last !== selection.last || ring !== selection.ring) { changed(); }
       selection = { first: first, last: last, ring: ring };
-    },
+    }),
 
-    setBasemap: function (name) {
+    setBasemap: inOrder(function (name) {
       if (!basemaps[name]) { return; }
       for (var key in basemaps) {
         if (map.hasLayer(basemaps[key])) { map.removeLayer(basemaps[key]); }
       }
       basemaps[name].addTo(map);
       basemapName = name;
-    },
+    }),
 
     // The grid's image (a data address) between [south, west, north, east], at an opacity of 0 to 1.
-    setGrid: function (url, bounds, opacity) {
+    setGrid: inOrder(function (url, bounds, opacity) {
       qmSite.clearGrid();
       gridBounds = bounds.slice();
       gridOverlay = L.imageOverlay(url, [[bounds[0], bounds[1]], [bounds[2], bounds[3]]],
                                    { opacity: opacity, interactive: false, className: "qm-grid-image" }).addTo(map);
-    },
+    }),
 
-    clearGrid: function () {
+    clearGrid: inOrder(function () {
       if (gridOverlay) { map.removeLayer(gridOverlay); }
       gridOverlay = null;
       gridBounds = null;
-    },
+    }),
 
-    setGridOpacity: function (opacity) {
+    setGridOpacity: inOrder(function (opacity) {
       if (gridOverlay) { gridOverlay.setOpacity(opacity); }
-    },
+    }),
 
-    showDots: function (shown) {
+    showDots: inOrder(function (shown) {
+      if (shown !== dotsShown) { changed(); }
       dotsShown = shown;
       dotCanvas.style.display = shown ? "" : "none";
       if (!shown) { hideTip(); }
-    },
+    }),
 
-    redraw: draw,
+    redraw: inOrder(redraw),
     readingAt: readingAt,
 
     // The container point of a reading's dot, for checks from the hosting program.

@@ -1,6 +1,10 @@
 #include "site_map_page.h"
 
+#include <QBuffer>
 #include <QByteArray>
+#include <QUrl>
+#include <QWebEngineUrlRequestJob>
+#include <QWebEngineUrlScheme>
 
 #include <algorithm>
 #include <cmath>
@@ -17,7 +21,11 @@ constexpr int kLongitudeBins = 3600;
 
 double Wrapped(double lon)
 {
-    double w = std::fmod(lon + 180.0, 360.0);
+    // Within the world already (nearly always) the remainder is the sum itself: skip the division.
+    const double shifted = lon + 180.0;
+    if (shifted >= 0.0 && shifted < 360.0)
+        return shifted - 180.0;
+    double w = std::fmod(shifted, 360.0);
     if (w < 0)
         w += 360.0;
     return w - 180.0;
@@ -110,12 +118,47 @@ std::pair<std::size_t, std::size_t> RangeOfFile(const site::PlacedReadings& read
             static_cast<std::size_t>(range.second - readings.file.begin())};
 }
 
-QString Base64Of(const void* data, std::size_t bytes)
+void RegisterSiteDataScheme()
 {
-    if (bytes == 0)
-        return {};
-    const QByteArray raw = QByteArray::fromRawData(static_cast<const char*>(data), static_cast<qsizetype>(bytes));
-    return QString::fromLatin1(raw.toBase64());
+    if (SiteDataSchemeRegistered())
+        return;
+    QWebEngineUrlScheme scheme(kSiteDataScheme);
+    scheme.setSyntax(QWebEngineUrlScheme::Syntax::Path);
+    scheme.setFlags(QWebEngineUrlScheme::LocalScheme | QWebEngineUrlScheme::LocalAccessAllowed |
+                    QWebEngineUrlScheme::CorsEnabled);
+    QWebEngineUrlScheme::registerScheme(scheme);
+}
+
+bool SiteDataSchemeRegistered()
+{
+    return QWebEngineUrlScheme::schemeByName(kSiteDataScheme).name() == kSiteDataScheme;
+}
+
+QString SiteDataHandler::put(const QString& name, QByteArray bytes)
+{
+    arrays_.insert(name, std::move(bytes));
+    return QLatin1String(kSiteDataScheme) + QLatin1Char(':') + name;
+}
+
+void SiteDataHandler::drop(const QString& prefix)
+{
+    for (auto it = arrays_.begin(); it != arrays_.end();)
+        it = it.key().startsWith(prefix) ? arrays_.erase(it) : std::next(it);
+}
+
+void SiteDataHandler::requestStarted(QWebEngineUrlRequestJob* job)
+{
+    const auto found = arrays_.find(job->requestUrl().path());
+    if (found == arrays_.end()) {
+        job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+        return;
+    }
+    // The buffer owns the bytes from here and goes with the job.
+    auto* buffer = new QBuffer(job);
+    buffer->setData(std::move(found.value()));
+    arrays_.erase(found);
+    buffer->open(QIODevice::ReadOnly);
+    job->reply(QByteArrayLiteral("application/octet-stream"), buffer);
 }
 
 QString GroupedCount(unsigned long long count)

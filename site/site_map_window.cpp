@@ -23,6 +23,7 @@
 #include <QPointer>
 #include <QShowEvent>
 #include <QStandardPaths>
+#include <QTimer>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -49,6 +50,13 @@ namespace {
 constexpr const char* kPageName = "site_map.html";
 constexpr int kColourSteps = 256;
 
+// The one handler of the data scheme, installed on the shared profile before any page of it loads.
+QPointer<SiteDataHandler>& SiteDataSlot()
+{
+    static QPointer<SiteDataHandler> handler;
+    return handler;
+}
+
 // One profile for every site map window of the process, kept on disk under the user's cache
 // directory, so that map tiles seen once online are there again in the field.
 QWebEngineProfile* SiteMapProfile()
@@ -62,6 +70,10 @@ QWebEngineProfile* SiteMapProfile()
         profile->setPersistentStoragePath(QDir(base).filePath(QStringLiteral("storage")));
         profile->setHttpCacheType(QWebEngineProfile::DiskHttpCache);
         profile->setHttpCacheMaximumSize(1024 * 1024 * 1024);
+        if (SiteDataSchemeRegistered()) {
+            SiteDataSlot() = new SiteDataHandler(profile);
+            profile->installUrlSchemeHandler(kSiteDataScheme, SiteDataSlot());
+        }
     }
     return profile;
 }
@@ -89,10 +101,18 @@ QString FileName(const std::string& path)
     return QFileInfo(QString::fromStdString(path)).fileName();
 }
 
+SiteDataHandler* SiteData()
+{
+    SiteMapProfile();
+    return SiteDataSlot();
+}
+
 } // namespace
 
 SiteMapWindow::SiteMapWindow(QWidget* parent) : QWidget(parent, Qt::Window)
 {
+    static int windows = 0;
+    windowSerial_ = ++windows;
     setObjectName(QStringLiteral("SiteMapWindow"));
     setWindowTitle(QStringLiteral("Site map"));
     resize(900, 700);
@@ -169,6 +189,8 @@ SiteMapWindow::~SiteMapWindow()
 {
     // The page goes before the shared profile can, and before the bridge it calls.
     delete view_;
+    if (SiteDataHandler* handler = SiteDataSlot())
+        handler->drop(QStringLiteral("w%1-").arg(windowSerial_));
 }
 
 void SiteMapWindow::buildToolbar()
@@ -422,14 +444,34 @@ void SiteMapWindow::updatePage()
         sendSelection();
     if (gridDirty_)
         sendGrid();
-    // Scripts run in the order given, so this one answers once everything above is drawn.
+    // Scripts run in the order given, and the page holds the calls after an array it fetches until
+    // the array is in, so once the page is no longer busy everything above is drawn.
     QPointer<SiteMapWindow> self(this);
-    view_->page()->runJavaScript(QStringLiteral("qmSite.redraw(); true"), [self, drawsReadings, sent](const QVariant&) {
+    const auto done = [self, drawsReadings, sent] {
         if (!self)
             return;
         emit self->pageUpdated();
         if (drawsReadings && sent == self->readings_)
             emit self->readingsDrawn();
+    };
+    view_->page()->runJavaScript(QStringLiteral("qmSite.redraw(); qmSite.busy()"), [self, done](const QVariant& busy) {
+        if (self && busy.toBool())
+            self->whenPageIdle(done);
+        else
+            done();
+    });
+}
+
+void SiteMapWindow::whenPageIdle(const std::function<void()>& done)
+{
+    QPointer<SiteMapWindow> self(this);
+    QTimer::singleShot(5, this, [self, done] {
+        self->view_->page()->runJavaScript(QStringLiteral("qmSite.busy()"), [self, done](const QVariant& busy) {
+            if (self && busy.toBool())
+                self->whenPageIdle(done);
+            else
+                done();
+        });
     });
 }
 
@@ -443,34 +485,45 @@ void SiteMapWindow::sendReadings()
         runScript(QStringLiteral("qmSite.load(0, null);"));
         return;
     }
-    // Three arrays in three calls, readings as 32-bit floats (enough to colour them; tooltips come
-    // from the arrays kept here). A site within a degree of its middle, as surveys are, sends its
-    // positions as 32-bit offsets from that middle: within a centimetre, at half the bytes, which
-    // is most of the time from here to the first draw. Wider lists go in full precision.
+    // Three arrays, readings as 32-bit floats (enough to colour them; tooltips come from the arrays
+    // kept here). A site within a degree of its middle, as surveys are, sends its positions as
+    // 32-bit offsets from that middle: within a centimetre, at half the bytes. Wider lists go in
+    // full precision.
     const std::vector<double> lon = UnwrappedLongitudes(onPage_->lon);
     const auto [west, east] = std::minmax_element(lon.begin(), lon.end());
     const auto [south, north] = std::minmax_element(onPage_->lat.begin(), onPage_->lat.end());
     const double lon0 = (*west + *east) / 2;
     const double lat0 = (*south + *north) / 2;
-    const auto send = [this](const char* name, const std::vector<double>& degrees, double origin, bool compact) {
+    // Through the data scheme the page fetches the raw bytes; otherwise they go as base64 text.
+    SiteDataHandler* handler = SiteDataSchemeRegistered() ? SiteData() : nullptr;
+    const QString prefix = QStringLiteral("w%1-%2-").arg(windowSerial_).arg(++sent_);
+    if (handler)
+        handler->drop(QStringLiteral("w%1-").arg(windowSerial_)); // arrays the page never fetched
+    const auto transfer = [&](const char* name, QByteArray bytes) {
+        const QString where = handler ? handler->put(prefix + QLatin1String(name), std::move(bytes))
+                                      : QString::fromLatin1(bytes.toBase64());
+        return QLatin1String("qmSite.receive('") + QLatin1String(name) + QLatin1String("', '") + where +
+               QLatin1String("'");
+    };
+    const auto send = [&](const char* name, const std::vector<double>& degrees, double origin, bool compact) {
         if (!compact) {
-            runScript(QLatin1String("qmSite.receive('") + QLatin1String(name) + QLatin1String("', '") +
-                      Base64Of(degrees.data(), degrees.size() * sizeof(double)) + QLatin1String("');"));
+            runScript(transfer(name, QByteArray(reinterpret_cast<const char*>(degrees.data()),
+                                                static_cast<qsizetype>(degrees.size() * sizeof(double)))) +
+                      QLatin1String(");"));
             return;
         }
-        std::vector<float> offsets(degrees.size());
+        QByteArray bytes(static_cast<qsizetype>(degrees.size() * sizeof(float)), Qt::Uninitialized);
+        auto* offsets = reinterpret_cast<float*>(bytes.data());
         for (std::size_t i = 0; i < degrees.size(); ++i)
             offsets[i] = static_cast<float>(degrees[i] - origin);
-        runScript(QLatin1String("qmSite.receive('") + QLatin1String(name) + QLatin1String("', '") +
-                  Base64Of(offsets.data(), offsets.size() * sizeof(float)) + QLatin1String("', ") + JsNumber(origin) +
-                  QLatin1String(");"));
+        runScript(transfer(name, std::move(bytes)) + QLatin1String(", ") + JsNumber(origin) + QLatin1String(");"));
     };
     const bool compact = *east - *west <= 2 && *north - *south <= 2;
     send("lon", lon, lon0, compact);
     send("lat", onPage_->lat, lat0, compact);
-    const std::vector<float> value(onPage_->value.begin(), onPage_->value.end());
-    runScript(QLatin1String("qmSite.receive('value', '") + Base64Of(value.data(), n * sizeof(float)) +
-              QLatin1String("');"));
+    QByteArray value(static_cast<qsizetype>(n * sizeof(float)), Qt::Uninitialized);
+    std::copy(onPage_->value.begin(), onPage_->value.end(), reinterpret_cast<float*>(value.data()));
+    runScript(transfer("value", std::move(value)) + QLatin1String(");"));
     const SiteExtent e = ExtentOf(lon, onPage_->lat);
     pageCentreLon_ = (e.west + e.east) / 2;
     runScript(QStringLiteral("qmSite.load(%1, [%2, %3, %4, %5]);")

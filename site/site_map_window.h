@@ -79,6 +79,8 @@ private:
     void buildToolbar();
     void pageLoaded(bool ok);
     void updatePage();
+    // Calls `done` once the page has run every script given so far, fetches included.
+    void whenPageIdle(const std::function<void()>& done);
     void sendReadings();
     void sendScale();
     void sendSelection();
@@ -119,6 +121,8 @@ private:
     int selectedFile_ = -1;
     int selectedRow_ = -1;
 
+    int windowSerial_ = 0; // names this window's arrays for the page
+    int sent_ = 0;         // readings sent so far
     bool pageLoaded_ = false;
     bool readingsDirty_ = true;
     bool scaleDirty_ = true;

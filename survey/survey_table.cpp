@@ -582,6 +582,29 @@ int SurveyTable::CellCount(int row) const
     return static_cast<int>(FieldCount(row) - 1);
 }
 
+int SurveyTable::RowFields(int row, std::string_view* fields, int max) const
+{
+    CheckRow(row);
+    const std::size_t r = static_cast<std::size_t>(row);
+    const std::uint64_t count = FieldCount(row);
+    const char* text = text_.data() + rowText_[r];
+    const std::uint64_t first = rowField_[r];
+    const std::uint64_t wanted = std::min<std::uint64_t>(count, static_cast<std::uint64_t>(std::max(max, 0)));
+    const auto split = [&](const auto& ends) {
+        std::uint64_t begin = 0;
+        for (std::uint64_t k = 0; k < wanted; ++k) {
+            const std::uint64_t end = ends[first + k];
+            fields[k] = std::string_view(text + begin, static_cast<std::size_t>(end - begin));
+            begin = end;
+        }
+    };
+    if (wide_)
+        split(wideEnds_);
+    else
+        split(ends_);
+    return static_cast<int>(count);
+}
+
 void SurveyTable::DeleteRow(int row)
 {
     CheckRow(row);

@@ -111,6 +111,9 @@ public:
     std::string_view Cell(int row, int c) const;
     // Number of cells of the row (not counting the caption).
     int CellCount(int row) const;
+    // The caption and the cells of a row in one call, for passes over every row: fills `fields`
+    // with at most `max` of them (caption first) and returns how many the row has in all.
+    int RowFields(int row, std::string_view* fields, int max) const;
     // Removes the row; the rows after it move up by one.
     void DeleteRow(int row);
 

@@ -5,6 +5,14 @@
 #include <QApplication>
 #include <QTest>
 
+// Programs that show the site map register its data scheme, which must be known before the browser starts.
+#if __has_include("site_map_page.h")
+#include "site_map_page.h"
+#define QM_REGISTER_BROWSER_SCHEMES() qm::RegisterSiteDataScheme()
+#else
+#define QM_REGISTER_BROWSER_SCHEMES() static_cast<void>(0)
+#endif
+
 #define QM_BROWSER_TEST_MAIN(TestClass)                                                                \
     int main(int argc, char** argv)                                                                    \
     {                                                                                                  \
@@ -13,6 +21,7 @@
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))                                            \
             qputenv("QT_QPA_PLATFORM", "offscreen");                                                   \
         QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);                                    \
+        QM_REGISTER_BROWSER_SCHEMES();                                                                 \
         QApplication app(argc, argv);                                                                  \
         TestClass test;                                                                                \
         return QTest::qExec(&test, argc, argv);                                                        \
