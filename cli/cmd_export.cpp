@@ -99,11 +99,8 @@ std::vector<std::string> InputFiles(const std::vector<std::string>& args, const 
 
 site::ExportFormat FormatFor(const std::string& out)
 {
-    if (EndsWithNoCase(out, ".csv")) {
-        return site::ExportFormat::Csv;
-    }
-    if (EndsWithNoCase(out, ".geojson") || EndsWithNoCase(out, ".json")) {
-        return site::ExportFormat::GeoJson;
+    if (const auto format = site::ExportFormatFor(std::filesystem::path(out))) {
+        return *format;
     }
     throw UsageError("cannot tell the output format from the name '" + out + "' (use .geojson, .json or .csv)");
 }

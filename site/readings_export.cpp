@@ -206,13 +206,17 @@ void AppendCsvField(std::string& out, std::string_view bytes)
 
 } // namespace
 
-ExportFormat ExportFormatFor(const std::filesystem::path& path)
+std::optional<ExportFormat> ExportFormatFor(const std::filesystem::path& path)
 {
     std::string extension = PathText(path.extension());
     for (char& c : extension)
         if (c >= 'A' && c <= 'Z')
             c = static_cast<char>(c - 'A' + 'a');
-    return extension == ".csv" ? ExportFormat::Csv : ExportFormat::GeoJson;
+    if (extension == ".csv")
+        return ExportFormat::Csv;
+    if (extension == ".geojson" || extension == ".json")
+        return ExportFormat::GeoJson;
+    return std::nullopt;
 }
 
 std::string Utf8Text(std::string_view bytes)

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -16,8 +17,9 @@ enum class ExportFormat {
     Csv,     // file,row,label,value,lat,lon
 };
 
-// CSV for a name ending in ".csv" (any case), GeoJSON otherwise.
-ExportFormat ExportFormatFor(const std::filesystem::path& path);
+// The format a file name asks for: ".csv" for CSV, ".geojson" or ".json" for GeoJSON (any case);
+// none for any other name.
+std::optional<ExportFormat> ExportFormatFor(const std::filesystem::path& path);
 
 struct ExportSummary {
     std::uint64_t written = 0; // readings written

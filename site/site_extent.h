@@ -18,9 +18,9 @@ struct SiteExtent {
 
 // The latitude beyond which a Web Mercator map shows nothing.
 inline constexpr double kMercatorLatitudeLimit = 85.0511287798066;
-// The least height of an extent in degrees of latitude (about a hundred metres), and as much ground
+// The least height of an extent in degrees of latitude (about fifty metres), and as much ground
 // across, so that readings all at one point still give a view around them.
-inline constexpr double kMinimumExtentDegrees = 0.001;
+inline constexpr double kMinimumExtentDegrees = 0.0005;
 
 // The extent of the readings; none when there are none. The two spans must be equally long.
 std::optional<SiteExtent> ExtentOf(std::span<const double> lon, std::span<const double> lat);

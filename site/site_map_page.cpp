@@ -13,10 +13,6 @@ namespace qm {
 
 namespace {
 
-// Web maps project latitudes up to this value; beyond it every point lies on the map's edge.
-constexpr double kMaxMapLatitude = 85.0511287798;
-// About 50 m: the least span shown, so that readings at one point get a street-level view.
-constexpr double kMinSpanDegrees = 0.0005;
 constexpr int kLongitudeBins = 3600;
 
 double Wrapped(double lon)
@@ -66,35 +62,6 @@ std::vector<double> UnwrappedLongitudes(const std::vector<double>& lon)
             x = edge + std::fmod(Wrapped(x) - edge + 720.0, 360.0);
     }
     return out;
-}
-
-SiteExtent ExtentOf(const std::vector<double>& lon, const std::vector<double>& lat)
-{
-    SiteExtent e{HUGE_VAL, HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
-    for (std::size_t i = 0; i < lon.size() && i < lat.size(); ++i) {
-        if (!std::isfinite(lon[i]) || !std::isfinite(lat[i]))
-            continue;
-        e.west = std::min(e.west, lon[i]);
-        e.east = std::max(e.east, lon[i]);
-        e.south = std::min(e.south, lat[i]);
-        e.north = std::max(e.north, lat[i]);
-    }
-    if (!(e.west <= e.east))
-        return SiteExtent{};
-    e.south = std::clamp(e.south, -kMaxMapLatitude, kMaxMapLatitude);
-    e.north = std::clamp(e.north, -kMaxMapLatitude, kMaxMapLatitude);
-    if (e.east - e.west < kMinSpanDegrees) {
-        const double mid = (e.east + e.west) / 2;
-        e.west = mid - kMinSpanDegrees / 2;
-        e.east = mid + kMinSpanDegrees / 2;
-    }
-    if (e.north - e.south < kMinSpanDegrees) {
-        const double mid = std::clamp((e.north + e.south) / 2, -kMaxMapLatitude + kMinSpanDegrees / 2,
-                                      kMaxMapLatitude - kMinSpanDegrees / 2);
-        e.south = mid - kMinSpanDegrees / 2;
-        e.north = mid + kMinSpanDegrees / 2;
-    }
-    return e;
 }
 
 long long IndexOfReading(const site::PlacedReadings& readings, int fileIndex, int row)

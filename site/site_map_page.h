@@ -19,22 +19,10 @@
 
 namespace qm {
 
-// The area to show, in degrees, with the longitudes as sent to the page.
-struct SiteExtent {
-    double west = 0;
-    double south = 0;
-    double east = 0;
-    double north = 0;
-};
-
 // The readings' longitudes moved by whole turns so that the smallest arc holding them all is
 // continuous: a survey across the antimeridian runs on past 180 instead of splitting in two halves
 // at both ends of the world.
 std::vector<double> UnwrappedLongitudes(const std::vector<double>& lon);
-
-// The readings' bounds, widened to a few tens of metres when they all lie at one point and with
-// latitudes kept within what the web map can project.
-SiteExtent ExtentOf(const std::vector<double>& lon, const std::vector<double>& lat);
 
 // The index of the reading at (file, row) and the index range [first, last) of a file's readings,
 // both found by bisection since the readings are in file and then row order; -1 and an empty range

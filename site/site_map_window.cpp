@@ -2,8 +2,10 @@
 
 #include "error_box.h"
 #include "grid.h"
+#include "platform.h"
 #include "readings_export.h"
 #include "site_grid_panel.h"
+#include "site_extent.h"
 #include "site_map_page.h"
 
 #include <QApplication>
@@ -524,7 +526,8 @@ void SiteMapWindow::sendReadings()
     QByteArray value(static_cast<qsizetype>(n * sizeof(float)), Qt::Uninitialized);
     std::copy(onPage_->value.begin(), onPage_->value.end(), reinterpret_cast<float*>(value.data()));
     runScript(transfer("value", std::move(value)) + QLatin1String(");"));
-    const SiteExtent e = ExtentOf(lon, onPage_->lat);
+    // The longitudes are already continuous, so the extent is the plain bounds, widened and clamped.
+    const site::SiteExtent e = site::ExtentOf(lon, onPage_->lat).value_or(site::SiteExtent{});
     pageCentreLon_ = (e.west + e.east) / 2;
     runScript(QStringLiteral("qmSite.load(%1, [%2, %3, %4, %5]);")
                   .arg(n)
@@ -735,11 +738,12 @@ void SiteMapWindow::exportReadings(const QString& caption, const QString& name, 
         return;
     RunHandler(this, [&] {
         RefuseSurveyFile(path, *readings_);
-        const auto format = name.endsWith(QStringLiteral(".csv")) ? site::ExportFormat::Csv : site::ExportFormat::GeoJson;
+        // The menu item's format, whatever name the user typed.
+        const site::ExportFormat format = *site::ExportFormatFor(ToFsPath(name));
         site::ExportSummary summary;
         {
             const WaitCursor wait;
-            summary = site::ExportReadings(readings_->files, std::filesystem::path(path.toStdWString()), format);
+            summary = site::ExportReadings(readings_->files, ToFsPath(path), format);
         }
         setNote(QStringLiteral("%1 readings exported to %2")
                     .arg(GroupedCount(summary.written), QDir::toNativeSeparators(path)));

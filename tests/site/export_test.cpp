@@ -25,7 +25,7 @@ TEST_F(ExportTest, GeoJsonReadsBackAsTheGatheredReadings)
     const std::string survey = Write("caf\xC3\xA9.csv", kSurvey);
     const std::string missing = (dir_ / "missing.csv").string();
     const std::filesystem::path out = dir_ / "out.geojson";
-    const ExportSummary summary = ExportReadings({survey, missing}, out, ExportFormatFor(out));
+    const ExportSummary summary = ExportReadings({survey, missing}, out, *ExportFormatFor(out));
     EXPECT_EQ(summary.written, 2u);
     EXPECT_EQ(summary.withoutPosition, 1u);
     ASSERT_EQ(summary.failures.size(), 1u);
@@ -62,7 +62,7 @@ TEST_F(ExportTest, CsvQuotesWhatNeedsItAndFailuresLeaveNoFile)
     const std::string survey = Write("a,b.csv", kSurvey);
     const std::filesystem::path out = dir_ / "OUT.CSV";
     ASSERT_EQ(ExportFormatFor(out), ExportFormat::Csv);
-    ExportReadings({survey}, out, ExportFormatFor(out));
+    ExportReadings({survey}, out, *ExportFormatFor(out));
     EXPECT_EQ(Read(out), "file,row,label,value,lat,lon\r\n"
                          "\"" + survey + "\",1,L1,52395.02,56.751655,37.2028283333333\r\n"
                          "\"" + survey + "\",3,\"Caf\xE9 \"\"A\"\"\",-0.5,-5e-06,0\r\n");
