@@ -318,6 +318,8 @@ GatherCounts PlaceRows(const std::vector<std::string>& files, const Place& place
 {
     GatherCounts counts;
     // One table for the whole pass, never the viewer's: its buffers are reused from file to file.
+    // Each file is split as a fresh table would split it, so a file reads the same whichever files
+    // came before it in the pass (or in another slice of the list gathered on another thread).
     SurveyTable table;
     PositionFields fields;
     LastCoordinate last[2];
@@ -327,6 +329,7 @@ GatherCounts PlaceRows(const std::vector<std::string>& files, const Place& place
         if (progress && !progress(f, total))
             throw Cancelled{};
         table.Clear();
+        table.ForgetDelimiter();
         try {
             table.LoadFromCsv(std::filesystem::path(files[f]));
         } catch (const Error& e) {

@@ -124,6 +124,9 @@ public:
 
     // The delimiter settled by the last file whose first two lines agreed on one; unset until then.
     std::optional<char> Delimiter() const { return delimiter_; }
+    // Unsettles it, so the next load splits as a fresh table would: for passes over many files
+    // that must read each file the same way whatever came before it.
+    void ForgetDelimiter() { delimiter_.reset(); }
 
     // Bytes held by the table (buffers and indexes, as allocated), for memory checks.
     std::size_t MemoryUsage() const;

@@ -143,5 +143,19 @@ TEST(FastPathTest, AgreesWithTheReadoutAndTheReadingConversion)
     EXPECT_FALSE(detail::FastReading("1234567890123456", '.', unused));
 }
 
+TEST_F(GatherTest, AFileReadsTheSameWhateverCameBeforeIt)
+{
+    // A heading with no delimiter: its split falls back to the delimiter settled before, which must
+    // not depend on the files gathered before it in the same pass.
+    const std::string semicolon =
+        Write("semi.csv", "Label;Field nT;Time;NS;Latitude;EW;Longitude\n"
+                          "P1;48000;10:00:00;N;5645.0993;E;03712.1697\n");
+    const std::string bare = Write("bare.csv", "Survey\nQ1;48001;10:00:01;N;5645.0993;E;03712.1697\n");
+    const PlacedReadings alone = GatherReadings({bare});
+    const PlacedReadings after = GatherReadings({semicolon, bare});
+    EXPECT_EQ(after.size(), 1u + alone.size());
+    EXPECT_EQ(after.withoutPosition, alone.withoutPosition);
+}
+
 } // namespace
 } // namespace qm::site
