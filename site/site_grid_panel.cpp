@@ -1,3 +1,5 @@
+// The site map's grid row: method, cell and radius, the grid computed on a worker thread with a
+// progress bar and Cancel, kept until its inputs change, and shown over the map.
 #include "site_grid_panel.h"
 
 #include "error_box.h"
