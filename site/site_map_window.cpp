@@ -411,6 +411,15 @@ void SiteMapWindow::showEvent(QShowEvent* event)
     updatePage();
 }
 
+void SiteMapWindow::preload()
+{
+    if (pageLoaded_ || !view_->url().isEmpty())
+        return;
+    const QString page = QDir(QCoreApplication::applicationDirPath()).filePath(QString::fromLatin1(kPageName));
+    if (QFileInfo::exists(page))
+        view_->load(QUrl::fromLocalFile(page));
+}
+
 void SiteMapWindow::pageLoaded(bool ok)
 {
     pageLoaded_ = ok;
