@@ -12,6 +12,7 @@
 #include <QEvent>
 #include <QKeySequence>
 #include <QThread>
+#include <QWebEnginePage>
 #include <QWebEngineView>
 
 #include <algorithm>
@@ -85,13 +86,13 @@ void SiteMapLink::Show()
 void SiteMapLink::Warm()
 {
     MakeWindow();
-    if (!window_->view()->url().isEmpty()) {
+    if (!window_->view()->url().isEmpty()) { // the page is in already
         emit Warmed();
         return;
     }
     connect(window_->view(), &QWebEngineView::loadFinished, this, &SiteMapLink::Warmed, Qt::SingleShotConnection);
     window_->preload();
-    if (window_->view()->url().isEmpty())
+    if (window_->view()->page()->requestedUrl().isEmpty())
         emit Warmed(); // no page to load
 }
 

@@ -399,7 +399,7 @@ void SiteMapWindow::updateStatus()
 void SiteMapWindow::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    if (!pageLoaded_ && view_->url().isEmpty()) {
+    if (!pageLoaded_ && view_->page()->requestedUrl().isEmpty()) {
         const QString page = QDir(QCoreApplication::applicationDirPath()).filePath(QString::fromLatin1(kPageName));
         if (!QFileInfo::exists(page)) {
             status_->setText(QStringLiteral("The site map page is missing: %1").arg(QDir::toNativeSeparators(page)));
@@ -413,7 +413,7 @@ void SiteMapWindow::showEvent(QShowEvent* event)
 
 void SiteMapWindow::preload()
 {
-    if (pageLoaded_ || !view_->url().isEmpty())
+    if (pageLoaded_ || !view_->page()->requestedUrl().isEmpty())
         return;
     const QString page = QDir(QCoreApplication::applicationDirPath()).filePath(QString::fromLatin1(kPageName));
     if (QFileInfo::exists(page))

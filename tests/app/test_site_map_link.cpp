@@ -174,6 +174,7 @@ private slots:
         QVERIFY(warmed.wait(30000));
         qm::SiteMapWindow* map = w.siteMap()->Window();
         QVERIFY(map && !map->isVisible());
+        QVERIFY(!map->view()->url().isEmpty()); // the page is in
         QVERIFY(!w.siteMap()->Gathering()); // nothing is gathered for a hidden window
 
         QSignalSpy drawn(w.siteMap(), &qm::SiteMapLink::SiteDrawn);
