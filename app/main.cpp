@@ -23,6 +23,7 @@ int main(int argc, char** argv)
     TForm1 mainWindow;
     TFormMapa mapWindow;
     mainWindow.SetMapWindow(&mapWindow);
+    mainWindow.SetWarmSiteMap(true);
     mainWindow.show();
 
     // Files handed over by a file manager ("Open with", a double click) open as "Open files" opens them.

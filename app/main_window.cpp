@@ -31,6 +31,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QTimer>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QUrl>
@@ -231,6 +232,10 @@ void TForm1::FormShow()
         }
         SetBalance(0);
     });
+    // The site map's page is made once start-up has settled, so that "Site map" later need not wait
+    // for a browser page to start; the main window is already usable by then.
+    if (warmSiteMap_)
+        QTimer::singleShot(1500, this, [this] { siteMap_->Warm(); });
 }
 
 void TForm1::PlaceRightOfMapWindow()
@@ -382,8 +387,10 @@ void TForm1::ReadPosition()
     const int row = AdvListView1->SelectedRow();
     if (row < 0)
         return;
-    position_->ShowPosition(AdvListView1->table(), row);
+    // The site map follows the row before its readout, which fails for a row without a fix: its ring
+    // then leaves the reading selected before rather than stay on it.
     emit RowSelected(FileRow(row));
+    position_->ShowPosition(AdvListView1->table(), row);
 }
 
 void TForm1::Chart1ClickSeries(int /*seriesIndex*/, int valueIndex)

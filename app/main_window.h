@@ -116,6 +116,10 @@ public:
     qm::ProfilePage* profilePage() const { return profile_; }
     qm::MatrixPage* matrixPage() const { return matrix_; }
     qm::SiteMapLink* siteMap() const { return siteMap_; }
+    // Whether the site map's page is loaded in the background soon after the window is first shown.
+    // The viewer turns it on; off by default, so that tests making many main windows start no
+    // browser page they do not use.
+    void SetWarmSiteMap(bool warm) { warmSiteMap_ = warm; }
 
     // Controls, named as in the surveyors' manual, reachable by tests. The window's own:
     QGroupBox* GroupBox2 = nullptr;
@@ -220,6 +224,7 @@ private:
     std::vector<int> deletedRows_;
     QPointer<TFormMapa> mapWindow_;
     bool shownOnce_ = false;
+    bool warmSiteMap_ = false;
     bool playing_ = false;
     bool closing_ = false;
 };

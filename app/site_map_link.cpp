@@ -12,6 +12,8 @@
 #include <QEvent>
 #include <QKeySequence>
 #include <QThread>
+#include <QWebEnginePage>
+#include <QWebEngineView>
 
 #include <algorithm>
 #include <mutex>
@@ -23,6 +25,15 @@ namespace {
 
 // Files whose labels are kept for the tooltips: the one hovered and the one before it.
 constexpr std::size_t kLabelFiles = 2;
+
+// A path for the site core, which takes its file names as 8-bit strings: the file system's own
+// bytes on POSIX, UTF-8 on Windows, so that no name is narrowed to a code page (which loses or
+// refuses the characters outside it).
+std::string CorePath(const QString& path)
+{
+    const std::u8string text = ToFsPath(path).u8string();
+    return std::string(text.begin(), text.end());
+}
 
 } // namespace
 
@@ -57,30 +68,49 @@ struct SiteMapLink::Job {
     std::vector<site::PlacedReadings> parts; // one per slice
     std::size_t slicesLeft = 0;
     bool cancelled = false;
-    bool outOfMemory = false;
+    std::string failure; // why the gathering failed as a whole, if it did
 };
 
 void SiteMapLink::Show()
 {
-    // The gathering starts before the window and its browser are made, so that the two overlap.
+    // The gathering starts before the window and its browser are made, so that the two overlap; a
+    // warmed window starts it when shown.
     if (!window_ && stale_)
         StartGathering();
-    if (!window_) {
-        window_ = new SiteMapWindow;
-        window_->installEventFilter(this);
-        window_->setLabelLookup([this](int fileIndex, int row) { return Label(fileIndex, row); });
-        connect(window_, &SiteMapWindow::readingClicked, this, &SiteMapLink::ReadingClicked);
-        connect(window_, &SiteMapWindow::readingsDrawn, this, [this] {
-            if (!stale_ && !gathering_ && window_->readings())
-                emit SiteDrawn();
-        });
-        if (job_)
-            window_->showGatherProgress(job_->filesDone, static_cast<std::size_t>(job_->paths.size()));
-        ShowSelection();
-    }
+    MakeWindow();
     window_->show();
     window_->raise();
     window_->activateWindow();
+}
+
+void SiteMapLink::Warm()
+{
+    MakeWindow();
+    if (!window_->view()->url().isEmpty()) { // the page is in already
+        emit Warmed();
+        return;
+    }
+    connect(window_->view(), &QWebEngineView::loadFinished, this, &SiteMapLink::Warmed, Qt::SingleShotConnection);
+    window_->preload();
+    if (window_->view()->page()->requestedUrl().isEmpty())
+        emit Warmed(); // no page to load
+}
+
+void SiteMapLink::MakeWindow()
+{
+    if (window_)
+        return;
+    window_ = new SiteMapWindow;
+    window_->installEventFilter(this);
+    window_->setLabelLookup([this](int fileIndex, int row) { return Label(fileIndex, row); });
+    connect(window_, &SiteMapWindow::readingClicked, this, &SiteMapLink::ReadingClicked);
+    connect(window_, &SiteMapWindow::readingsDrawn, this, [this] {
+        if (!stale_ && !gathering_ && window_->readings())
+            emit SiteDrawn();
+    });
+    if (job_)
+        window_->showGatherProgress(job_->filesDone, static_cast<std::size_t>(job_->paths.size()));
+    ShowSelection();
 }
 
 bool SiteMapLink::eventFilter(QObject* watched, QEvent* event)
@@ -95,6 +125,8 @@ void SiteMapLink::ListChanged()
 {
     stale_ = true;
     labels_.clear();
+    labelsLoading_.clear();
+    ++labelGeneration_;
     if (window_ && window_->isVisible())
         StartGathering();
     else
@@ -121,7 +153,7 @@ void SiteMapLink::StartGathering()
         std::clamp<std::size_t>(static_cast<std::size_t>(pool_.maxThreadCount()), 1, std::max<std::size_t>(count, 1));
     job->slices.resize(slices);
     for (std::size_t i = 0; i < count; ++i)
-        job->slices[i * slices / count].push_back(ToFsPath(job->paths[static_cast<qsizetype>(i)]).string());
+        job->slices[i * slices / count].push_back(CorePath(job->paths[static_cast<qsizetype>(i)]));
     job->parts.resize(slices);
     job->slicesLeft = slices;
     job_ = job;
@@ -150,32 +182,44 @@ void SiteMapLink::GatherSlice(const std::shared_ptr<Job>& job, std::size_t slice
             Qt::QueuedConnection);
         return true;
     };
+    // Nothing may leave a task of the pool (that ends the program): a failure of the gathering as a
+    // whole, such as too many readings for this machine, is shown rather than part of the site.
     site::PlacedReadings part;
     bool cancelled = false;
-    bool outOfMemory = false;
+    std::string failure;
     try {
         part = site::GatherReadings(job->slices[slice], progress);
     } catch (const site::Cancelled&) {
         cancelled = true;
     } catch (const std::bad_alloc&) {
-        outOfMemory = true;
+        failure = "Out of memory";
+    } catch (const std::exception& e) {
+        failure = *e.what() ? e.what() : "Unknown error";
+    } catch (...) {
+        failure = "Unknown error";
     }
     std::unique_lock lock(job->mutex);
     job->parts[slice] = std::move(part);
     job->cancelled = job->cancelled || cancelled;
-    job->outOfMemory = job->outOfMemory || outOfMemory;
+    if (job->failure.empty())
+        job->failure = failure;
     if (--job->slicesLeft > 0 || job->cancelled)
         return;
     lock.unlock();
     auto readings = std::make_shared<site::PlacedReadings>();
     try {
-        if (job->outOfMemory)
-            throw std::bad_alloc();
-        *readings = site::JoinReadings(std::move(job->parts));
+        if (job->failure.empty())
+            *readings = site::JoinReadings(std::move(job->parts));
     } catch (const std::bad_alloc&) {
-        // Too many readings for this machine: say so rather than show part of the site.
+        job->failure = "Out of memory";
+    } catch (const std::exception& e) {
+        job->failure = *e.what() ? e.what() : "Unknown error";
+    } catch (...) {
+        job->failure = "Unknown error";
+    }
+    if (!job->failure.empty()) {
         *readings = site::PlacedReadings{};
-        readings->failures.push_back({"all files", "Out of memory"});
+        readings->failures.push_back({"all files", job->failure});
     }
     QMetaObject::invokeMethod(
         this, [this, job, readings] { Gathered(job, readings); }, Qt::QueuedConnection);
@@ -240,30 +284,51 @@ void SiteMapLink::ReadingClicked(int fileIndex, int row)
 
 QString SiteMapLink::Label(int fileIndex, int row)
 {
-    // Read from the file rather than the main window's table, whose rows "del" may have shifted.
+    // Read from the file rather than the main window's table, whose rows "del" may have shifted. A
+    // file is read on the pool, never under the mouse on this thread: until its labels are in, the
+    // tooltip names the row instead.
     if (fileIndex < 0 || fileIndex >= gatheredFiles_.size() || row < 0)
         return {};
-    const std::string path = gatheredFiles_[fileIndex].toStdString();
-    auto cached = std::find_if(labels_.begin(), labels_.end(), [&](const LabelCache& c) { return c.path == path; });
+    const QString path = gatheredFiles_[fileIndex];
+    const auto cached = std::find_if(labels_.begin(), labels_.end(), [&](const LabelCache& c) { return c.path == path; });
     if (cached == labels_.end()) {
-        LabelCache entry{path, {}};
-        try {
-            const std::vector<std::string> file{ToFsPath(gatheredFiles_[fileIndex]).string()};
-            site::ForEachPlacedRow(file, [&entry](const site::PlacedRow& placed) {
-                if (entry.byRow.size() <= placed.row)
-                    entry.byRow.resize(placed.row + 1);
-                entry.byRow[placed.row] = std::string(placed.label);
-            });
-        } catch (const std::exception&) {
-            return {}; // a tooltip without its label rather than an error under the mouse
-        }
-        if (labels_.size() >= kLabelFiles)
-            labels_.erase(labels_.begin());
-        labels_.push_back(std::move(entry));
-        cached = labels_.end() - 1;
+        LoadLabels(path);
+        return {};
     }
     const auto index = static_cast<std::size_t>(row);
     return index < cached->byRow.size() ? DecodeText(cached->byRow[index]) : QString();
+}
+
+void SiteMapLink::LoadLabels(const QString& path)
+{
+    if (labelsLoading_.contains(path))
+        return;
+    labelsLoading_ << path;
+    const unsigned generation = labelGeneration_;
+    pool_.start([this, path, generation, file = CorePath(path)] {
+        auto entry = std::make_shared<LabelCache>();
+        entry->path = path;
+        try {
+            site::ForEachPlacedRow({file}, [&entry](const site::PlacedRow& placed) {
+                if (entry->byRow.size() <= placed.row)
+                    entry->byRow.resize(placed.row + 1);
+                entry->byRow[placed.row] = std::string(placed.label);
+            });
+        } catch (...) {
+            entry->byRow.clear(); // tooltips without labels rather than an error under the mouse
+        }
+        QMetaObject::invokeMethod(
+            this,
+            [this, entry, generation] {
+                labelsLoading_.removeOne(entry->path);
+                if (generation != labelGeneration_)
+                    return; // the list changed meanwhile
+                if (labels_.size() >= kLabelFiles)
+                    labels_.erase(labels_.begin());
+                labels_.push_back(std::move(*entry));
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 } // namespace qm

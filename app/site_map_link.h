@@ -30,11 +30,15 @@ public:
 
     // Shows and raises the window, gathering the readings first when the list changed meanwhile.
     void Show();
-    // The window, or null until it was first shown.
+    // Makes the window, hidden, and loads its page, so that the first "Site map" finds the browser
+    // ready; Warmed() follows once the page is in (or could not be loaded).
+    void Warm();
+    // The window, or null until it was first shown or warmed.
     SiteMapWindow* Window() const { return window_; }
     bool Gathering() const { return gathering_; }
 
 signals:
+    void Warmed();
     // A gathering of the file list has started (the window is shown and the list changed).
     void GatherStarted();
     // Every placed reading of the list as it now is is drawn on the map.
@@ -44,6 +48,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void MakeWindow();
     void ListChanged();
     void StartGathering();
     void StopGathering();
@@ -56,6 +61,7 @@ private:
     void ReadingClicked(int fileIndex, int row);
     void ShowSelection();
     QString Label(int fileIndex, int row);
+    void LoadLabels(const QString& path);
 
     TForm1* form_;
     SiteMapWindow* window_ = nullptr;
@@ -74,12 +80,14 @@ private:
     int selectedRow_ = -1;
     bool fileSelectedSeen_ = false;
 
-    // Labels of placed rows of the files last hovered, read from the files on demand.
+    // Labels of placed rows of the files last hovered, read from the files on the pool on demand.
     struct LabelCache {
-        std::string path;
+        QString path;
         std::vector<std::string> byRow;
     };
     std::vector<LabelCache> labels_;
+    QStringList labelsLoading_;
+    unsigned labelGeneration_ = 0;
 };
 
 } // namespace qm

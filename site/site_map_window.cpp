@@ -401,7 +401,7 @@ void SiteMapWindow::updateStatus()
 void SiteMapWindow::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    if (!pageLoaded_ && view_->url().isEmpty()) {
+    if (!pageLoaded_ && view_->page()->requestedUrl().isEmpty()) {
         const QString page = QDir(QCoreApplication::applicationDirPath()).filePath(QString::fromLatin1(kPageName));
         if (!QFileInfo::exists(page)) {
             status_->setText(QStringLiteral("The site map page is missing: %1").arg(QDir::toNativeSeparators(page)));
@@ -411,6 +411,15 @@ void SiteMapWindow::showEvent(QShowEvent* event)
         return;
     }
     updatePage();
+}
+
+void SiteMapWindow::preload()
+{
+    if (pageLoaded_ || !view_->page()->requestedUrl().isEmpty())
+        return;
+    const QString page = QDir(QCoreApplication::applicationDirPath()).filePath(QString::fromLatin1(kPageName));
+    if (QFileInfo::exists(page))
+        view_->load(QUrl::fromLocalFile(page));
 }
 
 void SiteMapWindow::pageLoaded(bool ok)

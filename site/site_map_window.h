@@ -58,6 +58,9 @@ public:
     // Shows how far a gathering of new readings has come, until setReadings() gives them.
     void showGatherProgress(std::size_t done, std::size_t total);
     QWebEngineView* view() const { return view_; }
+    // Loads the page while the window is still hidden, so that showing it later need not wait for
+    // the browser; readings given meanwhile still reach the page only once the window is shown.
+    void preload();
     SiteGridPanel* gridPanel() const { return gridPanel_; }
 
     // Seam for tests: the save dialog of the "Export" menu; an empty text cancels.

@@ -125,6 +125,13 @@ private slots:
         w.ClickRow(7);
         QTRY_COMPARE_WITH_TIMEOUT(PageState(map).value("selection").toMap().value("ring").toInt(),
                                   IndexOf(*readings, 1, 7), 10000);
+        // A row without a fix takes the ring off the reading ringed before.
+        w.ClickRow(411);
+        QTRY_COMPARE_WITH_TIMEOUT(PageState(map).value("selection").toMap().value("ring").toInt(), -1, 10000);
+        w.ClickRow(7);
+        QTRY_COMPARE_WITH_TIMEOUT(PageState(map).value("selection").toMap().value("ring").toInt(),
+                                  IndexOf(*readings, 1, 7), 10000);
+        g_boxes.clear();
         // Once "del" removed a table row above it, table row 6 shows the file's row 7: that reading
         // is ringed.
         w.ClickRow(3);
@@ -152,6 +159,34 @@ private slots:
         QCOMPARE(state.value("readings").toInt(), static_cast<int>(after->size()));
         QCOMPARE(state.value("selection").toMap().value("first").toInt(), 0);
         QCOMPARE(state.value("selection").toMap().value("ring").toInt(), IndexOf(*after, 0, 7));
+    }
+
+    // The viewer loads the page while the window is hidden; shown later, the page is laid out for
+    // the shown window, so every dot is drawn and a dot's pixel is a dot of the map.
+    void warmedWindowDrawsOnceShown()
+    {
+        TForm1 w;
+        w.SetWarmSiteMap(true);
+        const QString examples = QStringLiteral(QM_EXAMPLES_DIR);
+        w.OpenPaths({examples + "/line01.csv", examples + "/line02.csv"});
+        QSignalSpy warmed(w.siteMap(), &qm::SiteMapLink::Warmed);
+        w.show();
+        QVERIFY(warmed.wait(30000));
+        qm::SiteMapWindow* map = w.siteMap()->Window();
+        QVERIFY(map && !map->isVisible());
+        QVERIFY(!map->view()->url().isEmpty()); // the page is in
+        QVERIFY(!w.siteMap()->Gathering()); // nothing is gathered for a hidden window
+
+        QSignalSpy drawn(w.siteMap(), &qm::SiteMapLink::SiteDrawn);
+        w.actSiteMap->trigger();
+        QVERIFY(drawn.wait(30000));
+        const auto readings = map->readings();
+        QCOMPARE(PageState(map).value("readings").toInt(), static_cast<int>(readings->size()));
+        const int index = IndexOf(*readings, 1, 5);
+        const QVariantMap point = PointOf(map, index);
+        QVERIFY(point.value("x").toInt() > 0 && point.value("x").toInt() < map->view()->width());
+        QVERIFY(point.value("y").toInt() > 0 && point.value("y").toInt() < map->view()->height());
+        QVERIFY(point.value("at").toInt() >= 0);
     }
 };
 
