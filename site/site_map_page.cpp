@@ -1,3 +1,5 @@
+// What the site map window hands its page: continuous longitudes, lookups of a reading by file
+// and row, and the address scheme through which the page fetches the readings as raw bytes.
 #include "site_map_page.h"
 
 #include <QBuffer>

@@ -1,3 +1,5 @@
+// The "Site map" window: the readings of every file as dots on a web map, their colour scale and
+// legend, the selected track and reading, the grid row and the export menu.
 #include "site_map_window.h"
 
 #include "error_box.h"
