@@ -46,45 +46,65 @@ bool ReadingValue(std::string_view cell, std::string& scratch, double& value)
     return std::isfinite(value);
 }
 
-// The last coordinate text converted and its result: a receiver logs a new fix about once a second
-// and a magnetometer several readings in that time, and a line walked north keeps its longitude
-// text, so many rows repeat the text of the row before.
-struct LastCoordinate {
-    char text[16] = {};
-    std::size_t size = 0;
-    bool negate = false;
-    bool converted = false;
-    double degrees = 0;
+// The coordinate texts converted so far in a pass and their results, in a table indexed by the
+// text's digits: a receiver logs a new fix about once a second and a magnetometer several readings
+// in that time, a line walked north keeps its longitude text, and lines walked side by side pass
+// the same latitudes, so most coordinate texts of a site were converted before. The conversion
+// depends on the text alone, so a result found here is the one converting again would give.
+class CoordinateCache {
+public:
+    CoordinateCache() : slots_(kSlots) {}
 
-    bool Convert(std::string_view cell, int degreeDigits, bool south, double& result)
+    bool Convert(std::string_view cell, int degreeDigits, bool negate, double& result)
     {
-        if (size == cell.size() && negate == south && (size == 0 || std::memcmp(text, cell.data(), size) == 0)) {
-            result = degrees;
-            return converted;
+        const std::size_t w = static_cast<std::size_t>(degreeDigits);
+        if (cell.size() != w + 7 || cell[w + 2] != '.')
+            return false;
+        // The nine or ten digits, the degree digits and the sign make the key (never 0).
+        std::uint64_t key = 0;
+        for (std::size_t k = 0; k < cell.size(); ++k) {
+            if (k == w + 2)
+                continue;
+            const unsigned digit = static_cast<unsigned char>(cell[k]) - unsigned{'0'};
+            if (digit > 9)
+                return false;
+            key = key * 10 + digit;
         }
-        if (cell.size() > sizeof text)
-            return detail::FastDecimalDegrees(cell, degreeDigits, south, result);
-        converted = detail::FastDecimalDegrees(cell, degreeDigits, south, degrees);
-        if (!cell.empty())
-            std::memcpy(text, cell.data(), cell.size());
-        size = cell.size();
-        negate = south;
-        result = degrees;
-        return converted;
+        // Indexed by the last digits: the texts along a line lie close together, so they fill
+        // neighbouring slots and push none of each other out.
+        Slot& slot = slots_[static_cast<std::size_t>(key & (kSlots - 1))];
+        key = (key << 3) | (static_cast<std::uint64_t>(degreeDigits) << 1) | (negate ? 1 : 0);
+        if (slot.key != key) {
+            if (!detail::FastDecimalDegrees(cell, degreeDigits, negate, slot.degrees)) {
+                slot.key = 0;
+                return false;
+            }
+            slot.key = key;
+        }
+        result = slot.degrees;
+        return true;
     }
+
+private:
+    static constexpr std::size_t kSlots = std::size_t{1} << 16; // 1 MiB
+    struct Slot {
+        std::uint64_t key = 0;
+        double degrees = 0;
+    };
+    std::vector<Slot> slots_;
 };
 
 // The readout's decimal degrees of one row, direct for the usual four minute decimals and by the
 // readout itself for anything else. False when the row has no fix or its position does not convert.
 // `cells` holds the row's caption and its first cells, at least through column 5.
 bool RowPosition(const SurveyTable& table, int row, const std::string_view* cells, int cellCount,
-                 PositionFields& fields, LastCoordinate (&last)[2], double& lat, double& lon)
+                 PositionFields& fields, CoordinateCache& coordinates, double& lat, double& lon)
 {
     const std::string_view latHemisphere = cells[3];
     if (latHemisphere == "?" || latHemisphere == "0")
         return false;
-    if (cellCount >= 7 && last[0].Convert(cells[4], 2, latHemisphere == "S", lat) &&
-        last[1].Convert(cells[6], 3, cells[5] == "W", lon))
+    if (cellCount >= 7 && coordinates.Convert(cells[4], 2, latHemisphere == "S", lat) &&
+        coordinates.Convert(cells[6], 3, cells[5] == "W", lon))
         return std::fabs(lat) <= 90 && std::fabs(lon) <= 180;
     try {
         ReadPosition(table, row, fields);
@@ -337,7 +357,7 @@ GatherCounts PlaceRows(const std::vector<std::string>& files, const Place& place
     // came before it in the pass (or in another slice of the list gathered on another thread).
     SurveyTable table;
     PositionFields fields;
-    LastCoordinate last[2];
+    CoordinateCache coordinates;
     std::string scratch;
     const std::size_t total = files.size();
     for (std::size_t f = 0; f < total; ++f) {
@@ -363,7 +383,7 @@ GatherCounts PlaceRows(const std::vector<std::string>& files, const Place& place
                 continue;
             // A row too short for a fix is left out without the cost of an error.
             const bool usable = count >= 7 && ReadingValue(cells[1], scratch, placed.value) &&
-                                RowPosition(table, r, cells, count, fields, last, placed.lat, placed.lon);
+                                RowPosition(table, r, cells, count, fields, coordinates, placed.lat, placed.lon);
             if (!usable) {
                 ++counts.withoutPosition;
                 continue;
