@@ -15,6 +15,7 @@
 #include <iterator>
 #include <filesystem>
 #include <limits>
+#include <new>
 #include <system_error>
 
 namespace qm::site {
@@ -457,8 +458,15 @@ PlacedReadings GatherReadings(const std::vector<std::string>& files, const Gathe
                 const double perByte = bytesDone + sizes[f] > 0
                                            ? static_cast<double>(needed) / static_cast<double>(bytesDone + sizes[f])
                                            : 0;
-                const double ahead = std::min(perByte * static_cast<double>(bytesLeft), 1e15);
-                reserveAll(needed + static_cast<std::size_t>(ahead));
+                // A placed row takes more than 16 bytes of text, so an odd first file cannot make the
+                // estimate more than twice the bytes still to load; and an estimate the memory cannot
+                // hold is dropped for growing step by step.
+                const double ahead = std::min(perByte, 1.0 / 16) * static_cast<double>(bytesLeft);
+                try {
+                    reserveAll(needed + static_cast<std::size_t>(ahead));
+                } catch (const std::bad_alloc&) {
+                    reserveAll(needed);
+                }
             }
             bytesDone += sizes[f];
         },
