@@ -15,6 +15,8 @@
 #include <iterator>
 #include <filesystem>
 #include <limits>
+#include <new>
+#include <system_error>
 
 namespace qm::site {
 
@@ -45,45 +47,65 @@ bool ReadingValue(std::string_view cell, std::string& scratch, double& value)
     return std::isfinite(value);
 }
 
-// The last coordinate text converted and its result: a receiver logs a new fix about once a second
-// and a magnetometer several readings in that time, and a line walked north keeps its longitude
-// text, so many rows repeat the text of the row before.
-struct LastCoordinate {
-    char text[16] = {};
-    std::size_t size = 0;
-    bool negate = false;
-    bool converted = false;
-    double degrees = 0;
+// The coordinate texts converted so far in a pass and their results, in a table indexed by the
+// text's digits: a receiver logs a new fix about once a second and a magnetometer several readings
+// in that time, a line walked north keeps its longitude text, and lines walked side by side pass
+// the same latitudes, so most coordinate texts of a site were converted before. The conversion
+// depends on the text alone, so a result found here is the one converting again would give.
+class CoordinateCache {
+public:
+    CoordinateCache() : slots_(kSlots) {}
 
-    bool Convert(std::string_view cell, int degreeDigits, bool south, double& result)
+    bool Convert(std::string_view cell, int degreeDigits, bool negate, double& result)
     {
-        if (size == cell.size() && negate == south && (size == 0 || std::memcmp(text, cell.data(), size) == 0)) {
-            result = degrees;
-            return converted;
+        const std::size_t w = static_cast<std::size_t>(degreeDigits);
+        if (cell.size() != w + 7 || cell[w + 2] != '.')
+            return false;
+        // The nine or ten digits, the degree digits and the sign make the key (never 0).
+        std::uint64_t key = 0;
+        for (std::size_t k = 0; k < cell.size(); ++k) {
+            if (k == w + 2)
+                continue;
+            const unsigned digit = static_cast<unsigned char>(cell[k]) - unsigned{'0'};
+            if (digit > 9)
+                return false;
+            key = key * 10 + digit;
         }
-        if (cell.size() > sizeof text)
-            return detail::FastDecimalDegrees(cell, degreeDigits, south, result);
-        converted = detail::FastDecimalDegrees(cell, degreeDigits, south, degrees);
-        if (!cell.empty())
-            std::memcpy(text, cell.data(), cell.size());
-        size = cell.size();
-        negate = south;
-        result = degrees;
-        return converted;
+        // Indexed by the last digits: the texts along a line lie close together, so they fill
+        // neighbouring slots and push none of each other out.
+        Slot& slot = slots_[static_cast<std::size_t>(key & (kSlots - 1))];
+        key = (key << 3) | (static_cast<std::uint64_t>(degreeDigits) << 1) | (negate ? 1 : 0);
+        if (slot.key != key) {
+            if (!detail::FastDecimalDegrees(cell, degreeDigits, negate, slot.degrees)) {
+                slot.key = 0;
+                return false;
+            }
+            slot.key = key;
+        }
+        result = slot.degrees;
+        return true;
     }
+
+private:
+    static constexpr std::size_t kSlots = std::size_t{1} << 16; // 1 MiB
+    struct Slot {
+        std::uint64_t key = 0;
+        double degrees = 0;
+    };
+    std::vector<Slot> slots_;
 };
 
 // The readout's decimal degrees of one row, direct for the usual four minute decimals and by the
 // readout itself for anything else. False when the row has no fix or its position does not convert.
 // `cells` holds the row's caption and its first cells, at least through column 5.
 bool RowPosition(const SurveyTable& table, int row, const std::string_view* cells, int cellCount,
-                 PositionFields& fields, LastCoordinate (&last)[2], double& lat, double& lon)
+                 PositionFields& fields, CoordinateCache& coordinates, double& lat, double& lon)
 {
     const std::string_view latHemisphere = cells[3];
     if (latHemisphere == "?" || latHemisphere == "0")
         return false;
-    if (cellCount >= 7 && last[0].Convert(cells[4], 2, latHemisphere == "S", lat) &&
-        last[1].Convert(cells[6], 3, cells[5] == "W", lon))
+    if (cellCount >= 7 && coordinates.Convert(cells[4], 2, latHemisphere == "S", lat) &&
+        coordinates.Convert(cells[6], 3, cells[5] == "W", lon))
         return std::fabs(lat) <= 90 && std::fabs(lon) <= 180;
     try {
         ReadPosition(table, row, fields);
@@ -312,9 +334,23 @@ PlacedReadings JoinReadings(std::vector<PlacedReadings> parts)
 
 namespace {
 
-// The pass itself, with `place` called directly for each row.
-template <typename Place>
-GatherCounts PlaceRows(const std::vector<std::string>& files, const Place& place, const GatherProgress& progress)
+// A file name as a path. On Windows the viewer passes names as UTF-8, so they are read as UTF-8
+// there (not in the code page); elsewhere a path is its bytes, kept as they are.
+std::filesystem::path FilePath(const std::string& name)
+{
+#ifdef _WIN32
+    return std::filesystem::path(std::u8string(reinterpret_cast<const char8_t*>(name.data()),
+                                               reinterpret_cast<const char8_t*>(name.data() + name.size())));
+#else
+    return std::filesystem::path(name);
+#endif
+}
+
+// The pass itself, with `place` called directly for each row and `loaded` with the index of each
+// file loaded and its table, before its rows are placed.
+template <typename Place, typename Loaded>
+GatherCounts PlaceRows(const std::vector<std::string>& files, const Place& place, const Loaded& loaded,
+                       const GatherProgress& progress)
 {
     GatherCounts counts;
     // One table for the whole pass, never the viewer's: its buffers are reused from file to file.
@@ -322,7 +358,7 @@ GatherCounts PlaceRows(const std::vector<std::string>& files, const Place& place
     // came before it in the pass (or in another slice of the list gathered on another thread).
     SurveyTable table;
     PositionFields fields;
-    LastCoordinate last[2];
+    CoordinateCache coordinates;
     std::string scratch;
     const std::size_t total = files.size();
     for (std::size_t f = 0; f < total; ++f) {
@@ -331,12 +367,13 @@ GatherCounts PlaceRows(const std::vector<std::string>& files, const Place& place
         table.Clear();
         table.ForgetDelimiter();
         try {
-            table.LoadFromCsv(std::filesystem::path(files[f]));
+            table.LoadFromCsv(FilePath(files[f]));
         } catch (const Error& e) {
             counts.failures.push_back({files[f], e.what()});
             continue;
         }
         const int rows = table.RowCount();
+        loaded(f, table);
         PlacedRow placed;
         placed.file = static_cast<std::uint32_t>(f);
         std::string_view cells[7];
@@ -347,7 +384,7 @@ GatherCounts PlaceRows(const std::vector<std::string>& files, const Place& place
                 continue;
             // A row too short for a fix is left out without the cost of an error.
             const bool usable = count >= 7 && ReadingValue(cells[1], scratch, placed.value) &&
-                                RowPosition(table, r, cells, count, fields, last, placed.lat, placed.lon);
+                                RowPosition(table, r, cells, count, fields, coordinates, placed.lat, placed.lon);
             if (!usable) {
                 ++counts.withoutPosition;
                 continue;
@@ -367,7 +404,7 @@ GatherCounts PlaceRows(const std::vector<std::string>& files, const Place& place
 GatherCounts ForEachPlacedRow(const std::vector<std::string>& files, const std::function<void(const PlacedRow&)>& place,
                               const GatherProgress& progress)
 {
-    return PlaceRows(files, place, progress);
+    return PlaceRows(files, place, [](std::size_t, const SurveyTable&) {}, progress);
 }
 
 PlacedReadings GatherReadings(const std::vector<std::string>& files, const GatherProgress& progress)
@@ -376,6 +413,25 @@ PlacedReadings GatherReadings(const std::vector<std::string>& files, const Gathe
         throw Error("Too many files to place");
     PlacedReadings readings;
     readings.files = files;
+    // The arrays are sized ahead from the bytes of the files still to come at the readings per byte
+    // of those done: one allocation for a site of like files, instead of copying and touching fresh
+    // memory at every step of growth (which cost more than the placing itself).
+    std::vector<std::uintmax_t> sizes(files.size(), 0);
+    std::uintmax_t bytesLeft = 0;
+    for (std::size_t f = 0; f < files.size(); ++f) {
+        std::error_code ec;
+        const std::uintmax_t size = std::filesystem::file_size(FilePath(files[f]), ec);
+        sizes[f] = ec ? 0 : size;
+        bytesLeft += sizes[f];
+    }
+    std::uintmax_t bytesDone = 0;
+    const auto reserveAll = [&readings](std::size_t capacity) {
+        readings.lon.reserve(capacity);
+        readings.lat.reserve(capacity);
+        readings.value.reserve(capacity);
+        readings.file.reserve(capacity);
+        readings.row.reserve(capacity);
+    };
     GatherCounts counts = PlaceRows(
         files,
         [&readings](const PlacedRow& placed) {
@@ -393,12 +449,36 @@ PlacedReadings GatherReadings(const std::vector<std::string>& files, const Gathe
             readings.file.push_back(placed.file);
             readings.row.push_back(placed.row);
         },
+        [&](std::size_t f, const SurveyTable& table) {
+            bytesLeft -= sizes[f];
+            const std::size_t rows = static_cast<std::size_t>(std::max(table.RowCount() - 1, 0));
+            const std::size_t needed = readings.size() + rows;
+            if (needed > readings.value.capacity()) {
+                // Readings per byte so far, this file's rows counted as placed.
+                const double perByte = bytesDone + sizes[f] > 0
+                                           ? static_cast<double>(needed) / static_cast<double>(bytesDone + sizes[f])
+                                           : 0;
+                // A placed row takes more than 16 bytes of text, so an odd first file cannot make the
+                // estimate more than twice the bytes still to load; and an estimate the memory cannot
+                // hold is dropped for growing step by step.
+                const double ahead = std::min(perByte, 1.0 / 16) * static_cast<double>(bytesLeft);
+                try {
+                    reserveAll(needed + static_cast<std::size_t>(ahead));
+                } catch (const std::bad_alloc&) {
+                    reserveAll(needed);
+                }
+            }
+            bytesDone += sizes[f];
+        },
         progress);
-    readings.lon.shrink_to_fit();
-    readings.lat.shrink_to_fit();
-    readings.value.shrink_to_fit();
-    readings.file.shrink_to_fit();
-    readings.row.shrink_to_fit();
+    // Trimmed unless the estimate came within a thirty-second: a trim copies the whole arrays.
+    if (readings.value.capacity() - readings.size() > readings.size() / 32) {
+        readings.lon.shrink_to_fit();
+        readings.lat.shrink_to_fit();
+        readings.value.shrink_to_fit();
+        readings.file.shrink_to_fit();
+        readings.row.shrink_to_fit();
+    }
     readings.withoutPosition = counts.withoutPosition;
     readings.failures = std::move(counts.failures);
     return readings;

@@ -21,7 +21,9 @@ struct FileFailure {
 // `files`; `row` is the table row (1 for the first data row). Positions are the readout's decimal
 // degrees (WGS 84), `value` the reading as a number, not rounded.
 struct PlacedReadings {
-    std::vector<std::string> files; // every file of the list, as given, in list order
+    // Every file of the list, as given, in list order: on Windows a name is UTF-8 text, elsewhere
+    // the bytes of the path as the system takes them.
+    std::vector<std::string> files;
     std::vector<double> lon;
     std::vector<double> lat;
     std::vector<double> value;
@@ -43,7 +45,8 @@ using GatherProgress = std::function<bool(std::size_t done, std::size_t total)>;
 struct Cancelled {};
 
 // Loads each file into a table of its own (never the viewer's table) by the loader's rules,
-// including the per-file delimiter, and places every data row that has a fix.
+// including the per-file delimiter, and places every data row that has a fix. `files` are paths:
+// UTF-8 on Windows, the system's own bytes elsewhere.
 PlacedReadings GatherReadings(const std::vector<std::string>& files, const GatherProgress& progress = {});
 
 // Joins readings gathered from consecutive slices of one list, in list order: file indices move on

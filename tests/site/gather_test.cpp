@@ -143,6 +143,31 @@ TEST(FastPathTest, AgreesWithTheReadoutAndTheReadingConversion)
     EXPECT_FALSE(detail::FastReading("1234567890123456", '.', unused));
 }
 
+TEST_F(GatherTest, RepeatedCoordinateTextsKeepTheirOwnValues)
+{
+    // Texts converted before are looked up: the same digits in the other hemisphere, as the other
+    // coordinate, or at a distance that shares their place in the look-up must still read as their own.
+    const char* const rows[][4] = {
+        {"N", "5645.0993", "E", "03712.1697"}, {"S", "5645.0993", "W", "03712.1697"},
+        {"N", "5651.6529", "E", "03712.1697"}, {"N", "3712.1697", "E", "05645.0993"},
+        {"N", "5645.0993", "E", "03712.1697"}, {"S", "5651.6529", "E", "05651.6529"},
+        {"N", "5645.0993", "W", "03712.1697"},
+    };
+    std::string text = "Label,Field nT,Time,NS,Latitude,EW,Longitude\n";
+    for (const auto& row : rows)
+        text += std::string("R,1,10:00:00,") + row[0] + "," + row[1] + "," + row[2] + "," + row[3] + "\n";
+    const PlacedReadings placed = GatherReadings({Write("repeat.csv", text)});
+    ASSERT_EQ(placed.size(), std::size(rows));
+    for (std::size_t k = 0; k < std::size(rows); ++k) {
+        double lat = 0;
+        double lon = 0;
+        ASSERT_TRUE(detail::FastDecimalDegrees(rows[k][1], 2, rows[k][0][0] == 'S', lat));
+        ASSERT_TRUE(detail::FastDecimalDegrees(rows[k][3], 3, rows[k][2][0] == 'W', lon));
+        EXPECT_EQ(placed.lat[k], lat) << k;
+        EXPECT_EQ(placed.lon[k], lon) << k;
+    }
+}
+
 TEST_F(GatherTest, AFileReadsTheSameWhateverCameBeforeIt)
 {
     // A heading with no delimiter: its split falls back to the delimiter settled before, which must
