@@ -146,6 +146,21 @@
     return new Type(bytes.buffer);
   }
 
+  // The bounds [south, west, north, east] the view was last fitted to, while the user has not moved
+  // it since; `fitting` tells the view's own zoom from the user's.
+  var fitted = null;
+  var fitting = false;
+
+  function fitSite(bounds) {
+    fitted = bounds;
+    fitting = true;
+    try {
+      map.fitBounds([[bounds[0], bounds[1]], [bounds[2], bounds[3]]], { padding: [30, 30], maxZoom: 21, animate: false });
+    } finally {
+      fitting = false;
+    }
+  }
+
   function scheduleDraw() {
     if (framePending) { return; }
     framePending = true;
@@ -474,6 +489,11 @@
         changed();
         scheduleDraw();
       });
+      // Until the user moves the view, it keeps showing the whole site: a window laid out again
+      // after the readings arrived (shown, resized) fits them anew rather than keeping the centre.
+      map.on("resize", function () { if (fitted) { fitSite(fitted); } });
+      map.on("zoomstart", function () { if (!fitting) { fitted = null; } });
+      map.on("dragstart", function () { fitted = null; });
       map.on("mousemove", onMouseMove);
       map.on("mouseout movestart", hideTip);
       map.on("click", onClick);
@@ -534,8 +554,9 @@
       hideTip();
       document.getElementById("message").hidden = n > 0;
       if (n > 0 && bounds) {
-        map.fitBounds([[bounds[0], bounds[1]], [bounds[2], bounds[3]]], { padding: [30, 30], maxZoom: 21 });
+        fitSite(bounds);
       } else {
+        fitted = null;
         map.setView([20, 0], 1);
       }
       updateLegend();
