@@ -300,27 +300,19 @@ void TForm1::dragEnterEvent(QDragEnterEvent* event)
 
 void TForm1::dropEvent(QDropEvent* event)
 {
-    QStringList paths;
-    for (const QUrl& url : event->mimeData()->urls())
-        paths << (url.isLocalFile() ? url.toLocalFile() : url.toString());
     event->acceptProposedAction();
-    AddPaths(paths);
+    AddPaths(qm::DroppedPaths(*event->mimeData()));
 }
 
 void TForm1::ShowImageMenu(QWidget* source, const QPoint& at, const std::function<QImage()>& picture,
                            const QString& suggestedName)
 {
     const QImage image = picture();
-    switch (qm::ExecImageMenu(source, at, !image.isNull())) {
-    case qm::ImageMenuChoice::Save:
+    const qm::ImageMenuChoice choice = qm::ExecImageMenu(source, at, !image.isNull());
+    if (choice == qm::ImageMenuChoice::Save)
         SaveImage(image, suggestedName);
-        break;
-    case qm::ImageMenuChoice::Copy:
+    else if (choice == qm::ImageMenuChoice::Copy)
         copyImage(image);
-        break;
-    case qm::ImageMenuChoice::None:
-        break;
-    }
 }
 
 void TForm1::SaveImage(const QImage& image, const QString& suggestedName)
@@ -352,7 +344,7 @@ void TForm1::SelectFile()
         return;
     const QString path = files_->FileAt(selected);
     AdvListView1->Clear();
-    deletedRows_.clear();
+    deletedRows_.Clear();
     AdvListView1->LoadFromCsv(qm::ToFsPath(path));
     Label4->setText(qm::FileNamePart(path));
     qm::SetFileColumnWidths(*AdvListView1);
@@ -368,18 +360,6 @@ void TForm1::ClickRow(int row)
 {
     AdvListView1->ShowRow(row);
     AdvListView1Click();
-}
-
-int TForm1::FileRow(int tableRow) const
-{
-    // Each removed row at or before the row found so far moves it one further down the file.
-    int row = tableRow;
-    for (const int deleted : deletedRows_) {
-        if (deleted > row)
-            break;
-        ++row;
-    }
-    return row;
 }
 
 void TForm1::ReadPosition()
@@ -410,9 +390,8 @@ void TForm1::Button5Click()
     qm::RunHandler(this, [this] {
         const int selected = AdvListView1->SelectedRow();
         if (selected >= 0) {
-            const int fileRow = FileRow(selected);
+            deletedRows_.Record(selected);
             AdvListView1->DeleteRow(selected);
-            deletedRows_.insert(std::lower_bound(deletedRows_.begin(), deletedRows_.end(), fileRow), fileRow);
         }
         profile_->ClearSeries();
         PlotProfile();

@@ -5,6 +5,8 @@
 // handler runs inside the error box boundary.
 #pragma once
 
+#include "deleted_rows.h"
+
 #include <QMainWindow>
 #include <QImage>
 #include <QPointer>
@@ -75,7 +77,7 @@ public:
     void ClickFile(int index);
     void ClickRow(int row);
     // The row of the file a table row shows: the two differ once "del" removed rows above it.
-    int FileRow(int tableRow) const;
+    int FileRow(int tableRow) const { return deletedRows_.FileRow(tableRow); }
 
     std::uint16_t Balance() const;
     void SetBalance(std::uint16_t balance);
@@ -220,8 +222,8 @@ private:
     qm::ProfilePage* profile_ = nullptr;
     qm::MatrixPage* matrix_ = nullptr;
     qm::SiteMapLink* siteMap_ = nullptr;
-    // Rows of the file in the table that "del" removed from it since the file was loaded, ascending.
-    std::vector<int> deletedRows_;
+    // The rows "del" removed since the file was loaded.
+    qm::DeletedRows deletedRows_;
     QPointer<TFormMapa> mapWindow_;
     bool shownOnce_ = false;
     bool warmSiteMap_ = false;

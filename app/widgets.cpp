@@ -3,6 +3,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QUrl>
 
 namespace qm {
 
@@ -61,6 +62,14 @@ void ImageBox::paintEvent(QPaintEvent*)
     QPainter painter(this);
     painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
     painter.drawImage(rect(), picture_);
+}
+
+QStringList DroppedPaths(const QMimeData& data)
+{
+    QStringList paths;
+    for (const QUrl& url : data.urls())
+        paths << (url.isLocalFile() ? url.toLocalFile() : url.toString());
+    return paths;
 }
 
 } // namespace qm

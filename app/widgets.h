@@ -3,6 +3,8 @@
 #pragma once
 
 #include <QImage>
+#include <QMimeData>
+#include <QStringList>
 #include <QLabel>
 #include <QWidget>
 
@@ -20,6 +22,10 @@ W* Place(W* widget, int left, int top, int width = -1, int height = -1)
     }
     return widget;
 }
+
+// The paths of files dropped on a window: local files by their path, anything else by its address
+// (which then fails as a file that cannot be read).
+QStringList DroppedPaths(const QMimeData& data);
 
 // The context menu of a picture ("Save image as...", "Copy image"), shown at `at` of `source`;
 // both entries are disabled when there is no picture. Returns what was chosen.

@@ -1,0 +1,186 @@
+// The site map window's "Export" menu: the grid as GeoTIFF, KMZ or PNG with a world file, and the
+// readings as GeoJSON or CSV, never over a survey file of the list.
+#include "site_map_window.h"
+#include "error_box.h"
+#include "grid.h"
+#include "platform.h"
+#include "readings_export.h"
+#include "site_grid_panel.h"
+#include "site_extent.h"
+#include "site_map_page.h"
+#include <QApplication>
+#include <QBuffer>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPointer>
+#include <QShowEvent>
+#include <QStandardPaths>
+#include <QTimer>
+#include <QToolButton>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <QWebChannel>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
+#include <QWebEngineView>
+#include <QImage>
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <span>
+#include <stdexcept>
+#include <vector>
+
+namespace qm {
+
+void SiteMapWindow::buildExportMenu()
+{
+    auto* bar = new QMenuBar(this);
+    QMenu* menu = bar->addMenu(QStringLiteral("Export"));
+    menu->setObjectName(QStringLiteral("exportMenu"));
+    struct Item {
+        const char* name;
+        const char* text;
+        const char* caption;
+        const char* file;
+        const char* filter;
+    };
+    static const Item grids[] = {
+        {"exportGeoTiff", "GeoTIFF", "Export the grid as GeoTIFF", "site.tif", "GeoTIFF (*.tif *.tiff)"},
+        {"exportKmz", "KMZ (Google Earth)", "Export the grid for Google Earth", "site.kmz", "KMZ (*.kmz)"},
+        {"exportPng", "PNG with world file", "Export the grid as PNG with a world file", "site.png",
+         "PNG image (*.png)"},
+    };
+    static const Item readings[] = {
+        {"exportGeoJson", "Readings as GeoJSON", "Export the readings as GeoJSON", "readings.geojson",
+         "GeoJSON (*.geojson *.json)"},
+        {"exportCsv", "Readings as CSV", "Export the readings as CSV", "readings.csv", "CSV (*.csv)"},
+    };
+    for (int i = 0; i < 3; ++i) {
+        const Item& item = grids[i];
+        gridExports_[i] = menu->addAction(QString::fromLatin1(item.text) + QStringLiteral("\u2026"), this, [this, item] {
+            exportGrid(QString::fromUtf8(item.caption), QString::fromUtf8(item.file), QString::fromUtf8(item.filter));
+        });
+        gridExports_[i]->setObjectName(QString::fromLatin1(item.name));
+    }
+    menu->addSeparator();
+    for (int i = 0; i < 2; ++i) {
+        const Item& item = readings[i];
+        readingsExports_[i] = menu->addAction(QString::fromLatin1(item.text) + QStringLiteral("\u2026"), this, [this, item] {
+            exportReadings(QString::fromUtf8(item.caption), QString::fromUtf8(item.file),
+                           QString::fromUtf8(item.filter));
+        });
+        readingsExports_[i]->setObjectName(QString::fromLatin1(item.name));
+    }
+    layout()->setMenuBar(bar);
+}
+
+void SiteMapWindow::updateExportMenu()
+{
+    // The grid's exports wait for a grid ("Grid" computes it); the readings' for a file.
+    const QString why = QStringLiteral("Compute the grid first (\u201cGrid\u201d)");
+    for (QAction* action : gridExports_) {
+        action->setEnabled(gridPanel_->grid() != nullptr);
+        action->setToolTip(action->isEnabled() ? QString() : why);
+    }
+    for (QAction* action : readingsExports_)
+        action->setEnabled(readings_ && !readings_->files.empty());
+}
+
+QString SiteMapWindow::suggestedPath(const QString& name) const
+{
+    if (!readings_ || readings_->files.empty())
+        return name;
+    return QFileInfo(QString::fromStdString(readings_->files.front())).absoluteDir().filePath(name);
+}
+
+namespace {
+
+// The viewer never writes a survey file: an export named like one of the list is refused.
+void RefuseSurveyFile(const QString& path, const site::PlacedReadings& readings)
+{
+    const QFileInfo target(path);
+    for (const std::string& file : readings.files) {
+        const QFileInfo survey(QString::fromStdString(file));
+        if (survey.exists() && target.exists() && survey.canonicalFilePath() == target.canonicalFilePath())
+            throw std::runtime_error(QStringLiteral("\"%1\" is a survey file of the list; choose another name")
+                                         .arg(QDir::toNativeSeparators(path))
+                                         .toStdString());
+    }
+}
+
+// The wait cursor while an export runs on the interface thread.
+struct WaitCursor {
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+};
+
+} // namespace
+
+void SiteMapWindow::exportGrid(const QString& caption, const QString& name, const QString& filter)
+{
+    const auto grid = gridPanel_->grid();
+    if (!grid || !readings_)
+        return;
+    const QString path = saveFileDialog(caption, suggestedPath(name), filter);
+    if (path.isEmpty())
+        return;
+    RunHandler(this, [&] {
+        RefuseSurveyFile(path, *readings_);
+        const std::string utf8 = path.toUtf8().toStdString();
+        std::string error;
+        {
+            const WaitCursor wait;
+            if (name.endsWith(QStringLiteral(".tif")))
+                error = site::WriteGeoTiff(grid->grid, utf8);
+            else if (name.endsWith(QStringLiteral(".kmz")))
+                error = site::WriteKmz(grid->grid, scale_, utf8);
+            else
+                error = site::WritePng(grid->grid, scale_, utf8);
+        }
+        if (!error.empty())
+            throw std::runtime_error(error);
+        setNote(QStringLiteral("Grid exported to %1").arg(QDir::toNativeSeparators(path)));
+    });
+}
+
+void SiteMapWindow::exportReadings(const QString& caption, const QString& name, const QString& filter)
+{
+    if (!readings_ || readings_->files.empty())
+        return;
+    const QString path = saveFileDialog(caption, suggestedPath(name), filter);
+    if (path.isEmpty())
+        return;
+    RunHandler(this, [&] {
+        RefuseSurveyFile(path, *readings_);
+        // The menu item's format, whatever name the user typed.
+        const site::ExportFormat format = *site::ExportFormatFor(ToFsPath(name));
+        site::ExportSummary summary;
+        {
+            const WaitCursor wait;
+            summary = site::ExportReadings(readings_->files, ToFsPath(path), format);
+        }
+        setNote(QStringLiteral("%1 readings exported to %2")
+                    .arg(GroupedCount(summary.written), QDir::toNativeSeparators(path)));
+    });
+}
+
+void SiteMapWindow::setNote(const QString& note)
+{
+    note_ = note;
+    updateStatus();
+}
+
+} // namespace qm
