@@ -249,36 +249,12 @@ bool FastDecimalDegrees(std::string_view text, int degreeDigits, bool negate, do
 
 bool FastReading(std::string_view text, char separator, double& value)
 {
-    std::size_t i = 0;
-    const std::size_t n = text.size();
-    while (i < n && text[i] == ' ')
-        ++i;
-    bool negative = false;
-    if (i < n && (text[i] == '+' || text[i] == '-'))
-        negative = text[i++] == '-';
-    std::uint64_t mantissa = 0;
-    int significant = 0;
-    int fractionDigits = 0;
-    bool digits = false;
-    bool point = false;
-    for (; i < n; ++i) {
-        const char c = text[i];
-        if (c >= '0' && c <= '9') {
-            digits = true;
-            fractionDigits += point ? 1 : 0;
-            if ((mantissa != 0 || c != '0') && ++significant > 15)
-                return false;
-            mantissa = mantissa * 10 + static_cast<std::uint64_t>(c - '0');
-        } else if ((c == '.' || c == separator) && !point) {
-            point = true;
-        } else {
-            break;
-        }
-    }
-    while (i < n && text[i] == ' ')
-        ++i;
-    if (i != n || !digits || fractionDigits > 15)
+    PlainDecimal decimal;
+    if (!ScanPlainDecimal(text, separator, 15, decimal))
         return false;
+    const std::uint64_t mantissa = decimal.mantissa;
+    const int fractionDigits = decimal.fractionDigits;
+    const bool negative = decimal.negative;
     // Both operands are exact in every extended type, so the one rounded division is the correctly
     // rounded conversion, held as a double as the general way holds it.
     long double scale = 1;

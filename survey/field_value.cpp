@@ -341,35 +341,12 @@ constexpr int kExactDigits = LDBL_MANT_DIG >= 64 ? 18 : 15;
 
 bool FastFieldValue(std::string_view text, char separator, std::int64_t& result)
 {
-    std::size_t i = 0;
-    const std::size_t n = text.size();
-    const bool negative = SkipSpacesAndSign(text, i);
-    std::uint64_t mantissa = 0;
-    int significant = 0;
-    int fractionDigits = 0;
-    bool digits = false;
-    bool point = false;
-    for (; i < n; ++i) {
-        const char c = text[i];
-        if (c >= '0' && c <= '9') {
-            digits = true;
-            if (point)
-                ++fractionDigits;
-            if (mantissa != 0 || c != '0') {
-                if (++significant > kExactDigits)
-                    return false;
-            }
-            mantissa = mantissa * 10 + static_cast<std::uint64_t>(c - '0');
-        } else if ((c == '.' || c == separator) && !point) {
-            point = true;
-        } else {
-            break;
-        }
-    }
-    while (i < n && text[i] == ' ')
-        ++i;
-    if (i != n || !digits || fractionDigits > kExactDigits)
+    PlainDecimal decimal;
+    if (!ScanPlainDecimal(text, separator, kExactDigits, decimal))
         return false;
+    const std::uint64_t mantissa = decimal.mantissa;
+    const int fractionDigits = decimal.fractionDigits;
+    const bool negative = decimal.negative;
     std::uint64_t scale = 1;
     for (int k = 0; k < fractionDigits; ++k)
         scale *= 10;
@@ -383,6 +360,37 @@ bool FastFieldValue(std::string_view text, char separator, std::int64_t& result)
 }
 
 } // namespace
+
+bool ScanPlainDecimal(std::string_view text, char separator, int maxDigits, PlainDecimal& decimal)
+{
+    std::size_t i = 0;
+    const std::size_t n = text.size();
+    decimal = PlainDecimal{};
+    decimal.negative = SkipSpacesAndSign(text, i);
+    int significant = 0;
+    bool digits = false;
+    bool point = false;
+    for (; i < n; ++i) {
+        const char c = text[i];
+        if (c >= '0' && c <= '9') {
+            digits = true;
+            if (point)
+                ++decimal.fractionDigits;
+            if (decimal.mantissa != 0 || c != '0') {
+                if (++significant > maxDigits)
+                    return false;
+            }
+            decimal.mantissa = decimal.mantissa * 10 + static_cast<std::uint64_t>(c - '0');
+        } else if ((c == '.' || c == separator) && !point) {
+            point = true;
+        } else {
+            break;
+        }
+    }
+    while (i < n && text[i] == ' ')
+        ++i;
+    return i == n && digits && decimal.fractionDigits <= maxDigits;
+}
 
 std::int64_t FieldValue(std::string_view cellText)
 {

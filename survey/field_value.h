@@ -39,4 +39,15 @@ std::int64_t FieldValue(std::string_view cellText);
 // Infinities and NaN read "INF", "-INF" and "NAN".
 std::string FloatToStrGeneral(long double value);
 
+// A reading written as a plain decimal: spaces, an optional sign, digits with at most one "." or
+// `separator`, trailing spaces. Its digits as a whole number and how many follow the point.
+struct PlainDecimal {
+    bool negative = false;
+    std::uint64_t mantissa = 0;
+    int fractionDigits = 0;
+};
+// False for any other form, and when it has more than `maxDigits` significant digits or fraction
+// digits (at most 18, so the mantissa never overflows): those take the full conversion.
+bool ScanPlainDecimal(std::string_view text, char separator, int maxDigits, PlainDecimal& decimal);
+
 } // namespace qm
