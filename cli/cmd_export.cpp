@@ -108,16 +108,10 @@ site::ExportFormat FormatFor(const std::string& out)
 int RunExport(const CommandCall& call)
 {
     const ParsedArgs& args = call.args;
-    if (args.Positional().empty()) {
-        throw UsageError("no survey file given");
-    }
-    const auto out = args.Value("--output");
-    if (!out) {
-        throw UsageError("no output file given (-o OUT)");
-    }
-    const site::ExportFormat format = FormatFor(*out);
+    const std::string out = SurveysAndOutput(args);
+    const site::ExportFormat format = FormatFor(out);
     SetDecimalSeparator('.');
-    const std::vector<std::string> files = InputFiles(args.Positional(), *out);
+    const std::vector<std::string> files = InputFiles(args.Positional(), out);
 
     Progress progress("export", static_cast<int>(files.size()));
     const site::GatherProgress step = [&](std::size_t done, std::size_t total) {
@@ -127,7 +121,7 @@ int RunExport(const CommandCall& call)
         return true;
     };
     const site::ExportSummary summary =
-        ForFile(*out, [&] { return site::ExportReadings(files, std::filesystem::path(*out), format, step); });
+        ForFile(out, [&] { return site::ExportReadings(files, std::filesystem::path(out), format, step); });
     progress.Done();
 
     for (const site::FileFailure& failure : summary.failures) {

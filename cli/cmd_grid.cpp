@@ -84,16 +84,10 @@ void WriteOut(const std::string& text)
 int RunGrid(const CommandCall& call)
 {
     const ParsedArgs& args = call.args;
-    if (args.Positional().empty()) {
-        throw UsageError("no survey file given");
-    }
-    const auto out = args.Value("--output");
-    if (!out) {
-        throw UsageError("no output file given (-o OUT)");
-    }
-    if (!EndsWithNoCase(*out, ".tif") && !EndsWithNoCase(*out, ".tiff") && !EndsWithNoCase(*out, ".kmz") &&
-        !EndsWithNoCase(*out, ".png")) {
-        throw UsageError("cannot tell the grid format from the name '" + *out + "' (use .tif, .kmz or .png)");
+    const std::string out = SurveysAndOutput(args);
+    if (!EndsWithNoCase(out, ".tif") && !EndsWithNoCase(out, ".tiff") && !EndsWithNoCase(out, ".kmz") &&
+        !EndsWithNoCase(out, ".png")) {
+        throw UsageError("cannot tell the grid format from the name '" + out + "' (use .tif, .kmz or .png)");
     }
     site::GridRequest request;
     if (const auto method = args.Value("--method")) {
@@ -140,7 +134,7 @@ int RunGrid(const CommandCall& call)
     for (const std::string& message : grid.messages) {
         WriteAll(stderr, DisplayText(message + "\n"));
     }
-    const std::string failure = site::WriteGrid(grid, site::GridScale(grid), *out);
+    const std::string failure = site::WriteGrid(grid, site::GridScale(grid), out);
     if (!failure.empty()) {
         throw Error(failure);
     }

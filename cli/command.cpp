@@ -120,6 +120,18 @@ int RunTool(std::span<const std::string> args, char* argv0, std::span<const Comm
 
 void PrintHelp(std::string_view text) { WriteAll(stdout, text); }
 
+std::string SurveysAndOutput(const ParsedArgs& args)
+{
+    if (args.Positional().empty()) {
+        throw UsageError("no survey file given");
+    }
+    const auto out = args.Value("--output");
+    if (!out) {
+        throw UsageError("no output file given (-o OUT)");
+    }
+    return *out;
+}
+
 std::vector<std::string> ExpandFileArguments(std::span<const std::string> args)
 {
     std::vector<std::string> files;

@@ -56,6 +56,10 @@ void PrintHelp(std::string_view text);
 // cannot be read or holds no such file.
 std::vector<std::string> ExpandFileArguments(std::span<const std::string> args);
 
+// The output (-o) of a subcommand that reads survey files into one file; a usage error when no
+// survey file or no output is given.
+std::string SurveysAndOutput(const ParsedArgs& args);
+
 // "FILE: MESSAGE", the form of every failure that concerns one file.
 std::string FileMessage(std::string_view file, std::string_view message);
 

@@ -150,6 +150,20 @@ private:
     bool committed_ = false;
 };
 
+// Writes `source` through `driver` under the staged temporary name: "" or the failure.
+std::string CopyStaged(GDALDriver& driver, GDALDataset& source, const Staged& staged, const ErrorTrap& trap,
+                       char** options = nullptr)
+{
+    GDALDatasetUniquePtr written(
+        driver.CreateCopy(Utf8(staged.Temp(0)).c_str(), &source, FALSE, options, nullptr, nullptr));
+    if (!written)
+        return staged.Failure(trap.What("the file cannot be created"));
+    written.reset(); // closed here: the last blocks are written on closing
+    if (trap.Failed())
+        return staged.Failure(trap.What(""));
+    return {};
+}
+
 bool Usable(const GridResult& grid)
 {
     return grid.ok && grid.width > 0 && grid.height > 0 &&
@@ -320,13 +334,8 @@ std::string WritePng(const GridResult& grid, const ColourScale& scale, const std
     GDALDatasetUniquePtr coloured = Coloured(grid, scale);
     if (!driver || !coloured)
         return staged.Failure(trap.What("GDAL has no PNG driver"));
-    GDALDatasetUniquePtr written(
-        driver->CreateCopy(Utf8(staged.Temp(0)).c_str(), coloured.get(), FALSE, nullptr, nullptr, nullptr));
-    if (!written)
-        return staged.Failure(trap.What("the file cannot be created"));
-    written.reset();
-    if (trap.Failed())
-        return staged.Failure(trap.What(""));
+    if (std::string failure = CopyStaged(*driver, *coloured, staged, trap); !failure.empty())
+        return failure;
 
     // The world file places the centre of the top left pixel.
     char text[256];
@@ -376,13 +385,8 @@ std::string WriteKmz(const GridResult& grid, const ColourScale& scale, const std
     CPLStringList options;
     options.SetNameValue("FORMAT", "PNG");
     options.SetNameValue("NAME", Utf8(PathOf(path).stem()).c_str());
-    GDALDatasetUniquePtr written(driver->CreateCopy(Utf8(staged.Temp(0)).c_str(), warped.get(), FALSE,
-                                                    options.List(), nullptr, nullptr));
-    if (!written)
-        return staged.Failure(trap.What("the file cannot be created"));
-    written.reset();
-    if (trap.Failed())
-        return staged.Failure(trap.What(""));
+    if (std::string failure = CopyStaged(*driver, *warped, staged, trap, options.List()); !failure.empty())
+        return failure;
     return staged.Commit();
 }
 

@@ -1,9 +1,28 @@
-// The main() of a QtTest program whose tests start the map window's embedded browser: no sandbox
-// (test machines often run as root), offscreen unless told otherwise, shared GL contexts.
+// The main() of a QtTest program whose tests start an embedded browser: no sandbox (test machines
+// often run as root), offscreen unless told otherwise, shared GL contexts; and a way to ask a page.
 #pragma once
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QTest>
+#include <QTimer>
+#include <QVariant>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+
+// Runs a script in the view's page and waits (at most ten seconds) for its result.
+inline QVariant RunScript(QWebEngineView* view, const QString& script)
+{
+    QVariant result;
+    QEventLoop loop;
+    view->page()->runJavaScript(script, [&](const QVariant& value) {
+        result = value;
+        loop.quit();
+    });
+    QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+    loop.exec();
+    return result;
+}
 
 // Programs that show the site map register its data scheme, which must be known before the browser starts.
 #if __has_include("site_map_page.h")

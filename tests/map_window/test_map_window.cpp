@@ -27,19 +27,6 @@ void RecordErrorBox(const QString& text)
     g_errorBoxes.append(text);
 }
 
-QVariant RunScript(QWebEngineView* view, const QString& script)
-{
-    QVariant result;
-    QEventLoop loop;
-    view->page()->runJavaScript(script, [&](const QVariant& value) {
-        result = value;
-        loop.quit();
-    });
-    QTimer::singleShot(10000, &loop, &QEventLoop::quit);
-    loop.exec();
-    return result;
-}
-
 QVariantMap MapState(TFormMapa& window)
 {
     return RunScript(window.WebBrowser1, QStringLiteral("window.qmMapState ? qmMapState() : null")).toMap();

@@ -33,19 +33,6 @@ using qm::site::PlacedReadings;
 
 namespace {
 
-QVariant RunScript(QWebEngineView* view, const QString& script)
-{
-    QVariant result;
-    QEventLoop loop;
-    view->page()->runJavaScript(script, [&](const QVariant& value) {
-        result = value;
-        loop.quit();
-    });
-    QTimer::singleShot(10000, &loop, &QEventLoop::quit);
-    loop.exec();
-    return result;
-}
-
 QVariantMap PageState(qm::SiteMapWindow& window)
 {
     return RunScript(window.view(), QStringLiteral("qmSite.state()")).toMap();
