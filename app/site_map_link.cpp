@@ -5,6 +5,7 @@
 
 #include "main_window.h"
 #include "platform.h"
+#include "site_map_page.h"
 #include "site_map_window.h"
 #include "text_codec.h"
 
@@ -39,7 +40,7 @@ std::string CorePath(const QString& path)
 
 SiteMapLink::SiteMapLink(TForm1* form, QAction* open) : QObject(form), form_(form)
 {
-    // A slice of the list per core; the slices of a cancelled gathering end at their next file.
+    // A gathering thread per core; the threads of a cancelled gathering end at their next file.
     pool_.setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
     open->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
     connect(open, &QAction::triggered, this, &SiteMapLink::Show);
@@ -57,16 +58,21 @@ SiteMapLink::~SiteMapLink()
     delete window_;
 }
 
-// One gathering: the list is cut into consecutive slices gathered side by side; the last slice
-// to finish joins them in list order and hands the readings back.
+// One gathering: one thread takes the list's files from the front, the others from the back; the
+// last to finish joins their readings in list order, makes what the page takes of them and hands
+// both back.
 struct SiteMapLink::Job {
     QStringList paths;
-    std::vector<std::vector<std::string>> slices;
+    std::unique_ptr<site::SharedGathering> gathering;
     std::atomic<bool> cancel{false};
     std::atomic<std::size_t> filesDone{0};
     std::mutex mutex;
-    std::vector<site::PlacedReadings> parts; // one per slice
-    std::size_t slicesLeft = 0;
+    site::PlacedReadings front;
+    std::vector<site::PlacedReadings> backs;
+    std::size_t partsLeft = 0;
+    // Whether the page fetches the arrays through the data scheme, and so can start before they
+    // are all made.
+    bool early = false;
     bool cancelled = false;
     std::string failure; // why the gathering failed as a whole, if it did
 };
@@ -149,23 +155,26 @@ void SiteMapLink::StartGathering()
     auto job = std::make_shared<Job>();
     job->paths = form_->Files();
     const auto count = static_cast<std::size_t>(job->paths.size());
-    const std::size_t slices =
+    const std::size_t threads =
         std::clamp<std::size_t>(static_cast<std::size_t>(pool_.maxThreadCount()), 1, std::max<std::size_t>(count, 1));
-    job->slices.resize(slices);
-    for (std::size_t i = 0; i < count; ++i)
-        job->slices[i * slices / count].push_back(CorePath(job->paths[static_cast<qsizetype>(i)]));
-    job->parts.resize(slices);
-    job->slicesLeft = slices;
+    std::vector<std::string> files;
+    files.reserve(count);
+    for (const QString& path : job->paths)
+        files.push_back(CorePath(path));
+    job->gathering = std::make_unique<site::SharedGathering>(std::move(files));
+    job->partsLeft = threads;
+    job->early = SiteDataSchemeRegistered();
     job_ = job;
     if (window_)
         window_->showGatherProgress(0, count);
     emit GatherStarted();
-    for (std::size_t slice = 0; slice < slices; ++slice)
-        pool_.start([this, job, slice] { GatherSlice(job, slice); });
+    for (std::size_t part = 0; part < threads; ++part)
+        pool_.start([this, job, part] { GatherPart(job, part); });
 }
 
 // On a worker thread; reaches this object only through queued calls, which its destructor waits for.
-void SiteMapLink::GatherSlice(const std::shared_ptr<Job>& job, std::size_t slice)
+// Part 0 gathers from the front of the list, the others from the back.
+void SiteMapLink::GatherPart(const std::shared_ptr<Job>& job, std::size_t part)
 {
     const auto progress = [this, job](std::size_t done, std::size_t) {
         if (job->cancel)
@@ -173,6 +182,10 @@ void SiteMapLink::GatherSlice(const std::shared_ptr<Job>& job, std::size_t slice
         if (done == 0)
             return true;
         const std::size_t all = ++job->filesDone;
+        // Every twentieth of the list is news enough for the status line.
+        const std::size_t step = std::max<std::size_t>(1, static_cast<std::size_t>(job->paths.size()) / 20);
+        if (all % step != 0)
+            return true;
         QMetaObject::invokeMethod(
             this,
             [this, job, all] {
@@ -184,11 +197,11 @@ void SiteMapLink::GatherSlice(const std::shared_ptr<Job>& job, std::size_t slice
     };
     // Nothing may leave a task of the pool (that ends the program): a failure of the gathering as a
     // whole, such as too many readings for this machine, is shown rather than part of the site.
-    site::PlacedReadings part;
+    site::PlacedReadings readings;
     bool cancelled = false;
     std::string failure;
     try {
-        part = site::GatherReadings(job->slices[slice], progress);
+        readings = part == 0 ? job->gathering->GatherFront(progress) : job->gathering->GatherBack(progress);
     } catch (const site::Cancelled&) {
         cancelled = true;
     } catch (const std::bad_alloc&) {
@@ -199,17 +212,27 @@ void SiteMapLink::GatherSlice(const std::shared_ptr<Job>& job, std::size_t slice
         failure = "Unknown error";
     }
     std::unique_lock lock(job->mutex);
-    job->parts[slice] = std::move(part);
+    if (part == 0)
+        job->front = std::move(readings);
+    else
+        job->backs.push_back(std::move(readings));
     job->cancelled = job->cancelled || cancelled;
     if (job->failure.empty())
         job->failure = failure;
-    if (--job->slicesLeft > 0 || job->cancelled)
+    if (--job->partsLeft > 0 || job->cancelled)
         return;
     lock.unlock();
-    auto readings = std::make_shared<site::PlacedReadings>();
+    auto joined = std::make_shared<site::PlacedReadings>();
+    std::shared_ptr<PreparedPage> prepared;
+    // What the page takes is made here too, so that the interface thread only hands it on.
+    const bool early = job->early;
     try {
-        if (job->failure.empty())
-            *readings = site::JoinReadings(std::move(job->parts));
+        if (job->failure.empty()) {
+            *joined = job->gathering->Join(std::move(job->front), std::move(job->backs));
+            prepared = BeginPage(joined);
+            if (!early)
+                MakePieces(*prepared);
+        }
     } catch (const std::bad_alloc&) {
         job->failure = "Out of memory";
     } catch (const std::exception& e) {
@@ -218,14 +241,38 @@ void SiteMapLink::GatherSlice(const std::shared_ptr<Job>& job, std::size_t slice
         job->failure = "Unknown error";
     }
     if (!job->failure.empty()) {
-        *readings = site::PlacedReadings{};
-        readings->failures.push_back({"all files", job->failure});
+        *joined = site::PlacedReadings{};
+        joined->failures.push_back({"all files", job->failure});
+        prepared.reset();
     }
     QMetaObject::invokeMethod(
-        this, [this, job, readings] { Gathered(job, readings); }, Qt::QueuedConnection);
+        this, [this, job, joined, prepared] { Gathered(job, joined, prepared); }, Qt::QueuedConnection);
+    if (!early || !prepared)
+        return;
+    const auto toWindow = [this, prepared](auto call) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, prepared, call] {
+                if (window_)
+                    call(window_, prepared.get());
+            },
+            Qt::QueuedConnection);
+    };
+    try {
+        MakePieces(*prepared, [&toWindow](std::size_t piece) {
+            toWindow([piece](SiteMapWindow* window, const PreparedPage* page) { window->pieceReady(page, piece); });
+        });
+    } catch (const std::bad_alloc&) {
+        toWindow([](SiteMapWindow* window, const PreparedPage* page) { window->piecesFailed(page, QStringLiteral("Out of memory")); });
+    } catch (...) {
+        toWindow([](SiteMapWindow* window, const PreparedPage* page) {
+            window->piecesFailed(page, QStringLiteral("The readings could not be made ready for the map"));
+        });
+    }
 }
 
-void SiteMapLink::Gathered(const std::shared_ptr<Job>& job, std::shared_ptr<const site::PlacedReadings> readings)
+void SiteMapLink::Gathered(const std::shared_ptr<Job>& job, std::shared_ptr<const site::PlacedReadings> readings,
+                           std::shared_ptr<const PreparedPage> prepared)
 {
     if (job != job_)
         return;
@@ -233,7 +280,7 @@ void SiteMapLink::Gathered(const std::shared_ptr<Job>& job, std::shared_ptr<cons
     gathering_ = false;
     gatheredFiles_ = job->paths;
     if (window_)
-        window_->setReadings(std::move(readings));
+        window_->setReadings(std::move(readings), std::move(prepared));
     ShowSelection();
 }
 

@@ -20,6 +20,7 @@ class TForm1;
 namespace qm {
 
 class SiteMapWindow;
+struct PreparedPage;
 
 class SiteMapLink : public QObject {
     Q_OBJECT
@@ -53,8 +54,9 @@ private:
     void StartGathering();
     void StopGathering();
     struct Job;
-    void GatherSlice(const std::shared_ptr<Job>& job, std::size_t slice);
-    void Gathered(const std::shared_ptr<Job>& job, std::shared_ptr<const site::PlacedReadings> readings);
+    void GatherPart(const std::shared_ptr<Job>& job, std::size_t part);
+    void Gathered(const std::shared_ptr<Job>& job, std::shared_ptr<const site::PlacedReadings> readings,
+                  std::shared_ptr<const PreparedPage> prepared);
     int GatheredIndex(int listIndex, const QString& path) const;
     void FileSelected(int index, const QString& path);
     void RowSelected(int row);

@@ -14,6 +14,7 @@
 #include <chrono>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -75,6 +76,26 @@ void BM_GatherToLoadsRatio(benchmark::State& state)
     state.counters["ratio"] = gatherSeconds / loadSeconds;
 }
 
+// The viewer's way: one thread from the front of the list and one from the back, then the join.
+void BM_SharedGathering(benchmark::State& state)
+{
+    const std::vector<std::string>& files = TheSite().Files();
+    qm::site::PlacedReadings placed;
+    for (auto _ : state) {
+        qm::site::SharedGathering gathering(files);
+        qm::site::PlacedReadings back;
+        std::thread backThread([&] { back = gathering.GatherBack(); });
+        qm::site::PlacedReadings front = gathering.GatherFront();
+        backThread.join();
+        std::vector<qm::site::PlacedReadings> backs;
+        backs.push_back(std::move(back));
+        placed = gathering.Join(std::move(front), std::move(backs));
+        benchmark::DoNotOptimize(placed.value.data());
+    }
+    state.counters["bytes_per_reading"] =
+        static_cast<double>(placed.MemoryUsage()) / static_cast<double>(std::max<std::size_t>(placed.size(), 1));
+}
+
 void BM_DefaultScale(benchmark::State& state)
 {
     const qm::site::PlacedReadings placed = qm::site::GatherReadings(TheSite().Files());
@@ -96,6 +117,7 @@ void BM_ExportGeoJson(benchmark::State& state)
 BENCHMARK(BM_PlainLoads)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GatherReadings)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GatherToLoadsRatio)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SharedGathering)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_DefaultScale)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ExportGeoJson)->Unit(benchmark::kMillisecond);
 

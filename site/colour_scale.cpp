@@ -3,6 +3,8 @@
 #include "colour_scale.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cmath>
 #include <iterator>
 
@@ -47,21 +49,114 @@ double Percentile(std::vector<double>::iterator first, std::vector<double>::iter
     return low + (high - low) * (h - static_cast<double>(k));
 }
 
+// Below this many values a full partition is as quick as anything.
+constexpr std::size_t kSmallSet = 4096;
+
+// An unsigned key that orders finite doubles as they compare (with -0 just before +0).
+std::uint64_t OrderKey(double v)
+{
+    const auto bits = std::bit_cast<std::uint64_t>(v);
+    return bits >> 63 ? ~bits : bits | (std::uint64_t{1} << 63);
+}
+
 } // namespace
 
-ColourScale DefaultScale(std::span<const double> values, Palette palette)
+ReadingPercentiles PercentilesOf(std::span<const double> values)
+{
+    constexpr double kRanks[] = {0.02, 0.5, 0.98};
+    ReadingPercentiles percentiles;
+    std::uint64_t lowest = ~std::uint64_t{0};
+    std::uint64_t highest = 0;
+    for (const double v : values) {
+        if (std::isfinite(v)) {
+            ++percentiles.count;
+            lowest = std::min(lowest, OrderKey(v));
+            highest = std::max(highest, OrderKey(v));
+        }
+    }
+    const std::size_t n = percentiles.count;
+    if (n == 0)
+        return percentiles;
+    double* const results[] = {&percentiles.p2, &percentiles.p50, &percentiles.p98};
+    if (n < kSmallSet) {
+        std::vector<double> finite;
+        finite.reserve(n);
+        std::copy_if(values.begin(), values.end(), std::back_inserter(finite), [](double v) { return std::isfinite(v); });
+        for (int i = 0; i < 3; ++i)
+            *results[i] = Percentile(finite.begin(), finite.end(), kRanks[i]);
+        return percentiles;
+    }
+
+    // A selection by the leading bits that tell the values apart: a count of the values in each of
+    // at most 65,536 buckets of consecutive values locates the buckets of the ranks wanted, and only
+    // their values are then ordered. Exactly the order statistics a full partition gives.
+    const int shift = std::max(0, static_cast<int>(std::bit_width(lowest ^ highest)) - 16);
+    const std::uint64_t base = lowest >> shift;
+    const std::size_t bucketCount = static_cast<std::size_t>((highest >> shift) - base) + 1;
+    const auto bucketOf = [&](double v) { return static_cast<std::size_t>((OrderKey(v) >> shift) - base); };
+    std::vector<std::uint32_t> counts(bucketCount, 0);
+    for (const double v : values) {
+        if (std::isfinite(v))
+            ++counts[bucketOf(v)];
+    }
+    // Each rank wanted (the order statistics on both sides of each percentile), its bucket and its
+    // rank within the bucket.
+    struct Wanted {
+        std::size_t rank;
+        std::size_t bucket = 0;
+        std::size_t within = 0;
+        double value = 0;
+    };
+    std::vector<Wanted> wanted;
+    for (const double p : kRanks) {
+        const auto k = static_cast<std::size_t>(p * static_cast<double>(n - 1));
+        wanted.push_back({k});
+        wanted.push_back({std::min(k + 1, n - 1)});
+    }
+    std::vector<std::size_t> firstRank(bucketCount + 1, 0);
+    for (std::size_t b = 0; b < bucketCount; ++b)
+        firstRank[b + 1] = firstRank[b] + counts[b];
+    std::vector<char> needed(bucketCount, 0);
+    for (Wanted& w : wanted) {
+        w.bucket = static_cast<std::size_t>(std::upper_bound(firstRank.begin(), firstRank.end(), w.rank) - firstRank.begin()) - 1;
+        w.within = w.rank - firstRank[w.bucket];
+        needed[w.bucket] = 1;
+    }
+    std::vector<std::vector<double>> members(bucketCount);
+    for (std::size_t b = 0; b < bucketCount; ++b) {
+        if (needed[b])
+            members[b].reserve(counts[b]);
+    }
+    for (const double v : values) {
+        if (std::isfinite(v)) {
+            const std::size_t b = bucketOf(v);
+            if (needed[b])
+                members[b].push_back(v);
+        }
+    }
+    for (Wanted& w : wanted) {
+        std::vector<double>& m = members[w.bucket];
+        std::nth_element(m.begin(), m.begin() + static_cast<std::ptrdiff_t>(w.within), m.end());
+        w.value = m[w.within];
+    }
+    for (int i = 0; i < 3; ++i) {
+        const double h = kRanks[i] * static_cast<double>(n - 1);
+        const double low = wanted[2 * i].value;
+        const double high = wanted[2 * i + 1].value;
+        *results[i] = low + (high - low) * (h - static_cast<double>(wanted[2 * i].rank));
+    }
+    return percentiles;
+}
+
+ColourScale DefaultScale(const ReadingPercentiles& percentiles, Palette palette)
 {
     ColourScale scale;
     scale.palette = palette;
-    std::vector<double> finite;
-    finite.reserve(values.size());
-    std::copy_if(values.begin(), values.end(), std::back_inserter(finite), [](double v) { return std::isfinite(v); });
-    if (finite.empty())
+    if (percentiles.count == 0)
         return scale;
-
-    scale.min = Percentile(finite.begin(), finite.end(), 0.02);
-    scale.max = Percentile(finite.begin(), finite.end(), 0.98);
-    scale.centre = Percentile(finite.begin(), finite.end(), 0.5);
+    scale.min = percentiles.p2;
+    scale.max = percentiles.p98;
+    scale.centre = percentiles.p50;
     if (!(scale.min < scale.max)) {
         // One value, or most values equal: a narrow range around it, wide enough to be a range in
         // doubles even for huge values.
@@ -72,6 +167,11 @@ ColourScale DefaultScale(std::span<const double> values, Palette palette)
     }
     scale.centre = std::clamp(scale.centre, scale.min, scale.max);
     return scale;
+}
+
+ColourScale DefaultScale(std::span<const double> values, Palette palette)
+{
+    return DefaultScale(PercentilesOf(values), palette);
 }
 
 Rgb ColourOf(const ColourScale& scale, double value)

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -27,6 +28,18 @@ using Rgb = std::array<std::uint8_t, 3>;
 // so that a few spikes or gap values do not wash out the rest. Sensible for an empty set, for
 // one value and for all values equal (min < max always holds).
 ColourScale DefaultScale(std::span<const double> values, Palette palette);
+
+// The default scale in two steps, so that the percentiles of a large set are found once, off the
+// interface thread, and the palette chosen later: the 2nd, 50th and 98th percentile of the finite
+// values (`count` of them).
+struct ReadingPercentiles {
+    double p2 = 0;
+    double p50 = 0;
+    double p98 = 0;
+    std::size_t count = 0;
+};
+ReadingPercentiles PercentilesOf(std::span<const double> values);
+ColourScale DefaultScale(const ReadingPercentiles& percentiles, Palette palette);
 
 // The colour of a value; values outside [min, max] take the end colours.
 Rgb ColourOf(const ColourScale& scale, double value);

@@ -277,37 +277,6 @@ std::size_t PlacedReadings::MemoryUsage() const
     return bytes;
 }
 
-PlacedReadings JoinReadings(std::vector<PlacedReadings> parts)
-{
-    if (parts.empty())
-        return {};
-    PlacedReadings joined = std::move(parts.front());
-    std::size_t total = joined.size();
-    for (std::size_t p = 1; p < parts.size(); ++p)
-        total += parts[p].size();
-    for (auto* array : {&joined.lon, &joined.lat, &joined.value})
-        array->reserve(total);
-    joined.file.reserve(total);
-    joined.row.reserve(total);
-    for (std::size_t p = 1; p < parts.size(); ++p) {
-        PlacedReadings& part = parts[p];
-        const auto offset = static_cast<std::uint32_t>(joined.files.size());
-        joined.lon.insert(joined.lon.end(), part.lon.begin(), part.lon.end());
-        joined.lat.insert(joined.lat.end(), part.lat.begin(), part.lat.end());
-        joined.value.insert(joined.value.end(), part.value.begin(), part.value.end());
-        for (const std::uint32_t f : part.file)
-            joined.file.push_back(f + offset);
-        joined.row.insert(joined.row.end(), part.row.begin(), part.row.end());
-        joined.files.insert(joined.files.end(), std::make_move_iterator(part.files.begin()),
-                            std::make_move_iterator(part.files.end()));
-        joined.withoutPosition += part.withoutPosition;
-        joined.failures.insert(joined.failures.end(), std::make_move_iterator(part.failures.begin()),
-                               std::make_move_iterator(part.failures.end()));
-        part = PlacedReadings{}; // frees the part before the next one is copied
-    }
-    return joined;
-}
-
 namespace {
 
 // A file name as a path. On Windows the viewer passes names as UTF-8, so they are read as UTF-8
@@ -322,30 +291,36 @@ std::filesystem::path FilePath(const std::string& name)
 #endif
 }
 
-// The pass itself, with `place` called directly for each row and `loaded` with the index of each
-// file loaded and its table, before its rows are placed.
-template <typename Place, typename Loaded>
-GatherCounts PlaceRows(const std::vector<std::string>& files, const Place& place, const Loaded& loaded,
-                       const GatherProgress& progress)
+// The pass itself over the files `claim` hands out (it sets the index of the next one and returns
+// true, or returns false when none is left), with `place` called directly for each row and
+// `loaded` with the index of each file loaded and its table, before its rows are placed; a file
+// that fails to load goes to `failed`.
+template <typename Claim, typename Place, typename Loaded, typename Failed>
+std::uint64_t PlaceRows(const std::vector<std::string>& files, const Claim& claim, const Place& place,
+                        const Loaded& loaded, const Failed& failed, const GatherProgress& progress)
 {
-    GatherCounts counts;
+    std::uint64_t withoutPosition = 0;
     // One table for the whole pass, never the viewer's: its buffers are reused from file to file.
     // Each file is split as a fresh table would split it, so a file reads the same whichever files
-    // came before it in the pass (or in another slice of the list gathered on another thread).
+    // came before it in the pass (or on another thread).
     SurveyTable table;
     PositionFields fields;
     CoordinateCache coordinates;
     std::string scratch;
     const std::size_t total = files.size();
-    for (std::size_t f = 0; f < total; ++f) {
-        if (progress && !progress(f, total))
+    std::size_t done = 0;
+    std::size_t f = 0;
+    for (;; ++done) {
+        if (progress && !progress(done, total))
             throw Cancelled{};
+        if (!claim(f))
+            break;
         table.Clear();
         table.ForgetDelimiter();
         try {
             table.LoadFromCsv(FilePath(files[f]));
         } catch (const Error& e) {
-            counts.failures.push_back({files[f], e.what()});
+            failed(f, e.what());
             continue;
         }
         const int rows = table.RowCount();
@@ -362,7 +337,7 @@ GatherCounts PlaceRows(const std::vector<std::string>& files, const Place& place
             const bool usable = count >= 7 && ReadingValue(cells[1], scratch, placed.value) &&
                                 RowPosition(table, r, cells, count, fields, coordinates, placed.lat, placed.lon);
             if (!usable) {
-                ++counts.withoutPosition;
+                ++withoutPosition;
                 continue;
             }
             placed.row = static_cast<std::uint32_t>(r);
@@ -370,28 +345,48 @@ GatherCounts PlaceRows(const std::vector<std::string>& files, const Place& place
             place(placed);
         }
     }
-    if (progress && !progress(total, total))
-        throw Cancelled{};
-    return counts;
+    return withoutPosition;
 }
 
-} // namespace
+// Claims the files of a list in order, for a pass on one thread.
+struct InOrder {
+    std::size_t count;
+    mutable std::size_t next = 0;
+    bool operator()(std::size_t& f) const
+    {
+        if (next >= count)
+            return false;
+        f = next++;
+        return true;
+    }
+};
 
-GatherCounts ForEachPlacedRow(const std::vector<std::string>& files, const std::function<void(const PlacedRow&)>& place,
-                              const GatherProgress& progress)
+void Trim(PlacedReadings& readings)
 {
-    return PlaceRows(files, place, [](std::size_t, const SurveyTable&) {}, progress);
+    // Unless the arrays came within a thirty-second of their size: a trim copies them whole.
+    if (readings.value.capacity() - readings.size() > readings.size() / 32) {
+        readings.lon.shrink_to_fit();
+        readings.lat.shrink_to_fit();
+        readings.value.shrink_to_fit();
+        readings.file.shrink_to_fit();
+        readings.row.shrink_to_fit();
+    }
 }
 
-PlacedReadings GatherReadings(const std::vector<std::string>& files, const GatherProgress& progress)
+// Gathers the files `claim` hands out into arrays sized ahead for the files of the whole list not
+// loaded by this pass: all its readings when it has them all to itself, or those of the files the
+// join puts after these.
+template <typename Claim, typename Failed>
+PlacedReadings GatherClaimed(const std::vector<std::string>& files, const Claim& claim, const Failed& failed,
+                             const GatherProgress& progress)
 {
     if (files.size() > std::numeric_limits<std::uint32_t>::max())
         throw Error("Too many files to place");
     PlacedReadings readings;
-    readings.files = files;
     // The arrays are sized ahead from the bytes of the files still to come at the readings per byte
     // of those done: one allocation for a site of like files, instead of copying and touching fresh
-    // memory at every step of growth (which cost more than the placing itself).
+    // memory at every step of growth (which cost more than the placing itself). Room reserved and
+    // never written takes no memory but addresses.
     std::vector<std::uintmax_t> sizes(files.size(), 0);
     std::uintmax_t bytesLeft = 0;
     for (std::size_t f = 0; f < files.size(); ++f) {
@@ -408,8 +403,8 @@ PlacedReadings GatherReadings(const std::vector<std::string>& files, const Gathe
         readings.file.reserve(capacity);
         readings.row.reserve(capacity);
     };
-    GatherCounts counts = PlaceRows(
-        files,
+    readings.withoutPosition = PlaceRows(
+        files, claim,
         [&readings](const PlacedRow& placed) {
             const std::size_t needed = readings.value.size() + 1;
             if (needed > readings.value.capacity()) {
@@ -436,8 +431,9 @@ PlacedReadings GatherReadings(const std::vector<std::string>& files, const Gathe
                                            : 0;
                 // A placed row takes more than 16 bytes of text, so an odd first file cannot make the
                 // estimate more than twice the bytes still to load; and an estimate the memory cannot
-                // hold is dropped for growing step by step.
-                const double ahead = std::min(perByte, 1.0 / 16) * static_cast<double>(bytesLeft);
+                // hold is dropped for growing step by step. A sixty-fourth more, so that files a
+                // little denser than those before cost no second allocation.
+                const double ahead = std::min(perByte, 1.0 / 16) * static_cast<double>(bytesLeft) * (1 + 1.0 / 64);
                 try {
                     reserveAll(needed + static_cast<std::size_t>(ahead));
                 } catch (const std::bad_alloc&) {
@@ -446,18 +442,115 @@ PlacedReadings GatherReadings(const std::vector<std::string>& files, const Gathe
             }
             bytesDone += sizes[f];
         },
-        progress);
-    // Trimmed unless the estimate came within a thirty-second: a trim copies the whole arrays.
-    if (readings.value.capacity() - readings.size() > readings.size() / 32) {
-        readings.lon.shrink_to_fit();
-        readings.lat.shrink_to_fit();
-        readings.value.shrink_to_fit();
-        readings.file.shrink_to_fit();
-        readings.row.shrink_to_fit();
-    }
-    readings.withoutPosition = counts.withoutPosition;
-    readings.failures = std::move(counts.failures);
+        failed, progress);
     return readings;
+}
+
+} // namespace
+
+GatherCounts ForEachPlacedRow(const std::vector<std::string>& files, const std::function<void(const PlacedRow&)>& place,
+                              const GatherProgress& progress)
+{
+    GatherCounts counts;
+    counts.withoutPosition = PlaceRows(
+        files, InOrder{files.size()}, place, [](std::size_t, const SurveyTable&) {},
+        [&counts, &files](std::size_t f, const char* message) { counts.failures.push_back({files[f], message}); },
+        progress);
+    return counts;
+}
+
+PlacedReadings GatherReadings(const std::vector<std::string>& files, const GatherProgress& progress)
+{
+    std::vector<FileFailure> failures;
+    PlacedReadings readings = GatherClaimed(
+        files, InOrder{files.size()},
+        [&failures, &files](std::size_t f, const char* message) { failures.push_back({files[f], message}); },
+        progress);
+    Trim(readings);
+    readings.files = files;
+    readings.failures = std::move(failures);
+    return readings;
+}
+
+SharedGathering::SharedGathering(std::vector<std::string> files)
+    : files_(std::move(files)), back_(files_.size()), failures_(files_.size())
+{
+}
+
+bool SharedGathering::Claim(bool front, std::size_t& f)
+{
+    const std::lock_guard lock(mutex_);
+    if (front_ >= back_)
+        return false;
+    f = front ? front_++ : --back_;
+    return true;
+}
+
+PlacedReadings SharedGathering::Gather(bool front, const GatherProgress& progress)
+{
+    return GatherClaimed(
+        files_, [this, front](std::size_t& f) { return Claim(front, f); },
+        [this](std::size_t f, const char* message) { failures_[f] = message; }, progress);
+}
+
+PlacedReadings SharedGathering::GatherFront(const GatherProgress& progress)
+{
+    return Gather(true, progress);
+}
+
+PlacedReadings SharedGathering::GatherBack(const GatherProgress& progress)
+{
+    return Gather(false, progress);
+}
+
+PlacedReadings SharedGathering::Join(PlacedReadings front, std::vector<PlacedReadings> backs)
+{
+    // The files taken from the back, each a run of readings in its part, put in list order.
+    struct Run {
+        std::uint32_t file;
+        std::size_t part;
+        std::size_t first;
+        std::size_t last;
+    };
+    std::vector<Run> runs;
+    std::size_t total = front.size();
+    for (std::size_t p = 0; p < backs.size(); ++p) {
+        const std::vector<std::uint32_t>& file = backs[p].file;
+        for (std::size_t first = 0, last = 0; first < file.size(); first = last) {
+            last = first;
+            while (last < file.size() && file[last] == file[first])
+                ++last;
+            runs.push_back({file[first], p, first, last});
+        }
+        total += backs[p].size();
+        front.withoutPosition += backs[p].withoutPosition;
+    }
+    std::sort(runs.begin(), runs.end(), [](const Run& a, const Run& b) { return a.file < b.file; });
+    // The front's arrays have room for them, unless the files taken from the back were denser.
+    for (auto* array : {&front.lon, &front.lat, &front.value})
+        array->reserve(total);
+    front.file.reserve(total);
+    front.row.reserve(total);
+    const auto append = [](auto& to, const auto& from, std::size_t first, std::size_t last) {
+        to.insert(to.end(), from.begin() + static_cast<std::ptrdiff_t>(first), from.begin() + static_cast<std::ptrdiff_t>(last));
+    };
+    for (const Run& run : runs) {
+        const PlacedReadings& part = backs[run.part];
+        append(front.lon, part.lon, run.first, run.last);
+        append(front.lat, part.lat, run.first, run.last);
+        append(front.value, part.value, run.first, run.last);
+        append(front.file, part.file, run.first, run.last);
+        append(front.row, part.row, run.first, run.last);
+    }
+    backs.clear();
+    Trim(front);
+    front.files = files_;
+    front.failures.clear();
+    for (std::size_t f = 0; f < files_.size(); ++f) {
+        if (failures_[f])
+            front.failures.push_back({files_[f], *failures_[f]});
+    }
+    return front;
 }
 
 } // namespace qm::site

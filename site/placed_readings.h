@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -49,10 +51,35 @@ struct Cancelled {};
 // UTF-8 on Windows, the system's own bytes elsewhere.
 PlacedReadings GatherReadings(const std::vector<std::string>& files, const GatherProgress& progress = {});
 
-// Joins readings gathered from consecutive slices of one list, in list order: file indices move on
-// by the files of the parts before, so the result is what one gathering of the whole list gives.
-// Lets the slices be gathered side by side.
-PlacedReadings JoinReadings(std::vector<PlacedReadings> parts);
+// One list gathered by several threads at once, so that none waits for another: one thread takes
+// the files from the front of the list into arrays with room for the whole list, the others take
+// them from the back, until they meet; the join then copies only the files taken from the back.
+// A thread that is slowed down simply takes fewer files.
+class SharedGathering {
+public:
+    explicit SharedGathering(std::vector<std::string> files);
+    std::size_t FileCount() const { return files_.size(); }
+
+    // Exactly one thread gathers from the front, any number from the back; each returns when no
+    // file is left, or throws Cancelled when its `progress` says stop (called between its files
+    // with the files it has done and the files in all).
+    PlacedReadings GatherFront(const GatherProgress& progress = {});
+    PlacedReadings GatherBack(const GatherProgress& progress = {});
+
+    // The readings the front and back gave, joined in list order: what GatherReadings of the whole
+    // list gives.
+    PlacedReadings Join(PlacedReadings front, std::vector<PlacedReadings> backs);
+
+private:
+    bool Claim(bool front, std::size_t& f);
+    PlacedReadings Gather(bool front, const GatherProgress& progress);
+
+    std::vector<std::string> files_;
+    std::mutex mutex_;
+    std::size_t front_ = 0; // the next file from the front
+    std::size_t back_;      // one past the next file from the back
+    std::vector<std::optional<std::string>> failures_; // by file; each written by the thread that took it
+};
 
 // One placed row while its file is loaded; `label` (column 0) lives only until the next file.
 struct PlacedRow {

@@ -38,7 +38,11 @@ std::optional<SiteExtent> ExtentOf(std::span<const double> lon, std::span<const 
         extent.west = west360 > 180 ? west360 - 360 : west360;
         extent.east = extent.west + (east360 - west360);
     }
+    return ViewExtent(extent);
+}
 
+SiteExtent ViewExtent(SiteExtent extent)
+{
     constexpr double limit = kMercatorLatitudeLimit;
     extent.south = std::clamp(extent.south, -limit, limit);
     extent.north = std::clamp(extent.north, -limit, limit);

@@ -25,4 +25,8 @@ inline constexpr double kMinimumExtentDegrees = 0.0005;
 // The extent of the readings; none when there are none. The two spans must be equally long.
 std::optional<SiteExtent> ExtentOf(std::span<const double> lon, std::span<const double> lat);
 
+// Bounds made an extent to show: latitudes within the web map, and at least the least extent
+// around readings that lie (nearly) at one point.
+SiteExtent ViewExtent(SiteExtent bounds);
+
 } // namespace qm::site

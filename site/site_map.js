@@ -18,7 +18,8 @@
   var bridge = null;
 
   var received = {};
-  var data = { n: 0, mx: null, my: null, value: null, deviation: null };
+  // The readings' points on the web map (fractions of its world, see load) and their values.
+  var data = { n: 0, x0: 0, y0: 0, mx: null, my: null, value: null };
   var scale = { min: 0, max: 1, centre: 0.5, lut: new Uint32Array(256), ticks: [] };
   var selection = { first: -1, last: -1, ring: -1 };
   var stats = { dots: 0, drawMs: 0, draws: 0, ringAt: null, trackPoints: 0, gridStep: 0 };
@@ -53,51 +54,13 @@
     return list;
   })();
 
-  function mercatorY(phi) {
-    return 0.5 - Math.log(Math.tan(Math.PI / 4 + phi / 2)) / (2 * Math.PI);
-  }
-
-  // The web map's y (a fraction of its world) of each latitude. Between nodes 1e-4 rad apart the
-  // projection is interpolated by cubic Hermite with its exact slope: off by far less than a pixel
-  // at any zoom, and a few multiplications a reading instead of a logarithm and a tangent.
-  // `lat` holds degrees, or offsets from `origin` degrees.
-  function projectLatitudes(lat, origin, n, my) {
-    var limit = MAX_LATITUDE * Math.PI / 180;
-    var lo = Infinity, hi = -Infinity, i;
-    for (i = 0; i < n; ++i) {
-      var v = origin + lat[i];
-      if (v < lo) { lo = v; }
-      if (v > hi) { hi = v; }
-    }
-    lo = Math.max(-limit, lo * Math.PI / 180);
-    hi = Math.min(limit, hi * Math.PI / 180);
-    var nodes = Math.max(1, Math.ceil((hi - lo) / 1e-4));
-    if (!(hi > lo) || nodes > 100000) {
-      for (i = 0; i < n; ++i) { my[i] = mercatorY(Math.max(-limit, Math.min(limit, (origin + lat[i]) * Math.PI / 180))); }
-      return;
-    }
-    var h = (hi - lo) / nodes;
-    var y = new Float64Array(nodes + 1);
-    var slope = new Float64Array(nodes + 1); // dy/dphi times h
-    for (var k = 0; k <= nodes; ++k) {
-      var phi = k === nodes ? hi : lo + k * h;
-      y[k] = mercatorY(phi);
-      slope[k] = -h / (2 * Math.PI * Math.cos(phi));
-    }
-    for (i = 0; i < n; ++i) {
-      var t = (Math.max(-limit, Math.min(limit, (origin + lat[i]) * Math.PI / 180)) - lo) / h;
-      var j = t <= 0 ? 0 : t >= nodes ? nodes - 1 : Math.floor(t);
-      var u = t - j;
-      var u2 = u * u, u3 = u2 * u;
-      my[i] = (2 * u3 - 3 * u2 + 1) * y[j] + (u3 - 2 * u2 + u) * slope[j] +
-              (3 * u2 - 2 * u3) * y[j + 1] + (u3 - u2) * slope[j + 1];
-    }
-  }
-
   // Arrays being fetched, and the calls held until they are in, run then in the order given.
   var fetching = 0;
   var held = [];
   var releasing = false;
+
+  // The latest update of the host that waits to hear that the calls held are done (0: none).
+  var idleSerial = 0;
 
   function release() {
     releasing = true;
@@ -105,6 +68,10 @@
       while (fetching === 0 && held.length > 0) { held.shift()(); }
     } finally {
       releasing = false;
+    }
+    if (idleSerial > 0 && fetching === 0 && held.length === 0 && bridge) {
+      bridge.idle(idleSerial);
+      idleSerial = 0;
     }
   }
 
@@ -132,10 +99,10 @@
       --fetching;
       release();
     };
-    request.onload = function () {
-      finish(request.status < 400 && request.response instanceof ArrayBuffer ? request.response : null);
+    // Once, however the fetch ends: loaded, failed or aborted (the host drops arrays it replaced).
+    request.onloadend = function () {
+      finish(request.status > 0 && request.status < 400 && request.response instanceof ArrayBuffer ? request.response : null);
     };
-    request.onerror = function () { finish(null); };
     request.send();
   }
 
@@ -166,7 +133,7 @@
     framePending = true;
     window.requestAnimationFrame(function () {
       framePending = false;
-      draw();
+      if (stale) { draw(); }
     });
   }
 
@@ -261,15 +228,15 @@
 
     // One pass: keep in each cell the reading that stands out most, as the profile keeps the
     // minimum and maximum of each pixel column.
-    var n = data.n, mx = data.mx, my = data.my, value = data.value, deviations = data.deviation;
-    var s = frame.scale, ox = frame.x, oy = frame.y;
+    var n = data.n, mx = data.mx, my = data.my, value = data.value, centre = scale.centre;
+    var s = frame.scale, ox = data.x0 * s - frame.x, oy = data.y0 * s - frame.y;
     for (var i = 0; i < n; ++i) {
-      var x = mx[i] * s - ox;
-      if (x < 0 || x >= width) { continue; }
-      var y = my[i] * s - oy;
-      if (y < 0 || y >= height) { continue; }
+      var x = mx[i] * s + ox;
+      if (!(x >= 0 && x < width)) { continue; }
+      var y = my[i] * s + oy;
+      if (!(y >= 0 && y < height)) { continue; }
       var c = ((y / CELL) | 0) * cellColumns + ((x / CELL) | 0);
-      var deviation = deviations[i];
+      var deviation = Math.abs(value[i] - centre);
       if (deviation > cellDeviation[c]) {
         cells[c] = i + 1;
         cellDeviation[c] = deviation;
@@ -287,8 +254,8 @@
       var level = (value[index] - min) * k;
       var colour = lut[level <= 0 ? 0 : level >= 255 ? 255 : level | 0];
       var rim = 0xff000000 | (((colour >>> 2) & 0x3f3f3f) * 3);
-      var px = (mx[index] * s - ox) | 0;
-      var py = (my[index] * s - oy) | 0;
+      var px = (mx[index] * s + ox) | 0;
+      var py = (my[index] * s + oy) | 0;
       var inside = px >= RADIUS && py >= RADIUS && px < width - RADIUS && py < height - RADIUS;
       for (var d = 0; d < DISC.length; ++d) {
         var q = DISC[d];
@@ -321,13 +288,13 @@
   function drawSelection(ctx, frame) {
     stats.trackPoints = 0;
     stats.ringAt = null;
-    var s = frame.scale, ox = frame.x, oy = frame.y;
+    var s = frame.scale, ox = data.x0 * s - frame.x, oy = data.y0 * s - frame.y;
     if (selection.first >= 0 && selection.last > selection.first && selection.last <= data.n) {
       ctx.beginPath();
       var lastX = NaN, lastY = NaN;
       for (var i = selection.first; i < selection.last; ++i) {
-        var x = Math.round(data.mx[i] * s - ox);
-        var y = Math.round(data.my[i] * s - oy);
+        var x = Math.round(data.mx[i] * s + ox);
+        var y = Math.round(data.my[i] * s + oy);
         if (x === lastX && y === lastY) { continue; }
         if (stats.trackPoints === 0) { ctx.moveTo(x, y); } else { ctx.lineTo(x, y); }
         lastX = x;
@@ -344,8 +311,8 @@
     }
     var r = selection.ring;
     if (r >= 0 && r < data.n) {
-      var rx = data.mx[r] * s - ox;
-      var ry = data.my[r] * s - oy;
+      var rx = data.mx[r] * s + ox;
+      var ry = data.my[r] * s + oy;
       stats.ringAt = { x: rx, y: ry };
       ctx.beginPath();
       ctx.arc(rx, ry, 9, 0, 2 * Math.PI);
@@ -370,8 +337,8 @@
       for (var i = Math.max(0, cx - reach); i <= Math.min(cellColumns - 1, cx + reach); ++i) {
         var index = cells[j * cellColumns + i] - 1;
         if (index < 0) { continue; }
-        var dx = ((data.mx[index] * frameOrigin.scale - frameOrigin.x) | 0) - x;
-        var dy = ((data.my[index] * frameOrigin.scale - frameOrigin.y) | 0) - y;
+        var dx = (((data.x0 + data.mx[index]) * frameOrigin.scale - frameOrigin.x) | 0) - x;
+        var dy = (((data.y0 + data.my[index]) * frameOrigin.scale - frameOrigin.y) | 0) - y;
         var distance = dx * dx + dy * dy;
         if (distance <= bestDistance) {
           bestDistance = distance;
@@ -380,12 +347,6 @@
       }
     }
     return best;
-  }
-
-  // How far each reading lies from the centre value: the one kept when several share a cell.
-  function updateDeviations() {
-    var deviation = data.deviation, value = data.value, centre = scale.centre;
-    for (var i = 0; i < data.n; ++i) { deviation[i] = Math.abs(value[i] - centre); }
   }
 
   function hideTip() {
@@ -485,7 +446,7 @@
       tip = document.getElementById("tip");
       map.setView([0, 0], 1);
       qmSite.setBasemap("OpenStreetMap");
-      map.on("move zoom viewreset resize", function () {
+      map.on("move zoom viewreset resize", function (e) {
         changed();
         scheduleDraw();
       });
@@ -502,53 +463,65 @@
         new QWebChannel(window.qt.webChannelTransport, function (channel) { bridge = channel.objects.siteMap; });
       }
       updateLegend();
+      // Drawn once now, while the page may still be hidden (a hidden page gets no animation
+      // frames): showing it later finds the canvases made and nothing left to draw.
+      draw();
     },
 
-    // One array of the next load, as base64 of its bytes or as the address to fetch them from:
-    // readings as 32-bit floats; positions as 64-bit degrees, or, given an `origin`, as 32-bit
-    // offsets from it. Later calls wait until a fetched array is in.
-    receive: function (name, source, origin) {
-      var take = function (bytes) {
-        if (!bytes) {
-          received[name] = null;
-        } else if (name === "value") {
-          received[name] = new Float32Array(bytes);
-        } else if (origin === undefined) {
-          received[name] = new Float64Array(bytes);
-          received[name + "Origin"] = 0;
-        } else {
-          // Kept as offsets; the positions are made from them in one pass when loaded.
-          received[name] = new Float32Array(bytes);
-          received[name + "Origin"] = origin;
+    // One array of the next load in pieces, each as the address to fetch its bytes from or as
+    // base64 of them: 32-bit floats, or 64-bit ones when `bits` is 64. The pieces are fetched side
+    // by side (several come in faster than one whole array) and joined in order; later calls wait
+    // until they are all in.
+    receive: function (name, sources, bits) {
+      var Type = bits === 64 ? Float64Array : Float32Array;
+      var pieces = new Array(sources.length);
+      var failed = false;
+      var take = function () {
+        var length = 0, i;
+        for (i = 0; i < pieces.length; ++i) {
+          if (!pieces[i] || pieces[i].byteLength % Type.BYTES_PER_ELEMENT !== 0) { failed = true; }
+          else { length += pieces[i].byteLength / Type.BYTES_PER_ELEMENT; }
         }
+        if (failed) { received[name] = null; return; }
+        if (pieces.length === 1) { received[name] = new Type(pieces[0]); return; }
+        var whole = new Type(length), at = 0;
+        for (i = 0; i < pieces.length; ++i) {
+          var piece = new Type(pieces[i]);
+          whole.set(piece, at);
+          at += piece.length;
+        }
+        received[name] = whole;
       };
-      if (source.indexOf("qmsite:") === 0) {
-        // The fetches run side by side; each array is taken in its turn among the calls.
-        var fetched = null;
-        fetchBytes(source, function (bytes) { fetched = bytes; });
-        inOrder(function () { take(fetched); })();
-        return;
-      }
-      var bytes = decode(source, Uint8Array).buffer;
-      inOrder(function () { take(bytes); })();
+      sources.forEach(function (source, i) {
+        if (source.indexOf("qmsite:") === 0) {
+          fetchBytes(source, function (bytes) { pieces[i] = bytes; });
+        } else {
+          pieces[i] = decode(source, Uint8Array).buffer;
+        }
+      });
+      inOrder(take)();
     },
 
     // Whether arrays are still being fetched (the calls after them not yet done).
     busy: function () { return fetching > 0 || held.length > 0; },
 
-    // Takes the received arrays (n readings) and shows `bounds` [south, west, north, east]; with
-    // no reading it says so and shows the world.
-    load: inOrder(function (n, bounds) {
-      var lon = received.lon, lat = received.lat, value = received.value;
-      var lon0 = received.lonOrigin, lat0 = received.latOrigin;
+    // As busy(); when busy, the host is told through its bridge once the page no longer is, with
+    // the host's number of the update that asked.
+    busyThenTell: function (serial) {
+      var busy = fetching > 0 || held.length > 0;
+      if (busy) { idleSerial = Math.max(idleSerial, serial); }
+      return busy;
+    },
+
+    // Takes the received arrays of n readings: "x" and "y", their points on the web map as
+    // fractions of its world (x eastwards from 180 W, y southwards from its north edge), given as
+    // offsets from (x0, y0); and "value". Shows `bounds` [south, west, north, east]; with no
+    // reading it says so and shows the world.
+    load: inOrder(function (n, bounds, x0, y0) {
+      var mx = received.x, my = received.y, value = received.value;
       received = {};
-      if (!n || !lon || !lat || !value || lon.length < n || lat.length < n || value.length < n) { n = 0; }
-      // Positions are kept only as fractions of the web map's world, ready to scale to any zoom.
-      data = { n: n, value: value, mx: new Float64Array(n), my: new Float64Array(n), deviation: null };
-      for (var i = 0; i < n; ++i) { data.mx[i] = (lon0 + lon[i] + 180) / 360; }
-      projectLatitudes(lat, lat0, n, data.my);
-      data.deviation = new Float32Array(n);
-      updateDeviations();
+      if (!n || !mx || !my || !value || mx.length < n || my.length < n || value.length < n) { n = 0; }
+      data = { n: n, x0: n ? x0 || 0 : 0, y0: n ? y0 || 0 : 0, mx: mx, my: my, value: value };
       changed();
       selection = { first: -1, last: -1, ring: -1 };
       hideTip();
@@ -557,7 +530,7 @@
         fitSite(bounds);
       } else {
         fitted = null;
-        map.setView([20, 0], 1);
+        map.setView([20, 0], 1, { animate: false });
       }
       updateLegend();
     }),
@@ -574,8 +547,7 @@
       }
       scale.lut = lut;
       scale.ticks = given.ticks.slice();
-      changed();
-      updateDeviations();
+      if (data.n > 0) { changed(); } // the legend alone shows it on an empty map
       updateLegend();
     }),
 
@@ -626,7 +598,8 @@
     pointOf: function (index) {
       if (index < 0 || index >= data.n) { return null; }
       var frame = viewFrame();
-      return { x: (data.mx[index] * frame.scale - frame.x) | 0, y: (data.my[index] * frame.scale - frame.y) | 0 };
+      return { x: ((data.x0 + data.mx[index]) * frame.scale - frame.x) | 0,
+               y: ((data.y0 + data.my[index]) * frame.scale - frame.y) | 0 };
     },
 
     // What the page shows, for checks from the hosting program.

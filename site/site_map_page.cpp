@@ -1,5 +1,5 @@
-// What the site map window hands its page: continuous longitudes, lookups of a reading by file
-// and row, and the address scheme through which the page fetches the readings as raw bytes.
+// What the site map window hands its page: the readings made ready for it, lookups of a reading by
+// file and row, and the address scheme through which the page fetches the readings as raw bytes.
 #include "site_map_page.h"
 
 #include <QBuffer>
@@ -7,63 +7,100 @@
 #include <QUrl>
 #include <QWebEngineUrlRequestJob>
 #include <QWebEngineUrlScheme>
+#include <QFuture>
+#include <QtConcurrent/QtConcurrentMap>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
+#include <mutex>
+#include <numeric>
+#include <span>
 
 namespace qm {
 
-namespace {
-
-constexpr int kLongitudeBins = 3600;
-
-double Wrapped(double lon)
+std::shared_ptr<PreparedPage> BeginPage(std::shared_ptr<const site::PlacedReadings> readings)
 {
-    // Within the world already (nearly always) the remainder is the sum itself: skip the division.
-    const double shifted = lon + 180.0;
-    if (shifted >= 0.0 && shifted < 360.0)
-        return shifted - 180.0;
-    double w = std::fmod(shifted, 360.0);
-    if (w < 0)
-        w += 360.0;
-    return w - 180.0;
+    auto page = std::make_shared<PreparedPage>();
+    page->readings = std::move(readings);
+    if (!page->readings || page->readings->size() == 0)
+        return page;
+    const site::PlacedReadings& r = *page->readings;
+    // The percentiles on another thread while the frame is found here.
+    QFuture<site::ReadingPercentiles> percentiles = QtConcurrent::run([&r] { return site::PercentilesOf(r.value); });
+    try {
+        page->frame = site::WebMapFrameOf(r.lon, r.lat);
+    } catch (...) {
+        percentiles.waitForFinished();
+        throw;
+    }
+    page->percentiles = percentiles.result();
+    page->pointBits = page->frame.compact ? 32 : 64;
+    const std::size_t pieces = (r.size() + kPagePieceReadings - 1) / kPagePieceReadings;
+    page->x.resize(pieces);
+    page->y.resize(pieces);
+    page->value.resize(pieces);
+    page->ready = std::make_unique<std::atomic<bool>[]>(pieces);
+    return page;
 }
 
-} // namespace
-
-std::vector<double> UnwrappedLongitudes(const std::vector<double>& lon)
+void MakePieces(PreparedPage& page, const std::function<void(std::size_t piece)>& made)
 {
-    // The arc is the complement of the widest empty gap between occupied tenths of a degree.
-    std::vector<char> occupied(kLongitudeBins, 0);
-    for (double x : lon) {
-        if (!std::isfinite(x))
-            continue;
-        const int bin = std::clamp(static_cast<int>((Wrapped(x) + 180.0) * (kLongitudeBins / 360.0)), 0,
-                                   kLongitudeBins - 1);
-        occupied[bin] = 1;
-    }
-    int bestGap = 0;
-    int arcStart = -1; // first occupied bin after the widest gap
-    for (int start = 0; start < kLongitudeBins; ++start) {
-        if (!occupied[start] || occupied[(start + kLongitudeBins - 1) % kLongitudeBins])
-            continue;
-        int gap = 0;
-        while (gap < kLongitudeBins && !occupied[(start + kLongitudeBins - 1 - gap) % kLongitudeBins])
-            ++gap;
-        if (gap > bestGap) {
-            bestGap = gap;
-            arcStart = start;
+    if (!page.readings)
+        return;
+    const site::PlacedReadings& r = *page.readings;
+    const std::size_t n = r.size();
+    // Each piece is made by one task and written by none other. A failure (memory) is passed on.
+    std::vector<std::size_t> pieces(page.pieces());
+    std::iota(pieces.begin(), pieces.end(), std::size_t{0});
+    std::mutex failureMutex;
+    std::exception_ptr failure;
+    const auto makePiece = [&](std::size_t piece) {
+        const std::size_t first = piece * kPagePieceReadings;
+        const std::size_t count = std::min(kPagePieceReadings, n - first);
+        const std::span<const double> lon(r.lon.data() + first, count);
+        const std::span<const double> lat(r.lat.data() + first, count);
+        const auto bytes = [count](std::size_t size) {
+            return QByteArray(static_cast<qsizetype>(count * size), Qt::Uninitialized);
+        };
+        QByteArray& x = page.x[piece];
+        QByteArray& y = page.y[piece];
+        if (page.pointBits == 32) {
+            x = bytes(sizeof(float));
+            y = bytes(sizeof(float));
+            site::ProjectToWebMap(page.frame, lon, lat, std::span(reinterpret_cast<float*>(x.data()), count),
+                                  std::span(reinterpret_cast<float*>(y.data()), count));
+        } else {
+            x = bytes(sizeof(double));
+            y = bytes(sizeof(double));
+            site::ProjectToWebMap(page.frame, lon, lat, std::span(reinterpret_cast<double*>(x.data()), count),
+                                  std::span(reinterpret_cast<double*>(y.data()), count));
         }
-    }
-    std::vector<double> out(lon.begin(), lon.end());
-    if (arcStart <= 0) // no gap (readings all round the world) or the arc already starts at -180
-        return out;
-    const double edge = -180.0 + arcStart * (360.0 / kLongitudeBins);
-    for (double& x : out) {
-        if (std::isfinite(x))
-            x = edge + std::fmod(Wrapped(x) - edge + 720.0, 360.0);
-    }
-    return out;
+        QByteArray& value = page.value[piece];
+        value = bytes(sizeof(float));
+        std::copy_n(r.value.begin() + static_cast<std::ptrdiff_t>(first), count, reinterpret_cast<float*>(value.data()));
+        page.ready[piece].store(true, std::memory_order_release);
+        if (made)
+            made(piece);
+    };
+    QtConcurrent::blockingMap(pieces, [&](std::size_t piece) {
+        try {
+            makePiece(piece);
+        } catch (...) {
+            const std::lock_guard lock(failureMutex);
+            failure = std::current_exception();
+        }
+    });
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+std::shared_ptr<const PreparedPage> PreparePage(std::shared_ptr<const site::PlacedReadings> readings)
+{
+    std::shared_ptr<PreparedPage> page = BeginPage(std::move(readings));
+    MakePieces(*page);
+    return page;
 }
 
 long long IndexOfReading(const site::PlacedReadings& readings, int fileIndex, int row)
@@ -103,29 +140,70 @@ bool SiteDataSchemeRegistered()
     return QWebEngineUrlScheme::schemeByName(kSiteDataScheme).name() == kSiteDataScheme;
 }
 
+QString SiteDataHandler::address(const QString& name)
+{
+    return QLatin1String(kSiteDataScheme) + QLatin1Char(':') + name;
+}
+
 QString SiteDataHandler::put(const QString& name, QByteArray bytes)
 {
+    expected_.remove(name);
+    if (const auto waiting = waiting_.find(name); waiting != waiting_.end()) {
+        const QPointer<QWebEngineUrlRequestJob> job = waiting.value();
+        waiting_.erase(waiting);
+        if (job) {
+            reply(job, std::move(bytes));
+            return address(name);
+        }
+    }
     arrays_.insert(name, std::move(bytes));
-    return QLatin1String(kSiteDataScheme) + QLatin1Char(':') + name;
+    return address(name);
+}
+
+QString SiteDataHandler::expect(const QString& name)
+{
+    expected_.insert(name);
+    return address(name);
 }
 
 void SiteDataHandler::drop(const QString& prefix)
 {
     for (auto it = arrays_.begin(); it != arrays_.end();)
         it = it.key().startsWith(prefix) ? arrays_.erase(it) : std::next(it);
+    for (auto it = expected_.begin(); it != expected_.end();)
+        it = it->startsWith(prefix) ? expected_.erase(it) : std::next(it);
+    for (auto it = waiting_.begin(); it != waiting_.end();) {
+        if (!it.key().startsWith(prefix)) {
+            ++it;
+            continue;
+        }
+        if (it.value())
+            it.value()->fail(QWebEngineUrlRequestJob::RequestAborted);
+        it = waiting_.erase(it);
+    }
 }
 
 void SiteDataHandler::requestStarted(QWebEngineUrlRequestJob* job)
 {
-    const auto found = arrays_.find(job->requestUrl().path());
-    if (found == arrays_.end()) {
-        job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+    const QString name = job->requestUrl().path();
+    if (const auto found = arrays_.find(name); found != arrays_.end()) {
+        QByteArray bytes = std::move(found.value());
+        arrays_.erase(found);
+        reply(job, std::move(bytes));
         return;
     }
+    if (expected_.remove(name)) {
+        waiting_.insert(name, QPointer<QWebEngineUrlRequestJob>(job));
+        return;
+    }
+    job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+}
+
+void SiteDataHandler::reply(QWebEngineUrlRequestJob* job, QByteArray bytes)
+{
     // The buffer owns the bytes from here and goes with the job.
     auto* buffer = new QBuffer(job);
-    buffer->setData(std::move(found.value()));
-    arrays_.erase(found);
+    buffer->setData(std::move(bytes));
     buffer->open(QIODevice::ReadOnly);
     job->reply(QByteArrayLiteral("application/octet-stream"), buffer);
 }
@@ -147,6 +225,12 @@ void SiteMapBridge::click(int index)
 QString SiteMapBridge::describe(int index)
 {
     return onDescribe ? onDescribe(index) : QString();
+}
+
+void SiteMapBridge::idle(int serial)
+{
+    if (onIdle)
+        onIdle(serial);
 }
 
 } // namespace qm

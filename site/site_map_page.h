@@ -1,28 +1,58 @@
 // What the site map window sends to its page and hears back from it: the readings prepared for
-// the page (longitudes made continuous across the antimeridian, the extent to show, the arrays as
-// raw bytes through an address scheme, or as base64) and the object through which the page reports
-// clicks and asks for tooltips.
+// the page (points on the web map, the extent to show, the arrays as raw bytes through an address
+// scheme, or as base64) and the object through which the page reports clicks and asks for tooltips.
 #pragma once
 
+#include "colour_scale.h"
 #include "placed_readings.h"
+#include "web_map_points.h"
 
 #include <QByteArray>
 #include <QHash>
 #include <QObject>
+#include <QPointer>
+#include <QSet>
 #include <QString>
+#include <QWebEngineUrlRequestJob>
 #include <QWebEngineUrlSchemeHandler>
 
+#include <atomic>
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <utility>
 #include <vector>
 
 namespace qm {
 
-// The readings' longitudes moved by whole turns so that the smallest arc holding them all is
-// continuous: a survey across the antimeridian runs on past 180 instead of splitting in two halves
-// at both ends of the world.
-std::vector<double> UnwrappedLongitudes(const std::vector<double>& lon);
+// The readings as the page takes them, made off the interface thread (the gathering's own), so
+// that the interface thread only hands them on: their points on the web map and their values as
+// 32-bit floats, each array in pieces of at most kPagePieceReadings readings (fetched side by side,
+// pieces come in faster than one whole array), and the percentiles of the default colour scale.
+// The pieces may still be being made when the page is handed on: the page starts fetching them
+// at once, and each fetch is answered as soon as its piece is ready.
+struct PreparedPage {
+    std::shared_ptr<const site::PlacedReadings> readings; // what it was made from
+    site::WebMapFrame frame;
+    int pointBits = 32; // of x and y: 32-bit offsets for a compact site, 64-bit points otherwise
+    site::ReadingPercentiles percentiles;
+    std::vector<QByteArray> x;
+    std::vector<QByteArray> y;
+    std::vector<QByteArray> value;
+    std::unique_ptr<std::atomic<bool>[]> ready; // by piece: its three arrays are made
+
+    std::size_t pieces() const { return value.size(); }
+    bool isReady(std::size_t piece) const { return ready[piece].load(std::memory_order_acquire); }
+};
+inline constexpr std::size_t kPagePieceReadings = std::size_t{1} << 18;
+
+// The frame and the percentiles of the readings, with room for the pieces (none made yet).
+std::shared_ptr<PreparedPage> BeginPage(std::shared_ptr<const site::PlacedReadings> readings);
+// Makes the pieces on the threads of the global pool; `made` is called with each piece's index as
+// it is ready, on the thread that made it.
+void MakePieces(PreparedPage& page, const std::function<void(std::size_t piece)>& made = {});
+// Both in one.
+std::shared_ptr<const PreparedPage> PreparePage(std::shared_ptr<const site::PlacedReadings> readings);
 
 // The index of the reading at (file, row) and the index range [first, last) of a file's readings,
 // both found by bisection since the readings are in file and then row order; -1 and an empty range
@@ -37,21 +67,30 @@ inline constexpr char kSiteDataScheme[] = "qmsite";
 void RegisterSiteDataScheme();
 bool SiteDataSchemeRegistered();
 
-// Serves arrays put under a name ("qmsite:data/lon-3") to the page, each once: the page fetches an
-// array right after it is put, and the bytes are dropped when served or replaced.
+// Serves arrays put under a name ("qmsite:w1-2-x0") to the page, each once: the page fetches an
+// array right after it is put, or after it is expected (the fetch then waits until it is put), and
+// the bytes are dropped when served or replaced.
 class SiteDataHandler : public QWebEngineUrlSchemeHandler {
     Q_OBJECT
 
 public:
     explicit SiteDataHandler(QObject* parent = nullptr) : QWebEngineUrlSchemeHandler(parent) {}
-    // The address under which the page finds `bytes`.
+    // The address under which the page finds the array named `name`.
+    static QString address(const QString& name);
+    // Gives the bytes of `name`, answering a fetch that waits for them; returns the address.
     QString put(const QString& name, QByteArray bytes);
-    // Drops the arrays whose names begin with `prefix`.
+    // A fetch of `name` waits until it is put, rather than failing; returns the address.
+    QString expect(const QString& name);
+    // Drops the arrays whose names begin with `prefix`; fetches waiting for them fail.
     void drop(const QString& prefix);
     void requestStarted(QWebEngineUrlRequestJob* job) override;
 
 private:
+    static void reply(QWebEngineUrlRequestJob* job, QByteArray bytes);
+
     QHash<QString, QByteArray> arrays_;
+    QSet<QString> expected_;
+    QHash<QString, QPointer<QWebEngineUrlRequestJob>> waiting_;
 };
 
 // Thousands grouped with commas: "1,234".
@@ -67,9 +106,12 @@ public:
 
     std::function<void(int index)> onClick;
     std::function<QString(int index)> onDescribe;
+    std::function<void(int serial)> onIdle;
 
     Q_INVOKABLE void click(int index);
     Q_INVOKABLE QString describe(int index);
+    // The page has done every call it held for its arrays, those of update `serial` included.
+    Q_INVOKABLE void idle(int serial);
 };
 
 } // namespace qm

@@ -45,6 +45,7 @@
 #include <filesystem>
 #include <span>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 namespace qm {
@@ -52,6 +53,9 @@ namespace qm {
 namespace {
 
 constexpr const char* kPageName = "site_map.html";
+// The arrays the page receives, by name.
+constexpr const char* kArrayNames[3] = {"x", "y", "value"};
+constexpr std::vector<QByteArray> PreparedPage::* kArrays[3] = {&PreparedPage::x, &PreparedPage::y, &PreparedPage::value};
 constexpr int kColourSteps = 256;
 
 // The one handler of the data scheme, installed on the shared profile before any page of it loads.
@@ -155,6 +159,7 @@ SiteMapWindow::SiteMapWindow(QWidget* parent) : QWidget(parent, Qt::Window)
         emit readingClicked(static_cast<int>(onPage_->file[index]), static_cast<int>(onPage_->row[index]));
     };
     bridge_->onDescribe = [this](int index) { return describe(index); };
+    bridge_->onIdle = [this](int serial) { pageIdle(serial); };
     auto* channel = new QWebChannel(page);
     channel->registerObject(QStringLiteral("siteMap"), bridge_);
     page->setWebChannel(channel);
@@ -238,9 +243,12 @@ void SiteMapWindow::buildToolbar()
     connect(resetButton_, &QToolButton::clicked, this, &SiteMapWindow::resetColourRange);
 }
 
-void SiteMapWindow::setReadings(std::shared_ptr<const site::PlacedReadings> readings)
+void SiteMapWindow::setReadings(std::shared_ptr<const site::PlacedReadings> readings,
+                                std::shared_ptr<const PreparedPage> prepared)
 {
+    gathering_ = false;
     readings_ = std::move(readings);
+    prepared_ = prepared && prepared->readings == readings_ ? std::move(prepared) : PreparePage(readings_);
     readingsDirty_ = true;
     refreshDefaultScale();
     // A typed range stays (with the new median as the centre); the default one follows the readings.
@@ -295,9 +303,7 @@ void SiteMapWindow::setColourRange(double min, double max)
 
 void SiteMapWindow::refreshDefaultScale()
 {
-    const std::span<const double> values =
-        readings_ ? std::span<const double>(readings_->value) : std::span<const double>();
-    defaultScale_ = site::DefaultScale(values, scale_.palette);
+    defaultScale_ = site::DefaultScale(prepared_ ? prepared_->percentiles : site::ReadingPercentiles{}, scale_.palette);
 }
 
 void SiteMapWindow::resetColourRange()
@@ -355,6 +361,7 @@ QString SiteMapWindow::statusText() const
 
 void SiteMapWindow::showGatherProgress(std::size_t done, std::size_t total)
 {
+    gathering_ = true;
     status_->setText(
         QStringLiteral("Gathering the readings: %1 of %2 files").arg(GroupedCount(done), GroupedCount(total)));
 }
@@ -419,6 +426,8 @@ void SiteMapWindow::preload()
 {
     if (pageLoaded_ || !view_->page()->requestedUrl().isEmpty())
         return;
+    // The page is laid out at the size it will be shown at, so that showing it moves nothing.
+    layout()->activate();
     const QString page = QDir(QCoreApplication::applicationDirPath()).filePath(QString::fromLatin1(kPageName));
     if (QFileInfo::exists(page))
         view_->load(QUrl::fromLocalFile(page));
@@ -442,12 +451,27 @@ void SiteMapWindow::runScript(const QString& script)
 
 void SiteMapWindow::updatePage()
 {
+    // Changes made together (new readings reset the scale, the grid row and the selection) go to
+    // the page as one update, drawn once.
+    if (updateQueued_)
+        return;
+    updateQueued_ = true;
+    QTimer::singleShot(0, this, [this] {
+        updateQueued_ = false;
+        sendUpdate();
+    });
+}
+
+void SiteMapWindow::sendUpdate()
+{
     if (!pageLoaded_ || !isVisible())
         return;
     // The readings this update draws, if any; a newer set given meanwhile makes it no longer news.
-    const bool drawsReadings = readingsDirty_;
+    // While the first readings are being gathered the page keeps its empty map rather than being
+    // told there are none.
+    const bool drawsReadings = readingsDirty_ && (readings_ || !gathering_);
     const auto sent = readings_;
-    if (readingsDirty_)
+    if (drawsReadings)
         sendReadings();
     if (scaleDirty_) {
         sendScale();
@@ -467,25 +491,53 @@ void SiteMapWindow::updatePage()
         if (drawsReadings && sent == self->readings_)
             emit self->readingsDrawn();
     };
-    view_->page()->runJavaScript(QStringLiteral("qmSite.redraw(); qmSite.busy()"), [self, done](const QVariant& busy) {
-        if (self && busy.toBool())
-            self->whenPageIdle(done);
-        else
-            done();
+    const int serial = ++updateSerial_;
+    view_->page()->runJavaScript(QStringLiteral("qmSite.redraw(); qmSite.busyThenTell(%1)").arg(serial),
+                                 [self, done, serial](const QVariant& busy) {
+                                     if (self && busy.toBool())
+                                         self->whenPageIdle(serial, done);
+                                     else
+                                         done();
+                                 });
+}
+
+void SiteMapWindow::whenPageIdle(int serial, const std::function<void()>& done)
+{
+    // The page says when it is idle through the bridge; should the bridge not be connected yet, it
+    // is asked now and then as well. Whichever answers first runs `done`.
+    auto waiter = std::make_shared<std::function<void()>>(done);
+    idleWaiters_.emplace(serial, waiter);
+    pollIdle(serial, waiter);
+}
+
+void SiteMapWindow::pollIdle(int serial, const std::shared_ptr<std::function<void()>>& waiter)
+{
+    QPointer<SiteMapWindow> self(this);
+    QTimer::singleShot(25, this, [self, serial, waiter] {
+        if (!self || !*waiter)
+            return;
+        self->view_->page()->runJavaScript(QStringLiteral("qmSite.busy()"), [self, serial, waiter](const QVariant& busy) {
+            if (!self || !*waiter)
+                return;
+            if (busy.toBool()) {
+                self->pollIdle(serial, waiter);
+                return;
+            }
+            self->idleWaiters_.erase(serial);
+            std::exchange(*waiter, nullptr)();
+        });
     });
 }
 
-void SiteMapWindow::whenPageIdle(const std::function<void()>& done)
+void SiteMapWindow::pageIdle(int serial)
 {
-    QPointer<SiteMapWindow> self(this);
-    QTimer::singleShot(5, this, [self, done] {
-        self->view_->page()->runJavaScript(QStringLiteral("qmSite.busy()"), [self, done](const QVariant& busy) {
-            if (self && busy.toBool())
-                self->whenPageIdle(done);
-            else
-                done();
-        });
-    });
+    // Every update up to `serial` is done.
+    while (!idleWaiters_.empty() && idleWaiters_.begin()->first <= serial) {
+        const std::shared_ptr<std::function<void()>> waiter = idleWaiters_.begin()->second;
+        idleWaiters_.erase(idleWaiters_.begin());
+        if (*waiter)
+            std::exchange(*waiter, nullptr)();
+    }
 }
 
 void SiteMapWindow::sendReadings()
@@ -494,55 +546,69 @@ void SiteMapWindow::sendReadings()
     selectionDirty_ = true;
     onPage_ = readings_;
     const std::size_t n = onPage_ ? onPage_->size() : 0;
-    if (n == 0) {
+    if (n == 0 || !prepared_ || prepared_->readings != onPage_) {
         runScript(QStringLiteral("qmSite.load(0, null);"));
         return;
     }
-    // Three arrays, readings as 32-bit floats (enough to colour them; tooltips come from the arrays
-    // kept here). A site within a degree of its middle, as surveys are, sends its positions as
-    // 32-bit offsets from that middle: within a centimetre, at half the bytes. Wider lists go in
-    // full precision.
-    const std::vector<double> lon = UnwrappedLongitudes(onPage_->lon);
-    const auto [west, east] = std::minmax_element(lon.begin(), lon.end());
-    const auto [south, north] = std::minmax_element(onPage_->lat.begin(), onPage_->lat.end());
-    const double lon0 = (*west + *east) / 2;
-    const double lat0 = (*south + *north) / 2;
     // Through the data scheme the page fetches the raw bytes; otherwise they go as base64 text.
     SiteDataHandler* handler = SiteDataSchemeRegistered() ? SiteData() : nullptr;
     const QString prefix = QStringLiteral("w%1-%2-").arg(windowSerial_).arg(++sent_);
     if (handler)
         handler->drop(QStringLiteral("w%1-").arg(windowSerial_)); // arrays the page never fetched
-    const auto transfer = [&](const char* name, QByteArray bytes) {
-        const QString where = handler ? handler->put(prefix + QLatin1String(name), std::move(bytes))
-                                      : QString::fromLatin1(bytes.toBase64());
-        return QLatin1String("qmSite.receive('") + QLatin1String(name) + QLatin1String("', '") + where +
-               QLatin1String("'");
-    };
-    const auto send = [&](const char* name, const std::vector<double>& degrees, double origin, bool compact) {
-        if (!compact) {
-            runScript(transfer(name, QByteArray(reinterpret_cast<const char*>(degrees.data()),
-                                                static_cast<qsizetype>(degrees.size() * sizeof(double)))) +
-                      QLatin1String(");"));
-            return;
+    // Pieces still being made are expected: the page's fetches of them wait until pieceReady()
+    // puts them. Without the data scheme every piece is made before the page is handed on.
+    const PreparedPage& page = *prepared_;
+    sentPrefix_ = prefix;
+    piecesSent_.assign(page.pieces(), 0);
+    QStringList sources[3];
+    for (std::size_t k = 0; k < page.pieces(); ++k) {
+        const bool ready = page.isReady(k);
+        piecesSent_[k] = ready;
+        for (int a = 0; a < 3; ++a) {
+            const QString name = prefix + QLatin1String(kArrayNames[a]) + QString::number(k);
+            const QByteArray& bytes = (page.*kArrays[a])[k];
+            sources[a] << QLatin1Char('\'') +
+                              (!handler ? QString::fromLatin1(bytes.toBase64())
+                               : ready  ? handler->put(name, bytes)
+                                        : handler->expect(name)) +
+                              QLatin1Char('\'');
         }
-        QByteArray bytes(static_cast<qsizetype>(degrees.size() * sizeof(float)), Qt::Uninitialized);
-        auto* offsets = reinterpret_cast<float*>(bytes.data());
-        for (std::size_t i = 0; i < degrees.size(); ++i)
-            offsets[i] = static_cast<float>(degrees[i] - origin);
-        runScript(transfer(name, std::move(bytes)) + QLatin1String(", ") + JsNumber(origin) + QLatin1String(");"));
-    };
-    const bool compact = *east - *west <= 2 && *north - *south <= 2;
-    send("lon", lon, lon0, compact);
-    send("lat", onPage_->lat, lat0, compact);
-    QByteArray value(static_cast<qsizetype>(n * sizeof(float)), Qt::Uninitialized);
-    std::copy(onPage_->value.begin(), onPage_->value.end(), reinterpret_cast<float*>(value.data()));
-    runScript(transfer("value", std::move(value)) + QLatin1String(");"));
-    // The longitudes are already continuous, so the extent is the plain bounds, widened and clamped.
-    const site::SiteExtent e = site::ExtentOf(lon, onPage_->lat).value_or(site::SiteExtent{});
+    }
+    for (int a = 0; a < 3; ++a) {
+        runScript(QStringLiteral("qmSite.receive('%1', [%2], %3);")
+                      .arg(QLatin1String(kArrayNames[a]), sources[a].join(QLatin1Char(',')))
+                      .arg(a == 2 ? 32 : page.pointBits));
+    }
+    const site::SiteExtent& e = page.frame.extent;
     pageCentreLon_ = (e.west + e.east) / 2;
-    runScript(QStringLiteral("qmSite.load(%1, [%2, %3, %4, %5]);")
+    runScript(QStringLiteral("qmSite.load(%1, [%2, %3, %4, %5], %6, %7);")
                   .arg(n)
-                  .arg(JsNumber(e.south), JsNumber(e.west), JsNumber(e.north), JsNumber(e.east)));
+                  .arg(JsNumber(e.south), JsNumber(e.west), JsNumber(e.north), JsNumber(e.east),
+                       JsNumber(page.frame.x0), JsNumber(page.frame.y0)));
+}
+
+void SiteMapWindow::pieceReady(const PreparedPage* page, std::size_t piece)
+{
+    if (!page || page != prepared_.get() || onPage_ != prepared_->readings || piece >= piecesSent_.size() ||
+        piecesSent_[piece])
+        return;
+    SiteDataHandler* handler = SiteDataSchemeRegistered() ? SiteData() : nullptr;
+    if (!handler)
+        return;
+    piecesSent_[piece] = 1;
+    for (int a = 0; a < 3; ++a)
+        handler->put(sentPrefix_ + QLatin1String(kArrayNames[a]) + QString::number(piece), (page->*kArrays[a])[piece]);
+}
+
+void SiteMapWindow::piecesFailed(const PreparedPage* page, const QString& message)
+{
+    if (!page || page != prepared_.get())
+        return;
+    // The page's fetches fail, so it shows no reading; the status line says why.
+    if (SiteDataHandler* handler = SiteDataSchemeRegistered() ? SiteData() : nullptr; handler && !sentPrefix_.isEmpty())
+        handler->drop(sentPrefix_);
+    piecesSent_.clear();
+    setNote(message);
 }
 
 void SiteMapWindow::sendScale()

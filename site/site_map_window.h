@@ -11,7 +11,9 @@
 #include <QWidget>
 
 #include <functional>
+#include <map>
 #include <memory>
+#include <vector>
 
 class QAction;
 class QComboBox;
@@ -23,6 +25,7 @@ class QWebEngineProfile;
 
 namespace qm {
 
+struct PreparedPage;
 class SiteMapBridge;
 class SiteGridPanel;
 
@@ -36,15 +39,22 @@ public:
     explicit SiteMapWindow(QWidget* parent = nullptr);
     ~SiteMapWindow() override;
 
-    // The readings to show (null shows none). While the window is hidden they are only kept; the
-    // page gets them when the window is shown. A typed colour range stays.
-    void setReadings(std::shared_ptr<const site::PlacedReadings> readings);
+    // The readings to show (null shows none), with what the page takes made from them ahead (else
+    // it is made here). While the window is hidden they are only kept; the page gets them when the
+    // window is shown. A typed colour range stays.
+    void setReadings(std::shared_ptr<const site::PlacedReadings> readings,
+                     std::shared_ptr<const PreparedPage> prepared = nullptr);
     std::shared_ptr<const site::PlacedReadings> readings() const { return readings_; }
 
     // Emphasises a file's track and rings its reading at `row` (the table row, 1 for the first
     // data row); a file index of -1 clears the emphasis, a row without a placed reading rings none.
     void setSelection(int fileIndex, int row);
     void setLabelLookup(LabelLookup lookup);
+
+    // A piece of the readings' arrays given to setReadings() is made, and the page may have it;
+    // or making them failed (the page then shows no reading, and the status line why).
+    void pieceReady(const PreparedPage* page, std::size_t piece);
+    void piecesFailed(const PreparedPage* page, const QString& message);
 
     // The colour scale in use: the default one (2nd to 98th percentile) until a range is typed.
     const site::ColourScale& colourScale() const { return scale_; }
@@ -55,7 +65,8 @@ public:
 
     // The status line: what was left out and which files failed.
     QString statusText() const;
-    // Shows how far a gathering of new readings has come, until setReadings() gives them.
+    // Shows how far a gathering of new readings has come, until setReadings() gives them; until
+    // then a window that had none shows no "no reading" message either.
     void showGatherProgress(std::size_t done, std::size_t total);
     QWebEngineView* view() const { return view_; }
     // Loads the page while the window is still hidden, so that showing it later need not wait for
@@ -82,8 +93,11 @@ private:
     void buildToolbar();
     void pageLoaded(bool ok);
     void updatePage();
-    // Calls `done` once the page has run every script given so far, fetches included.
-    void whenPageIdle(const std::function<void()>& done);
+    void sendUpdate();
+    // Calls `done` once the page has run every script of update `serial`, fetches included.
+    void whenPageIdle(int serial, const std::function<void()>& done);
+    void pollIdle(int serial, const std::shared_ptr<std::function<void()>>& waiter);
+    void pageIdle(int serial);
     void sendReadings();
     void sendScale();
     void sendSelection();
@@ -116,6 +130,7 @@ private:
     double pageCentreLon_ = 0; // of the readings as sent, to put the grid on the same turn of the world
 
     std::shared_ptr<const site::PlacedReadings> readings_; // last given
+    std::shared_ptr<const PreparedPage> prepared_;          // made from readings_
     std::shared_ptr<const site::PlacedReadings> onPage_;   // what the page holds; clicks index into it
     LabelLookup labelLookup_;
     site::ColourScale scale_;
@@ -126,7 +141,13 @@ private:
 
     int windowSerial_ = 0; // names this window's arrays for the page
     int sent_ = 0;         // readings sent so far
+    QString sentPrefix_;   // of the names of the arrays last sent
+    std::vector<char> piecesSent_; // by piece of prepared_: given to the page
     bool pageLoaded_ = false;
+    bool updateQueued_ = false;
+    int updateSerial_ = 0;
+    std::map<int, std::shared_ptr<std::function<void()>>> idleWaiters_; // by update, until the page is idle
+    bool gathering_ = false; // shown progress of a gathering, no readings given since
     bool readingsDirty_ = true;
     bool scaleDirty_ = true;
     bool selectionDirty_ = true;

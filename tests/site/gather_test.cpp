@@ -9,7 +9,9 @@
 
 #include <charconv>
 #include <cstdio>
+#include <future>
 #include <random>
+#include <thread>
 
 namespace qm::site {
 namespace {
@@ -64,19 +66,49 @@ TEST_F(GatherTest, PlacesRowsWithAFixAndCountsTheRest)
     EXPECT_EQ(progress, (std::vector<std::size_t>{0, 1, 2, 3}));
     EXPECT_LE(placed.MemoryUsage(), 40 * placed.size() + 3 * 256);
 
-    // Slices gathered apart and joined give the same readings, file indices included.
-    std::vector<PlacedReadings> parts;
-    parts.push_back(GatherReadings({mixed}));
-    parts.push_back(GatherReadings({missing, semicolon}));
-    const PlacedReadings joined = JoinReadings(std::move(parts));
-    EXPECT_EQ(joined.files, files);
-    EXPECT_EQ(joined.file, placed.file);
-    EXPECT_EQ(joined.row, placed.row);
-    EXPECT_EQ(joined.lat, placed.lat);
-    EXPECT_EQ(joined.value, placed.value);
-    EXPECT_EQ(joined.withoutPosition, placed.withoutPosition);
-    ASSERT_EQ(joined.failures.size(), 1u);
+    // Gathered by two threads, one from each end of the list, and joined: the same readings, file
+    // indices and failures in list order included. Each thread is held until the other has
+    // gathered a file, so that both take part.
+    std::vector<std::string> twice = files;
+    twice.insert(twice.end(), files.begin(), files.end());
+    SharedGathering gathering(twice);
+    std::promise<void> backStarted;
+    std::promise<void> frontStarted;
+    PlacedReadings back;
+    std::thread backThread([&] {
+        back = gathering.GatherBack([&](std::size_t done, std::size_t) {
+            if (done == 1) {
+                backStarted.set_value();
+                frontStarted.get_future().wait();
+            }
+            return true;
+        });
+    });
+    PlacedReadings front = gathering.GatherFront([&](std::size_t done, std::size_t) {
+        if (done == 0)
+            backStarted.get_future().wait();
+        if (done == 1)
+            frontStarted.set_value();
+        return true;
+    });
+    backThread.join();
+    EXPECT_GT(front.size(), 0u);
+    EXPECT_GT(back.size(), 0u);
+    std::vector<PlacedReadings> backs;
+    backs.push_back(std::move(back));
+    const PlacedReadings joined = gathering.Join(std::move(front), std::move(backs));
+    const PlacedReadings alone = GatherReadings(twice);
+    EXPECT_EQ(joined.files, twice);
+    EXPECT_EQ(joined.file, alone.file);
+    EXPECT_EQ(joined.row, alone.row);
+    EXPECT_EQ(joined.lat, alone.lat);
+    EXPECT_EQ(joined.lon, alone.lon);
+    EXPECT_EQ(joined.value, alone.value);
+    EXPECT_EQ(joined.withoutPosition, 2 * placed.withoutPosition);
+    ASSERT_EQ(joined.failures.size(), 2u);
     EXPECT_EQ(joined.failures[0].file, missing);
+    EXPECT_EQ(joined.failures[1].file, missing);
+    EXPECT_LE(joined.MemoryUsage(), 40 * joined.size() + 6 * 256);
 }
 
 TEST_F(GatherTest, ReadsDotReadingsUnderACommaLocaleAndStopsWhenCancelled)

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <random>
 #include <vector>
 
 namespace qm::site {
@@ -42,6 +45,46 @@ TEST(DefaultScaleTest, EdgeSetsGiveARange)
         if (!values.empty() && values.front() == values.back()) {
             EXPECT_EQ(scale.centre, values.front());
         }
+    }
+}
+
+// Large sets take a selection by buckets: it must give exactly the order statistics of a sort.
+TEST(DefaultScaleTest, PercentilesOfLargeSetsAreThoseOfASort)
+{
+    std::mt19937_64 random(7);
+    std::normal_distribution<double> field(48000, 40);
+    std::vector<std::vector<double>> sets;
+    sets.emplace_back();
+    for (int i = 0; i < 200000; ++i)
+        sets.back().push_back(i % 997 == 0 ? 99999.0 : field(random)); // a survey with gap values
+    sets.emplace_back();
+    for (int i = 0; i < 50000; ++i)
+        sets.back().push_back(static_cast<double>(static_cast<int>(random() % 7) - 3)); // few distinct values
+    sets.emplace_back(10000, 5.5);
+    sets.back().push_back(std::nan(""));
+    sets.back().push_back(-INFINITY);
+    sets.emplace_back();
+    for (int i = 0; i < 30000; ++i) // both signs, zeros of both signs, wide exponents
+        sets.back().push_back(i % 5 == 0 ? (i % 2 ? -0.0 : 0.0) : std::ldexp(field(random) - 48000, static_cast<int>(random() % 80) - 40));
+
+    for (const std::vector<double>& values : sets) {
+        std::vector<double> sorted;
+        for (const double v : values) {
+            if (std::isfinite(v))
+                sorted.push_back(v);
+        }
+        std::sort(sorted.begin(), sorted.end());
+        const auto percentile = [&](double p) {
+            const double h = p * static_cast<double>(sorted.size() - 1);
+            const auto k = static_cast<std::size_t>(h);
+            const double high = sorted[std::min(k + 1, sorted.size() - 1)];
+            return sorted[k] + (high - sorted[k]) * (h - static_cast<double>(k));
+        };
+        const ReadingPercentiles got = PercentilesOf(values);
+        EXPECT_EQ(got.count, sorted.size());
+        EXPECT_EQ(got.p2, percentile(0.02));
+        EXPECT_EQ(got.p50, percentile(0.5));
+        EXPECT_EQ(got.p98, percentile(0.98));
     }
 }
 

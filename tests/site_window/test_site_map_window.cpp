@@ -3,6 +3,7 @@
 #include "../browser_test_main.h"
 #include "error_box.h"
 #include "site_grid_panel.h"
+#include "site_map_page.h"
 #include "site_map_window.h"
 
 #include <gdal_priv.h>
@@ -80,6 +81,7 @@ private slots:
     void clickOnADotReportsItsFileAndRowAndSelectionRingsIt();
     void hiddenWindowUpdatesThePageWhenShown();
     void awkwardSurveysGetASensibleView();
+    void fetchesOfArraysStillBeingMadeWaitForThem();
     void gridIsShownUnderTheDotsRecolouredAndExported();
     void gridRefusalsAndCancelAreSaidAndSurveyFilesKept();
     void screenshotOfTheExampleSite();
@@ -285,6 +287,37 @@ void TestSiteMapWindow::awkwardSurveysGetASensibleView()
     QCOMPARE(state.value("dots").toInt(), 0);
     QVERIFY(!state.value("legend").toMap().value("shown").toBool());
     QCOMPARE(window_->statusText(), QString("No reading has a usable position; 3 readings without a usable position"));
+}
+
+void TestSiteMapWindow::fetchesOfArraysStillBeingMadeWaitForThem()
+{
+    QVERIFY(ShowAndWait(Lines(1, 3, 56.75, 37.2, 0.0001)));
+    auto* handler = qobject_cast<qm::SiteDataHandler*>(const_cast<QWebEngineUrlSchemeHandler*>(
+        window_->view()->page()->profile()->urlSchemeHandler(qm::kSiteDataScheme)));
+    QVERIFY(handler);
+    // The page fetches as it does the pieces of its arrays, and keeps the length it got, or -1.
+    const auto fetch = [this](const QString& address) {
+        RunScript(window_->view(), QString("window.got = undefined; var r = new XMLHttpRequest();"
+                                           "r.open('GET', '%1'); r.responseType = 'arraybuffer';"
+                                           "r.onloadend = function () { window.got = r.status > 0 && r.status < 400 ? r.response.byteLength : -1; };"
+                                           "r.send(); 1")
+                                       .arg(address));
+    };
+    const auto got = [this] { return RunScript(window_->view(), "window.got === undefined ? -2 : window.got").toInt(); };
+
+    fetch(handler->expect("test-a"));
+    QTest::qWait(200);
+    QCOMPARE(got(), -2); // still waiting
+    handler->put("test-a", QByteArray(1000, 'x'));
+    QTRY_COMPARE_WITH_TIMEOUT(got(), 1000, 10000);
+
+    // Dropped before it was made, the fetch fails; a name never announced fails at once.
+    fetch(handler->expect("test-b"));
+    QTest::qWait(100);
+    handler->drop("test-");
+    QTRY_COMPARE_WITH_TIMEOUT(got(), -1, 10000);
+    fetch(qm::SiteDataHandler::address("test-c"));
+    QTRY_COMPARE_WITH_TIMEOUT(got(), -1, 10000);
 }
 
 void TestSiteMapWindow::gridIsShownUnderTheDotsRecolouredAndExported()
