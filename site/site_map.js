@@ -274,11 +274,10 @@
     stale = false;
   }
 
-  // Draws made-up readings a few times while the page, loaded ahead and unseen, waits for its
-  // first: the first real draws then find their code compiled rather than taking several times as
-  // long.
+  // Draws made-up readings a few times when the page is loaded ahead, unseen (its loading is only
+  // done after this): the first real draws then find their code compiled rather than taking
+  // several times as long.
   function warmUp() {
-    if (data.n > 0) { return; }
     var n = 200000;
     var made = { n: n, x0: 0.5, y0: 0.5, mx: new Float32Array(n), my: new Float32Array(n), value: new Float32Array(n) };
     for (var i = 0; i < n; ++i) {
@@ -286,12 +285,10 @@
       made.my[i] = ((i * 104729) % n) / n * 0.5 - 0.25;
       made.value[i] = i % 255;
     }
-    var kept = { data: data, stats: stats.draws };
     data = made;
     for (var k = 0; k < 4; ++k) { draw(); }
-    data = kept.data;
-    stats.draws = kept.stats;
-    draw();
+    data = { n: 0, x0: 0, y0: 0, mx: null, my: null, value: null };
+    stats.draws = 0;
   }
 
   // Draws unless nothing changed since the last frame: the host asks after every change it sends.
@@ -485,8 +482,8 @@
       updateLegend();
       // Drawn once now, while the page may still be hidden (a hidden page gets no animation
       // frames): showing it later finds the canvases made and nothing left to draw.
+      if (document.hidden) { warmUp(); }
       draw();
-      if (document.hidden) { window.setTimeout(warmUp, 0); }
     },
 
     // One array of the next load in pieces, each as the address to fetch its bytes from or as
