@@ -18,8 +18,16 @@
   var bridge = null;
 
   var received = {};
-  // The readings' points on the web map (fractions of its world, see load) and their values.
-  var data = { n: 0, x0: 0, y0: 0, mx: null, my: null, value: null };
+  // The readings' points on the web map (fractions of its world, see load) and their values, each
+  // array as it came, in pieces of `size` readings (the last may be shorter).
+  var NO_DATA = { n: 0, x0: 0, y0: 0, mx: [], my: [], value: [], size: 1 };
+  var data = NO_DATA;
+
+  // Reading i of one of the arrays of `data`.
+  function at(arrays, i) {
+    var piece = (i / data.size) | 0;
+    return arrays[piece][i - piece * data.size];
+  }
   var scale = { min: 0, max: 1, centre: 0.5, lut: new Uint32Array(256), ticks: [] };
   var selection = { first: -1, last: -1, ring: -1 };
   var stats = { dots: 0, drawMs: 0, draws: 0, ringAt: null, trackPoints: 0, gridStep: 0 };
@@ -228,19 +236,23 @@
 
     // One pass: keep in each cell the reading that stands out most, as the profile keeps the
     // minimum and maximum of each pixel column.
-    var n = data.n, mx = data.mx, my = data.my, value = data.value, centre = scale.centre;
+    var centre = scale.centre;
     var s = frame.scale, ox = data.x0 * s - frame.x, oy = data.y0 * s - frame.y;
-    for (var i = 0; i < n; ++i) {
-      var x = mx[i] * s + ox;
-      if (!(x >= 0 && x < width)) { continue; }
-      var y = my[i] * s + oy;
-      if (!(y >= 0 && y < height)) { continue; }
-      var c = ((y / CELL) | 0) * cellColumns + ((x / CELL) | 0);
-      var deviation = Math.abs(value[i] - centre);
-      if (deviation > cellDeviation[c]) {
-        cells[c] = i + 1;
-        cellDeviation[c] = deviation;
+    for (var p = 0, base = 1; p < data.mx.length; ++p) {
+      var mx = data.mx[p], my = data.my[p], value = data.value[p], m = mx.length;
+      for (var i = 0; i < m; ++i) {
+        var x = mx[i] * s + ox;
+        if (!(x >= 0 && x < width)) { continue; }
+        var y = my[i] * s + oy;
+        if (!(y >= 0 && y < height)) { continue; }
+        var c = ((y / CELL) | 0) * cellColumns + ((x / CELL) | 0);
+        var deviation = Math.abs(value[i] - centre);
+        if (deviation > cellDeviation[c]) {
+          cells[c] = base + i;
+          cellDeviation[c] = deviation;
+        }
       }
+      base += m;
     }
 
     var dots = 0;
@@ -251,11 +263,11 @@
       var index = cells[cell] - 1;
       if (index < 0) { continue; }
       ++dots;
-      var level = (value[index] - min) * k;
+      var level = (at(data.value, index) - min) * k;
       var colour = lut[level <= 0 ? 0 : level >= 255 ? 255 : level | 0];
       var rim = 0xff000000 | (((colour >>> 2) & 0x3f3f3f) * 3);
-      var px = (mx[index] * s + ox) | 0;
-      var py = (my[index] * s + oy) | 0;
+      var px = (at(data.mx, index) * s + ox) | 0;
+      var py = (at(data.my, index) * s + oy) | 0;
       var inside = px >= RADIUS && py >= RADIUS && px < width - RADIUS && py < height - RADIUS;
       for (var d = 0; d < DISC.length; ++d) {
         var q = DISC[d];
@@ -279,15 +291,15 @@
   // several times as long.
   function warmUp() {
     var n = 200000;
-    var made = { n: n, x0: 0.5, y0: 0.5, mx: new Float32Array(n), my: new Float32Array(n), value: new Float32Array(n) };
+    var mx = new Float32Array(n), my = new Float32Array(n), value = new Float32Array(n);
     for (var i = 0; i < n; ++i) {
-      made.mx[i] = ((i * 7919) % n) / n * 0.5 - 0.25;
-      made.my[i] = ((i * 104729) % n) / n * 0.5 - 0.25;
-      made.value[i] = i % 255;
+      mx[i] = ((i * 7919) % n) / n * 0.5 - 0.25;
+      my[i] = ((i * 104729) % n) / n * 0.5 - 0.25;
+      value[i] = i % 255;
     }
-    data = made;
+    data = { n: n, x0: 0.5, y0: 0.5, mx: [mx], my: [my], value: [value], size: n };
     for (var k = 0; k < 4; ++k) { draw(); }
-    data = { n: 0, x0: 0, y0: 0, mx: null, my: null, value: null };
+    data = NO_DATA;
     stats.draws = 0;
   }
 
@@ -310,8 +322,8 @@
       ctx.beginPath();
       var lastX = NaN, lastY = NaN;
       for (var i = selection.first; i < selection.last; ++i) {
-        var x = Math.round(data.mx[i] * s + ox);
-        var y = Math.round(data.my[i] * s + oy);
+        var x = Math.round(at(data.mx, i) * s + ox);
+        var y = Math.round(at(data.my, i) * s + oy);
         if (x === lastX && y === lastY) { continue; }
         if (stats.trackPoints === 0) { ctx.moveTo(x, y); } else { ctx.lineTo(x, y); }
         lastX = x;
@@ -328,8 +340,8 @@
     }
     var r = selection.ring;
     if (r >= 0 && r < data.n) {
-      var rx = data.mx[r] * s + ox;
-      var ry = data.my[r] * s + oy;
+      var rx = at(data.mx, r) * s + ox;
+      var ry = at(data.my, r) * s + oy;
       stats.ringAt = { x: rx, y: ry };
       ctx.beginPath();
       ctx.arc(rx, ry, 9, 0, 2 * Math.PI);
@@ -354,8 +366,8 @@
       for (var i = Math.max(0, cx - reach); i <= Math.min(cellColumns - 1, cx + reach); ++i) {
         var index = cells[j * cellColumns + i] - 1;
         if (index < 0) { continue; }
-        var dx = (((data.x0 + data.mx[index]) * frameOrigin.scale - frameOrigin.x) | 0) - x;
-        var dy = (((data.y0 + data.my[index]) * frameOrigin.scale - frameOrigin.y) | 0) - y;
+        var dx = (((data.x0 + at(data.mx, index)) * frameOrigin.scale - frameOrigin.x) | 0) - x;
+        var dy = (((data.y0 + at(data.my, index)) * frameOrigin.scale - frameOrigin.y) | 0) - y;
         var distance = dx * dx + dy * dy;
         if (distance <= bestDistance) {
           bestDistance = distance;
@@ -488,27 +500,21 @@
 
     // One array of the next load in pieces, each as the address to fetch its bytes from or as
     // base64 of them: 32-bit floats, or 64-bit ones when `bits` is 64. The pieces are fetched side
-    // by side (several come in faster than one whole array) and joined in order; later calls wait
-    // until they are all in.
+    // by side (several come in faster than one whole array) and kept as they came; later calls
+    // wait until they are all in.
     receive: function (name, sources, bits) {
       var Type = bits === 64 ? Float64Array : Float32Array;
       var pieces = new Array(sources.length);
-      var failed = false;
       var take = function () {
-        var length = 0, i;
-        for (i = 0; i < pieces.length; ++i) {
-          if (!pieces[i] || pieces[i].byteLength % Type.BYTES_PER_ELEMENT !== 0) { failed = true; }
-          else { length += pieces[i].byteLength / Type.BYTES_PER_ELEMENT; }
+        var arrays = [];
+        for (var i = 0; i < pieces.length; ++i) {
+          if (!pieces[i] || pieces[i].byteLength % Type.BYTES_PER_ELEMENT !== 0) {
+            received[name] = null;
+            return;
+          }
+          arrays.push(new Type(pieces[i]));
         }
-        if (failed) { received[name] = null; return; }
-        if (pieces.length === 1) { received[name] = new Type(pieces[0]); return; }
-        var whole = new Type(length), at = 0;
-        for (i = 0; i < pieces.length; ++i) {
-          var piece = new Type(pieces[i]);
-          whole.set(piece, at);
-          at += piece.length;
-        }
-        received[name] = whole;
+        received[name] = arrays;
       };
       sources.forEach(function (source, i) {
         if (source.indexOf("qmsite:") === 0) {
@@ -538,8 +544,17 @@
     load: inOrder(function (n, bounds, x0, y0) {
       var mx = received.x, my = received.y, value = received.value;
       received = {};
-      if (!n || !mx || !my || !value || mx.length < n || my.length < n || value.length < n) { n = 0; }
-      data = { n: n, x0: n ? x0 || 0 : 0, y0: n ? y0 || 0 : 0, mx: mx, my: my, value: value };
+      // The three arrays in pieces alike, all but the last of one size, n readings in all.
+      var whole = !!(n && mx && my && value && mx.length > 0 && my.length === mx.length && value.length === mx.length);
+      var total = 0;
+      for (var p = 0; whole && p < mx.length; ++p) {
+        var m = mx[p].length;
+        whole = my[p].length === m && value[p].length === m && (p === mx.length - 1 || m === mx[0].length);
+        total += m;
+      }
+      data = whole && total === n ? { n: n, x0: x0 || 0, y0: y0 || 0, mx: mx, my: my, value: value, size: mx[0].length }
+                                  : NO_DATA;
+      n = data.n;
       changed();
       selection = { first: -1, last: -1, ring: -1 };
       hideTip();
@@ -616,8 +631,8 @@
     pointOf: function (index) {
       if (index < 0 || index >= data.n) { return null; }
       var frame = viewFrame();
-      return { x: ((data.x0 + data.mx[index]) * frame.scale - frame.x) | 0,
-               y: ((data.y0 + data.my[index]) * frame.scale - frame.y) | 0 };
+      return { x: ((data.x0 + at(data.mx, index)) * frame.scale - frame.x) | 0,
+               y: ((data.y0 + at(data.my, index)) * frame.scale - frame.y) | 0 };
     },
 
     // What the page shows, for checks from the hosting program.

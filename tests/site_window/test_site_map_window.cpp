@@ -82,6 +82,7 @@ private slots:
     void hiddenWindowUpdatesThePageWhenShown();
     void awkwardSurveysGetASensibleView();
     void fetchesOfArraysStillBeingMadeWaitForThem();
+    void readingsBeyondTheFirstPieceAreFoundAndRinged();
     void gridIsShownUnderTheDotsRecolouredAndExported();
     void gridRefusalsAndCancelAreSaidAndSurveyFilesKept();
     void screenshotOfTheExampleSite();
@@ -318,6 +319,37 @@ void TestSiteMapWindow::fetchesOfArraysStillBeingMadeWaitForThem()
     QTRY_COMPARE_WITH_TIMEOUT(got(), -1, 10000);
     fetch(qm::SiteDataHandler::address("test-c"));
     QTRY_COMPARE_WITH_TIMEOUT(got(), -1, 10000);
+}
+
+void TestSiteMapWindow::readingsBeyondTheFirstPieceAreFoundAndRinged()
+{
+    // Two files: the first's readings all at one point fill more than the page's first piece of
+    // each array; the second's lie apart, north-east of it.
+    const int first = static_cast<int>(qm::kPagePieceReadings) + 100;
+    auto readings = Lines(1, first, 56.75, 37.2, 0.0);
+    for (int r = 1; r <= 3; ++r) {
+        readings->files.resize(2, "far.csv");
+        readings->lon.push_back(37.2 + 0.0002 * r);
+        readings->lat.push_back(56.75 + 0.0002 * r);
+        readings->value.push_back(r);
+        readings->file.push_back(1);
+        readings->row.push_back(static_cast<std::uint32_t>(r));
+    }
+    QVERIFY(ShowAndWait(readings));
+    QCOMPARE(PageState(*window_).value("dots").toInt(), 4);
+    QSignalSpy updated(window_.get(), &qm::SiteMapWindow::pageUpdated);
+    window_->setSelection(1, 2);
+    QVERIFY(updated.wait(10000));
+    const QVariantMap state = PageState(*window_);
+    QCOMPARE(state.value("selection").toMap().value("ring").toInt(), first + 1);
+    QCOMPARE(state.value("trackPoints").toInt(), 3);
+    const QVariantMap point = RunScript(window_->view(), QString("qmSite.pointOf(%1)").arg(first + 1)).toMap();
+    const QVariantMap ring = state.value("ringAt").toMap();
+    QVERIFY(qAbs(ring.value("x").toDouble() - point.value("x").toDouble()) <= 1);
+    QVERIFY(qAbs(ring.value("y").toDouble() - point.value("y").toDouble()) <= 1);
+    QCOMPARE(RunScript(window_->view(), QString("qmSite.readingAt(%1, %2)").arg(point.value("x").toInt()).arg(point.value("y").toInt()))
+                 .toInt(),
+             first + 1);
 }
 
 void TestSiteMapWindow::gridIsShownUnderTheDotsRecolouredAndExported()
