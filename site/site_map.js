@@ -205,6 +205,25 @@
     ctx.fillText("Grid " + (step >= 1000 ? step / 1000 + " km" : step + " m"), 10, height - 42);
   }
 
+  // The pass over the readings of one piece: each cell keeps the reading that stands out most.
+  // Apart from draw() and on plain values only, so that its compiled code serves every set of
+  // readings alike.
+  function binReadings(mx, my, value, s, ox, oy, width, height, centre, base) {
+    var m = mx.length;
+    for (var i = 0; i < m; ++i) {
+      var x = mx[i] * s + ox;
+      if (!(x >= 0 && x < width)) { continue; }
+      var y = my[i] * s + oy;
+      if (!(y >= 0 && y < height)) { continue; }
+      var c = ((y / CELL) | 0) * cellColumns + ((x / CELL) | 0);
+      var deviation = Math.abs(value[i] - centre);
+      if (deviation > cellDeviation[c]) {
+        cells[c] = base + i;
+        cellDeviation[c] = deviation;
+      }
+    }
+  }
+
   function draw() {
     if (!map) { return; }
     var started = performance.now();
@@ -236,23 +255,10 @@
 
     // One pass: keep in each cell the reading that stands out most, as the profile keeps the
     // minimum and maximum of each pixel column.
-    var centre = scale.centre;
     var s = frame.scale, ox = data.x0 * s - frame.x, oy = data.y0 * s - frame.y;
     for (var p = 0, base = 1; p < data.mx.length; ++p) {
-      var mx = data.mx[p], my = data.my[p], value = data.value[p], m = mx.length;
-      for (var i = 0; i < m; ++i) {
-        var x = mx[i] * s + ox;
-        if (!(x >= 0 && x < width)) { continue; }
-        var y = my[i] * s + oy;
-        if (!(y >= 0 && y < height)) { continue; }
-        var c = ((y / CELL) | 0) * cellColumns + ((x / CELL) | 0);
-        var deviation = Math.abs(value[i] - centre);
-        if (deviation > cellDeviation[c]) {
-          cells[c] = base + i;
-          cellDeviation[c] = deviation;
-        }
-      }
-      base += m;
+      binReadings(data.mx[p], data.my[p], data.value[p], s, ox, oy, width, height, scale.centre, base);
+      base += data.mx[p].length;
     }
 
     var dots = 0;
