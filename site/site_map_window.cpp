@@ -249,6 +249,7 @@ void SiteMapWindow::setReadings(std::shared_ptr<const site::PlacedReadings> read
     gathering_ = false;
     readings_ = std::move(readings);
     prepared_ = prepared && prepared->readings == readings_ ? std::move(prepared) : PreparePage(readings_);
+    percentiles_ = prepared_->percentiles;
     readingsDirty_ = true;
     refreshDefaultScale();
     // A typed range stays (with the new median as the centre); the default one follows the readings.
@@ -303,7 +304,7 @@ void SiteMapWindow::setColourRange(double min, double max)
 
 void SiteMapWindow::refreshDefaultScale()
 {
-    defaultScale_ = site::DefaultScale(prepared_ ? prepared_->percentiles : site::ReadingPercentiles{}, scale_.palette);
+    defaultScale_ = site::DefaultScale(percentiles_, scale_.palette);
 }
 
 void SiteMapWindow::resetColourRange()
@@ -546,10 +547,13 @@ void SiteMapWindow::sendReadings()
     selectionDirty_ = true;
     onPage_ = readings_;
     const std::size_t n = onPage_ ? onPage_->size() : 0;
-    if (n == 0 || !prepared_ || prepared_->readings != onPage_) {
+    if (n == 0) {
         runScript(QStringLiteral("qmSite.load(0, null);"));
         return;
     }
+    // Sent once already (the page was loaded again): made again.
+    if (!prepared_ || prepared_->readings != onPage_)
+        prepared_ = PreparePage(onPage_);
     // Through the data scheme the page fetches the raw bytes; otherwise they go as base64 text.
     SiteDataHandler* handler = SiteDataSchemeRegistered() ? SiteData() : nullptr;
     const QString prefix = QStringLiteral("w%1-%2-").arg(windowSerial_).arg(++sent_);
@@ -560,6 +564,7 @@ void SiteMapWindow::sendReadings()
     const PreparedPage& page = *prepared_;
     sentPrefix_ = prefix;
     piecesSent_.assign(page.pieces(), 0);
+    base64Sent_ = !handler;
     QStringList sources[3];
     for (std::size_t k = 0; k < page.pieces(); ++k) {
         const bool ready = page.isReady(k);
@@ -585,6 +590,17 @@ void SiteMapWindow::sendReadings()
                   .arg(n)
                   .arg(JsNumber(e.south), JsNumber(e.west), JsNumber(e.north), JsNumber(e.east),
                        JsNumber(page.frame.x0), JsNumber(page.frame.y0)));
+    releasePieces();
+}
+
+void SiteMapWindow::releasePieces()
+{
+    // Once every piece is on its way to the page, the window keeps only the readings: the pieces
+    // would add a third to their memory.
+    if (!base64Sent_ && std::find(piecesSent_.begin(), piecesSent_.end(), 0) != piecesSent_.end())
+        return;
+    prepared_.reset();
+    piecesSent_.clear();
 }
 
 void SiteMapWindow::pieceReady(const PreparedPage* page, std::size_t piece)
@@ -598,6 +614,7 @@ void SiteMapWindow::pieceReady(const PreparedPage* page, std::size_t piece)
     piecesSent_[piece] = 1;
     for (int a = 0; a < 3; ++a)
         handler->put(sentPrefix_ + QLatin1String(kArrayNames[a]) + QString::number(piece), (page->*kArrays[a])[piece]);
+    releasePieces();
 }
 
 void SiteMapWindow::piecesFailed(const PreparedPage* page, const QString& message)

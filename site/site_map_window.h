@@ -99,6 +99,7 @@ private:
     void pollIdle(int serial, const std::shared_ptr<std::function<void()>>& waiter);
     void pageIdle(int serial);
     void sendReadings();
+    void releasePieces();
     void sendScale();
     void sendSelection();
     void updateStatus();
@@ -130,7 +131,8 @@ private:
     double pageCentreLon_ = 0; // of the readings as sent, to put the grid on the same turn of the world
 
     std::shared_ptr<const site::PlacedReadings> readings_; // last given
-    std::shared_ptr<const PreparedPage> prepared_;          // made from readings_
+    std::shared_ptr<const PreparedPage> prepared_;          // made from readings_, until sent
+    site::ReadingPercentiles percentiles_;                  // of readings_
     std::shared_ptr<const site::PlacedReadings> onPage_;   // what the page holds; clicks index into it
     LabelLookup labelLookup_;
     site::ColourScale scale_;
@@ -143,6 +145,7 @@ private:
     int sent_ = 0;         // readings sent so far
     QString sentPrefix_;   // of the names of the arrays last sent
     std::vector<char> piecesSent_; // by piece of prepared_: given to the page
+    bool base64Sent_ = false;      // the pieces went with the scripts, all at once
     bool pageLoaded_ = false;
     bool updateQueued_ = false;
     int updateSerial_ = 0;
