@@ -161,7 +161,7 @@ void SiteMapLink::StartGathering()
     files.reserve(count);
     for (const QString& path : job->paths)
         files.push_back(CorePath(path));
-    job->gathering = std::make_unique<site::SharedGathering>(std::move(files));
+    job->gathering = std::make_unique<site::SharedGathering>(std::move(files), threads);
     job->partsLeft = threads;
     job->early = SiteDataSchemeRegistered();
     job_ = job;
@@ -227,7 +227,8 @@ void SiteMapLink::GatherPart(const std::shared_ptr<Job>& job, std::size_t part)
     // What the page takes is made here too, so that the interface thread only hands it on.
     const bool early = job->early;
     try {
-        if (job->failure.empty()) {
+        // A gathering replaced meanwhile is of no more use.
+        if (job->failure.empty() && !job->cancel) {
             *joined = job->gathering->Join(std::move(job->front), std::move(job->backs));
             prepared = BeginPage(joined);
             if (!early)
@@ -259,9 +260,12 @@ void SiteMapLink::GatherPart(const std::shared_ptr<Job>& job, std::size_t part)
             Qt::QueuedConnection);
     };
     try {
-        MakePieces(*prepared, [&toWindow](std::size_t piece) {
-            toWindow([piece](SiteMapWindow* window, const PreparedPage* page) { window->pieceReady(page, piece); });
-        });
+        MakePieces(
+            *prepared,
+            [&toWindow](std::size_t piece) {
+                toWindow([piece](SiteMapWindow* window, const PreparedPage* page) { window->pieceReady(page, piece); });
+            },
+            &job->cancel);
     } catch (const std::bad_alloc&) {
         toWindow([](SiteMapWindow* window, const PreparedPage* page) { window->piecesFailed(page, QStringLiteral("Out of memory")); });
     } catch (...) {

@@ -82,7 +82,7 @@ void BM_SharedGathering(benchmark::State& state)
     const std::vector<std::string>& files = TheSite().Files();
     qm::site::PlacedReadings placed;
     for (auto _ : state) {
-        qm::site::SharedGathering gathering(files);
+        qm::site::SharedGathering gathering(files, 2);
         qm::site::PlacedReadings back;
         std::thread backThread([&] { back = gathering.GatherBack(); });
         qm::site::PlacedReadings front = gathering.GatherFront();

@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <limits>
 #include <new>
+#include <numeric>
 #include <system_error>
 
 namespace qm::site {
@@ -373,28 +374,30 @@ void Trim(PlacedReadings& readings)
     }
 }
 
-// Gathers the files `claim` hands out into arrays sized ahead for the files of the whole list not
-// loaded by this pass: all its readings when it has them all to itself, or those of the files the
-// join puts after these.
-template <typename Claim, typename Failed>
-PlacedReadings GatherClaimed(const std::vector<std::string>& files, const Claim& claim, const Failed& failed,
+// The size of each file, 0 where it cannot be told.
+std::vector<std::uintmax_t> FileSizes(const std::vector<std::string>& files)
+{
+    std::vector<std::uintmax_t> sizes(files.size(), 0);
+    for (std::size_t f = 0; f < files.size(); ++f) {
+        std::error_code ec;
+        const std::uintmax_t size = std::filesystem::file_size(FilePath(files[f]), ec);
+        sizes[f] = ec ? 0 : size;
+    }
+    return sizes;
+}
+
+// Gathers the files `claim` hands out. The arrays are sized ahead from the bytes still to come
+// (`bytesAhead(bytes this pass has loaded)`, of the files `sizes` gives) at the readings per byte
+// of the files done: one allocation for a site of like files, instead of copying and touching
+// fresh memory at every step of growth (which cost more than the placing itself).
+template <typename Claim, typename Ahead, typename Failed>
+PlacedReadings GatherClaimed(const std::vector<std::string>& files, const std::vector<std::uintmax_t>& sizes,
+                             const Claim& claim, const Ahead& bytesAhead, const Failed& failed,
                              const GatherProgress& progress)
 {
     if (files.size() > std::numeric_limits<std::uint32_t>::max())
         throw Error("Too many files to place");
     PlacedReadings readings;
-    // The arrays are sized ahead from the bytes of the files still to come at the readings per byte
-    // of those done: one allocation for a site of like files, instead of copying and touching fresh
-    // memory at every step of growth (which cost more than the placing itself). Room reserved and
-    // never written takes no memory but addresses.
-    std::vector<std::uintmax_t> sizes(files.size(), 0);
-    std::uintmax_t bytesLeft = 0;
-    for (std::size_t f = 0; f < files.size(); ++f) {
-        std::error_code ec;
-        const std::uintmax_t size = std::filesystem::file_size(FilePath(files[f]), ec);
-        sizes[f] = ec ? 0 : size;
-        bytesLeft += sizes[f];
-    }
     std::uintmax_t bytesDone = 0;
     const auto reserveAll = [&readings](std::size_t capacity) {
         readings.lon.reserve(capacity);
@@ -421,7 +424,7 @@ PlacedReadings GatherClaimed(const std::vector<std::string>& files, const Claim&
             readings.row.push_back(placed.row);
         },
         [&](std::size_t f, const SurveyTable& table) {
-            bytesLeft -= sizes[f];
+            const std::uintmax_t bytesLeft = bytesAhead(bytesDone + sizes[f]);
             const std::size_t rows = static_cast<std::size_t>(std::max(table.RowCount() - 1, 0));
             const std::size_t needed = readings.size() + rows;
             if (needed > readings.value.capacity()) {
@@ -462,8 +465,10 @@ GatherCounts ForEachPlacedRow(const std::vector<std::string>& files, const std::
 PlacedReadings GatherReadings(const std::vector<std::string>& files, const GatherProgress& progress)
 {
     std::vector<FileFailure> failures;
+    const std::vector<std::uintmax_t> sizes = FileSizes(files);
+    const std::uintmax_t total = std::accumulate(sizes.begin(), sizes.end(), std::uintmax_t{0});
     PlacedReadings readings = GatherClaimed(
-        files, InOrder{files.size()},
+        files, sizes, InOrder{files.size()}, [total](std::uintmax_t loaded) { return total - loaded; },
         [&failures, &files](std::size_t f, const char* message) { failures.push_back({files[f], message}); },
         progress);
     Trim(readings);
@@ -472,8 +477,9 @@ PlacedReadings GatherReadings(const std::vector<std::string>& files, const Gathe
     return readings;
 }
 
-SharedGathering::SharedGathering(std::vector<std::string> files)
-    : files_(std::move(files)), back_(files_.size()), failures_(files_.size())
+SharedGathering::SharedGathering(std::vector<std::string> files, std::size_t threads)
+    : files_(std::move(files)), threads_(std::max<std::size_t>(threads, 1)), back_(files_.size()),
+      failures_(files_.size())
 {
 }
 
@@ -483,13 +489,27 @@ bool SharedGathering::Claim(bool front, std::size_t& f)
     if (front_ >= back_)
         return false;
     f = front ? front_++ : --back_;
+    claimedBytes_ += sizes_[f];
     return true;
 }
 
 PlacedReadings SharedGathering::Gather(bool front, const GatherProgress& progress)
 {
+    // The sizes are told once, by whichever thread comes first.
+    std::call_once(sizesTold_, [this] {
+        sizes_ = FileSizes(files_);
+        totalBytes_ = std::accumulate(sizes_.begin(), sizes_.end(), std::uintmax_t{0});
+    });
+    // The front's arrays take the whole list, the backs' joined on to them; a back takes about its
+    // share of the files nobody has taken yet.
+    const auto ahead = [this, front](std::uintmax_t loaded) {
+        if (front)
+            return totalBytes_ - loaded;
+        const std::lock_guard lock(mutex_);
+        return (totalBytes_ - claimedBytes_) / threads_;
+    };
     return GatherClaimed(
-        files_, [this, front](std::size_t& f) { return Claim(front, f); },
+        files_, sizes_, [this, front](std::size_t& f) { return Claim(front, f); }, ahead,
         [this](std::size_t f, const char* message) { failures_[f] = message; }, progress);
 }
 

@@ -57,7 +57,8 @@ PlacedReadings GatherReadings(const std::vector<std::string>& files, const Gathe
 // A thread that is slowed down simply takes fewer files.
 class SharedGathering {
 public:
-    explicit SharedGathering(std::vector<std::string> files);
+    // `threads`: how many threads gather, front and back together.
+    SharedGathering(std::vector<std::string> files, std::size_t threads);
     std::size_t FileCount() const { return files_.size(); }
 
     // Exactly one thread gathers from the front, any number from the back; each returns when no
@@ -75,9 +76,14 @@ private:
     PlacedReadings Gather(bool front, const GatherProgress& progress);
 
     std::vector<std::string> files_;
+    std::size_t threads_;
+    std::once_flag sizesTold_;
+    std::vector<std::uintmax_t> sizes_; // of each file, told by the first thread to start
+    std::uintmax_t totalBytes_ = 0;
     std::mutex mutex_;
-    std::size_t front_ = 0; // the next file from the front
-    std::size_t back_;      // one past the next file from the back
+    std::size_t front_ = 0;          // the next file from the front
+    std::size_t back_;               // one past the next file from the back
+    std::uintmax_t claimedBytes_ = 0; // of the files taken
     std::vector<std::optional<std::string>> failures_; // by file; each written by the thread that took it
 };
 

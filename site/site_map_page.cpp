@@ -27,15 +27,25 @@ std::shared_ptr<PreparedPage> BeginPage(std::shared_ptr<const site::PlacedReadin
     if (!page->readings || page->readings->size() == 0)
         return page;
     const site::PlacedReadings& r = *page->readings;
-    // The percentiles on another thread while the frame is found here.
-    QFuture<site::ReadingPercentiles> percentiles = QtConcurrent::run([&r] { return site::PercentilesOf(r.value); });
+    // The percentiles on another thread while the frame is found here; a failure there (memory) is
+    // passed on as it is.
+    std::exception_ptr failure;
+    QFuture<void> percentiles = QtConcurrent::run([&r, &page, &failure] {
+        try {
+            page->percentiles = site::PercentilesOf(r.value);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    });
     try {
         page->frame = site::WebMapFrameOf(r.lon, r.lat);
     } catch (...) {
         percentiles.waitForFinished();
         throw;
     }
-    page->percentiles = percentiles.result();
+    percentiles.waitForFinished();
+    if (failure)
+        std::rethrow_exception(failure);
     page->pointBits = page->frame.compact ? 32 : 64;
     const std::size_t pieces = (r.size() + kPagePieceReadings - 1) / kPagePieceReadings;
     page->x.resize(pieces);
@@ -45,7 +55,7 @@ std::shared_ptr<PreparedPage> BeginPage(std::shared_ptr<const site::PlacedReadin
     return page;
 }
 
-void MakePieces(PreparedPage& page, const std::function<void(std::size_t piece)>& made)
+void MakePieces(PreparedPage& page, const std::function<void(std::size_t piece)>& made, const std::atomic<bool>* stop)
 {
     if (!page.readings)
         return;
@@ -57,6 +67,8 @@ void MakePieces(PreparedPage& page, const std::function<void(std::size_t piece)>
     std::mutex failureMutex;
     std::exception_ptr failure;
     const auto makePiece = [&](std::size_t piece) {
+        if (stop && *stop)
+            return;
         const std::size_t first = piece * kPagePieceReadings;
         const std::size_t count = std::min(kPagePieceReadings, n - first);
         const std::span<const double> lon(r.lon.data() + first, count);

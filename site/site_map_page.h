@@ -49,8 +49,9 @@ inline constexpr std::size_t kPagePieceReadings = std::size_t{1} << 18;
 // The frame and the percentiles of the readings, with room for the pieces (none made yet).
 std::shared_ptr<PreparedPage> BeginPage(std::shared_ptr<const site::PlacedReadings> readings);
 // Makes the pieces on the threads of the global pool; `made` is called with each piece's index as
-// it is ready, on the thread that made it.
-void MakePieces(PreparedPage& page, const std::function<void(std::size_t piece)>& made = {});
+// it is ready, on the thread that made it. Once `stop` is set, the pieces not begun are left unmade.
+void MakePieces(PreparedPage& page, const std::function<void(std::size_t piece)>& made = {},
+                const std::atomic<bool>* stop = nullptr);
 // Both in one.
 std::shared_ptr<const PreparedPage> PreparePage(std::shared_ptr<const site::PlacedReadings> readings);
 

@@ -505,27 +505,32 @@ void SiteMapWindow::sendUpdate()
 void SiteMapWindow::whenPageIdle(int serial, const std::function<void()>& done)
 {
     // The page says when it is idle through the bridge; should the bridge not be connected yet, it
-    // is asked now and then as well. Whichever answers first runs `done`.
-    auto waiter = std::make_shared<std::function<void()>>(done);
-    idleWaiters_.emplace(serial, waiter);
-    pollIdle(serial, waiter);
+    // is asked now and then as well, by one chain of questions for all the updates waiting.
+    idleWaiters_.emplace(serial, std::make_shared<std::function<void()>>(done));
+    if (!polling_) {
+        polling_ = true;
+        pollIdle();
+    }
 }
 
-void SiteMapWindow::pollIdle(int serial, const std::shared_ptr<std::function<void()>>& waiter)
+void SiteMapWindow::pollIdle()
 {
     QPointer<SiteMapWindow> self(this);
-    QTimer::singleShot(25, this, [self, serial, waiter] {
-        if (!self || !*waiter)
+    QTimer::singleShot(25, this, [self] {
+        if (!self)
             return;
-        self->view_->page()->runJavaScript(QStringLiteral("qmSite.busy()"), [self, serial, waiter](const QVariant& busy) {
-            if (!self || !*waiter)
+        if (self->idleWaiters_.empty()) {
+            self->polling_ = false;
+            return;
+        }
+        // Not busy when this runs means every update sent before it is done.
+        const int upTo = self->updateSerial_;
+        self->view_->page()->runJavaScript(QStringLiteral("qmSite.busy()"), [self, upTo](const QVariant& busy) {
+            if (!self)
                 return;
-            if (busy.toBool()) {
-                self->pollIdle(serial, waiter);
-                return;
-            }
-            self->idleWaiters_.erase(serial);
-            std::exchange(*waiter, nullptr)();
+            if (!busy.toBool())
+                self->pageIdle(upTo);
+            self->pollIdle();
         });
     });
 }
@@ -536,8 +541,7 @@ void SiteMapWindow::pageIdle(int serial)
     while (!idleWaiters_.empty() && idleWaiters_.begin()->first <= serial) {
         const std::shared_ptr<std::function<void()>> waiter = idleWaiters_.begin()->second;
         idleWaiters_.erase(idleWaiters_.begin());
-        if (*waiter)
-            std::exchange(*waiter, nullptr)();
+        (*waiter)();
     }
 }
 
@@ -546,19 +550,23 @@ void SiteMapWindow::sendReadings()
     readingsDirty_ = false;
     selectionDirty_ = true;
     onPage_ = readings_;
+    // Through the data scheme the page fetches the raw bytes; otherwise they go as base64 text.
+    // Arrays of an earlier send the page never fetched go, and fetches still waiting for pieces of
+    // it fail, so that the page is not left waiting for them.
+    SiteDataHandler* handler = SiteDataSchemeRegistered() ? SiteData() : nullptr;
+    if (handler)
+        handler->drop(QStringLiteral("w%1-").arg(windowSerial_));
+    sentPrefix_.clear();
+    piecesSent_.clear();
     const std::size_t n = onPage_ ? onPage_->size() : 0;
-    if (n == 0) {
+    if (n == 0 || piecesFailedFor_ == onPage_) {
         runScript(QStringLiteral("qmSite.load(0, null);"));
         return;
     }
     // Sent once already (the page was loaded again): made again.
     if (!prepared_ || prepared_->readings != onPage_)
         prepared_ = PreparePage(onPage_);
-    // Through the data scheme the page fetches the raw bytes; otherwise they go as base64 text.
-    SiteDataHandler* handler = SiteDataSchemeRegistered() ? SiteData() : nullptr;
     const QString prefix = QStringLiteral("w%1-%2-").arg(windowSerial_).arg(++sent_);
-    if (handler)
-        handler->drop(QStringLiteral("w%1-").arg(windowSerial_)); // arrays the page never fetched
     // Pieces still being made are expected: the page's fetches of them wait until pieceReady()
     // puts them. Without the data scheme every piece is made before the page is handed on.
     const PreparedPage& page = *prepared_;
@@ -621,9 +629,13 @@ void SiteMapWindow::piecesFailed(const PreparedPage* page, const QString& messag
 {
     if (!page || page != prepared_.get())
         return;
-    // The page's fetches fail, so it shows no reading; the status line says why.
-    if (SiteDataHandler* handler = SiteDataSchemeRegistered() ? SiteData() : nullptr; handler && !sentPrefix_.isEmpty())
+    // The page shows no reading (fetches already waiting fail), now and whenever it is sent these
+    // readings again; the status line says why.
+    piecesFailedFor_ = prepared_->readings;
+    const bool sent = !piecesSent_.empty() && onPage_ == prepared_->readings;
+    if (SiteDataHandler* handler = SiteDataSchemeRegistered() ? SiteData() : nullptr; handler && sent)
         handler->drop(sentPrefix_);
+    prepared_.reset();
     piecesSent_.clear();
     setNote(message);
 }

@@ -96,7 +96,7 @@ private:
     void sendUpdate();
     // Calls `done` once the page has run every script of update `serial`, fetches included.
     void whenPageIdle(int serial, const std::function<void()>& done);
-    void pollIdle(int serial, const std::shared_ptr<std::function<void()>>& waiter);
+    void pollIdle();
     void pageIdle(int serial);
     void sendReadings();
     void releasePieces();
@@ -145,10 +145,12 @@ private:
     int sent_ = 0;         // readings sent so far
     QString sentPrefix_;   // of the names of the arrays last sent
     std::vector<char> piecesSent_; // by piece of prepared_: given to the page
+    std::shared_ptr<const site::PlacedReadings> piecesFailedFor_; // readings whose pieces could not be made
     bool base64Sent_ = false;      // the pieces went with the scripts, all at once
     bool pageLoaded_ = false;
     bool updateQueued_ = false;
     int updateSerial_ = 0;
+    bool polling_ = false;
     std::map<int, std::shared_ptr<std::function<void()>>> idleWaiters_; // by update, until the page is idle
     bool gathering_ = false; // shown progress of a gathering, no readings given since
     bool readingsDirty_ = true;

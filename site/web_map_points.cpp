@@ -170,7 +170,7 @@ WebMapFrame WebMapFrameOf(std::span<const double> lon, std::span<const double> l
 
 double ContinuousLongitude(const WebMapFrame& frame, double lon)
 {
-    if (frame.arcStart == 0)
+    if (frame.arcStart == 0 || !std::isfinite(lon))
         return lon;
     // By the tenth of a degree, as the arc was found: a longitude on the arc's first edge stays.
     const double w = Wrapped(lon);

@@ -71,7 +71,7 @@ TEST_F(GatherTest, PlacesRowsWithAFixAndCountsTheRest)
     // gathered a file, so that both take part.
     std::vector<std::string> twice = files;
     twice.insert(twice.end(), files.begin(), files.end());
-    SharedGathering gathering(twice);
+    SharedGathering gathering(twice, 2);
     std::promise<void> backStarted;
     std::promise<void> frontStarted;
     PlacedReadings back;

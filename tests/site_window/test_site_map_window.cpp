@@ -83,6 +83,7 @@ private slots:
     void awkwardSurveysGetASensibleView();
     void fetchesOfArraysStillBeingMadeWaitForThem();
     void readingsBeyondTheFirstPieceAreFoundAndRinged();
+    void piecesNeverMadeLeaveNoPageWaiting();
     void gridIsShownUnderTheDotsRecolouredAndExported();
     void gridRefusalsAndCancelAreSaidAndSurveyFilesKept();
     void screenshotOfTheExampleSite();
@@ -350,6 +351,33 @@ void TestSiteMapWindow::readingsBeyondTheFirstPieceAreFoundAndRinged()
     QCOMPARE(RunScript(window_->view(), QString("qmSite.readingAt(%1, %2)").arg(point.value("x").toInt()).arg(point.value("y").toInt()))
                  .toInt(),
              first + 1);
+}
+
+void TestSiteMapWindow::piecesNeverMadeLeaveNoPageWaiting()
+{
+    QVERIFY(ShowAndWait(Lines(1, 3, 56.75, 37.2, 0.0001)));
+    // The page waits for pieces still being made; the readings are then replaced by none.
+    QSignalSpy drawn(window_.get(), &qm::SiteMapWindow::readingsDrawn);
+    auto waiting = Lines(2, 50, 56.75, 37.2, 0.0001);
+    window_->setReadings(waiting, qm::BeginPage(waiting));
+    QTest::qWait(300);
+    QCOMPARE(drawn.count(), 0);
+    window_->setReadings(std::make_shared<PlacedReadings>());
+    QVERIFY(drawn.count() > 0 || drawn.wait(10000));
+    QCOMPARE(PageState(*window_).value("readings").toInt(), 0);
+
+    // Pieces that could not be made, told while the window is hidden: shown, it draws none and
+    // says why.
+    window_->hide();
+    auto failing = Lines(2, 50, 56.75, 37.2, 0.0001);
+    const auto page = qm::BeginPage(failing);
+    window_->setReadings(failing, page);
+    window_->piecesFailed(page.get(), "Out of memory");
+    QSignalSpy updated(window_.get(), &qm::SiteMapWindow::pageUpdated);
+    window_->show();
+    QVERIFY(updated.wait(10000));
+    QCOMPARE(PageState(*window_).value("readings").toInt(), 0);
+    QVERIFY(window_->statusText().endsWith("Out of memory"));
 }
 
 void TestSiteMapWindow::gridIsShownUnderTheDotsRecolouredAndExported()
