@@ -111,7 +111,8 @@ int RunExport(const CommandCall& call)
     const std::string out = SurveysAndOutput(args);
     const site::ExportFormat format = FormatFor(out);
     SetDecimalSeparator('.');
-    const std::vector<std::string> files = InputFiles(args.Positional(), out);
+    const SiteFiles surveys = ForSiteCore(InputFiles(args.Positional(), out));
+    const std::vector<std::string>& files = surveys.given;
 
     Progress progress("export", static_cast<int>(files.size()));
     const site::GatherProgress step = [&](std::size_t done, std::size_t total) {
@@ -121,11 +122,11 @@ int RunExport(const CommandCall& call)
         return true;
     };
     const site::ExportSummary summary =
-        ForFile(out, [&] { return site::ExportReadings(files, std::filesystem::path(out), format, step); });
+        ForFile(out, [&] { return site::ExportReadings(surveys.core, std::filesystem::path(out), format, step); });
     progress.Done();
 
     for (const site::FileFailure& failure : summary.failures) {
-        PrintFailure(FileMessage(failure.file, failure.message));
+        PrintFailure(FileMessage(surveys.Given(failure.file), failure.message));
     }
     const std::string line = "readings: " + std::to_string(summary.written) + " written, " +
                              std::to_string(summary.withoutPosition) + " without a usable position; files: " +

@@ -100,12 +100,13 @@ int RunGrid(const CommandCall& call)
     request.cellSize = ParseMetres(args, "--cell");
     request.radius = ParseMetres(args, "--radius");
     SetDecimalSeparator('.');
-    const std::vector<std::string> files = ExpandFileArguments(args.Positional());
+    const SiteFiles surveys = ForSiteCore(ExpandFileArguments(args.Positional()));
+    const std::vector<std::string>& files = surveys.given;
 
     // Gathering counts a step a file, gridding a step a percent.
     const int fileSteps = static_cast<int>(files.size());
     Progress progress("grid", fileSteps + 100);
-    site::PlacedReadings placed = site::GatherReadings(files, [&](std::size_t done, std::size_t total) {
+    site::PlacedReadings placed = site::GatherReadings(surveys.core, [&](std::size_t done, std::size_t total) {
         if (done < total) {
             progress.Step(static_cast<int>(done), files[done]);
         }
@@ -126,7 +127,7 @@ int RunGrid(const CommandCall& call)
     progress.Done();
 
     for (const site::FileFailure& failure : placed.failures) {
-        PrintFailure(FileMessage(failure.file, failure.message));
+        PrintFailure(FileMessage(surveys.Given(failure.file), failure.message));
     }
     if (!grid.ok) {
         throw Error(grid.error);

@@ -1,6 +1,7 @@
 // The one skeleton of every subcommand: parsing, help, exit statuses, failure messages that name
 // their file, and folders standing for their survey files.
 #include "command.h"
+#include "console.h"
 
 #include "text_out.h"
 
@@ -151,6 +152,22 @@ std::vector<std::string> ExpandFileArguments(std::span<const std::string> args)
 std::string FileMessage(std::string_view file, std::string_view message)
 {
     return std::string(file) + ": " + std::string(message);
+}
+
+SiteFiles ForSiteCore(std::vector<std::string> files)
+{
+    SiteFiles site;
+    site.core.reserve(files.size());
+    for (const std::string& file : files)
+        site.core.push_back(CoreFileName(file));
+    site.given = std::move(files);
+    return site;
+}
+
+std::string SiteFiles::Given(const std::string& coreName) const
+{
+    const auto found = std::find(core.begin(), core.end(), coreName);
+    return found == core.end() ? coreName : given[static_cast<std::size_t>(found - core.begin())];
 }
 
 void RethrowForFile(std::string_view file)

@@ -63,6 +63,15 @@ std::string SurveysAndOutput(const ParsedArgs& args);
 // "FILE: MESSAGE", the form of every failure that concerns one file.
 std::string FileMessage(std::string_view file, std::string_view message);
 
+// Survey files for the site core (placed readings, export, grid), which takes names in its own
+// form on Windows (see CoreFileName); a file it names is named back as it was given.
+struct SiteFiles {
+    std::vector<std::string> given;
+    std::vector<std::string> core;
+    std::string Given(const std::string& coreName) const;
+};
+SiteFiles ForSiteCore(std::vector<std::string> files);
+
 // Runs `work` on behalf of one file: a failure it throws (other than running out of memory or a
 // usage error) is thrown on as Error with the file's name in front of its message.
 template <class Work>

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #ifdef _WIN32
@@ -41,6 +42,28 @@ void SetBinaryStdout()
 {
 #ifdef _WIN32
     _setmode(_fileno(stdout), _O_BINARY);
+#endif
+}
+
+std::string CoreFileName(const std::string& given)
+{
+#ifdef _WIN32
+    if (given.empty() || given.size() > static_cast<std::size_t>(INT32_MAX))
+        return given;
+    const int length = static_cast<int>(given.size());
+    const int wide = MultiByteToWideChar(CP_ACP, 0, given.data(), length, nullptr, 0);
+    if (wide <= 0)
+        return given;
+    std::wstring text(static_cast<std::size_t>(wide), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, given.data(), length, text.data(), wide);
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), wide, nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0)
+        return given;
+    std::string utf8(static_cast<std::size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), wide, utf8.data(), bytes, nullptr, nullptr);
+    return utf8;
+#else
+    return given;
 #endif
 }
 
