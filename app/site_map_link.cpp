@@ -173,7 +173,7 @@ void SiteMapLink::StartGathering()
 }
 
 // On a worker thread; reaches this object only through queued calls, which its destructor waits for.
-// Part 0 gathers from the front of the list, the others from the back.
+// Task 0 gathers from the front of the list, the others from the back.
 void SiteMapLink::GatherPart(const std::shared_ptr<Job>& job, std::size_t part)
 {
     const auto progress = [this, job](std::size_t done, std::size_t) {
