@@ -39,13 +39,10 @@ double PlainLoadSeconds(const std::vector<std::string>& files)
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-// Opens the files in a fresh main window shown as the viewer shows it (its site map page loaded in
-// the background once start-up has settled), then times "Site map" until every dot is drawn;
-// returns the seconds and the dots the page holds.
-// `warm` false: as a main window that does not load the page ahead (tests), for comparison.
-double SiteMapSeconds(const std::vector<std::string>& files, int& readingsOnPage, bool warm)
+// Opens the files in `form`; `warm`: shown first, as the viewer is, with its site map page loaded
+// in the background once start-up has settled.
+void OpenSite(TForm1& form, const std::vector<std::string>& files, bool warm)
 {
-    TForm1 form;
     form.SetWarmSiteMap(warm);
     if (warm) {
         QEventLoop warmed;
@@ -58,6 +55,16 @@ double SiteMapSeconds(const std::vector<std::string>& files, int& readingsOnPage
     for (const std::string& file : files)
         paths << QString::fromStdString(file);
     form.OpenPaths(paths);
+}
+
+// Opens the files in a fresh main window shown as the viewer shows it (its site map page loaded in
+// the background once start-up has settled), then times "Site map" until every dot is drawn;
+// returns the seconds and the dots the page holds.
+// `warm` false: as a main window that does not load the page ahead (tests), for comparison.
+double SiteMapSeconds(const std::vector<std::string>& files, int& readingsOnPage, bool warm)
+{
+    TForm1 form;
+    OpenSite(form, files, warm);
 
     QEventLoop loop;
     QObject::connect(form.siteMap(), &qm::SiteMapLink::SiteDrawn, &loop, &QEventLoop::quit);
@@ -103,16 +110,7 @@ void BM_SiteMapRedraw(benchmark::State& state)
 {
     // As in the viewer: the page loaded in the background before "Site map".
     TForm1 form;
-    form.SetWarmSiteMap(true);
-    QEventLoop warmed;
-    QObject::connect(form.siteMap(), &qm::SiteMapLink::Warmed, &warmed, &QEventLoop::quit);
-    QTimer::singleShot(60000, &warmed, &QEventLoop::quit);
-    form.show();
-    warmed.exec();
-    QStringList paths;
-    for (const std::string& file : qm::bench::TheSite().Files())
-        paths << QString::fromStdString(file);
-    form.OpenPaths(paths);
+    OpenSite(form, qm::bench::TheSite().Files(), true);
     QEventLoop drawn;
     QObject::connect(form.siteMap(), &qm::SiteMapLink::SiteDrawn, &drawn, &QEventLoop::quit);
     QTimer::singleShot(120000, &drawn, &QEventLoop::quit);

@@ -116,26 +116,25 @@ ReadingPercentiles PercentilesOf(std::span<const double> values)
     std::vector<std::size_t> firstRank(bucketCount + 1, 0);
     for (std::size_t b = 0; b < bucketCount; ++b)
         firstRank[b + 1] = firstRank[b] + counts[b];
-    std::vector<char> needed(bucketCount, 0);
+    // The values of the few buckets wanted, each bucket's by its slot (0: not wanted).
+    std::vector<std::uint8_t> slotOf(bucketCount, 0);
+    std::vector<std::vector<double>> members;
     for (Wanted& w : wanted) {
         w.bucket = static_cast<std::size_t>(std::upper_bound(firstRank.begin(), firstRank.end(), w.rank) - firstRank.begin()) - 1;
         w.within = w.rank - firstRank[w.bucket];
-        needed[w.bucket] = 1;
-    }
-    std::vector<std::vector<double>> members(bucketCount);
-    for (std::size_t b = 0; b < bucketCount; ++b) {
-        if (needed[b])
-            members[b].reserve(counts[b]);
+        if (slotOf[w.bucket] == 0) {
+            members.emplace_back().reserve(counts[w.bucket]);
+            slotOf[w.bucket] = static_cast<std::uint8_t>(members.size());
+        }
     }
     for (const double v : values) {
         if (std::isfinite(v)) {
-            const std::size_t b = bucketOf(v);
-            if (needed[b])
-                members[b].push_back(v);
+            if (const std::uint8_t slot = slotOf[bucketOf(v)])
+                members[slot - 1].push_back(v);
         }
     }
     for (Wanted& w : wanted) {
-        std::vector<double>& m = members[w.bucket];
+        std::vector<double>& m = members[slotOf[w.bucket] - 1];
         std::nth_element(m.begin(), m.begin() + static_cast<std::ptrdiff_t>(w.within), m.end());
         w.value = m[w.within];
     }

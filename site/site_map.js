@@ -318,6 +318,16 @@
     stale = true;
   }
 
+  // Strokes the current path in `colour` over a 5 px halo, so that it stands out on any dots.
+  function strokeOnHalo(ctx, halo, colour, width) {
+    ctx.strokeStyle = halo;
+    ctx.lineWidth = 5;
+    ctx.stroke();
+    ctx.strokeStyle = colour;
+    ctx.lineWidth = width;
+    ctx.stroke();
+  }
+
   // The selected file as a line along its readings, skipping points that fall on the same pixel,
   // and a ring round the selected reading.
   function drawSelection(ctx, frame) {
@@ -337,12 +347,7 @@
         ++stats.trackPoints;
       }
       ctx.lineJoin = "round";
-      ctx.strokeStyle = "rgba(255, 255, 255, 0.9)";
-      ctx.lineWidth = 5;
-      ctx.stroke();
-      ctx.strokeStyle = "#1a1a1a";
-      ctx.lineWidth = 2;
-      ctx.stroke();
+      strokeOnHalo(ctx, "rgba(255, 255, 255, 0.9)", "#1a1a1a", 2);
     }
     var r = selection.ring;
     if (r >= 0 && r < data.n) {
@@ -351,12 +356,7 @@
       stats.ringAt = { x: rx, y: ry };
       ctx.beginPath();
       ctx.arc(rx, ry, 9, 0, 2 * Math.PI);
-      ctx.strokeStyle = "#ffffff";
-      ctx.lineWidth = 5;
-      ctx.stroke();
-      ctx.strokeStyle = "#d01010";
-      ctx.lineWidth = 2.5;
-      ctx.stroke();
+      strokeOnHalo(ctx, "#ffffff", "#d01010", 2.5);
     }
   }
 
