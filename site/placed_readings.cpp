@@ -343,6 +343,7 @@ std::uint64_t PlaceRows(const std::vector<std::string>& files, const Claim& clai
             }
             placed.row = static_cast<std::uint32_t>(r);
             placed.label = cells[0];
+            placed.column2 = cells[2];
             place(placed);
         }
     }

@@ -95,6 +95,7 @@ struct PlacedRow {
     double lat = 0;
     double value = 0;
     std::string_view label;
+    std::string_view column2; // the free column as the table holds it, likewise
 };
 
 // What a pass over the files left out.
