@@ -48,74 +48,6 @@ bool ReadingValue(std::string_view cell, std::string& scratch, double& value)
     return std::isfinite(value);
 }
 
-// The coordinate texts converted so far in a pass and their results, in a table indexed by the
-// text's digits: a receiver logs a new fix about once a second and a magnetometer several readings
-// in that time, a line walked north keeps its longitude text, and lines walked side by side pass
-// the same latitudes, so most coordinate texts of a site were converted before. The conversion
-// depends on the text alone, so a result found here is the one converting again would give.
-class CoordinateCache {
-public:
-    CoordinateCache() : slots_(kSlots) {}
-
-    bool Convert(std::string_view cell, int degreeDigits, bool negate, double& result)
-    {
-        const std::size_t w = static_cast<std::size_t>(degreeDigits);
-        if (cell.size() != w + 7 || cell[w + 2] != '.')
-            return false;
-        // The nine or ten digits, the degree digits and the sign make the key (never 0).
-        std::uint64_t key = 0;
-        for (std::size_t k = 0; k < cell.size(); ++k) {
-            if (k == w + 2)
-                continue;
-            const unsigned digit = static_cast<unsigned char>(cell[k]) - unsigned{'0'};
-            if (digit > 9)
-                return false;
-            key = key * 10 + digit;
-        }
-        // Indexed by the last digits: the texts along a line lie close together, so they fill
-        // neighbouring slots and push none of each other out.
-        Slot& slot = slots_[static_cast<std::size_t>(key & (kSlots - 1))];
-        key = (key << 3) | (static_cast<std::uint64_t>(degreeDigits) << 1) | (negate ? 1 : 0);
-        if (slot.key != key) {
-            if (!detail::FastDecimalDegrees(cell, degreeDigits, negate, slot.degrees)) {
-                slot.key = 0;
-                return false;
-            }
-            slot.key = key;
-        }
-        result = slot.degrees;
-        return true;
-    }
-
-private:
-    static constexpr std::size_t kSlots = std::size_t{1} << 16; // 1 MiB
-    struct Slot {
-        std::uint64_t key = 0;
-        double degrees = 0;
-    };
-    std::vector<Slot> slots_;
-};
-
-// The readout's decimal degrees of one row, direct for the usual four minute decimals and by the
-// readout itself for anything else. False when the row has no fix or its position does not convert.
-// `cells` holds the row's caption and its first cells, at least through column 5.
-bool RowPosition(const SurveyTable& table, int row, const std::string_view* cells, int cellCount,
-                 PositionFields& fields, CoordinateCache& coordinates, double& lat, double& lon)
-{
-    const std::string_view latHemisphere = cells[3];
-    if (latHemisphere == "?" || latHemisphere == "0")
-        return false;
-    if (cellCount >= 7 && coordinates.Convert(cells[4], 2, latHemisphere == "S", lat) &&
-        coordinates.Convert(cells[6], 3, cells[5] == "W", lon))
-        return std::fabs(lat) <= 90 && std::fabs(lon) <= 180;
-    try {
-        ReadPosition(table, row, fields);
-    } catch (const Error&) {
-        return false;
-    }
-    return DecimalDegrees(fields.lad, 90, lat) && DecimalDegrees(fields.lod, 180, lon);
-}
-
 // The number that general number text gives for `value`, read back: the exact value to 18
 // significant digits (ties to even), then halves up to 15. Zero reads "0", never "-0".
 double GeneralTextValueExact(double value)
@@ -215,36 +147,164 @@ const MinuteTable& MinuteTerms()
     return table;
 }
 
+// The parts of a coordinate text the readout converts one by one: degrees, whole minutes, the
+// first two minute decimals (a missing one counts as 0) and the decimals after those.
+struct MinuteText {
+    int degrees = 0;
+    int minutes = 0;
+    int hundredths = 0;
+    std::uint64_t rest = 0;
+    int restDigits = 0;
+};
+
+// The most decimals after the hundredths whose whole number and power of ten long double holds
+// exactly: one division of the two is then the correctly rounded reading of "0.<decimals>".
+constexpr int kMaxRestDigits = LDBL_MANT_DIG >= 64 ? 19 : 15;
+
+// Powers of ten as long double, exact up to kMaxRestDigits.
+constexpr long double kPowersLong[] = {1e0L,  1e1L,  1e2L,  1e3L,  1e4L,  1e5L,  1e6L,
+                                       1e7L,  1e8L,  1e9L,  1e10L, 1e11L, 1e12L, 1e13L,
+                                       1e14L, 1e15L, 1e16L, 1e17L, 1e18L, 1e19L};
+static_assert(std::size(kPowersLong) > kMaxRestDigits);
+
+// A coordinate text in one of the forms the readout reads digit for digit: "ddmm." (2 degree
+// digits, 3 for a longitude) followed by nothing but decimals, as many as the receiver wrote; or
+// "ddmm," followed by four or more, of which the readout takes the first four by their columns.
+bool ScanMinuteText(std::string_view text, int degreeDigits, MinuteText& parts)
+{
+    const std::size_t w = static_cast<std::size_t>(degreeDigits);
+    if (text.size() < w + 3 || text.size() > w + 5 + kMaxRestDigits)
+        return false;
+    const char point = text[w + 2];
+    const std::size_t decimals = text.size() - (w + 3);
+    if (point != '.' && (point != ',' || decimals < 4))
+        return false;
+    int whole = 0;
+    for (std::size_t k = 0; k < w + 2; ++k) {
+        const unsigned digit = static_cast<unsigned char>(text[k]) - unsigned{'0'};
+        if (digit > 9)
+            return false;
+        whole = whole * 10 + static_cast<int>(digit);
+    }
+    const std::size_t taken = point == ',' ? 4 : decimals;
+    std::uint64_t fraction[2] = {0, 0}; // the hundredths, then the rest
+    for (std::size_t k = 0; k < decimals; ++k) {
+        const unsigned digit = static_cast<unsigned char>(text[w + 3 + k]) - unsigned{'0'};
+        if (digit > 9)
+            return false;
+        if (k < taken)
+            fraction[k < 2 ? 0 : 1] = fraction[k < 2 ? 0 : 1] * 10 + digit;
+    }
+    parts.degrees = whole / 100;
+    parts.minutes = whole % 100;
+    parts.hundredths = static_cast<int>(taken == 1 ? fraction[0] * 10 : fraction[0]);
+    parts.rest = fraction[1];
+    parts.restDigits = taken > 2 ? static_cast<int>(taken) - 2 : 0;
+    return true;
+}
+
+// The readout's decimal degrees of a coordinate text's parts, in its own order and precision,
+// read back from its general number text.
+double ReadoutDegrees(const MinuteText& parts, bool negate)
+{
+    const MinuteTable& terms = MinuteTerms();
+    long double fractionTerm = 0;
+    if (parts.restDigits <= 2) {
+        // Up to four decimals: the table, the decimals padded with zeros (the same quotients).
+        constexpr int kPad[] = {100, 10, 1};
+        fractionTerm = terms.fraction[parts.hundredths * 100 + static_cast<int>(parts.rest) * kPad[parts.restDigits]];
+    } else {
+        const long double b = static_cast<long double>(parts.rest) / kPowersLong[parts.restDigits];
+        const double s = static_cast<double>(static_cast<long double>(parts.hundredths) + b);
+        fractionTerm = ((static_cast<long double>(s) / 60) * 100) / 10000;
+    }
+    long double sum = static_cast<long double>(parts.degrees);
+    sum = sum + terms.whole[parts.minutes];
+    sum = sum + fractionTerm;
+    double decimal = static_cast<double>(sum);
+    if (negate)
+        decimal = 0 - decimal;
+    return GeneralTextValue(decimal);
+}
+
+// The coordinate texts converted so far in a pass and their results, in a table indexed by the
+// text's digits: a receiver logs a new fix about once a second and a magnetometer several readings
+// in that time, a line walked north keeps its longitude text, and lines walked side by side pass
+// the same latitudes, so many coordinate texts of a site were converted before. The conversion
+// depends on the text's parts alone, so a result found here is the one converting again would give.
+class CoordinateCache {
+public:
+    CoordinateCache() : slots_(kSlots) {}
+
+    bool Convert(std::string_view cell, int degreeDigits, bool negate, double& result)
+    {
+        MinuteText parts;
+        if (!ScanMinuteText(cell, degreeDigits, parts))
+            return false;
+        // Texts of many decimals are converted each time: their digits would not fit the key.
+        if (parts.restDigits > kKeyRestDigits) {
+            result = ReadoutDegrees(parts, negate);
+            return true;
+        }
+        // Below 10^16: degrees, minutes, hundredths and the rest in their places.
+        std::uint64_t key = static_cast<std::uint64_t>(parts.degrees * 10000 + parts.minutes * 100 + parts.hundredths);
+        constexpr std::uint64_t kScale[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000, 1000000000};
+        key = key * kScale[parts.restDigits] + parts.rest;
+        // Indexed by the last digits: the texts along a line lie close together, so they fill
+        // neighbouring slots and push none of each other out.
+        Slot& slot = slots_[static_cast<std::size_t>(key & (kSlots - 1))];
+        // The count of decimals, the degree digits and the sign complete the key (never 0).
+        key = (key << 7) | (static_cast<std::uint64_t>(parts.restDigits) << 3) |
+              (static_cast<std::uint64_t>(degreeDigits) << 1) | (negate ? 1 : 0);
+        if (slot.key != key) {
+            slot.degrees = ReadoutDegrees(parts, negate);
+            slot.key = key;
+        }
+        result = slot.degrees;
+        return true;
+    }
+
+private:
+    static constexpr int kKeyRestDigits = 9;
+    static constexpr std::size_t kSlots = std::size_t{1} << 16; // 1 MiB
+    struct Slot {
+        std::uint64_t key = 0;
+        double degrees = 0;
+    };
+    std::vector<Slot> slots_;
+};
+
+// The readout's decimal degrees of one row, direct for coordinates of plain digits and decimals and
+// by the readout itself for anything else. False when the row has no fix or its position does not
+// convert.
+// `cells` holds the row's caption and its first cells, at least through column 5.
+bool RowPosition(const SurveyTable& table, int row, const std::string_view* cells, int cellCount,
+                 PositionFields& fields, CoordinateCache& coordinates, double& lat, double& lon)
+{
+    const std::string_view latHemisphere = cells[3];
+    if (latHemisphere == "?" || latHemisphere == "0")
+        return false;
+    if (cellCount >= 7 && coordinates.Convert(cells[4], 2, latHemisphere == "S", lat) &&
+        coordinates.Convert(cells[6], 3, cells[5] == "W", lon))
+        return std::fabs(lat) <= 90 && std::fabs(lon) <= 180;
+    try {
+        ReadPosition(table, row, fields);
+    } catch (const Error&) {
+        return false;
+    }
+    return DecimalDegrees(fields.lad, 90, lat) && DecimalDegrees(fields.lod, 180, lon);
+}
+
 } // namespace
 
 namespace detail {
 
 bool FastDecimalDegrees(std::string_view text, int degreeDigits, bool negate, double& degrees)
 {
-    const std::size_t w = static_cast<std::size_t>(degreeDigits);
-    if (text.size() != w + 7 || text[w + 2] != '.')
+    MinuteText parts;
+    if (!ScanMinuteText(text, degreeDigits, parts))
         return false;
-    int digit[10] = {};
-    for (std::size_t k = 0, j = 0; k < text.size(); ++k) {
-        if (k == w + 2)
-            continue;
-        if (text[k] < '0' || text[k] > '9')
-            return false;
-        digit[j++] = text[k] - '0';
-    }
-    int d = 0;
-    for (std::size_t k = 0; k < w; ++k)
-        d = d * 10 + digit[k];
-    const int m = digit[w] * 10 + digit[w + 1];
-    const int decimals = digit[w + 2] * 1000 + digit[w + 3] * 100 + digit[w + 4] * 10 + digit[w + 5];
-    // The terms of whole minutes and of their four decimals, as the readout computes them.
-    long double sum = static_cast<long double>(d);
-    sum = sum + MinuteTerms().whole[m];
-    sum = sum + MinuteTerms().fraction[decimals];
-    double decimal = static_cast<double>(sum);
-    if (negate)
-        decimal = 0 - decimal;
-    degrees = GeneralTextValue(decimal);
+    degrees = ReadoutDegrees(parts, negate);
     return true;
 }
 

@@ -115,8 +115,10 @@ namespace detail {
 // what the general conversions give, and false when the text is not of its form (the caller then
 // takes the general way).
 
-// The decimal degrees the position readout shows for a coordinate text of four minute decimals
-// ("ddmm.mmmm" with 2 degree digits, "dddmm.mmmm" with 3), read back as a number.
+// The decimal degrees the position readout shows for a coordinate text ("ddmm.mmmm" with 2 degree
+// digits, "dddmm.mmmm" with 3), read back as a number: any count of minute decimals after "." (up
+// to 21, or 17 where long double is a double), or four or more after ",", of which the readout
+// reads only the first four.
 bool FastDecimalDegrees(std::string_view text, int degreeDigits, bool negate, double& degrees);
 // A plain decimal reading ("52395.02", " -7.5 ") of at most 15 significant digits.
 bool FastReading(std::string_view text, char separator, double& value);

@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <future>
 #include <random>
@@ -127,38 +129,93 @@ TEST_F(GatherTest, ReadsDotReadingsUnderACommaLocaleAndStopsWhenCancelled)
     EXPECT_TRUE(none.failures.empty());
 }
 
-// The direct path must give bit for bit what the readout's decimal text and the reading conversion
-// give: every minute fraction of a few degrees, and random fixes and readings.
-TEST(FastPathTest, AgreesWithTheReadoutAndTheReadingConversion)
+// The readout's decimal degrees of a fix, its decimal texts read back.
+std::pair<double, double> Readout(const std::string& lat, const std::string& lon, bool south, bool west)
 {
-    const auto readout = [](const std::string& lat, const std::string& lon, const char* ns, const char* ew) {
-        PositionFields fields;
-        ReadPosition(FixCells{ns, lat, ew, lon}, fields);
-        double degrees[2] = {};
-        std::from_chars(fields.lad.data(), fields.lad.data() + fields.lad.size(), degrees[0]);
-        std::from_chars(fields.lod.data(), fields.lod.data() + fields.lod.size(), degrees[1]);
-        return std::pair{degrees[0], degrees[1]};
+    PositionFields fields;
+    ReadPosition(FixCells{south ? "S" : "N", lat, west ? "W" : "E", lon}, fields);
+    double degrees[2] = {};
+    std::from_chars(fields.lad.data(), fields.lad.data() + fields.lad.size(), degrees[0]);
+    std::from_chars(fields.lod.data(), fields.lod.data() + fields.lod.size(), degrees[1]);
+    return {degrees[0], degrees[1]};
+}
+
+// A coordinate text of `degreeDigits` degree digits and `decimals` minute decimals after `point`,
+// its digits random, or now and then all 0 or all 9 (the ends of every range).
+std::string CoordinateText(std::mt19937_64& random, int degreeDigits, int decimals, char point)
+{
+    const int kind = static_cast<int>(random() % 8);
+    const auto digit = [&](int limit) {
+        return static_cast<char>('0' + (kind == 0 ? 0 : kind == 1 ? limit - 1 : static_cast<int>(random() % limit)));
     };
-    std::mt19937 random(7);
+    std::string text;
+    for (int k = 0; k < degreeDigits; ++k)
+        text += digit(k == 0 && degreeDigits == 3 ? 2 : 10);
+    text += digit(6);
+    text += digit(10);
+    text += point;
+    for (int k = 0; k < decimals; ++k)
+        text += digit(10);
+    return text;
+}
+
+// The direct path must give bit for bit what the readout's decimal text gives, under either decimal
+// separator of the process: every four-decimal minute fraction of a few degrees, then random fixes
+// of 0 to 21 minute decimals, mostly 3 to 8, after "." or ",", in all four quarters of the globe.
+TEST(FastPathTest, AgreesWithTheReadoutForAnyCountOfMinuteDecimals)
+{
     char lat[16];
     char lon[16];
-    for (int i = 0; i < 40000; ++i) {
-        const int fraction = i < 10000 ? i : static_cast<int>(random() % 10000);
-        const int minutes = i < 10000 ? 45 : static_cast<int>(random() % 60);
-        std::snprintf(lat, sizeof lat, "%02d%02d.%04d", i < 10000 ? 0 : static_cast<int>(random() % 90), minutes, fraction);
-        std::snprintf(lon, sizeof lon, "%03d%02d.%04d", i < 10000 ? 37 : static_cast<int>(random() % 180), minutes,
-                      (fraction * 7919) % 10000);
-        const bool south = i % 3 == 0;
-        const bool west = i % 2 == 0;
-        const auto [expectedLat, expectedLon] = readout(lat, lon, south ? "S" : "N", west ? "W" : "E");
+    for (int i = 0; i < 10000; ++i) {
+        std::snprintf(lat, sizeof lat, "0045.%04d", i);
+        std::snprintf(lon, sizeof lon, "03745.%04d", (i * 7919) % 10000);
+        const auto [expectedLat, expectedLon] = Readout(lat, lon, i % 3 == 0, i % 2 == 0);
         double fastLat = 1;
         double fastLon = 1;
-        ASSERT_TRUE(detail::FastDecimalDegrees(lat, 2, south, fastLat));
-        ASSERT_TRUE(detail::FastDecimalDegrees(lon, 3, west, fastLon));
+        ASSERT_TRUE(detail::FastDecimalDegrees(lat, 2, i % 3 == 0, fastLat));
+        ASSERT_TRUE(detail::FastDecimalDegrees(lon, 3, i % 2 == 0, fastLon));
         ASSERT_EQ(fastLat, expectedLat) << lat;
         ASSERT_EQ(fastLon, expectedLon) << lon;
-        ASSERT_EQ(std::signbit(fastLon), std::signbit(expectedLon)) << lon;
+    }
+    constexpr int kMostDecimals = LDBL_MANT_DIG >= 64 ? 21 : 17;
+    std::mt19937_64 random(7);
+    for (const char separator : {'.', ','}) {
+        SetDecimalSeparator(separator);
+        for (int i = 0; i < 40000; ++i) {
+            const int decimals = i % 10 == 9 ? static_cast<int>(random() % 23) : 3 + static_cast<int>(random() % 6);
+            const char point = random() % 4 == 0 ? ',' : '.';
+            const bool south = random() % 2 == 0;
+            const bool west = random() % 2 == 0;
+            const std::string latText = CoordinateText(random, 2, decimals, point);
+            const std::string lonText = CoordinateText(random, 3, decimals, point);
+            double fastLat = 1;
+            double fastLon = 1;
+            const bool direct = (point == '.' || decimals >= 4) && decimals <= kMostDecimals;
+            ASSERT_EQ(detail::FastDecimalDegrees(latText, 2, south, fastLat), direct) << latText;
+            ASSERT_EQ(detail::FastDecimalDegrees(lonText, 3, west, fastLon), direct) << lonText;
+            if (!direct)
+                continue;
+            const auto [expectedLat, expectedLon] = Readout(latText, lonText, south, west);
+            ASSERT_EQ(fastLat, expectedLat) << latText << " under " << separator;
+            ASSERT_EQ(fastLon, expectedLon) << lonText << " under " << separator;
+            ASSERT_EQ(std::signbit(fastLon), std::signbit(expectedLon)) << lonText;
+        }
+    }
+    SetDecimalSeparator('.');
+    // Other forms are left to the general way.
+    double unused = 0;
+    EXPECT_FALSE(detail::FastDecimalDegrees("56 5.0993", 2, false, unused));
+    EXPECT_FALSE(detail::FastDecimalDegrees("5645.0993 ", 2, false, unused));
+    EXPECT_FALSE(detail::FastDecimalDegrees("5645.09-3", 2, false, unused));
+    EXPECT_FALSE(detail::FastDecimalDegrees("564.50993", 2, false, unused));
+    EXPECT_FALSE(detail::FastDecimalDegrees("", 3, false, unused));
+}
 
+// Likewise for the readings: random plain decimals against the reading conversion.
+TEST(FastPathTest, AgreesWithTheReadingConversion)
+{
+    std::mt19937 random(7);
+    for (int i = 0; i < 40000; ++i) {
         char reading[32];
         std::snprintf(reading, sizeof reading, "%.*f", static_cast<int>(random() % 6),
                       (static_cast<double>(random()) - 2147483648.0) / static_cast<double>(1 + random() % 100000));
@@ -166,10 +223,7 @@ TEST(FastPathTest, AgreesWithTheReadoutAndTheReadingConversion)
         ASSERT_TRUE(detail::FastReading(reading, '.', fast));
         ASSERT_EQ(fast, static_cast<double>(StrToFloat(reading))) << reading;
     }
-    // Other forms are left to the general way.
     double unused = 0;
-    EXPECT_FALSE(detail::FastDecimalDegrees("3348.452", 2, false, unused));
-    EXPECT_FALSE(detail::FastDecimalDegrees("56 5.0993", 2, false, unused));
     EXPECT_FALSE(detail::FastReading("1E3", '.', unused));
     EXPECT_FALSE(detail::FastReading("1.2.3", '.', unused));
     EXPECT_FALSE(detail::FastReading("1234567890123456", '.', unused));
@@ -178,23 +232,27 @@ TEST(FastPathTest, AgreesWithTheReadoutAndTheReadingConversion)
 TEST_F(GatherTest, RepeatedCoordinateTextsKeepTheirOwnValues)
 {
     // Texts converted before are looked up: the same digits in the other hemisphere, as the other
-    // coordinate, or at a distance that shares their place in the look-up must still read as their own.
+    // coordinate, with another count of decimals, or at a distance that shares their place in the
+    // look-up must still read as their own; texts of any length read as the readout reads them.
     const char* const rows[][4] = {
-        {"N", "5645.0993", "E", "03712.1697"}, {"S", "5645.0993", "W", "03712.1697"},
-        {"N", "5651.6529", "E", "03712.1697"}, {"N", "3712.1697", "E", "05645.0993"},
-        {"N", "5645.0993", "E", "03712.1697"}, {"S", "5651.6529", "E", "05651.6529"},
-        {"N", "5645.0993", "W", "03712.1697"},
+        {"N", "5645.0993", "E", "03712.1697"},     {"S", "5645.0993", "W", "03712.1697"},
+        {"N", "5651.6529", "E", "03712.1697"},     {"N", "3712.1697", "E", "05645.0993"},
+        {"N", "5645.0993", "E", "03712.1697"},     {"S", "5651.6529", "E", "05651.6529"},
+        {"N", "5645.0993", "W", "03712.1697"},     {"N", "5645.12", "E", "03712.169712"},
+        {"N", "0056.4512", "E", "00371.2169712"},  {"S", "5645,099312", "W", "03712,1697"},
+        {"N", "5645.099312", "E", "03712.16970"},  {"N", "5645.0993120000000000000001", "E", "03712,1"},
+        {"N", "5645.0993120000000000000001", "W", "03712,1"},
     };
-    std::string text = "Label,Field nT,Time,NS,Latitude,EW,Longitude\n";
+    std::string text = "Label;Field nT;Time;NS;Latitude;EW;Longitude\n";
     for (const auto& row : rows)
-        text += std::string("R,1,10:00:00,") + row[0] + "," + row[1] + "," + row[2] + "," + row[3] + "\n";
+        text += std::string("R;1;10:00:00;") + row[0] + ";" + row[1] + ";" + row[2] + ";" + row[3] + "\n";
     const PlacedReadings placed = GatherReadings({Write("repeat.csv", text)});
-    ASSERT_EQ(placed.size(), std::size(rows));
-    for (std::size_t k = 0; k < std::size(rows); ++k) {
-        double lat = 0;
-        double lon = 0;
-        ASSERT_TRUE(detail::FastDecimalDegrees(rows[k][1], 2, rows[k][0][0] == 'S', lat));
-        ASSERT_TRUE(detail::FastDecimalDegrees(rows[k][3], 3, rows[k][2][0] == 'W', lon));
+    // The last row's longitude does not convert: the readout reads "1W" where "," is followed by
+    // fewer than four decimals (the row before reads "1E" as a number).
+    ASSERT_EQ(placed.size(), std::size(rows) - 1);
+    EXPECT_EQ(placed.withoutPosition, 1u);
+    for (std::size_t k = 0; k < placed.size(); ++k) {
+        const auto [lat, lon] = Readout(rows[k][1], rows[k][3], rows[k][0][0] == 'S', rows[k][2][0] == 'W');
         EXPECT_EQ(placed.lat[k], lat) << k;
         EXPECT_EQ(placed.lon[k], lon) << k;
     }
