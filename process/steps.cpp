@@ -1,0 +1,214 @@
+// The six operations. Windows and statistics read the values from before the step; gaps (NaN) are
+// skipped by every statistic and keep their place in a window.
+#include "steps.h"
+
+#include "readings_export.h"
+#include "statistics.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <span>
+
+namespace qm::process {
+
+namespace {
+
+constexpr double kGap = std::numeric_limits<double>::quiet_NaN();
+constexpr std::size_t kBlock = 1 << 16; // readings between two asks whether to stop
+
+void CheckStop(const ShouldStop& stop)
+{
+    if (stop && stop())
+        throw Cancelled{};
+}
+
+std::span<const double> Slice(const std::vector<double>& v, const Traverses& t, std::size_t k)
+{
+    return std::span<const double>(v).subspan(t.Begin(k), t.End(k) - t.Begin(k));
+}
+
+std::vector<double> Present(std::span<const double> values)
+{
+    std::vector<double> present;
+    present.reserve(values.size());
+    for (const double v : values)
+        if (!std::isnan(v))
+            present.push_back(v);
+    return present;
+}
+
+Values Gaps(const GapsStep& s, const Values& in, const ShouldStop& stop)
+{
+    std::vector<double> equal = s.equal;
+    std::sort(equal.begin(), equal.end());
+    const double above = s.above.value_or(std::numeric_limits<double>::infinity());
+    const double below = s.below.value_or(-std::numeric_limits<double>::infinity());
+    Values out = in;
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        if (i % kBlock == 0)
+            CheckStop(stop);
+        const double v = out.value[i];
+        if (v > above || v < below || std::binary_search(equal.begin(), equal.end(), v))
+            out.value[i] = kGap;
+    }
+    return out;
+}
+
+Values Clip(const ClipStep& s, const Values& in, const ShouldStop& stop)
+{
+    double a = 0;
+    double b = 0;
+    if (s.range) {
+        a = s.range->first;
+        b = s.range->second;
+    } else {
+        std::vector<double> present = Present(in.value);
+        if (present.empty())
+            return in;
+        CheckStop(stop);
+        if (s.sd) {
+            const double mean = Mean(present);
+            const double sd = StandardDeviation(present, mean);
+            a = mean - *s.sd * sd;
+            b = mean + *s.sd * sd;
+        } else {
+            a = Percentile(present, s.percent->first);
+            b = Percentile(present, s.percent->second);
+        }
+    }
+    Values out = in;
+    for (double& v : out.value) {
+        if (v < a)
+            v = a;
+        else if (v > b)
+            v = b;
+    }
+    return out;
+}
+
+Values ZeroTraverse(const ZeroTraverseStep& s, const Traverses& traverses, const Values& in, StepReport& report,
+                    const ShouldStop& stop)
+{
+    Values out = in;
+    std::vector<double> chosen;
+    for (std::size_t t = 0; t < traverses.Count(); ++t) {
+        CheckStop(stop);
+        chosen.clear();
+        for (const double v : Slice(in.value, traverses, t))
+            if (!std::isnan(v) && (!s.within || (v >= s.within->first && v <= s.within->second)))
+                chosen.push_back(v);
+        if (chosen.empty()) {
+            std::string note = "traverse " + std::to_string(t + 1) + ": no value";
+            if (s.within)
+                note += " within [" + site::NumberText(s.within->first) + ", " + site::NumberText(s.within->second) + "]";
+            report.notes.push_back(note + ", left as it is");
+            continue;
+        }
+        const double m = s.statistic == Statistic::Mean ? Mean(chosen) : Percentile(chosen, 50);
+        for (std::size_t i = traverses.Begin(t); i < traverses.End(t); ++i)
+            out.value[i] -= m; // a gap stays NaN
+    }
+    return out;
+}
+
+std::size_t HalfWindow(std::int64_t window) { return static_cast<std::size_t>((window - 1) / 2); }
+
+Values Despike(const DespikeStep& s, const Traverses& traverses, const Values& in, StepReport& report,
+               const ShouldStop& stop)
+{
+    Values out = in;
+    for (std::size_t t = 0; t < traverses.Count(); ++t) {
+        CheckStop(stop);
+        const std::size_t begin = traverses.Begin(t);
+        const std::span<const double> values = Slice(in.value, traverses, t);
+        ForEachWindow(values, HalfWindow(s.window), [&](std::size_t i, const auto& order) {
+            const double median = WindowMedian(order);
+            const double distance = std::abs(values[i] - median);
+            if (!(distance > s.minimum))
+                return;
+            if (!(distance > s.threshold * (1.4826 * WindowMad(order, median))))
+                return;
+            ++report.spikes;
+            if (s.replace == Replace::Median)
+                out.value[begin + i] = median;
+            else if (s.replace == Replace::Gap)
+                out.value[begin + i] = kGap;
+            else
+                out.flag[begin + i] = 1;
+        });
+    }
+    return out;
+}
+
+Values Shift(const ShiftStep& s, const Traverses& traverses, const Values& in, const ShouldStop& stop)
+{
+    Values out = in;
+    for (std::size_t t = 0; t < traverses.Count(); ++t) {
+        // Traverse t + 1 to the user: "odd" are t = 0, 2, 4 …
+        if ((s.traverses == Parity::Odd && t % 2 != 0) || (s.traverses == Parity::Even && t % 2 == 0))
+            continue;
+        CheckStop(stop);
+        const std::size_t begin = traverses.Begin(t);
+        const std::size_t n = traverses.End(t) - begin;
+        const bool beyond = std::abs(s.readings) >= static_cast<double>(n);
+        const auto shift = beyond ? std::int64_t(0) : static_cast<std::int64_t>(s.readings);
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::int64_t from = static_cast<std::int64_t>(i) - shift;
+            if (beyond || from < 0 || from >= static_cast<std::int64_t>(n)) {
+                out.value[begin + i] = kGap;
+                out.flag[begin + i] = 0;
+            } else {
+                out.value[begin + i] = in.value[begin + static_cast<std::size_t>(from)];
+                out.flag[begin + i] = in.flag[begin + static_cast<std::size_t>(from)];
+            }
+        }
+    }
+    return out;
+}
+
+Values HighPass(const HighPassStep& s, const Traverses& traverses, const Values& in, const ShouldStop& stop)
+{
+    Values out = in;
+    for (std::size_t t = 0; t < traverses.Count(); ++t) {
+        CheckStop(stop);
+        const std::size_t begin = traverses.Begin(t);
+        const std::span<const double> values = Slice(in.value, traverses, t);
+        ForEachWindow(values, HalfWindow(s.window), [&](std::size_t i, const auto& order) {
+            out.value[begin + i] = values[i] - WindowMedian(order);
+        });
+    }
+    return out;
+}
+
+} // namespace
+
+Values FromReadings(std::vector<double> readings)
+{
+    Values values;
+    values.flag.assign(readings.size(), 0);
+    values.value = std::move(readings);
+    return values;
+}
+
+Values ApplyStep(const Operation& op, const Traverses& traverses, const Values& in, StepReport& report,
+                 const ShouldStop& stop)
+{
+    Values out;
+    if (const auto* s = std::get_if<GapsStep>(&op))
+        out = Gaps(*s, in, stop);
+    else if (const auto* s = std::get_if<ClipStep>(&op))
+        out = Clip(*s, in, stop);
+    else if (const auto* s = std::get_if<ZeroTraverseStep>(&op))
+        out = ZeroTraverse(*s, traverses, in, report, stop);
+    else if (const auto* s = std::get_if<DespikeStep>(&op))
+        out = Despike(*s, traverses, in, report, stop);
+    else if (const auto* s = std::get_if<ShiftStep>(&op))
+        out = Shift(*s, traverses, in, stop);
+    else
+        out = HighPass(std::get<HighPassStep>(op), traverses, in, stop);
+    report.gaps = static_cast<std::uint64_t>(std::count_if(out.value.begin(), out.value.end(), [](double v) { return std::isnan(v); }));
+    return out;
+}
+
+} // namespace qm::process
