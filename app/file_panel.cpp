@@ -1,6 +1,7 @@
 // The file list and its editing.
 #include "file_panel.h"
 
+#include "survey_list.h"
 #include "widgets.h"
 
 #include <QFileDialog>
@@ -13,7 +14,7 @@
 
 namespace qm {
 
-FilePanel::FilePanel(QWidget* parent) : QWidget(parent)
+FilePanel::FilePanel(SurveyList& list, QWidget* parent) : QWidget(parent), list_(list)
 {
     // The file list fills the panel; the buttons stand along its bottom.
     auto* layout = new QVBoxLayout(this);
@@ -37,21 +38,25 @@ FilePanel::FilePanel(QWidget* parent) : QWidget(parent)
 
 QStringList FilePanel::Files() const
 {
-    QStringList files;
-    for (int i = 0; i < ListView1->topLevelItemCount(); ++i)
-        files << ListView1->topLevelItem(i)->text(0);
-    return files;
+    return list_.Paths();
 }
 
 int FilePanel::FileCount() const
 {
-    return ListView1->topLevelItemCount();
+    return list_.FileCount();
 }
 
 QString FilePanel::FileAt(int index) const
 {
-    const QTreeWidgetItem* item = ListView1->topLevelItem(index);
-    return item ? item->text(0) : QString();
+    return list_.Paths().value(index);
+}
+
+void FilePanel::Publish()
+{
+    QStringList files;
+    for (int i = 0; i < ListView1->topLevelItemCount(); ++i)
+        files << ListView1->topLevelItem(i)->text(0);
+    list_.SetPaths(files);
 }
 
 int FilePanel::SelectedFile() const
@@ -75,7 +80,7 @@ void FilePanel::AddFiles(const QStringList& paths, bool replace)
         ListView1->clear();
     for (const QString& path : paths)
         new QTreeWidgetItem(ListView1, QStringList{path});
-    emit FilesChanged();
+    Publish();
 }
 
 void FilePanel::DeleteSelected()
@@ -85,7 +90,7 @@ void FilePanel::DeleteSelected()
         return;
     delete ListView1->takeTopLevelItem(selected);
     ListView1->clearSelection();
-    emit FilesChanged();
+    Publish();
 }
 
 void FilePanel::MoveSelected(int offset)
@@ -101,7 +106,7 @@ void FilePanel::MoveSelected(int offset)
     delete item;
     ListView1->insertTopLevelItem(target, new QTreeWidgetItem(QStringList{caption}));
     SetSelectedFile(target);
-    emit FilesChanged();
+    Publish();
 }
 
 void FilePanel::SetUpOpenDialog(QFileDialog& dialog)

@@ -11,10 +11,13 @@ class QTreeWidget;
 
 namespace qm {
 
+class SurveyList;
+
 class FilePanel : public QWidget {
     Q_OBJECT
 public:
-    explicit FilePanel(QWidget* parent = nullptr);
+    // The panel shows the document's list and edits it.
+    explicit FilePanel(SurveyList& list, QWidget* parent = nullptr);
 
     QStringList Files() const;
     int FileCount() const;
@@ -48,11 +51,15 @@ signals:
     void Clicked();
     // A key pressed in the list (the list itself still handles it).
     void KeyPressed(int key);
-    // Files were added, removed or reordered.
-    void FilesChanged();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // Hands the list as the panel shows it to the document.
+    void Publish();
+
+    SurveyList& list_;
 };
 
 } // namespace qm

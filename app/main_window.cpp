@@ -14,6 +14,7 @@
 #include "profile_chart.h"
 #include "profile_page.h"
 #include "site_map_link.h"
+#include "survey_list.h"
 #include "survey_table_view.h"
 #include "text_codec.h"
 #include "widgets.h"
@@ -61,6 +62,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent)
     layout->setSpacing(0);
     setCentralWidget(central);
 
+    list_ = new qm::SurveyList(this);
     BuildMenus();
     layout->addWidget(BuildFilesGroup());
     layout->addWidget(BuildProfileGroup(), 1);
@@ -97,7 +99,7 @@ void TForm1::BuildMenus()
     actMoveUp = edit->addAction(QStringLiteral("Move up      ^"));
     actMoveDown = edit->addAction(QStringLiteral("Move down V"));
     actSiteMap = menuBar()->addMenu(QStringLiteral("View"))->addAction(QStringLiteral("Site map"));
-    siteMap_ = new qm::SiteMapLink(this, actSiteMap);
+    siteMap_ = new qm::SiteMapLink(list_, actSiteMap, this);
     QMenu* help = menuBar()->addMenu(QStringLiteral("Help"));
     actManual = help->addAction(QStringLiteral("Manual"));
     actWebsite = help->addAction(QStringLiteral("Website"));
@@ -111,7 +113,7 @@ QGroupBox* TForm1::BuildFilesGroup()
     auto* row = new QHBoxLayout(GroupBox2);
     row->setContentsMargins(2, 2, 2, 2);
     row->setSpacing(2);
-    files_ = new qm::FilePanel(GroupBox2);
+    files_ = new qm::FilePanel(*list_, GroupBox2);
     row->addWidget(files_, 1);
 
     Panel1 = qm::FixedPanel(GroupBox2, 534, -1);
@@ -124,7 +126,7 @@ QGroupBox* TForm1::BuildFilesGroup()
     Label3 = qm::Place(new qm::LinkLabel(QStringLiteral("Buy a magnetometer"), labels), 280, 8);
     Label2 = qm::Place(new qm::LinkLabel(QStringLiteral("Купить магнитометр"), labels), 408, 8);
     panelLayout->addWidget(labels, 1);
-    AdvListView1 = new qm::AdvListView(Panel1);
+    AdvListView1 = new qm::AdvListView(list_->Table(), Panel1);
     AdvListView1->setFixedHeight(88);
     panelLayout->addWidget(AdvListView1);
     position_ = new qm::PositionPanel(Panel1);
@@ -146,9 +148,8 @@ QGroupBox* TForm1::BuildProfileGroup()
     source.select = [this](int index) -> const qm::SurveyTable* {
         files_->SetSelectedFile(index);
         SelectFile();
-        return &AdvListView1->table();
+        return &list_->Table();
     };
-    source.readings = [this] { return profile_->Readings(); };
     source.names = [this] { return files_->Files(); };
     matrix_ = new qm::MatrixPage(std::move(source));
     PageControl1->addTab(profile_, QStringLiteral("Line"));
@@ -177,7 +178,9 @@ void TForm1::ConnectHandlers()
 
     connect(files_, &qm::FilePanel::Clicked, this, &TForm1::ListView1Click);
     connect(files_, &qm::FilePanel::KeyPressed, this, &TForm1::ListView1KeyDown);
-    connect(files_, &qm::FilePanel::FilesChanged, this, &TForm1::FilesChanged);
+    // A view (the site map) asks for a file and a row as clicks here would select them.
+    connect(list_, &qm::SurveyList::FileRequested, this, &TForm1::ClickFile);
+    connect(list_, &qm::SurveyList::RowRequested, this, &TForm1::ClickRow);
     connect(AdvListView1, &qm::AdvListView::Click, this, &TForm1::AdvListView1Click);
     connect(AdvListView1, &qm::AdvListView::DoubleClick, this, &TForm1::Button4Click);
     connect(position_, &qm::PositionPanel::MapClicked, this, &TForm1::Button4Click);
@@ -198,6 +201,7 @@ void TForm1::ConnectHandlers()
 // Thin forwards to the pages, under the names the manual gives.
 QStringList TForm1::Files() const { return files_->Files(); }
 int TForm1::SelectedFile() const { return files_->SelectedFile(); }
+int TForm1::FileRow(int tableRow) const { return list_->FileRow(tableRow); }
 void TForm1::SetSelectedFile(int index) { files_->SetSelectedFile(index); }
 std::uint16_t TForm1::Balance() const { return matrix_->Balance(); }
 void TForm1::SetBalance(std::uint16_t balance) { matrix_->SetBalance(balance); }
@@ -344,12 +348,12 @@ void TForm1::SelectFile()
         return;
     const QString path = files_->FileAt(selected);
     AdvListView1->Clear();
-    deletedRows_.Clear();
+    list_->Deleted().Clear();
     AdvListView1->LoadFromCsv(qm::ToFsPath(path));
     Label4->setText(qm::FileNamePart(path));
     qm::SetFileColumnWidths(*AdvListView1);
     PlotProfile();
-    emit FileSelected(selected, path);
+    list_->FileWasSelected(selected, path);
 }
 
 void TForm1::PlotProfile() { profile_->Plot(AdvListView1->table()); }
@@ -369,7 +373,7 @@ void TForm1::ReadPosition()
         return;
     // The site map follows the row before its readout, which fails for a row without a fix: its ring
     // then leaves the reading selected before rather than stay on it.
-    emit RowSelected(FileRow(row));
+    list_->RowWasSelected(FileRow(row));
     position_->ShowPosition(AdvListView1->table(), row);
 }
 
@@ -390,7 +394,7 @@ void TForm1::Button5Click()
     qm::RunHandler(this, [this] {
         const int selected = AdvListView1->SelectedRow();
         if (selected >= 0) {
-            deletedRows_.Record(selected);
+            list_->Deleted().Record(selected);
             AdvListView1->DeleteRow(selected);
         }
         profile_->ClearSeries();

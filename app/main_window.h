@@ -5,8 +5,6 @@
 // handler runs inside the error box boundary.
 #pragma once
 
-#include "deleted_rows.h"
-
 #include <QMainWindow>
 #include <QImage>
 #include <QPointer>
@@ -43,6 +41,7 @@ class PositionPanel;
 class ProfileChart;
 class ProfilePage;
 class SiteMapLink;
+class SurveyList;
 } // namespace qm
 
 class TForm1 : public QMainWindow {
@@ -77,7 +76,7 @@ public:
     void ClickFile(int index);
     void ClickRow(int row);
     // The row of the file a table row shows: the two differ once "del" removed rows above it.
-    int FileRow(int tableRow) const { return deletedRows_.FileRow(tableRow); }
+    int FileRow(int tableRow) const;
 
     std::uint16_t Balance() const;
     void SetBalance(std::uint16_t balance);
@@ -118,6 +117,10 @@ public:
     qm::ProfilePage* profilePage() const { return profile_; }
     qm::MatrixPage* matrixPage() const { return matrix_; }
     qm::SiteMapLink* siteMap() const { return siteMap_; }
+    // The document the pages show: the list, the loaded table, the selection. Its signals tell of
+    // completed file selections (clicks, opening, playback and every file a draw passes), readouts
+    // and list changes.
+    qm::SurveyList* surveyList() const { return list_; }
     // Whether the site map's page is loaded in the background soon after the window is first shown.
     // The viewer turns it on; off by default, so that tests making many main windows start no
     // browser page they do not use.
@@ -187,16 +190,6 @@ public:
     qm::ImageBox* Image1 = nullptr;
     QProgressBar* ProgressBar1 = nullptr;
 
-signals:
-    // A file selection has completed: the file is loaded into the table and plotted. Emitted for
-    // clicks, opening, playback and every file a draw passes. Slots must not throw.
-    void FileSelected(int index, const QString& path);
-    // The position readout of a table row has completed (a table click, or a point of the chart);
-    // `fileRow` is the row of the file it shows (see FileRow()).
-    void RowSelected(int fileRow);
-    // Files were opened, added, removed or reordered.
-    void FilesChanged();
-
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -222,8 +215,7 @@ private:
     qm::ProfilePage* profile_ = nullptr;
     qm::MatrixPage* matrix_ = nullptr;
     qm::SiteMapLink* siteMap_ = nullptr;
-    // The rows "del" removed since the file was loaded.
-    qm::DeletedRows deletedRows_;
+    qm::SurveyList* list_ = nullptr;
     QPointer<TFormMapa> mapWindow_;
     bool shownOnce_ = false;
     bool warmSiteMap_ = false;

@@ -2,10 +2,12 @@
 #include "matrix_page.h"
 
 #include "error_box.h"
+#include "field_value.h"
 #include "image_adapter.h"
 #include "matrix_overlay.h"
 #include "matrix_raster.h"
 #include "resample.h"
+#include "survey_table.h"
 #include "widgets.h"
 
 #include <QCheckBox>
@@ -20,8 +22,26 @@
 
 #include <climits>
 #include <utility>
+#include <vector>
 
 namespace qm {
+
+namespace {
+
+// The readings of a loaded table as the profile plots them: one per data row, the reading of
+// column 1 as a whole number.
+std::span<const double> TableReadings(const SurveyTable* table, std::vector<double>& readings)
+{
+    readings.clear();
+    if (!table)
+        return {};
+    const int rows = table->RowCount();
+    for (int r = 1; r < rows; ++r)
+        readings.push_back(static_cast<double>(FieldValue(table->Cell(r, 1))));
+    return readings;
+}
+
+} // namespace
 
 MatrixPage::MatrixPage(MatrixFiles files, QWidget* parent) : QWidget(parent), files_(std::move(files))
 {
@@ -136,15 +156,18 @@ void MatrixPage::Draw()
 
     MatrixSource source;
     source.fileCount = [this, &self] { return (self && !stopped_) ? files_.count() : 0; };
-    source.select = [this, &self](int q) -> const SurveyTable* {
+    const SurveyTable* selected = nullptr;
+    source.select = [this, &self, &selected](int q) -> const SurveyTable* {
         if (!self || stopped_ || q < 0 || q >= files_.count())
             return nullptr;
         ShowProgress(q + 1, files_.count());
-        return files_.select(q);
+        selected = files_.select(q);
+        return selected;
     };
     source.balanceChanged = [this](std::uint16_t balance) { SetBalance(balance); };
-    // File selection has just plotted the readings: the passes take them from the profile.
-    source.readings = [this] { return files_.readings(); };
+    // The passes take the readings of the table file selection has just loaded.
+    std::vector<double> readings;
+    source.readings = [&selected, &readings] { return TableReadings(selected, readings); };
 
     // A draw starts with file selection of file 0, which empties the profile even when the list
     // holds no file.

@@ -25,8 +25,6 @@ struct MatrixFiles {
     std::function<int()> count;
     // Selects file `index` as a click would and returns its loaded table (throws as loading does).
     std::function<const SurveyTable*(int index)> select;
-    // The readings file selection has just plotted on the profile.
-    std::function<std::span<const double>()> readings;
     std::function<QStringList()> names;
 };
 

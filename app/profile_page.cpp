@@ -120,14 +120,6 @@ void ProfilePage::Plot(const SurveyTable& table)
     PlotProfile(Chart1->series(style), table);
 }
 
-std::span<const double> ProfilePage::Readings() const
-{
-    for (int i = 0; i < ProfileChart::kSeriesCount; ++i)
-        if (Chart1->series(i).Count() > 0)
-            return Chart1->series(i).Values();
-    return {};
-}
-
 QImage ProfilePage::Picture() const
 {
     return Chart1->grab().toImage();

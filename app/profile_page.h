@@ -27,8 +27,6 @@ public:
     void ClearSeries();
     // Plots the table's readings in the chosen view style; nothing for a style text that names none.
     void Plot(const SurveyTable& table);
-    // The plotted readings (of whichever series holds them).
-    std::span<const double> Readings() const;
     QImage Picture() const;
 
     // Handlers of the strip; each runs inside the error box boundary.

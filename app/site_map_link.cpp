@@ -3,10 +3,10 @@
 // gathering makes an older one stop at its next file and be ignored.
 #include "site_map_link.h"
 
-#include "main_window.h"
 #include "platform.h"
 #include "site_map_page.h"
 #include "site_map_window.h"
+#include "survey_list.h"
 #include "text_codec.h"
 
 #include <QAction>
@@ -38,15 +38,15 @@ std::string CorePath(const QString& path)
 
 } // namespace
 
-SiteMapLink::SiteMapLink(TForm1* form, QAction* open) : QObject(form), form_(form)
+SiteMapLink::SiteMapLink(SurveyList* list, QAction* open, QObject* parent) : QObject(parent), list_(list)
 {
     // A gathering thread per core; the threads of a cancelled gathering end at their next file.
     pool_.setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
     open->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
     connect(open, &QAction::triggered, this, &SiteMapLink::Show);
-    connect(form, &TForm1::FilesChanged, this, &SiteMapLink::ListChanged);
-    connect(form, &TForm1::FileSelected, this, &SiteMapLink::FileSelected);
-    connect(form, &TForm1::RowSelected, this, &SiteMapLink::RowSelected);
+    connect(list, &SurveyList::ListChanged, this, &SiteMapLink::ListChanged);
+    connect(list, &SurveyList::FileSelected, this, &SiteMapLink::FileSelected);
+    connect(list, &SurveyList::RowSelected, this, &SiteMapLink::RowSelected);
 }
 
 SiteMapLink::~SiteMapLink()
@@ -153,7 +153,7 @@ void SiteMapLink::StartGathering()
     stale_ = false;
     gathering_ = true;
     auto job = std::make_shared<Job>();
-    job->paths = form_->Files();
+    job->paths = list_->Paths();
     const auto count = static_cast<std::size_t>(job->paths.size());
     const std::size_t threads =
         std::clamp<std::size_t>(static_cast<std::size_t>(pool_.maxThreadCount()), 1, std::max<std::size_t>(count, 1));
@@ -222,9 +222,15 @@ void SiteMapLink::GatherPart(const std::shared_ptr<Job>& job, std::size_t part)
     if (--job->partsLeft > 0 || job->cancelled)
         return;
     lock.unlock();
+    FinishGathering(job);
+}
+
+// On the worker thread of the last part to finish: joins the parts and makes what the page takes,
+// so that the interface thread only hands it on.
+void SiteMapLink::FinishGathering(const std::shared_ptr<Job>& job)
+{
     auto joined = std::make_shared<site::PlacedReadings>();
     std::shared_ptr<PreparedPage> prepared;
-    // What the page takes is made here too, so that the interface thread only hands it on.
     const bool early = job->early;
     try {
         // A gathering replaced meanwhile is of no more use.
@@ -248,8 +254,13 @@ void SiteMapLink::GatherPart(const std::shared_ptr<Job>& job, std::size_t part)
     }
     QMetaObject::invokeMethod(
         this, [this, job, joined, prepared] { Gathered(job, joined, prepared); }, Qt::QueuedConnection);
-    if (!early || !prepared)
-        return;
+    if (early && prepared)
+        SendPieces(job, prepared);
+}
+
+// On a worker thread: makes the page's pieces one by one and tells the window of each as it is ready.
+void SiteMapLink::SendPieces(const std::shared_ptr<Job>& job, const std::shared_ptr<PreparedPage>& prepared)
+{
     const auto toWindow = [this, prepared](auto call) {
         QMetaObject::invokeMethod(
             this,
@@ -322,15 +333,15 @@ void SiteMapLink::ReadingClicked(int fileIndex, int row)
     if (fileIndex < 0 || fileIndex >= gatheredFiles_.size())
         return;
     const QString path = gatheredFiles_[fileIndex];
-    const QStringList current = form_->Files();
+    const QStringList& current = list_->Paths();
     const int target = fileIndex < current.size() && current[fileIndex] == path ? fileIndex : current.indexOf(path);
     if (target < 0)
         return;
     // The row is clicked only when the file was selected (a file that fails to load shows its error).
     fileSelectedSeen_ = false;
-    form_->ClickFile(target);
+    list_->RequestFile(target);
     if (fileSelectedSeen_ && selectedIndex_ == target)
-        form_->ClickRow(row); // the file was loaded afresh, so its table rows are its file rows
+        list_->RequestRow(row); // the file was loaded afresh, so its table rows are its file rows
 }
 
 QString SiteMapLink::Label(int fileIndex, int row)

@@ -15,18 +15,18 @@
 #include <vector>
 
 class QAction;
-class TForm1;
 
 namespace qm {
 
 class SiteMapWindow;
+class SurveyList;
 struct PreparedPage;
 
 class SiteMapLink : public QObject {
     Q_OBJECT
 public:
     // `open` shows the window; the window itself is made when first shown.
-    SiteMapLink(TForm1* form, QAction* open);
+    SiteMapLink(SurveyList* list, QAction* open, QObject* parent = nullptr);
     ~SiteMapLink() override;
 
     // Shows and raises the window, gathering the readings first when the list changed meanwhile.
@@ -55,6 +55,8 @@ private:
     void StopGathering();
     struct Job;
     void GatherPart(const std::shared_ptr<Job>& job, std::size_t part);
+    void FinishGathering(const std::shared_ptr<Job>& job);
+    void SendPieces(const std::shared_ptr<Job>& job, const std::shared_ptr<PreparedPage>& prepared);
     void Gathered(const std::shared_ptr<Job>& job, std::shared_ptr<const site::PlacedReadings> readings,
                   std::shared_ptr<const PreparedPage> prepared);
     int GatheredIndex(int listIndex, const QString& path) const;
@@ -65,7 +67,7 @@ private:
     QString Label(int fileIndex, int row);
     void LoadLabels(const QString& path);
 
-    TForm1* form_;
+    SurveyList* list_;
     SiteMapWindow* window_ = nullptr;
 
     // The readings shown index files of the list as it was when they were gathered; the main

@@ -79,7 +79,8 @@ void SurveyTableModel::DeleteRow(int row)
     endRemoveRows();
 }
 
-AdvListView::AdvListView(QWidget* parent) : QTableView(parent), model_(table_)
+AdvListView::AdvListView(SurveyTable& table, QWidget* parent)
+    : QTableView(parent), table_(table), model_(table_)
 {
     setModel(&model_);
     setShowGrid(true);

@@ -34,7 +34,8 @@ private:
 class AdvListView : public QTableView {
     Q_OBJECT
 public:
-    explicit AdvListView(QWidget* parent = nullptr);
+    // A view of the table, which the survey list document owns.
+    explicit AdvListView(SurveyTable& table, QWidget* parent = nullptr);
 
     SurveyTable& table() { return table_; }
     const SurveyTable& table() const { return table_; }
@@ -70,7 +71,7 @@ protected:
 private:
     void ApplyColumnWidths();
 
-    SurveyTable table_;
+    SurveyTable& table_;
     SurveyTableModel model_;
     int updateDepth_ = 0;
 };

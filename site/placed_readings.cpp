@@ -186,19 +186,24 @@ bool ScanMinuteText(std::string_view text, int degreeDigits, MinuteText& parts)
             return false;
         whole = whole * 10 + static_cast<int>(digit);
     }
+    // The first two decimals, then those after them that the readout reads, then any it does not.
+    const char* digits = text.data() + w + 3;
     const std::size_t taken = point == ',' ? 4 : decimals;
-    std::uint64_t fraction[2] = {0, 0}; // the hundredths, then the rest
+    int hundredths = 0;
+    std::uint64_t rest = 0;
     for (std::size_t k = 0; k < decimals; ++k) {
-        const unsigned digit = static_cast<unsigned char>(text[w + 3 + k]) - unsigned{'0'};
+        const unsigned digit = static_cast<unsigned char>(digits[k]) - unsigned{'0'};
         if (digit > 9)
             return false;
-        if (k < taken)
-            fraction[k < 2 ? 0 : 1] = fraction[k < 2 ? 0 : 1] * 10 + digit;
+        if (k < 2)
+            hundredths = hundredths * 10 + static_cast<int>(digit);
+        else if (k < taken)
+            rest = rest * 10 + digit;
     }
     parts.degrees = whole / 100;
     parts.minutes = whole % 100;
-    parts.hundredths = static_cast<int>(taken == 1 ? fraction[0] * 10 : fraction[0]);
-    parts.rest = fraction[1];
+    parts.hundredths = taken == 1 ? hundredths * 10 : hundredths;
+    parts.rest = rest;
     parts.restDigits = taken > 2 ? static_cast<int>(taken) - 2 : 0;
     return true;
 }

@@ -7,6 +7,7 @@
 #include <array>
 #include <cerrno>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <random>
 #include <system_error>
@@ -204,6 +205,114 @@ void AppendCsvField(std::string& out, std::string_view bytes)
     out.push_back('"');
 }
 
+// A processed value (NaN for a gap) and its spike flag, beside the reading.
+struct Processed {
+    double value = 0;
+    std::uint8_t spike = 0;
+};
+
+// Writes the rows of one export: header, rows in order, end. Each file's name is written once per
+// reading; its encoded form is made once per file.
+class RowWriter {
+public:
+    RowWriter(AtomicOutput& output, ExportFormat format, const std::vector<std::string>& files, bool processed)
+        : output_(output), text_(output.Buffer()), format_(format), files_(files)
+    {
+        if (format_ == ExportFormat::GeoJson)
+            text_ += "{\"type\":\"FeatureCollection\",\"features\":[";
+        else
+            text_ += processed ? "file,row,label,value,lat,lon,raw,spike\r\n" : "file,row,label,value,lat,lon\r\n";
+    }
+
+    void Row(std::uint32_t file, std::uint32_t row, std::string_view label, double reading, double lat, double lon,
+             const Processed* processed)
+    {
+        if (format_ == ExportFormat::GeoJson) {
+            text_ += written_ == 0 ? "\n" : ",\n";
+            text_ += "{\"type\":\"Feature\",\"geometry\":{\"type\":\"Point\",\"coordinates\":[";
+            AppendNumber(text_, lon);
+            text_.push_back(',');
+            AppendNumber(text_, lat);
+            text_ += "]},\"properties\":{\"file\":";
+            text_ += FileText(file);
+            text_ += ",\"row\":";
+            text_ += std::to_string(row);
+            text_ += ",\"label\":";
+            AppendJsonString(text_, label);
+            text_ += ",\"value\":";
+            if (processed)
+                AppendValue(processed->value, "null");
+            else
+                AppendNumber(text_, reading);
+            if (processed) {
+                text_ += ",\"raw\":";
+                AppendNumber(text_, reading);
+                text_ += processed->spike != 0 ? ",\"spike\":1" : ",\"spike\":0";
+            }
+            text_ += "}}";
+        } else {
+            text_ += FileText(file);
+            text_.push_back(',');
+            text_ += std::to_string(row);
+            text_.push_back(',');
+            AppendCsvField(text_, label);
+            text_.push_back(',');
+            if (processed)
+                AppendValue(processed->value, "");
+            else
+                AppendNumber(text_, reading);
+            text_.push_back(',');
+            AppendNumber(text_, lat);
+            text_.push_back(',');
+            AppendNumber(text_, lon);
+            if (processed) {
+                text_.push_back(',');
+                AppendNumber(text_, reading);
+                text_ += processed->spike != 0 ? ",1" : ",0";
+            }
+            text_ += "\r\n";
+        }
+        ++written_;
+        output_.FlushIfFull();
+    }
+
+    void End()
+    {
+        if (format_ == ExportFormat::GeoJson)
+            text_ += "\n]}\n";
+    }
+    std::uint64_t Written() const { return written_; }
+
+private:
+    const std::string& FileText(std::uint32_t f)
+    {
+        if (f != encodedFile_) {
+            fileText_.clear();
+            if (format_ == ExportFormat::GeoJson)
+                AppendJsonString(fileText_, files_[f]);
+            else
+                AppendCsvField(fileText_, files_[f]);
+            encodedFile_ = f;
+        }
+        return fileText_;
+    }
+    void AppendValue(double value, std::string_view gap)
+    {
+        if (std::isnan(value))
+            text_ += gap;
+        else
+            AppendNumber(text_, value);
+    }
+
+    AtomicOutput& output_;
+    std::string& text_;
+    ExportFormat format_;
+    const std::vector<std::string>& files_;
+    std::uint32_t encodedFile_ = UINT32_MAX;
+    std::string fileText_;
+    std::uint64_t written_ = 0;
+};
+
 } // namespace
 
 std::optional<ExportFormat> ExportFormatFor(const std::filesystem::path& path)
@@ -251,71 +360,62 @@ ExportSummary ExportReadings(const std::vector<std::string>& files, const std::f
                              ExportFormat format, const GatherProgress& progress)
 {
     AtomicOutput output(out);
-    std::string& text = output.Buffer();
-    ExportSummary summary;
-
-    // Each file's name is written once per reading; its encoded form is made once per file.
-    std::uint32_t encodedFile = UINT32_MAX;
-    std::string fileText;
-    const auto fileOf = [&](std::uint32_t f) -> const std::string& {
-        if (f != encodedFile) {
-            fileText.clear();
-            if (format == ExportFormat::GeoJson)
-                AppendJsonString(fileText, files[f]);
-            else
-                AppendCsvField(fileText, files[f]);
-            encodedFile = f;
-        }
-        return fileText;
-    };
-
-    std::function<void(const PlacedRow&)> place;
-    if (format == ExportFormat::GeoJson) {
-        text += "{\"type\":\"FeatureCollection\",\"features\":[";
-        place = [&](const PlacedRow& r) {
-            text += summary.written == 0 ? "\n" : ",\n";
-            text += "{\"type\":\"Feature\",\"geometry\":{\"type\":\"Point\",\"coordinates\":[";
-            AppendNumber(text, r.lon);
-            text.push_back(',');
-            AppendNumber(text, r.lat);
-            text += "]},\"properties\":{\"file\":";
-            text += fileOf(r.file);
-            text += ",\"row\":";
-            text += std::to_string(r.row);
-            text += ",\"label\":";
-            AppendJsonString(text, r.label);
-            text += ",\"value\":";
-            AppendNumber(text, r.value);
-            text += "}}";
-            ++summary.written;
-            output.FlushIfFull();
-        };
-    } else {
-        text += "file,row,label,value,lat,lon\r\n";
-        place = [&](const PlacedRow& r) {
-            text += fileOf(r.file);
-            text.push_back(',');
-            text += std::to_string(r.row);
-            text.push_back(',');
-            AppendCsvField(text, r.label);
-            text.push_back(',');
-            AppendNumber(text, r.value);
-            text.push_back(',');
-            AppendNumber(text, r.lat);
-            text.push_back(',');
-            AppendNumber(text, r.lon);
-            text += "\r\n";
-            ++summary.written;
-            output.FlushIfFull();
-        };
-    }
-
-    GatherCounts counts = ForEachPlacedRow(files, place, progress);
-    if (format == ExportFormat::GeoJson)
-        text += "\n]}\n";
+    RowWriter writer(output, format, files, false);
+    GatherCounts counts = ForEachPlacedRow(
+        files, [&](const PlacedRow& r) { writer.Row(r.file, r.row, r.label, r.value, r.lat, r.lon, nullptr); }, progress);
+    writer.End();
     output.Commit();
+    ExportSummary summary;
+    summary.written = writer.Written();
     summary.withoutPosition = counts.withoutPosition;
     summary.failures = std::move(counts.failures);
+    return summary;
+}
+
+LabelledReadings GatherLabelledReadings(const std::vector<std::string>& files,
+                                        const std::function<void(const PlacedRow&)>& each,
+                                        const GatherProgress& progress)
+{
+    LabelledReadings readings;
+    PlacedReadings& placed = readings.placed;
+    placed.files = files;
+    GatherCounts counts = ForEachPlacedRow(
+        files,
+        [&](const PlacedRow& r) {
+            placed.lon.push_back(r.lon);
+            placed.lat.push_back(r.lat);
+            placed.value.push_back(r.value);
+            placed.file.push_back(r.file);
+            placed.row.push_back(r.row);
+            readings.labels.Add(r.label);
+            if (each)
+                each(r);
+        },
+        progress);
+    placed.withoutPosition = counts.withoutPosition;
+    placed.failures = std::move(counts.failures);
+    return readings;
+}
+
+ExportSummary WriteReadings(const LabelledReadings& readings, const std::filesystem::path& out, ExportFormat format,
+                            const ProcessedValues* processed)
+{
+    const PlacedReadings& placed = readings.placed;
+    if (processed != nullptr && (processed->value.size() != placed.size() || processed->spike.size() != placed.size()))
+        throw Error("The processed values do not match the readings");
+    AtomicOutput output(out);
+    RowWriter writer(output, format, placed.files, processed != nullptr);
+    for (std::size_t i = 0; i < placed.size(); ++i) {
+        const Processed extra = processed ? Processed{processed->value[i], processed->spike[i]} : Processed{};
+        writer.Row(placed.file[i], placed.row[i], readings.labels[i], placed.value[i], placed.lat[i], placed.lon[i],
+                   processed ? &extra : nullptr);
+    }
+    writer.End();
+    output.Commit();
+    ExportSummary summary;
+    summary.written = writer.Written();
+    summary.withoutPosition = placed.withoutPosition;
+    summary.failures = placed.failures;
     return summary;
 }
 

@@ -6,15 +6,18 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qm::site {
 
 enum class ExportFormat {
     GeoJson, // a FeatureCollection of Points [lon, lat] in WGS 84 (EPSG:4326)
-    Csv,     // file,row,label,value,lat,lon
+    Csv,     // file,row,label,value,lat,lon (and raw,spike with processed values)
 };
 
 // The format a file name asks for: ".csv" for CSV, ".geojson" or ".json" for GeoJSON (any case);
@@ -33,6 +36,50 @@ struct ExportSummary {
 // "%s". %s") or a cancel leaves no partial file under the user's name.
 ExportSummary ExportReadings(const std::vector<std::string>& files, const std::filesystem::path& out,
                              ExportFormat format, const GatherProgress& progress = {});
+
+// The labels (column 0) of gathered readings in one block of text: label i is
+// text[end[i - 1], end[i]), so a million labels cost a few bytes each, not a string each.
+struct ReadingLabels {
+    std::string text;
+    std::vector<std::uint64_t> end;
+
+    void Add(std::string_view label)
+    {
+        text.append(label);
+        end.push_back(text.size());
+    }
+    std::string_view operator[](std::size_t i) const
+    {
+        const std::uint64_t begin = i == 0 ? 0 : end[i - 1];
+        return std::string_view(text).substr(begin, end[i] - begin);
+    }
+};
+
+// Placed readings with their labels, gathered once and written later (after processing).
+struct LabelledReadings {
+    PlacedReadings placed;
+    ReadingLabels labels;
+};
+
+// Gathers what ExportReadings writes, by the same pass; `each`, when given, also sees every placed
+// row while it is placed (for what else a caller takes from it, such as column 2).
+LabelledReadings GatherLabelledReadings(const std::vector<std::string>& files,
+                                        const std::function<void(const PlacedRow&)>& each = {},
+                                        const GatherProgress& progress = {});
+
+// Processed values of gathered readings, one per placed reading: NaN for a gap, and spike 1 for a
+// reading flagged as a spike.
+struct ProcessedValues {
+    std::span<const double> value;
+    std::span<const std::uint8_t> spike;
+};
+
+// Writes gathered readings exactly as ExportReadings writes the same files. With `processed`,
+// "value" is the processed value (empty in CSV, null in GeoJSON, for a gap) and two more
+// columns/properties follow: "raw", the reading, and "spike", 0 or 1 (CSV:
+// file,row,label,value,lat,lon,raw,spike). Written through a temporary file like ExportReadings.
+ExportSummary WriteReadings(const LabelledReadings& readings, const std::filesystem::path& out, ExportFormat format,
+                            const ProcessedValues* processed = nullptr);
 
 // 8-bit text as UTF-8: kept when it is valid UTF-8, else each byte read as Latin-1 (U+0000..U+00FF),
 // as the viewer shows such text.

@@ -6,6 +6,7 @@
 #include "main_window.h"
 #include "matrix_page.h"
 #include "profile_chart.h"
+#include "survey_list.h"
 #include "survey_table_view.h"
 #include "widgets.h"
 
@@ -234,9 +235,9 @@ private slots:
     void selectionSignalsFollowCompletedWorkOnly()
     {
         TForm1 w;
-        QSignalSpy files(&w, &TForm1::FileSelected);
-        QSignalSpy rows(&w, &TForm1::RowSelected);
-        QSignalSpy changed(&w, &TForm1::FilesChanged);
+        QSignalSpy files(w.surveyList(), &qm::SurveyList::FileSelected);
+        QSignalSpy rows(w.surveyList(), &qm::SurveyList::RowSelected);
+        QSignalSpy changed(w.surveyList(), &qm::SurveyList::ListChanged);
         const QString a = Survey("a.csv", {50000, 50010}), b = Survey("b.csv", {49000, 49010, 49020});
         const QString bad = Write("bad.csv", (Row("l", "f") + Row("P1", "5x")).toLatin1());
         Open(w, {a, b, bad});

@@ -1,0 +1,360 @@
+// The gridding of a site's raster block by block: each block is gridded by GDAL from the readings
+// within its reach, several blocks at a time on threads of their own.
+#include "grid_blocks.h"
+
+#include "gdal_support.h"
+#include "grid_spacing.h"
+
+#include <cpl_conv.h>
+#include <cpl_multiproc.h>
+#include <cpl_error.h>
+#include <gdal_alg.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <thread>
+
+namespace qm::site::detail {
+
+namespace {
+
+constexpr const char* kOutOfMemory = "Out of memory: the grid is too large for this computer. Try a larger cell size.";
+
+struct ContextDeleter {
+    void operator()(GDALGridContext* context) const { GDALGridContextFree(context); }
+};
+using ContextPtr = std::unique_ptr<GDALGridContext, ContextDeleter>;
+
+// GDAL's options for a method, with the radius and the nodata value filled in.
+struct MethodOptions {
+    GDALGridAlgorithm algorithm;
+    GDALGridLinearOptions linear{};
+    GDALGridInverseDistanceToAPowerNearestNeighborOptions invdist{};
+    GDALGridNearestNeighborOptions nearest{};
+    GDALGridMovingAverageOptions average{};
+
+    MethodOptions(GridMethod method, double radius)
+    {
+        linear.nSizeOfStructure = sizeof linear;
+        linear.dfRadius = radius; // outside the triangulation: the nearest reading within the radius
+        linear.dfNoDataValue = kNoData;
+        invdist.nSizeOfStructure = sizeof invdist;
+        invdist.dfPower = 2;
+        invdist.dfRadius = radius;
+        invdist.nMaxPoints = 12;
+        invdist.nMinPoints = 1;
+        invdist.dfNoDataValue = kNoData;
+        nearest.nSizeOfStructure = sizeof nearest;
+        nearest.dfRadius1 = nearest.dfRadius2 = radius;
+        nearest.dfNoDataValue = kNoData;
+        average.nSizeOfStructure = sizeof average;
+        average.dfRadius1 = average.dfRadius2 = radius;
+        average.nMinPoints = 1;
+        average.dfNoDataValue = kNoData;
+        switch (method) {
+        case GridMethod::Linear: algorithm = GGA_Linear; break;
+        case GridMethod::InverseDistance: algorithm = GGA_InverseDistanceToAPowerNearestNeighbor; break;
+        case GridMethod::Nearest: algorithm = GGA_NearestNeighbor; break;
+        case GridMethod::Average: algorithm = GGA_MovingAverage; break;
+        }
+    }
+    const void* For(GDALGridAlgorithm which) const
+    {
+        switch (which) {
+        case GGA_Linear: return &linear;
+        case GGA_InverseDistanceToAPowerNearestNeighbor: return &invdist;
+        case GGA_NearestNeighbor: return &nearest;
+        default: return &average;
+        }
+    }
+};
+
+// The progress of a block. The user's progress is called on the caller's thread only; the other
+// threads only look at `stop`, which a false answer sets.
+struct BlockProgress {
+    const GridProgress* user; // null on the other threads
+    std::atomic<bool>* stop;
+    std::atomic<double>* done;
+    double cells, blockCells;
+};
+
+int CPL_STDCALL ReportBlock(double fraction, const char*, void* data)
+{
+    auto* p = static_cast<BlockProgress*>(data);
+    if (p->user && *p->user && !(*p->user)(0.05 + 0.95 * (*p->done + fraction * p->blockCells) / p->cells))
+        *p->stop = true;
+    return *p->stop ? FALSE : TRUE;
+}
+
+// The number of blocks gridded at once: GDAL_NUM_THREADS, a count or ALL_CPUS (the default).
+int Workers()
+{
+    const char* setting = CPLGetConfigOption("GDAL_NUM_THREADS", "ALL_CPUS");
+    const int count = EQUAL(setting, "ALL_CPUS") ? CPLGetNumCPUs() : std::atoi(setting);
+    return std::clamp(count, 1, 64);
+}
+
+// A GDAL setting for this thread only, restored on leaving.
+class ThreadConfig {
+public:
+    ThreadConfig(const char* key, const char* value) : key_(key)
+    {
+        const char* before = CPLGetThreadLocalConfigOption(key, nullptr);
+        if (before)
+            before_ = before;
+        CPLSetThreadLocalConfigOption(key, value);
+    }
+    ~ThreadConfig() { CPLSetThreadLocalConfigOption(key_, before_ ? before_->c_str() : nullptr); }
+    ThreadConfig(const ThreadConfig&) = delete;
+    ThreadConfig& operator=(const ThreadConfig&) = delete;
+
+private:
+    const char* key_;
+    std::optional<std::string> before_;
+};
+
+// Grids one block from the readings within its reach into `block` (row 0 to the north).
+// False when GDAL fails or the progress stops it.
+bool GridBlock(const MethodOptions& options, double radius, const std::vector<double>& bx,
+               const std::vector<double>& by, const std::vector<double>& bz, double west, double east, double north,
+               double south, int width, int height, double cell, double margin, std::vector<float>& block,
+               GDALProgressFunc progress, void* progressData)
+{
+    // Readings that give no triangle are gridded as GDAL's linear method grids the cells
+    // outside the triangulation: the nearest reading within the radius.
+    GDALGridAlgorithm algorithm = options.algorithm;
+    if (algorithm == GGA_Linear && (bx.size() < 3 || ShapeOf<double>(bx, by) != Shape::Area))
+        algorithm = GGA_NearestNeighbor;
+    const auto count = static_cast<GUInt32>(bx.size());
+    ContextPtr context(
+        GDALGridContextCreate(algorithm, options.For(algorithm), count, bx.data(), by.data(), bz.data(), TRUE));
+    if (!context && algorithm == GGA_Linear) {
+        algorithm = GGA_NearestNeighbor;
+        context.reset(
+            GDALGridContextCreate(algorithm, options.For(algorithm), count, bx.data(), by.data(), bz.data(), TRUE));
+    }
+    if (!context)
+        return false;
+    block.assign(static_cast<std::size_t>(width) * height, kNoData);
+    // From north to south, so that the first row is the northern edge.
+    if (GDALGridContextProcess(context.get(), west, east, north, south, static_cast<GUInt32>(width),
+                               static_cast<GUInt32>(height), GDT_Float32, block.data(), progress,
+                               progressData) != CE_None)
+        return false;
+    context.reset();
+    if (algorithm != GGA_Linear)
+        return true;
+
+    // Linear interpolation fills whole triangles, however far apart their corners: empty the
+    // cells that no reading lies within the radius of.
+    const Buckets near(std::span<const double>(bx), std::span<const double>(by), west - margin, south - margin, east + margin, north + margin, radius);
+    const double r2 = radius * radius;
+    for (int r = 0; r < height; ++r) {
+        const double cy = north - (r + 0.5) * cell;
+        for (int c = 0; c < width; ++c) {
+            float& v = block[static_cast<std::size_t>(r) * width + c];
+            if (v == kNoData)
+                continue;
+            const double cx = west + (c + 0.5) * cell;
+            const int nc = near.Col(cx), nr = near.Row(cy);
+            bool within = false;
+            for (int rr = std::max(0, nr - 1); rr <= std::min(near.ny - 1, nr + 1) && !within; ++rr)
+                for (int cc = std::max(0, nc - 1); cc <= std::min(near.nx - 1, nc + 1) && !within; ++cc)
+                    for (std::uint32_t i : near.In(cc, rr))
+                        if ((bx[i] - cx) * (bx[i] - cx) + (by[i] - cy) * (by[i] - cy) <= r2) {
+                            within = true;
+                            break;
+                        }
+            if (!within)
+                v = kNoData;
+        }
+    }
+    return true;
+}
+
+
+
+struct Block {
+    int col0, row0, width, height;
+};
+
+// The blocks of a raster, and how far around each its readings are taken.
+struct BlockPlan {
+    int side = 0;
+    double margin = 0;
+    std::vector<Block> todo;
+};
+
+// Each block holds about 16,000 readings over all threads at work, so that the triangulations in
+// memory stay small whatever the site's size. Linear interpolation takes the readings of a margin
+// of the radius and two cells around the block, so that every triangle that matters inside the
+// block is found whole; a cell that no reading lies within the radius of is emptied anyway.
+BlockPlan PlanBlocks(const GridResult& result, std::size_t readings, int workers)
+{
+    BlockPlan plan;
+    const double cell = result.cellSize;
+    const double cells = static_cast<double>(result.values.size());
+    const double perBlock = std::max(4096.0, 16384.0 / workers);
+    plan.side =
+        static_cast<int>(std::clamp(std::sqrt(cells * perBlock / static_cast<double>(readings)), 64.0, 4096.0));
+    // A radius far beyond the block would have every block triangulate most of the site: the
+    // margin of linear interpolation stops at the block's own size.
+    plan.margin =
+        (result.method == GridMethod::Linear ? std::min(result.radius, plan.side * cell) : result.radius) + 2 * cell;
+    for (int row0 = 0; row0 < result.height; row0 += plan.side)
+        for (int col0 = 0; col0 < result.width; col0 += plan.side)
+            plan.todo.push_back({col0, row0, std::min(plan.side, result.width - col0),
+                                 std::min(plan.side, result.height - row0)});
+    return plan;
+}
+
+// One gridding of all blocks: the threads take the next block until none is left or one stops.
+class BlockRun {
+public:
+    BlockRun(const GridReadings& readings, const GridRequest& request, GridResult& result, BlockPlan plan)
+        : in_(readings), request_(request), result_(result), plan_(std::move(plan)),
+          buckets_(std::span<const float>(readings.x), std::span<const float>(readings.y),
+                   result.originX - readings.ox, result.originY - result.height * result.cellSize - readings.oy,
+                   result.originX + result.width * result.cellSize - readings.ox, result.originY - readings.oy,
+                   plan_.side * result.cellSize),
+          options_(result.method, result.radius), cells_(static_cast<double>(result.values.size()))
+    {
+    }
+
+    // An exception leaving a helper thread would end the program, so each thread turns its own
+    // into the grid's failure (the readings of a block, or GDAL's own memory, can run out).
+    void Work(bool callerThread)
+    {
+        try {
+            try {
+                WorkBlocks(callerThread);
+            } catch (const std::bad_alloc&) {
+                throw;
+            } catch (const std::exception& e) {
+                Fail(std::string("The grid could not be computed: ") + e.what());
+            }
+        } catch (...) {
+            // Out of memory, also while saying so: a flag needs none.
+            outOfMemory_ = true;
+            stop_ = true;
+        }
+    }
+
+    bool Finish()
+    {
+        if (!outOfMemory_ && failure_.empty() && !stop_)
+            return true;
+        result_.values = {};
+        if (outOfMemory_)
+            failure_ = kOutOfMemory;
+        if (failure_.empty())
+            return Cancel(result_);
+        result_.error = failure_;
+        return false;
+    }
+
+private:
+    void Fail(std::string message)
+    {
+        const std::lock_guard lock(failureLock_);
+        if (failure_.empty())
+            failure_ = std::move(message);
+        stop_ = true;
+    }
+
+    // A thread's buffers, reused from block to block.
+    struct Buffers {
+        std::vector<double> x, y, z;
+        std::vector<float> block;
+    };
+
+    // The readings within the margin of a block, in metres of the zone.
+    void Gather(double west, double east, double north, double south, Buffers& buf) const
+    {
+        buf.x.clear();
+        buf.y.clear();
+        buf.z.clear();
+        const double ox = in_.ox, oy = in_.oy, margin = plan_.margin;
+        const int reach = static_cast<int>(std::min(std::ceil(margin / buckets_.size) + 1,
+                                                    static_cast<double>(std::max(buckets_.nx, buckets_.ny))));
+        const int c0 = buckets_.Col(west - ox + 1e-9), r0 = buckets_.Row(south - oy + 1e-9);
+        for (int r = std::max(0, r0 - reach); r <= std::min(buckets_.ny - 1, r0 + reach); ++r)
+            for (int c = std::max(0, c0 - reach); c <= std::min(buckets_.nx - 1, c0 + reach); ++c)
+                for (std::uint32_t i : buckets_.In(c, r))
+                    if (ox + in_.x[i] >= west - margin && ox + in_.x[i] <= east + margin &&
+                        oy + in_.y[i] >= south - margin && oy + in_.y[i] <= north + margin) {
+                        buf.x.push_back(ox + in_.x[i]);
+                        buf.y.push_back(oy + in_.y[i]);
+                        buf.z.push_back(in_.value[in_.Reading(i)]);
+                    }
+    }
+
+    void WorkBlocks(bool callerThread)
+    {
+        ThreadConfig oneThread("GDAL_NUM_THREADS", "1");
+        gdal::ErrorTrap blockTrap;
+        const double cell = result_.cellSize;
+        Buffers buf;
+        for (std::size_t index = next_++; index < plan_.todo.size() && !stop_; index = next_++) {
+            const Block b = plan_.todo[index];
+            BlockProgress progress{callerThread ? &request_.progress : nullptr, &stop_, &cellsDone_, cells_,
+                                   static_cast<double>(b.width) * b.height};
+            const double west = result_.originX + b.col0 * cell, east = west + b.width * cell;
+            const double north = result_.originY - b.row0 * cell, south = north - b.height * cell;
+            Gather(west, east, north, south, buf);
+            if (!buf.x.empty() && !GridBlock(options_, result_.radius, buf.x, buf.y, buf.z, west, east, north, south,
+                                             b.width, b.height, cell, plan_.margin, buf.block, &ReportBlock,
+                                             &progress)) {
+                Fail(stop_ ? std::string() : "GDAL could not grid the readings: " + blockTrap.First());
+                break;
+            }
+            if (!buf.x.empty())
+                for (int r = 0; r < b.height; ++r)
+                    std::copy_n(buf.block.data() + static_cast<std::size_t>(r) * b.width, b.width,
+                                result_.values.data() + static_cast<std::size_t>(b.row0 + r) * result_.width + b.col0);
+            cellsDone_.fetch_add(progress.blockCells);
+            ReportBlock(0, nullptr, &progress);
+        }
+    }
+
+    const GridReadings& in_;
+    const GridRequest& request_;
+    GridResult& result_;
+    const BlockPlan plan_;
+    const Buckets buckets_;
+    const MethodOptions options_;
+    const double cells_;
+    std::atomic<std::size_t> next_{0};
+    std::atomic<double> cellsDone_{0};
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> outOfMemory_{false};
+    std::mutex failureLock_;
+    std::string failure_;
+};
+
+} // namespace
+
+// Blocks of cells, each gridded from the readings within its reach, several at a time:
+// GDAL_NUM_THREADS (all processors by default, as for GDAL's own gridding) sets how many.
+bool GridBlocks(const GridReadings& readings, const GridRequest& request, GridResult& result)
+{
+    const int workers = Workers();
+    BlockPlan plan = PlanBlocks(result, readings.x.size(), workers);
+    const int threads = static_cast<int>(std::min<std::size_t>(plan.todo.size(), static_cast<std::size_t>(workers)));
+    BlockRun run(readings, request, result, std::move(plan));
+    {
+        std::vector<std::jthread> helpers;
+        for (int t = 1; t < threads; ++t)
+            helpers.emplace_back([&run] { run.Work(false); });
+        run.Work(true);
+    }
+    return run.Finish();
+}
+
+} // namespace qm::site::detail
