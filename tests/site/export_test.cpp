@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 namespace qm::site {
 namespace {
 
@@ -89,6 +91,39 @@ TEST_F(ExportTest, CsvQuotesWhatNeedsItAndFailuresLeaveNoFile)
     // Overlong forms and surrogates are not UTF-8: the bytes read as Latin-1.
     EXPECT_EQ(Utf8Text("\xC0\xAF"), "\xC3\x80\xC2\xAF");
     EXPECT_EQ(Utf8Text("\xED\xA0\x80"), "\xC3\xAD\xC2\xA0\xC2\x80");
+}
+
+TEST_F(ExportTest, GatheredReadingsWriteAsTheExportAndWithProcessedValues)
+{
+    const std::string survey = Write("s.csv", kSurvey);
+    const std::string missing = (dir_ / "missing.csv").string();
+    std::vector<std::string> column2;
+    const LabelledReadings gathered =
+        GatherLabelledReadings({survey, missing}, [&](const PlacedRow& r) { column2.emplace_back(r.column2); });
+    EXPECT_EQ(column2, (std::vector<std::string>{"10:00:00", "10:00:02"}));
+    ASSERT_EQ(gathered.placed.failures.size(), 1u);
+    // Without processed values, byte for byte what the streaming export writes.
+    for (const char* name : {"a.csv", "a.geojson"}) {
+        const std::filesystem::path streamed = dir_ / name;
+        const std::filesystem::path written = dir_ / (std::string("w") + name);
+        ExportReadings({survey, missing}, streamed, *ExportFormatFor(streamed));
+        const ExportSummary summary = WriteReadings(gathered, written, *ExportFormatFor(written));
+        EXPECT_EQ(Read(written), Read(streamed));
+        EXPECT_EQ(summary.written, 2u);
+        EXPECT_EQ(summary.withoutPosition, 1u);
+    }
+
+    const std::vector<double> values{std::numeric_limits<double>::quiet_NaN(), 0.25};
+    const std::vector<std::uint8_t> spikes{1, 0};
+    const ProcessedValues processed{values, spikes};
+    WriteReadings(gathered, dir_ / "p.csv", ExportFormat::Csv, &processed);
+    EXPECT_EQ(Read(dir_ / "p.csv"), "file,row,label,value,lat,lon,raw,spike\r\n" + survey +
+                                        ",1,L1,,56.751655,37.2028283333333,52395.02,1\r\n" + survey +
+                                        ",3,\"Caf\xE9 \"\"A\"\"\",0.25,-5e-06,0,-0.5,0\r\n");
+    WriteReadings(gathered, dir_ / "p.geojson", ExportFormat::GeoJson, &processed);
+    const std::string geojson = Read(dir_ / "p.geojson");
+    EXPECT_NE(geojson.find("\"label\":\"L1\",\"value\":null,\"raw\":52395.02,\"spike\":1}"), std::string::npos) << geojson;
+    EXPECT_NE(geojson.find("\"value\":0.25,\"raw\":-0.5,\"spike\":0}"), std::string::npos) << geojson;
 }
 
 TEST(SiteExtentTest, AcrossTheAntimeridianNearAPoleAndAtOnePoint)
