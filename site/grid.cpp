@@ -101,10 +101,6 @@ std::optional<GridMethod> ParseMethod(const std::string& name)
 }
 
 
-double EstimateLineSpacing(std::span<const double> x, std::span<const double> y)
-{
-    return LineSpacing(x, y);
-}
 
 GridResult ComputeGrid(const PlacedReadings& readings, const GridRequest& request)
 {

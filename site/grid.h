@@ -83,10 +83,6 @@ struct GridResult {
     float At(int col, int row) const { return values[static_cast<std::size_t>(row) * width + col]; }
 };
 
-// The typical spacing between lines in metres, from projected points in reading order (see the
-// definition for how); 0 when there are fewer than two distinct points.
-double EstimateLineSpacing(std::span<const double> x, std::span<const double> y);
-
 // Grids readings given as WGS 84 degrees. Never throws for bad input: the result says why.
 GridResult ComputeGrid(std::span<const double> lon, std::span<const double> lat, std::span<const double> value,
                        const GridRequest& request);
