@@ -1,12 +1,14 @@
-// Gridding a big site: 1,000,000 readings on 100 lines (1 m apart, 0.1 m along), 0.25 m cells,
-// linear with a 2 m radius, against GDAL's own gdal_grid on the same points already projected
-// and the same grid: the gridding alone, and the whole run from 100 survey files (one a line).
+// Gridding a big site: 10,000 readings on each of QM_BENCH_FILES lines (100 by default: 1M
+// readings; 1 m apart, 0.1 m along, fixes of six minute decimals), 0.25 m cells, linear with a
+// 2 m radius, against GDAL's own gdal_grid on the same points already projected
+// and the same grid: the gridding alone, and the whole run from the survey files (one a line).
 // Also the memory beyond the input, and beyond the start for the run from the files.
 // BM_WholeProcessGrid times the built `quarlomet grid` from the survey files against `gdal_grid`
 // on the projected points, each as a whole process writing a GeoTIFF of the same grid.
 #include "grid.h"
 #include "placed_readings.h"
 #include "resident.h"
+#include "survey_site.h"
 
 #include <benchmark/benchmark.h>
 #include <gdal_priv.h>
@@ -37,7 +39,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int kLines = 100;
 constexpr int kAlong = 10000;
 
 // Peak resident size since the last reset (Linux only; 0 elsewhere).
@@ -89,10 +90,11 @@ struct Site {
         std::random_device random;
         dir = fs::temp_directory_path() / ("qm-bench-grid-" + std::to_string(random()));
         fs::create_directories(dir);
+        const int lines = qm::bench::BenchFiles();
         std::vector<double> x, y;
         std::mt19937 noise(7);
         std::normal_distribution<double> jitter(0, 0.02);
-        for (int line = 0; line < kLines; ++line)
+        for (int line = 0; line < lines; ++line)
             for (int i = 0; i < kAlong; ++i) {
                 const double along = line % 2 ? (kAlong - 1 - i) * 0.1 : i * 0.1;
                 x.push_back(420000 + line * 1.0 + jitter(noise));
@@ -123,7 +125,7 @@ struct Site {
         toWgs->Transform(static_cast<int>(lon.size()), lon.data(), lat.data());
 
         // The same readings as the magnetometer writes them, degrees and minutes, one file a line.
-        for (int line = 0; line < kLines; ++line) {
+        for (int line = 0; line < lines; ++line) {
             files.push_back((dir / ("L" + std::to_string(100 + line) + ".csv")).string());
             std::ofstream out(files.back(), std::ios::binary);
             out << "Position,Field nT,Time,N/S,Latitude,E/W,Longitude\r\n";
@@ -203,7 +205,7 @@ void BM_GdalGridLinear(benchmark::State& state)
 }
 BENCHMARK(BM_GdalGridLinear)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
 
-// The whole run of the tool: gathering the readings of the 100 files, then gridding them.
+// The whole run of the tool: gathering the readings of the files, then gridding them.
 void BM_GridFromFiles(benchmark::State& state)
 {
     const Site& site = TheSite();
@@ -270,7 +272,7 @@ ProcessRun RunProcess(const std::vector<std::string>& args, const fs::path& out)
     return run;
 }
 
-// The tool from the 100 survey files, then gdal_grid on the projected points for exactly the
+// The tool from the survey files, then gdal_grid on the projected points for exactly the
 // grid the tool wrote (its origin, cell and size read back from its GeoTIFF). Both write a
 // Float32 GeoTIFF and use GDAL's threads as GDAL_NUM_THREADS says (all processors by default).
 void BM_WholeProcessGrid(benchmark::State& state)

@@ -33,8 +33,9 @@ const QStringList& SurveyFiles()
             std::fputs("Position,Field nT,Time,N/S,Latitude,E/W,Longitude\r\n", out);
             for (int i = 0; i < kReadings; ++i) {
                 const double anomaly = 180.0 * std::exp(-std::pow((i - 4000 - f * 30) / 60.0, 2));
-                std::fprintf(out, "L%02d-%05d,%.2f,10:%02d:%02d,N,5645.%04d,E,03712.%04d\r\n", f, i,
-                             51230.0 + anomaly + noise(random), i / 60 % 60, i % 60, 1000 + f * 3, i % 10000);
+                std::fprintf(out, "L%02d-%05d,%.2f,10:%02d:%02d,N,5645.%06d,E,03712.%06d\r\n", f, i,
+                             51230.0 + anomaly + noise(random), i / 60 % 60, i % 60, 100000 + f * 300 + i % 7,
+                             (i % 10000) * 100 + i % 13);
             }
             std::fclose(out);
             paths << path;

@@ -35,7 +35,7 @@ struct Files {
         std::string block;
         for (int i = 0; i < 1000000; ++i) {
             block += "L01-" + std::to_string(i) + "," + std::to_string(49000 + i % 2000) +
-                     ".25,10:12:00,N,5645.0101,E,03712.0093\r\n";
+                     ".25,10:12:00,N,5645.010123,E,03712.009345\r\n";
             if (block.size() > (1u << 20)) {
                 out << block;
                 block.clear();
@@ -43,7 +43,7 @@ struct Files {
         }
         out << block;
         std::ofstream(small, std::ios::binary) << "Position,Field nT,Time,N/S,Latitude,E/W,Longitude\r\n"
-                                                  "L02-0001,51232.05,10:12:00,N,5645.0101,E,03712.0093\r\n";
+                                                  "L02-0001,51232.05,10:12:00,N,5645.010123,E,03712.009345\r\n";
     }
     ~Files()
     {
