@@ -55,8 +55,10 @@ QString Summary(const site::GridResult& grid)
                        .arg(GroupedCount(grid.readingsUsed));
     if (grid.readingsLeftOut > 0)
         text += QStringLiteral(" (%1 left out)").arg(GroupedCount(grid.readingsLeftOut));
+    // The messages are sentences of their own, each with its full stop.
     for (const std::string& message : grid.messages)
-        text += QStringLiteral(". ") + QString::fromStdString(message);
+        text += (text.endsWith(QLatin1Char('.')) ? QStringLiteral(" ") : QStringLiteral(". ")) +
+                QString::fromStdString(message);
     return text;
 }
 

@@ -138,6 +138,8 @@ void SiteMapWindow::exportGrid(const QString& caption, const QString& name, cons
     if (path.isEmpty())
         return;
     RunHandler(this, [&] {
+        // Until it succeeds, the status line tells of this export, not of an earlier one.
+        setNote(QStringLiteral("Grid not exported to %1").arg(QDir::toNativeSeparators(path)));
         RefuseSurveyFile(path, *readings_);
         const std::string utf8 = path.toUtf8().toStdString();
         std::string error;
@@ -164,6 +166,7 @@ void SiteMapWindow::exportReadings(const QString& caption, const QString& name, 
     if (path.isEmpty())
         return;
     RunHandler(this, [&] {
+        setNote(QStringLiteral("Readings not exported to %1").arg(QDir::toNativeSeparators(path)));
         RefuseSurveyFile(path, *readings_);
         // The menu item's format, whatever name the user typed.
         const site::ExportFormat format = *site::ExportFormatFor(ToFsPath(name));

@@ -169,6 +169,9 @@ SiteMapWindow::SiteMapWindow(QWidget* parent) : QWidget(parent, Qt::Window)
     status_->setObjectName(QStringLiteral("status"));
     status_->setContentsMargins(6, 3, 6, 3);
     status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // A long note is cut at the window's edge rather than widening the window.
+    status_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    status_->setMinimumWidth(1);
 
     layout->addWidget(view_, 1);
     layout->addWidget(status_);

@@ -493,6 +493,18 @@ void TestSiteMapWindow::gridRefusalsAndCancelAreSaidAndSurveyFilesKept()
     QCOMPARE(errorBoxes.size(), 2);
     QVERIFY2(errorBoxes.last().contains("is a survey file of the list"), qPrintable(errorBoxes.last()));
     QCOMPARE(QFileInfo(survey).size(), 19);
+    // After a failed export the status line no longer tells of an earlier success.
+    QVERIFY2(window_->statusText().contains("Readings not exported to"), qPrintable(window_->statusText()));
+
+    // Nor does a grid export land on one (one line: "nearest" grids it).
+    auto* method = window_->findChild<QComboBox*>("method");
+    method->setCurrentIndex(method->findText("nearest"));
+    QTest::mouseClick(window_->findChild<QToolButton*>("grid"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(window_->gridPanel()->grid(), 30000);
+    window_->findChild<QAction*>("exportGeoTiff")->trigger();
+    QCOMPARE(errorBoxes.size(), 3);
+    QVERIFY2(errorBoxes.last().contains("is a survey file of the list"), qPrintable(errorBoxes.last()));
+    QCOMPARE(QFileInfo(survey).size(), 19);
     qm::SetErrorBoxHook(nullptr);
 }
 
