@@ -8,11 +8,13 @@
 #include "errors.h"
 #include "field_value.h"
 #include "readings_export.h"
+#include "site_processing.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -21,7 +23,7 @@ namespace qm::cli {
 
 namespace {
 
-constexpr std::string_view kHelp = R"(Usage: quarlomet export FILE|DIR... -o OUT
+constexpr std::string_view kHelp = R"(Usage: quarlomet export [--recipe RECIPE.json] FILE|DIR... -o OUT
 
 Writes every reading of the survey files that has a fix, at its position, as the site map shows
 them: in file order, then row order. Each survey file is loaded on its own by the viewer's rules.
@@ -33,6 +35,14 @@ A reading without a fix ("?" or "0"), or whose position or reading does not conv
                           "value" (the reading as a number, not rounded)
   OUT.csv                 the header file,row,label,value,lat,lon and one line per reading
 
+With --recipe, the readings are processed by the recipe's steps (gaps, clip, zero-traverse,
+despike, shift, high-pass) over the traverses it names, each file by default, and "value" is the
+processed value: empty in CSV and null in GeoJSON where a step made a gap. Two more columns (and
+properties) follow: "raw", the reading, and "spike", 1 for a reading a despike step flagged, else
+0. The CSV header is then file,row,label,value,lat,lon,raw,spike. A recipe that is not valid is
+refused with its file name and step ("RECIPE.json: step 3: ...") and nothing is written; a step's
+notes (such as a traverse left as it was) go to standard error, one line each.
+
 A file that fails to load is named on standard error with its message ("FILE: MESSAGE") and left
 out; the others are still written. Then one line on standard output counts what was done:
   readings: W written, N without a usable position; files: R read, F left out
@@ -41,13 +51,14 @@ is written under a temporary name and renamed when complete, so a failure leaves
 
 Options:
   -o, --output OUT   the file to write (.geojson, .json or .csv)
+  --recipe FILE      process the readings by this recipe (JSON) before writing them
   --help             this text
 
-Exit status: 0 when every file loaded and OUT was written, 1 when a file was left out or OUT could
-not be written, 2 on a usage error.
+Exit status: 0 when every file loaded and OUT was written, 1 when a file was left out, the recipe
+was refused or OUT could not be written, 2 on a usage error.
 )";
 
-constexpr OptionSpec kOptions[] = {{"--output", "-o", true}};
+constexpr OptionSpec kOptions[] = {{"--output", "-o", true}, {"--recipe", "", true}};
 
 bool SameFile(const std::string& a, const std::filesystem::path& b)
 {
@@ -66,7 +77,7 @@ bool IsEarlierExport(const std::filesystem::path& path)
     if (!line.empty() && line.back() == '\r') {
         line.pop_back();
     }
-    return line == "file,row,label,value,lat,lon";
+    return line == "file,row,label,value,lat,lon" || line == "file,row,label,value,lat,lon,raw,spike";
 }
 
 // The survey files of the arguments, without the output: a folder's earlier export is not read as
@@ -105,15 +116,35 @@ site::ExportFormat FormatFor(const std::string& out)
     throw UsageError("cannot tell the output format from the name '" + out + "' (use .geojson, .json or .csv)");
 }
 
+// The readings gathered once, processed by the recipe, then written with the processed values.
+site::ExportSummary ExportProcessed(const std::string& recipeName, const process::Recipe& recipe,
+                                    const std::vector<std::string>& files, const std::string& out,
+                                    site::ExportFormat format, const site::GatherProgress& step,
+                                    std::vector<std::string>& notes)
+{
+    const process::ProcessedSite site = process::ProcessSite(recipe, files, step);
+    const site::ProcessedValues processed{site.values.value, site.values.flag};
+    const site::ExportSummary summary = ForFile(
+        out, [&] { return site::WriteReadings(site.readings, std::filesystem::path(out), format, &processed); });
+    notes = process::NoteLines(site.reports, recipeName);
+    return summary;
+}
+
 int RunExport(const CommandCall& call)
 {
     const ParsedArgs& args = call.args;
     const std::string out = SurveysAndOutput(args);
     const site::ExportFormat format = FormatFor(out);
+    const auto recipeName = args.Value("--recipe");
+    std::optional<process::Recipe> recipe;
+    if (recipeName) {
+        recipe = process::ReadRecipeFile(std::filesystem::path(*recipeName), *recipeName);
+    }
     SetDecimalSeparator('.');
     const SiteFiles surveys = ForSiteCore(InputFiles(args.Positional(), out));
     const std::vector<std::string>& files = surveys.given;
 
+    std::vector<std::string> notes;
     Progress progress("export", static_cast<int>(files.size()));
     const site::GatherProgress step = [&](std::size_t done, std::size_t total) {
         if (done < total) {
@@ -122,11 +153,15 @@ int RunExport(const CommandCall& call)
         return true;
     };
     const site::ExportSummary summary =
-        ForFile(out, [&] { return site::ExportReadings(surveys.core, std::filesystem::path(out), format, step); });
+        recipe ? ExportProcessed(*recipeName, *recipe, surveys.core, out, format, step, notes)
+               : ForFile(out, [&] { return site::ExportReadings(surveys.core, std::filesystem::path(out), format, step); });
     progress.Done();
 
     for (const site::FileFailure& failure : summary.failures) {
         PrintFailure(FileMessage(surveys.Given(failure.file), failure.message));
+    }
+    for (const std::string& note : notes) {
+        WriteAll(stderr, DisplayText(note + "\n"));
     }
     const std::string line = "readings: " + std::to_string(summary.written) + " written, " +
                              std::to_string(summary.withoutPosition) + " without a usable position; files: " +

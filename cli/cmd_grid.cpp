@@ -9,9 +9,12 @@
 #include "field_value.h"
 #include "grid.h"
 #include "placed_readings.h"
+#include "site_processing.h"
 
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,7 +22,7 @@ namespace qm::cli {
 
 namespace {
 
-constexpr std::string_view kHelp = R"(Usage: quarlomet grid FILE|DIR... -o OUT [options]
+constexpr std::string_view kHelp = R"(Usage: quarlomet grid [--recipe RECIPE.json] FILE|DIR... -o OUT [options]
 
 Grids every reading of the survey files that has a fix, as the site map's "Grid" does: the
 readings are projected to the WGS 84 / UTM zone of their median position and interpolated to a
@@ -31,6 +34,9 @@ reading stays empty (nodata -9999). The format follows the name of OUT:
   OUT.png             the coloured grid with its world file (.pgw) and coordinate system (.prj)
 
 The colours run over the diverging palette from the 2nd to the 98th percentile of the grid.
+With --recipe, the grid is made of the values processed by the recipe's steps (as quarlomet
+export --recipe writes them); readings a step made gaps are left out. A recipe that is not valid is
+refused with its file name and step, and nothing is written; a step's notes go to standard error.
 A file that fails to load is named on standard error with its message ("FILE: MESSAGE") and left
 out; the others are still gridded. Then standard output shows the grid:
   grid: W x H cells of C m, METHOD, radius R m
@@ -45,14 +51,16 @@ Options:
   --method NAME      linear (triangulation, the default), invdist (inverse distance to the
                      nearest readings), nearest or average
   --radius M         the search radius in metres (default: twice the spacing between lines)
+  --recipe FILE      grid the readings as processed by this recipe (JSON)
   --help             this text
 
-Exit status: 0 when every file loaded and OUT was written, 1 when a file was left out or no grid
-was written, 2 on a usage error.
+Exit status: 0 when every file loaded and OUT was written, 1 when a file was left out, the recipe
+was refused or no grid was written, 2 on a usage error.
 )";
 
 constexpr OptionSpec kOptions[] = {
-    {"--output", "-o", true}, {"--cell", "", true}, {"--method", "", true}, {"--radius", "", true}};
+    {"--output", "-o", true}, {"--cell", "", true}, {"--method", "", true}, {"--radius", "", true},
+    {"--recipe", "", true}};
 
 double ParseMetres(const ParsedArgs& args, std::string_view option)
 {
@@ -81,6 +89,18 @@ void WriteOut(const std::string& text)
     }
 }
 
+// The readings processed by the recipe, without the gaps it made (counted in `gaps`).
+site::PlacedReadings ProcessedForGrid(const std::string& recipeName, const process::Recipe& recipe,
+                                      const std::vector<std::string>& files, const site::GatherProgress& step,
+                                      std::uint64_t& gaps, std::vector<std::string>& notes)
+{
+    const process::ProcessedSite site = process::ProcessSite(recipe, files, step);
+    notes = process::NoteLines(site.reports, recipeName);
+    site::PlacedReadings placed = process::ProcessedPlacedReadings(site.readings.placed, site.values);
+    gaps = site.readings.placed.size() - placed.size();
+    return placed;
+}
+
 int RunGrid(const CommandCall& call)
 {
     const ParsedArgs& args = call.args;
@@ -99,6 +119,11 @@ int RunGrid(const CommandCall& call)
     }
     request.cellSize = ParseMetres(args, "--cell");
     request.radius = ParseMetres(args, "--radius");
+    const auto recipeName = args.Value("--recipe");
+    std::optional<process::Recipe> recipe;
+    if (recipeName) {
+        recipe = process::ReadRecipeFile(std::filesystem::path(*recipeName), *recipeName);
+    }
     SetDecimalSeparator('.');
     const SiteFiles surveys = ForSiteCore(ExpandFileArguments(args.Positional()));
     const std::vector<std::string>& files = surveys.given;
@@ -106,12 +131,16 @@ int RunGrid(const CommandCall& call)
     // Gathering counts a step a file, gridding a step a percent.
     const int fileSteps = static_cast<int>(files.size());
     Progress progress("grid", fileSteps + 100);
-    site::PlacedReadings placed = site::GatherReadings(surveys.core, [&](std::size_t done, std::size_t total) {
+    const site::GatherProgress gatherStep = [&](std::size_t done, std::size_t total) {
         if (done < total) {
             progress.Step(static_cast<int>(done), files[done]);
         }
         return true;
-    });
+    };
+    std::uint64_t gaps = 0;
+    std::vector<std::string> notes;
+    site::PlacedReadings placed = recipe ? ProcessedForGrid(*recipeName, *recipe, surveys.core, gatherStep, gaps, notes)
+                                         : site::GatherReadings(surveys.core, gatherStep);
     request.progress = [&](double fraction) {
         progress.Step(fileSteps + static_cast<int>(fraction * 99), "gridding");
         return true;
@@ -129,6 +158,9 @@ int RunGrid(const CommandCall& call)
     for (const site::FileFailure& failure : placed.failures) {
         PrintFailure(FileMessage(surveys.Given(failure.file), failure.message));
     }
+    for (const std::string& note : notes) {
+        WriteAll(stderr, DisplayText(note + "\n"));
+    }
     if (!grid.ok) {
         throw Error(grid.error);
     }
@@ -145,7 +177,7 @@ int RunGrid(const CommandCall& call)
              Metres(grid.cellSize) + " m, " + site::MethodName(grid.method) + ", radius " + Metres(grid.radius) +
              " m\nzone: WGS 84 / UTM zone " + zone + " (EPSG:" + std::to_string(grid.epsg) + ")\nreadings: " +
              std::to_string(grid.readingsUsed) + " used, " +
-             std::to_string(placed.withoutPosition + grid.readingsLeftOut) + " left out; files: " +
+             std::to_string(placed.withoutPosition + gaps + grid.readingsLeftOut) + " left out; files: " +
              std::to_string(files.size() - placed.failures.size()) + " read, " +
              std::to_string(placed.failures.size()) + " left out\n");
     return placed.failures.empty() ? 0 : 1;
