@@ -2,11 +2,15 @@
 // Every file is written under a temporary name next to the target and renamed when complete.
 #include "grid.h"
 
+#include "errors.h"
+#include "file_io.h"
 #include "gdal_support.h"
+#include "staged_file.h"
 
 #include <cpl_conv.h>
 #include <cpl_error.h>
 #include <cpl_string.h>
+#include <cpl_vsi.h>
 #include <gdal_priv.h>
 #include <gdalwarper.h>
 #include <ogr_spatialref.h>
@@ -19,7 +23,9 @@
 #include <fstream>
 #include <memory>
 #include <mutex>
-#include <random>
+#include <cerrno>
+#include <cstring>
+#include <system_error>
 
 namespace qm::site {
 
@@ -30,13 +36,12 @@ namespace fs = std::filesystem;
 // Paths cross to GDAL and to the caller as UTF-8 (GDAL's convention on every system).
 fs::path PathOf(const std::string& utf8)
 {
-    return fs::path(std::u8string(utf8.begin(), utf8.end()));
+    return PathFromUtf8(utf8);
 }
 
 std::string Utf8(const fs::path& path)
 {
-    const std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
+    return Utf8Of(path);
 }
 
 void Register()
@@ -56,99 +61,18 @@ public:
     NoSideFiles& operator=(const NoSideFiles&) = delete;
 };
 
-// The temporary names of a set of files written together, renamed to their own names only
-// when all are complete, and removed otherwise.
-class Staged {
-public:
-    explicit Staged(std::vector<fs::path> targets) : targets_(std::move(targets))
-    {
-        std::random_device random;
-        const std::string tag = std::to_string(random() % 1000000);
-        for (const auto& target : targets_) {
-            std::string name = ".";
-            name += Utf8(target.stem());
-            name += ".part";
-            name += tag;
-            name += Utf8(target.extension());
-            temps_.push_back(target.parent_path() / PathOf(name));
-            name = "." + Utf8(target.stem()) + ".old" + tag + Utf8(target.extension());
-            backups_.push_back(target.parent_path() / PathOf(name));
-        }
-    }
-    ~Staged()
-    {
-        if (committed_)
-            return;
-        std::error_code ec;
-        for (const auto& temp : temps_) {
-            fs::remove(temp, ec);
-            fs::remove(PathOf(Utf8(temp) + ".aux.xml"), ec);
-        }
-    }
-    Staged(const Staged&) = delete;
-    Staged& operator=(const Staged&) = delete;
+using Staged = StagedFiles;
 
-    const fs::path& Temp(std::size_t i) const { return temps_[i]; }
-
-    // The message of a failed write names the user's file, also where GDAL's own text names the
-    // temporary one.
-    std::string Failure(const std::string& detail, std::size_t i = 0) const
-    {
-        std::string text = detail;
-        for (std::size_t k = 0; k < temps_.size(); ++k) {
-            const std::string temp = Utf8(temps_[k]), target = Utf8(targets_[k]);
-            for (std::size_t at = text.find(temp); at != std::string::npos; at = text.find(temp, at + target.size()))
-                text.replace(at, temp.size(), target);
-        }
-        return "Could not write " + Utf8(targets_[i]) + (text.empty() ? "" : ": " + text);
+// Puts the staged files in place: "" or the failure.
+std::string CommitStaged(Staged& staged)
+{
+    try {
+        staged.Commit();
+    } catch (const Error& e) {
+        return e.what();
     }
-    // Puts the files under their names, all or none: a file already under a name is moved aside
-    // first, and if any step fails, the files put in place go back to their temporary names and
-    // those moved aside come back, so the user's set is never half new and half old.
-    std::string Commit()
-    {
-        std::vector<bool> placed(temps_.size(), false), movedAside(temps_.size(), false);
-        std::string failure;
-        for (std::size_t i = 0; i < temps_.size() && failure.empty(); ++i) {
-            std::error_code ec;
-            // A folder under the name is left alone: the rename onto it fails below.
-            const fs::file_status status = fs::symlink_status(targets_[i], ec);
-            if (fs::exists(status) && !fs::is_directory(status)) {
-                fs::rename(targets_[i], backups_[i], ec);
-                if (ec) {
-                    failure = "Could not write " + Utf8(targets_[i]) + ": " + ec.message();
-                    break;
-                }
-                movedAside[i] = true;
-            }
-            fs::rename(temps_[i], targets_[i], ec);
-            if (ec)
-                failure = "Could not write " + Utf8(targets_[i]) + ": " + ec.message();
-            else
-                placed[i] = true;
-        }
-        std::error_code ec;
-        for (std::size_t i = temps_.size(); i-- > 0;) {
-            if (failure.empty()) {
-                if (movedAside[i])
-                    fs::remove(backups_[i], ec);
-                continue;
-            }
-            if (placed[i])
-                fs::rename(targets_[i], temps_[i], ec);
-            if (movedAside[i])
-                fs::rename(backups_[i], targets_[i], ec);
-        }
-        committed_ = failure.empty();
-        return failure;
-    }
-
-private:
-    std::vector<fs::path> targets_;
-    std::vector<fs::path> temps_;
-    std::vector<fs::path> backups_; // where a file already under a target's name waits while committing
-    bool committed_ = false;
-};
+    return {};
+}
 
 // Writes `source` through `driver` under the staged temporary name: "" or the failure.
 std::string CopyStaged(GDALDriver& driver, GDALDataset& source, const Staged& staged, const ErrorTrap& trap,
@@ -161,6 +85,42 @@ std::string CopyStaged(GDALDriver& driver, GDALDataset& source, const Staged& st
     written.reset(); // closed here: the last blocks are written on closing
     if (trap.Failed())
         return staged.Failure(trap.What(""));
+    return {};
+}
+
+// A KMZ is a zip, which GDAL writes through its zip paths; those cut a name at an early "kmz" or
+// "zip" ("zip survey.kmz", "a.kmz.kmz"). So it is made in memory under a plain name and then
+// written to the staged temporary file as bytes.
+std::string CopyKmz(GDALDriver& driver, GDALDataset& source, const Staged& staged, const ErrorTrap& trap,
+                    char** options)
+{
+    char name[96];
+    std::snprintf(name, sizeof name, "/vsimem/quarlomet-%p/grid.kmz", static_cast<const void*>(&staged));
+    const auto failure = [&](const std::string& reason) {
+        std::string text = reason;
+        for (std::size_t at = text.find(name); at != std::string::npos; at = text.find(name))
+            text.replace(at, std::strlen(name), Utf8(staged.Target(0)));
+        return staged.Failure(text);
+    };
+    {
+        GDALDatasetUniquePtr written(driver.CreateCopy(name, &source, FALSE, options, nullptr, nullptr));
+        if (!written || trap.Failed()) {
+            VSIUnlink(name);
+            return failure(trap.What("the file cannot be created"));
+        }
+    }
+    vsi_l_offset length = 0;
+    GByte* bytes = VSIGetMemFileBuffer(name, &length, TRUE);
+    if (!bytes)
+        return failure(trap.What("the file cannot be created"));
+    std::FILE* file = OpenForWriting(staged.Temp(0));
+    const bool ok = file && std::fwrite(bytes, 1, static_cast<std::size_t>(length), file) == length;
+    const int error = errno;
+    CPLFree(bytes);
+    if (file && std::fclose(file) != 0)
+        return staged.Failure(std::error_code(errno, std::generic_category()).message());
+    if (!ok)
+        return staged.Failure(std::error_code(error ? error : EIO, std::generic_category()).message());
     return {};
 }
 
@@ -315,7 +275,7 @@ std::string WriteGeoTiff(const GridResult& grid, const std::string& path)
     } // closed here: the last blocks are written on closing
     if (trap.Failed())
         return staged.Failure(trap.What(""));
-    return staged.Commit();
+    return CommitStaged(staged);
 }
 
 std::string WritePng(const GridResult& grid, const ColourScale& scale, const std::string& path)
@@ -353,7 +313,7 @@ std::string WritePng(const GridResult& grid, const ColourScale& scale, const std
         if (!out)
             return staged.Failure("", static_cast<std::size_t>(file));
     }
-    return staged.Commit();
+    return CommitStaged(staged);
 }
 
 std::string WriteKmz(const GridResult& grid, const ColourScale& scale, const std::string& path)
@@ -385,9 +345,9 @@ std::string WriteKmz(const GridResult& grid, const ColourScale& scale, const std
     CPLStringList options;
     options.SetNameValue("FORMAT", "PNG");
     options.SetNameValue("NAME", Utf8(PathOf(path).stem()).c_str());
-    if (std::string failure = CopyStaged(*driver, *warped, staged, trap, options.List()); !failure.empty())
+    if (std::string failure = CopyKmz(*driver, *warped, staged, trap, options.List()); !failure.empty())
         return failure;
-    return staged.Commit();
+    return CommitStaged(staged);
 }
 
 GeographicGrid WarpToWgs84(const GridResult& grid, int maxSide)

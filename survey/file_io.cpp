@@ -81,6 +81,17 @@ void InputFile::Close()
     sizeHint_ = 0;
 }
 
+std::filesystem::path PathFromUtf8(std::string_view utf8)
+{
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::string Utf8Of(const std::filesystem::path& path)
+{
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
 std::FILE* OpenForWriting(const std::filesystem::path& path)
 {
 #ifdef _WIN32

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <string>
+#include <string_view>
 
 namespace qm {
 
@@ -34,6 +36,11 @@ private:
     std::FILE* file_ = nullptr;
     std::uint64_t sizeHint_ = 0;
 };
+
+// Paths as UTF-8 text and back: the form names take in messages, in GDAL and on the command line
+// of Windows (where the tool reads its arguments as UTF-8).
+std::filesystem::path PathFromUtf8(std::string_view utf8);
+std::string Utf8Of(const std::filesystem::path& path);
 
 // Opens a new or truncated file for writing in binary mode; null on failure, with errno set.
 // Never used on a survey file: the exports write their own temporary files.

@@ -226,6 +226,15 @@ TEST(SiteGrid, ExportsWriteCompleteFilesOrNone)
     kmz.reset();
     EXPECT_EQ(dir.Count(), 4u);
 
+    // Any legal name makes a KMZ, also one that holds "kmz" or "zip" early, in a folder that does.
+    fs::create_directory(dir.path / "zip kmz");
+    for (const char* name : {"kmz_site.kmz", "a.kmz.kmz", "zip survey.kmz"}) {
+        const fs::path path = dir.path / "zip kmz" / name;
+        ASSERT_EQ(WriteGrid(grid, scale, path.string()), "") << name;
+        EXPECT_TRUE(GDALDatasetUniquePtr(GDALDataset::Open(path.string().c_str(), GDAL_OF_RASTER))) << name;
+    }
+    fs::remove_all(dir.path / "zip kmz");
+
     // A directory in the way of the name, and a folder that does not exist: nothing is left.
     fs::create_directory(dir.path / "taken.tif");
     fs::create_directory(dir.path / "taken.png");
@@ -233,7 +242,7 @@ TEST(SiteGrid, ExportsWriteCompleteFilesOrNone)
     for (const char* name : {"taken.tif", "taken.png", "taken.kmz", "missing/site.tif"}) {
         const std::string message = WriteGrid(grid, scale, (dir.path / name).string());
         // The message names the user's file, never the temporary one written first.
-        EXPECT_EQ(message.rfind("Could not write " + (dir.path / name).string(), 0), 0u) << message;
+        EXPECT_EQ(message.rfind("Cannot write " + (dir.path / name).string(), 0), 0u) << message;
         EXPECT_EQ(message.find(".part"), std::string::npos) << message;
     }
     EXPECT_EQ(dir.Count(), 7u);
