@@ -4,14 +4,6 @@
 
 namespace qm::process {
 
-double Interpolate(double x, double y, double f)
-{
-    const double step = y - x;
-    if (std::isfinite(step))
-        return x + f * step;
-    return x * (1 - f) + y * f;
-}
-
 double Percentile(std::vector<double>& values, double p)
 {
     const std::size_t n = values.size();

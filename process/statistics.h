@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <span>
 #include <vector>
 
@@ -14,7 +15,13 @@ namespace qm::process {
 
 // x + f·(y − x), the interpolation between neighbouring sorted values; where y − x overflows
 // (values near the largest double) the same point is reached without the overflow.
-double Interpolate(double x, double y, double f);
+inline double Interpolate(double x, double y, double f)
+{
+    const double step = y - x;
+    if (std::isfinite(step)) [[likely]]
+        return x + f * step;
+    return x * (1 - f) + y * f;
+}
 
 // Percentile p (0..100) of values without gaps: with h = (p/100)(n−1), x(⌊h⌋) interpolated towards
 // x(⌊h⌋+1) (x(n) standing for x(n−1)). Reorders `values`, which must not be empty.
@@ -27,12 +34,56 @@ double StandardDeviation(std::span<const double> values, double mean);
 // A window's values in order, for windows of a few hundred values: a sorted vector.
 class SortedWindow {
 public:
-    void Insert(std::size_t, double value) { values_.insert(std::upper_bound(values_.begin(), values_.end(), value), value); }
-    void Erase(std::size_t, double value) { values_.erase(std::lower_bound(values_.begin(), values_.end(), value)); }
+    void Insert(std::size_t, double value) { values_.insert(values_.begin() + UpperBound(value), value); }
+    void Erase(std::size_t, double value) { values_.erase(values_.begin() + LowerBound(value)); }
+    // Erase and Insert in one: the values between the two places move by one.
+    void Replace(std::size_t, double out, std::size_t, double in)
+    {
+        double* d = values_.data();
+        const std::size_t n = values_.size();
+        std::size_t p = LowerBound(out);
+        if (in >= out) {
+            for (; p + 1 < n && d[p + 1] < in; ++p)
+                d[p] = d[p + 1];
+        } else {
+            for (; p > 0 && d[p - 1] > in; --p)
+                d[p] = d[p - 1];
+        }
+        d[p] = in;
+    }
     std::size_t Count() const { return values_.size(); }
     double At(std::size_t k) const { return values_[k]; }
+    const double* Data() const { return values_.data(); }
 
 private:
+    // Bisections without branches on the comparisons, which random data would mispredict.
+    std::ptrdiff_t LowerBound(double value) const
+    {
+        const double* base = values_.data();
+        std::size_t n = values_.size();
+        if (n == 0)
+            return 0;
+        while (n > 1) {
+            const std::size_t half = n / 2;
+            base = base[half - 1] < value ? base + half : base;
+            n -= half;
+        }
+        return (base - values_.data()) + (*base < value ? 1 : 0);
+    }
+    std::ptrdiff_t UpperBound(double value) const
+    {
+        const double* base = values_.data();
+        std::size_t n = values_.size();
+        if (n == 0)
+            return 0;
+        while (n > 1) {
+            const std::size_t half = n / 2;
+            base = base[half - 1] <= value ? base + half : base;
+            n -= half;
+        }
+        return (base - values_.data()) + (*base <= value ? 1 : 0);
+    }
+
     std::vector<double> values_;
 };
 
@@ -43,6 +94,11 @@ public:
     explicit RankedWindow(std::span<const double> traverse);
     void Insert(std::size_t index, double) { Add(rank_[index], 1); }
     void Erase(std::size_t index, double) { Add(rank_[index], -1); }
+    void Replace(std::size_t out, double, std::size_t in, double)
+    {
+        Add(rank_[out], -1);
+        Add(rank_[in], 1);
+    }
     std::size_t Count() const { return count_; }
     double At(std::size_t k) const;
 
@@ -107,6 +163,37 @@ double WindowMad(const Order& order, double median)
     return Interpolate(kth(lo), kth(std::min(lo + 1, n - 1)), f);
 }
 
+// The median and the median absolute deviation of n sorted values in an array, as WindowMedian
+// and WindowMad give them, without their bisections: what a short window needs for each reading.
+inline double SortedMedian(const double* x, std::size_t n)
+{
+    const std::size_t lo = (n - 1) / 2;
+    return Interpolate(x[lo], x[std::min(lo + 1, n - 1)], (n - 1) % 2 == 0 ? 0.0 : 0.5);
+}
+
+inline double SortedMad(const double* x, std::size_t n, double median)
+{
+    std::size_t below = (n - 1) / 2 + 1; // x[lo] is never above the median
+    while (below < n && x[below] <= median)
+        ++below;
+    const std::size_t lo = (n - 1) / 2;
+    const std::size_t hi = std::min(lo + 1, n - 1);
+    constexpr double kNone = std::numeric_limits<double>::infinity();
+    double low = 0;
+    double next = 0;
+    for (std::size_t k = 0, i = 0, j = 0; k <= hi; ++k) {
+        const double a = i < below ? median - x[below - 1 - i] : kNone;
+        const double b = below + j < n ? x[below + j] - median : kNone;
+        const bool fromA = a < b;
+        next = fromA ? a : b;
+        i += fromA ? 1 : 0;
+        j += fromA ? 0 : 1;
+        if (k == lo)
+            low = next;
+    }
+    return Interpolate(low, next, (n - 1) % 2 == 0 ? 0.0 : 0.5);
+}
+
 // Windows of more values than this use RankedWindow.
 inline constexpr std::size_t kSortedWindowLimit = 256;
 
@@ -124,9 +211,14 @@ void SlideWindow(std::span<const double> values, std::size_t half, Order& order,
         add(k);
     for (std::size_t i = 0; i < n; ++i) {
         if (i > 0) {
-            if (half < n - i)
-                add(i + half);
-            if (i > half && !std::isnan(values[i - half - 1]))
+            // The reading that enters at the far end, and the one that leaves at the near end.
+            const bool enters = half < n - i && !std::isnan(values[i + half]);
+            const bool leaves = i > half && !std::isnan(values[i - half - 1]);
+            if (enters && leaves)
+                order.Replace(i - half - 1, values[i - half - 1], i + half, values[i + half]);
+            else if (enters)
+                order.Insert(i + half, values[i + half]);
+            else if (leaves)
                 order.Erase(i - half - 1, values[i - half - 1]);
         }
         if (!std::isnan(values[i]))

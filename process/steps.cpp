@@ -8,7 +8,10 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <exception>
 #include <span>
+#include <thread>
+#include <type_traits>
 
 namespace qm::process {
 
@@ -16,11 +19,51 @@ namespace {
 
 constexpr double kGap = std::numeric_limits<double>::quiet_NaN();
 constexpr std::size_t kBlock = 1 << 16; // readings between two asks whether to stop
+constexpr std::size_t kParallelReadings = 200000;
 
 void CheckStop(const ShouldStop& stop)
 {
     if (stop && stop())
         throw Cancelled{};
+}
+
+// Runs work(t, slot) for every traverse t, on two threads when there are enough readings to pay
+// for one: slot 0 takes the traverses of the first half of the readings, slot 1 the rest, and
+// each traverse writes only its own readings.
+template <class Work>
+void ForTraverses(const Traverses& traverses, const ShouldStop& stop, Work&& work)
+{
+    const std::size_t count = traverses.Count();
+    const auto run = [&](std::size_t from, std::size_t to, int slot) {
+        for (std::size_t t = from; t < to; ++t) {
+            CheckStop(stop);
+            work(t, slot);
+        }
+    };
+    const auto middle = std::upper_bound(traverses.bounds.begin(), traverses.bounds.end(), traverses.Readings() / 2);
+    const std::size_t split = std::min(static_cast<std::size_t>(middle - traverses.bounds.begin()), count);
+    if (traverses.Readings() < kParallelReadings || std::thread::hardware_concurrency() < 2 || split == 0 ||
+        split >= count) {
+        run(0, count, 0);
+        return;
+    }
+    std::exception_ptr failure;
+    std::thread helper([&] {
+        try {
+            run(split, count, 1);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    });
+    try {
+        run(0, split, 0);
+    } catch (...) {
+        helper.join();
+        throw;
+    }
+    helper.join();
+    if (failure)
+        std::rethrow_exception(failure);
 }
 
 std::span<const double> Slice(const std::vector<double>& v, const Traverses& t, std::size_t k)
@@ -91,24 +134,26 @@ Values ZeroTraverse(const ZeroTraverseStep& s, const Traverses& traverses, const
                     const ShouldStop& stop)
 {
     Values out = in;
-    std::vector<double> chosen;
-    for (std::size_t t = 0; t < traverses.Count(); ++t) {
-        CheckStop(stop);
-        chosen.clear();
+    std::vector<double> chosen[2];
+    std::vector<std::string> notes[2];
+    ForTraverses(traverses, stop, [&](std::size_t t, int slot) {
+        chosen[slot].clear();
         for (const double v : Slice(in.value, traverses, t))
             if (!std::isnan(v) && (!s.within || (v >= s.within->first && v <= s.within->second)))
-                chosen.push_back(v);
-        if (chosen.empty()) {
+                chosen[slot].push_back(v);
+        if (chosen[slot].empty()) {
             std::string note = "traverse " + std::to_string(t + 1) + ": no value";
             if (s.within)
                 note += " within [" + site::NumberText(s.within->first) + ", " + site::NumberText(s.within->second) + "]";
-            report.notes.push_back(note + ", left as it is");
-            continue;
+            notes[slot].push_back(note + ", left as it is");
+            return;
         }
-        const double m = s.statistic == Statistic::Mean ? Mean(chosen) : Percentile(chosen, 50);
+        const double m = s.statistic == Statistic::Mean ? Mean(chosen[slot]) : Percentile(chosen[slot], 50);
         for (std::size_t i = traverses.Begin(t); i < traverses.End(t); ++i)
             out.value[i] -= m; // a gap stays NaN
-    }
+    });
+    for (auto& part : notes)
+        report.notes.insert(report.notes.end(), part.begin(), part.end());
     return out;
 }
 
@@ -118,18 +163,27 @@ Values Despike(const DespikeStep& s, const Traverses& traverses, const Values& i
                const ShouldStop& stop)
 {
     Values out = in;
-    for (std::size_t t = 0; t < traverses.Count(); ++t) {
-        CheckStop(stop);
+    std::uint64_t spikes[2] = {0, 0};
+    ForTraverses(traverses, stop, [&](std::size_t t, int slot) {
         const std::size_t begin = traverses.Begin(t);
         const std::span<const double> values = Slice(in.value, traverses, t);
         ForEachWindow(values, HalfWindow(s.window), [&](std::size_t i, const auto& order) {
-            const double median = WindowMedian(order);
-            const double distance = std::abs(values[i] - median);
-            if (!(distance > s.minimum))
+            double median = 0;
+            double mad = 0;
+            if constexpr (std::is_same_v<std::decay_t<decltype(order)>, SortedWindow>) {
+                median = SortedMedian(order.Data(), order.Count());
+                if (!(std::abs(values[i] - median) > s.minimum))
+                    return;
+                mad = SortedMad(order.Data(), order.Count(), median);
+            } else {
+                median = WindowMedian(order);
+                if (!(std::abs(values[i] - median) > s.minimum))
+                    return;
+                mad = WindowMad(order, median);
+            }
+            if (!(std::abs(values[i] - median) > s.threshold * (1.4826 * mad)))
                 return;
-            if (!(distance > s.threshold * (1.4826 * WindowMad(order, median))))
-                return;
-            ++report.spikes;
+            ++spikes[slot];
             if (s.replace == Replace::Median)
                 out.value[begin + i] = median;
             else if (s.replace == Replace::Gap)
@@ -137,7 +191,8 @@ Values Despike(const DespikeStep& s, const Traverses& traverses, const Values& i
             else
                 out.flag[begin + i] = 1;
         });
-    }
+    });
+    report.spikes += spikes[0] + spikes[1];
     return out;
 }
 
@@ -170,14 +225,16 @@ Values Shift(const ShiftStep& s, const Traverses& traverses, const Values& in, c
 Values HighPass(const HighPassStep& s, const Traverses& traverses, const Values& in, const ShouldStop& stop)
 {
     Values out = in;
-    for (std::size_t t = 0; t < traverses.Count(); ++t) {
-        CheckStop(stop);
+    ForTraverses(traverses, stop, [&](std::size_t t, int) {
         const std::size_t begin = traverses.Begin(t);
         const std::span<const double> values = Slice(in.value, traverses, t);
         ForEachWindow(values, HalfWindow(s.window), [&](std::size_t i, const auto& order) {
-            out.value[begin + i] = values[i] - WindowMedian(order);
+            if constexpr (std::is_same_v<std::decay_t<decltype(order)>, SortedWindow>)
+                out.value[begin + i] = values[i] - SortedMedian(order.Data(), order.Count());
+            else
+                out.value[begin + i] = values[i] - WindowMedian(order);
         });
-    }
+    });
     return out;
 }
 

@@ -195,6 +195,40 @@ TEST(Chain, AnEditRecomputesFromTheEditedStepAndACancelKeepsWhatWasDone)
     ExpectSame(chain.Final()->value, RunRecipe(recipe, readings, One(readings.size())).values.value);
 }
 
+TEST(Chain, ALargeSiteRunsAsEachOfItsTraversesAlone)
+{
+    // Enough readings for the steps to share the traverses between threads.
+    std::mt19937 random(3);
+    std::normal_distribution<double> noise(0, 2);
+    std::vector<std::uint32_t> file;
+    std::vector<double> readings;
+    for (std::uint32_t f = 0; f < 40; ++f)
+        for (int i = 0; i < (f % 7 == 3 ? 0 : 7000); ++i) {
+            file.push_back(f);
+            readings.push_back(i % 501 == 0 ? 400 : 48000 + noise(random));
+        }
+    Recipe recipe;
+    recipe.steps = {{DespikeStep{5, 3, 0, Replace::Flag}}, {ZeroTraverseStep{}}, {HighPassStep{61}}};
+    const Traverses all = TraversesByFile(file, 40);
+    const RunResult whole = RunRecipe(recipe, readings, all);
+    std::vector<std::string> notes;
+    std::uint64_t spikes = 0;
+    for (std::size_t t = 0; t < all.Count(); ++t) {
+        const std::vector<double> part(readings.begin() + static_cast<std::ptrdiff_t>(all.Begin(t)),
+                                       readings.begin() + static_cast<std::ptrdiff_t>(all.End(t)));
+        const RunResult alone = RunRecipe(recipe, part, One(part.size()));
+        spikes += alone.reports[0].spikes;
+        for (std::size_t i = 0; i < part.size(); ++i) {
+            ASSERT_EQ(whole.values.value[all.Begin(t) + i], alone.values.value[i]) << t << " " << i;
+            ASSERT_EQ(whole.values.flag[all.Begin(t) + i], alone.values.flag[i]) << t << " " << i;
+        }
+        if (part.empty())
+            notes.push_back("traverse " + std::to_string(t + 1) + ": no value, left as it is");
+    }
+    EXPECT_EQ(whole.reports[1].notes, notes);
+    EXPECT_EQ(whole.reports[0].spikes, spikes);
+}
+
 TEST(Traverses, Column2RunsAreRunsOfOneFileNumberedOverTheList)
 {
     Column2Runs runs;
