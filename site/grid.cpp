@@ -29,7 +29,8 @@
 namespace qm::site {
 
 using detail::Buckets;
-using detail::LineSpacing;
+using detail::Spacing;
+using detail::SpacingOf;
 using detail::Median;
 using detail::Cancel;
 using detail::GridReadings;
@@ -102,9 +103,11 @@ std::optional<GridMethod> ParseMethod(const std::string& name)
 
 
 
-GridResult ComputeGrid(const PlacedReadings& readings, const GridRequest& request)
+std::string ZoneName(const GridResult& grid)
 {
-    return ComputeGrid(readings.lon, readings.lat, readings.value, request);
+    if (grid.zone == 0)
+        return grid.north ? "UPS North" : "UPS South";
+    return "UTM zone " + std::to_string(grid.zone) + (grid.north ? "N" : "S");
 }
 
 namespace {
@@ -160,17 +163,70 @@ std::pair<int, int> ZoneSpan(const std::array<bool, 61>& inZone)
     return {lowZone, highZone};
 }
 
-// The UTM zone of the readings' median position, with a note when they span several.
+// The median of one coordinate of the readings kept.
+double MedianOf(const GridReadings& in, std::span<const double> coordinate)
+{
+    std::vector<double> values(in.kept);
+    for (std::size_t i = 0; i < in.kept; ++i)
+        values[i] = coordinate[in.Reading(i)];
+    return Median(std::move(values));
+}
+
+// Great-circle distance in metres on the mean Earth sphere.
+double GreatCircle(double lon1, double lat1, double lon2, double lat2)
+{
+    constexpr double kRadian = 3.14159265358979323846 / 180, kEarth = 6371008.8;
+    const double dLat = (lat2 - lat1) * kRadian, dLon = (lon2 - lon1) * kRadian;
+    const double h = std::sin(dLat / 2) * std::sin(dLat / 2) +
+                     std::cos(lat1 * kRadian) * std::cos(lat2 * kRadian) * std::sin(dLon / 2) * std::sin(dLon / 2);
+    return 2 * kEarth * std::asin(std::min(1.0, std::sqrt(h)));
+}
+
+// Refuses readings spread over more than one site: one farther than kMaxGridSpreadMetres from the
+// median position, whose longitude is taken the short way round from the first reading's.
+bool CheckSpread(const GridReadings& in, GridResult& result)
+{
+    const double reference = in.lon[in.Reading(0)];
+    std::vector<double> unwrapped(in.kept);
+    for (std::size_t i = 0; i < in.kept; ++i)
+        unwrapped[i] = reference + std::remainder(in.lon[in.Reading(i)] - reference, 360.0);
+    const double medianLon = Median(std::move(unwrapped)), medianLat = MedianOf(in, in.lat);
+    std::size_t far = 0, farthest = 0;
+    double farthestDistance = 0;
+    for (std::size_t i = 0; i < in.kept; ++i) {
+        const std::size_t r = in.Reading(i);
+        const double d = GreatCircle(medianLon, medianLat, in.lon[r], in.lat[r]);
+        if (d <= kMaxGridSpreadMetres)
+            continue;
+        ++far;
+        if (d > farthestDistance) {
+            farthestDistance = d;
+            farthest = r;
+        }
+    }
+    if (far == 0)
+        return true;
+    std::string where;
+    if (in.names && farthest < in.file.size() && in.file[farthest] < in.names->size())
+        where = ", the farthest in " + (*in.names)[in.file[farthest]];
+    result.error = Format("%zu %s more than 1,000 km from the readings' median position (%.0f km at most%s): "
+                          "a grid cannot span them. Grid each site on its own.",
+                          far, far == 1 ? "reading lies" : "readings lie", farthestDistance / 1000, where.c_str());
+    return false;
+}
+
+// The UTM zone of the readings' median position, with a note when they span several; UPS North
+// or South beyond 84°N and 80°S, where the UTM zones end.
 void ChooseZone(const GridReadings& in, GridResult& result)
 {
-    const auto median = [&in](std::span<const double> coordinate) {
-        std::vector<double> values(in.kept);
-        for (std::size_t i = 0; i < in.kept; ++i)
-            values[i] = coordinate[in.Reading(i)];
-        return Median(std::move(values));
-    };
-    result.zone = ZoneOf(median(in.lon));
-    result.north = median(in.lat) >= 0;
+    const double medianLat = MedianOf(in, in.lat);
+    result.north = medianLat >= 0;
+    if (medianLat > 84 || medianLat < -80) {
+        result.zone = 0;
+        result.epsg = result.north ? 32661 : 32761;
+        return;
+    }
+    result.zone = ZoneOf(MedianOf(in, in.lon));
     result.epsg = (result.north ? 32600 : 32700) + result.zone;
     std::array<bool, 61> inZone{};
     for (std::size_t i = 0; i < in.kept; ++i)
@@ -311,8 +367,10 @@ bool ChooseCell(const Bounds& bounds, double spacing, const GridRequest& request
 }
 
 // The raster's cell, edges, size and radius, its cells all empty.
-bool ChooseGeometry(const GridReadings& in, double spacing, const GridRequest& request, GridResult& result)
+bool ChooseGeometry(const GridReadings& in, const Spacing& lines, const GridRequest& request, GridResult& result)
 {
+    // Along a single line the cell follows the readings' own step, as the radius does.
+    const double spacing = lines.oneLine ? 4 * lines.step : lines.lines > 0 ? lines.lines : 1.0;
     const auto [minXi, maxXi] = std::minmax_element(in.x.begin(), in.x.end());
     const auto [minYi, maxYi] = std::minmax_element(in.y.begin(), in.y.end());
     const Bounds bounds{in.ox + *minXi, in.ox + *maxXi, in.oy + *minYi, in.oy + *maxYi};
@@ -329,7 +387,11 @@ bool ChooseGeometry(const GridReadings& in, double spacing, const GridRequest& r
     // cell, so it is cut to the diagonal (and a cell): the grid is the same, and the reach of each
     // block stays a count of blocks.
     const double diagonal = std::hypot(result.width * cell, result.height * cell) + cell;
-    double radius = request.radius > 0 ? request.radius : TwoDigits(2 * spacing);
+    // By default twice the line spacing, or along a single line three steps between readings; and
+    // at least twice the cell, so that a typed coarse cell is not left empty between readings.
+    double radius = request.radius;
+    if (!(radius > 0))
+        radius = std::max(lines.oneLine ? TwoDigits(3 * lines.step) : TwoDigits(2 * spacing), 2 * cell);
     if (radius > diagonal) {
         radius = diagonal;
         if (request.radius > 0)
@@ -355,8 +417,7 @@ bool CheckShape(const GridReadings& in, const GridRequest& request, GridResult& 
     return false;
 }
 
-GridResult Compute(std::span<const double> lon, std::span<const double> lat, std::span<const double> value,
-                   const GridRequest& request)
+GridResult Compute(GridReadings in, const GridRequest& request)
 {
     gdal::RegisterDrivers();
     GridResult result;
@@ -367,25 +428,34 @@ GridResult Compute(std::span<const double> lon, std::span<const double> lat, std
         return result;
     }
     const ProgressSpan preparing{&request.progress, 0.0, 0.05};
-    GridReadings in;
-    in.lon = lon;
-    in.lat = lat;
-    in.value = value;
-    if (!SelectPlaceable(in, result))
+    if (!SelectPlaceable(in, result) || !CheckSpread(in, result))
         return result;
     ChooseZone(in, result);
     if (!Project(in, preparing, result) || !CheckShape(in, request, result))
         return result;
-    result.lineSpacing = LineSpacing(std::span<const float>(in.x), std::span<const float>(in.y));
-    const double spacing = result.lineSpacing > 0 ? result.lineSpacing : 1.0;
+    const Spacing lines = SpacingOf(std::span<const float>(in.x), std::span<const float>(in.y));
+    result.lineSpacing = lines.lines;
     if (!preparing.Report(0.8)) {
         Cancel(result);
         return result;
     }
-    if (!ChooseGeometry(in, spacing, request, result) || !GridBlocks(in, request, result))
+    if (!ChooseGeometry(in, lines, request, result) || !GridBlocks(in, request, result))
         return result;
     result.ok = true;
     return result;
+}
+
+// A site too large for the memory left fails like any other grid, with the reason.
+GridResult ComputeCaught(GridReadings in, const GridRequest& request)
+{
+    try {
+        return Compute(std::move(in), request);
+    } catch (const std::bad_alloc&) {
+        GridResult result;
+        result.method = request.method;
+        result.error = kOutOfMemory;
+        return result;
+    }
 }
 
 } // namespace
@@ -393,15 +463,22 @@ GridResult Compute(std::span<const double> lon, std::span<const double> lat, std
 GridResult ComputeGrid(std::span<const double> lon, std::span<const double> lat, std::span<const double> value,
                        const GridRequest& request)
 {
-    // A site too large for the memory left fails like any other grid, with the reason.
-    try {
-        return Compute(lon, lat, value, request);
-    } catch (const std::bad_alloc&) {
-        GridResult result;
-        result.method = request.method;
-        result.error = kOutOfMemory;
-        return result;
-    }
+    GridReadings in;
+    in.lon = lon;
+    in.lat = lat;
+    in.value = value;
+    return ComputeCaught(std::move(in), request);
+}
+
+GridResult ComputeGrid(const PlacedReadings& readings, const GridRequest& request)
+{
+    GridReadings in;
+    in.lon = readings.lon;
+    in.lat = readings.lat;
+    in.value = readings.value;
+    in.file = readings.file;
+    in.names = &readings.files;
+    return ComputeCaught(std::move(in), request);
 }
 
 } // namespace qm::site

@@ -58,10 +58,11 @@ struct GridResult {
     std::string error;                 // why there is no grid, when !ok and !cancelled
     std::vector<std::string> messages; // notes on a grid made, e.g. the readings spanning two zones
 
-    // WGS 84 / UTM zone of the readings' median position.
+    // WGS 84 / UTM zone of the readings' median position; zone 0 for UPS North or South, which
+    // the grid takes when that position lies north of 84°N or south of 80°S.
     int zone = 0;
     bool north = true;
-    int epsg = 0; // 326zz north, 327zz south
+    int epsg = 0; // 326zz north, 327zz south, 32661 UPS North, 32761 UPS South
 
     double lineSpacing = 0; // the estimated spacing between lines, metres
     double cellSize = 0;    // used, metres
@@ -82,6 +83,13 @@ struct GridResult {
 
     float At(int col, int row) const { return values[static_cast<std::size_t>(row) * width + col]; }
 };
+
+// The grid's coordinate system as the user reads it: "UTM zone 33N", "UPS North".
+std::string ZoneName(const GridResult& grid);
+
+// The farthest readings may lie from their median position (great circle, the short way round the
+// antimeridian): a grid spanning continents would be all empty cells.
+inline constexpr double kMaxGridSpreadMetres = 1'000'000;
 
 // Grids readings given as WGS 84 degrees. Never throws for bad input: the result says why.
 GridResult ComputeGrid(std::span<const double> lon, std::span<const double> lat, std::span<const double> value,

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <vector>
 
 namespace qm::site::detail {
@@ -32,6 +33,9 @@ struct ProgressSpan {
 // memory.
 struct GridReadings {
     std::span<const double> lon, lat, value;
+    // The file of each reading and the files' names, where known (for messages).
+    std::span<const std::uint32_t> file;
+    const std::vector<std::string>* names = nullptr;
     // The request's index of each reading kept, when some are left out; empty when all are kept
     // (the usual case), to spare memory.
     std::vector<std::uint32_t> used;

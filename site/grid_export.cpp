@@ -189,7 +189,8 @@ GDALDatasetUniquePtr Coloured(const GridResult& grid, const ColourScale& scale)
 // to 180 (a grid reaching west of -180 is wrapped about the meridian 360 degrees east).
 GDALDatasetUniquePtr WarpedToDegrees(GDALDataset* source, const GridResult& grid)
 {
-    double centre = grid.zone * 6.0 - 183.0;
+    // UPS grids (zone 0) turn about the pole: Greenwich serves as well as any meridian.
+    double centre = grid.zone == 0 ? 0.0 : grid.zone * 6.0 - 183.0;
     {
         OGRSpatialReference wgs84;
         wgs84.importFromEPSG(4326);

@@ -61,20 +61,51 @@ struct Buckets {
     }
 };
 
+// Marks the readings at the position of an earlier reading (a line walked twice, a file copied):
+// they would pass for a line no distance away. Each bucket's few readings are compared.
+template <typename T>
+std::vector<bool> Repeats(std::span<const T> x, std::span<const T> y, const Buckets& buckets)
+{
+    std::vector<bool> repeat(x.size(), false);
+    std::vector<std::uint32_t> here;
+    for (int r = 0; r < buckets.ny; ++r)
+        for (int c = 0; c < buckets.nx; ++c) {
+            const auto in = buckets.In(c, r);
+            if (in.size() < 2)
+                continue;
+            here.assign(in.begin(), in.end());
+            std::sort(here.begin(), here.end(), [&](std::uint32_t a, std::uint32_t b) {
+                return x[a] != x[b] ? x[a] < x[b] : y[a] != y[b] ? y[a] < y[b] : a < b;
+            });
+            for (std::size_t k = 1; k < here.size(); ++k)
+                if (x[here[k]] == x[here[k - 1]] && y[here[k]] == y[here[k - 1]])
+                    repeat[here[k]] = true;
+        }
+    return repeat;
+}
+
+struct Spacing {
+    double lines = 0;      // between lines, metres; 0 with fewer than two distinct points
+    double step = 0;       // the median distance between consecutive readings
+    bool oneLine = false;  // no reading has a neighbour on another line
+};
+
 // Readings along a line are much closer together than the lines are, so the spacing between
 // lines is the median distance from a reading to the nearest reading of another line. A reading
 // counts as on another line when it belongs to another track (the walk jumps by more than ten
 // along-line steps between tracks) or when the walk between the two is more than three times
 // longer than the straight distance between them: that holds for the next line of a zig-zag
 // walked without a break, and never for neighbours along the same line. The median over an even
-// sample of up to 2000 readings stands up to turns, crossings and gaps. When no reading has a
-// neighbour on another line (a single line), ten along-line steps stand in for the spacing.
+// sample of up to 2000 readings stands up to turns, crossings and gaps. A reading at the position
+// of an earlier one counts neither as a sample nor as a neighbour. When no reading has a neighbour
+// on another line (a single line), ten along-line steps stand in for the spacing.
 template <typename T>
-double LineSpacing(std::span<const T> x, std::span<const T> y)
+Spacing SpacingOf(std::span<const T> x, std::span<const T> y)
 {
+    Spacing spacing;
     const std::size_t n = x.size();
     if (n < 2)
-        return 0;
+        return spacing;
     std::vector<double> steps;
     steps.reserve(n - 1);
     for (std::size_t i = 1; i < n; ++i) {
@@ -84,7 +115,8 @@ double LineSpacing(std::span<const T> x, std::span<const T> y)
     }
     const double step = Median(std::move(steps));
     if (step <= 0)
-        return 0;
+        return spacing;
+    spacing.step = step;
 
     // The distance walked to each reading, a jump between tracks counting as 10,000 km.
     std::vector<double> walked(n, 0);
@@ -96,12 +128,15 @@ double LineSpacing(std::span<const T> x, std::span<const T> y)
     const auto [minX, maxX] = std::minmax_element(x.begin(), x.end());
     const auto [minY, maxY] = std::minmax_element(y.begin(), y.end());
     const Buckets buckets(x, y, *minX, *minY, *maxX, *maxY, 4 * step);
+    const std::vector<bool> repeat = Repeats(x, y, buckets);
     const double reach = std::max(*maxX - *minX, *maxY - *minY);
 
     std::vector<double> found;
     const std::size_t samples = std::min<std::size_t>(n, 2000);
     for (std::size_t s = 0; s < samples; ++s) {
         const std::size_t p = s * n / samples;
+        if (repeat[p])
+            continue;
         const int col = buckets.Col(x[p]), row = buckets.Row(y[p]);
         double best = std::numeric_limits<double>::infinity();
         // Rings of buckets outwards, until no nearer reading can lie further out; lines more
@@ -118,7 +153,7 @@ double LineSpacing(std::span<const T> x, std::span<const T> y)
                         continue;
                     for (std::uint32_t q : buckets.In(c, r)) {
                         const double d = std::hypot(x[q] - x[p], y[q] - y[p]);
-                        if (d >= best || d <= 0)
+                        if (d >= best || d <= 0 || repeat[q])
                             continue;
                         if (std::abs(walked[q] - walked[p]) > 3 * d)
                             best = d;
@@ -129,7 +164,9 @@ double LineSpacing(std::span<const T> x, std::span<const T> y)
         if (std::isfinite(best))
             found.push_back(best);
     }
-    return found.empty() ? 10 * step : Median(std::move(found));
+    spacing.oneLine = found.empty();
+    spacing.lines = found.empty() ? 10 * step : Median(std::move(found));
+    return spacing;
 }
 
 } // namespace qm::site::detail

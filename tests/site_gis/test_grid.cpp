@@ -1,5 +1,6 @@
 // The site grid: what GDAL reads back from the written files, and the refusals.
 #include "grid.h"
+#include "placed_readings.h"
 
 #include <gdal_priv.h>
 #include <ogr_spatialref.h>
@@ -361,4 +362,94 @@ TEST(SiteGrid, ASiteAcrossTheAntimeridianStaysInOnePieceInDegrees)
         EXPECT_NEAR(gt[0], warped.west, 1e-4);
         EXPECT_NEAR(gt[0] + gt[1] * ds->GetRasterXSize(), warped.east, 1e-4);
     }
+}
+
+namespace {
+
+// Lines `spacing` degrees of longitude apart with readings `step` degrees of latitude apart.
+PlacedReadings Walk(double lon0, double lat0, int lines, int perLine, double spacing, double step,
+                    const std::string& name = "walk.csv")
+{
+    PlacedReadings readings;
+    readings.files = {name};
+    for (int l = 0; l < lines; ++l)
+        for (int i = 0; i < perLine; ++i) {
+            readings.lon.push_back(lon0 + l * spacing);
+            readings.lat.push_back(lat0 + (l % 2 ? perLine - 1 - i : i) * step);
+            readings.value.push_back(l + i * 0.01);
+            readings.file.push_back(0);
+            readings.row.push_back(static_cast<std::uint32_t>(readings.row.size() + 1));
+        }
+    return readings;
+}
+
+void Append(PlacedReadings& to, const PlacedReadings& from)
+{
+    const auto file = static_cast<std::uint32_t>(to.files.size());
+    to.files.insert(to.files.end(), from.files.begin(), from.files.end());
+    to.lon.insert(to.lon.end(), from.lon.begin(), from.lon.end());
+    to.lat.insert(to.lat.end(), from.lat.begin(), from.lat.end());
+    to.value.insert(to.value.end(), from.value.begin(), from.value.end());
+    for (std::size_t i = 0; i < from.size(); ++i) {
+        to.file.push_back(file + from.file[i]);
+        to.row.push_back(from.row[i]);
+    }
+}
+
+} // namespace
+
+TEST(SiteGrid, DefaultsAndZonesFollowTheSite)
+{
+    // Lines about 1.1 m apart (1e-5 degrees of longitude at 10 degrees north), readings 0.11 m apart.
+    const PlacedReadings site = Walk(20.0, 10.0, 6, 100, 1e-5, 1e-6);
+    const GridResult once = ComputeGrid(site, {});
+    ASSERT_TRUE(once.ok) << once.error;
+    EXPECT_NEAR(once.lineSpacing, 1.1, 0.1);
+
+    // A line walked twice or a file copied: coincident positions leave the spacing as it was.
+    PlacedReadings twice = site;
+    Append(twice, site);
+    const GridResult copied = ComputeGrid(twice, {});
+    ASSERT_TRUE(copied.ok) << copied.error;
+    EXPECT_DOUBLE_EQ(copied.lineSpacing, once.lineSpacing);
+
+    // A single line: the radius is three steps between readings, not kilometres.
+    GridRequest nearest;
+    nearest.method = GridMethod::Nearest;
+    const GridResult line = ComputeGrid(Walk(20.0, 10.0, 1, 200, 0, 1e-4), nearest);
+    ASSERT_TRUE(line.ok) << line.error;
+    EXPECT_NEAR(line.radius, 33, 1); // three steps of 11 m
+
+    // A typed cell larger than the default gets a radius that grows with it.
+    GridRequest coarse;
+    coarse.cellSize = 5;
+    const GridResult big = ComputeGrid(site, coarse);
+    ASSERT_TRUE(big.ok) << big.error;
+    EXPECT_GE(big.radius, 10);
+
+    // Near the poles the grid is in UPS, not in a UTM zone.
+    const GridResult north = ComputeGrid(Walk(10.0, 85.0, 6, 100, 1e-4, 1e-6), {});
+    ASSERT_TRUE(north.ok) << north.error;
+    EXPECT_EQ(north.epsg, 32661);
+    EXPECT_EQ(ZoneName(north), "UPS North");
+    const GridResult south = ComputeGrid(Walk(10.0, -81.0, 6, 100, 1e-4, 1e-6), {});
+    ASSERT_TRUE(south.ok) << south.error;
+    EXPECT_EQ(south.epsg, 32761);
+    EXPECT_EQ(ZoneName(once), "UTM zone 34N");
+}
+
+TEST(SiteGrid, ReadingsOnTwoContinentsAreRefusedButAcrossTheAntimeridianAreNot)
+{
+    PlacedReadings two = Walk(20.0, 10.0, 6, 100, 1e-5, 1e-6, "africa.csv");
+    Append(two, Walk(-60.0, -10.0, 2, 100, 1e-5, 1e-6, "america.csv"));
+    const GridResult refused = ComputeGrid(two, {});
+    EXPECT_FALSE(refused.ok);
+    EXPECT_NE(refused.error.find("200 readings lie more than 1,000 km"), std::string::npos) << refused.error;
+    EXPECT_NE(refused.error.find("america.csv"), std::string::npos) << refused.error;
+
+    PlacedReadings across = Walk(179.9999, -16.0, 6, 100, 1e-5, 1e-6);
+    for (double& lon : across.lon)
+        lon = std::remainder(lon, 360.0);
+    const GridResult kept = ComputeGrid(across, {});
+    EXPECT_TRUE(kept.ok) << kept.error;
 }
