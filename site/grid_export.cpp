@@ -290,7 +290,9 @@ std::string WritePng(const GridResult& grid, const ColourScale& scale, const std
     fs::path world = png, prj = png;
     world.replace_extension(".pgw");
     prj.replace_extension(".prj");
-    Staged staged({png, world, prj});
+    // GDAL reads no .prj beside a PNG: its own side file carries the coordinate system for it.
+    const fs::path aux = PathOf(Utf8(png) + ".aux.xml");
+    Staged staged({png, world, prj, aux});
     GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("PNG");
     GDALDatasetUniquePtr coloured = Coloured(grid, scale);
     if (!driver || !coloured)
@@ -307,7 +309,15 @@ std::string WritePng(const GridResult& grid, const ColourScale& scale, const std
     Utm(grid).exportToWkt(&wkt, esri);
     const std::string prjText = wkt ? wkt : "";
     CPLFree(wkt);
-    for (auto [file, content] : {std::pair{1, std::string(text)}, std::pair{2, prjText}}) {
+    wkt = nullptr;
+    Utm(grid).exportToWkt(&wkt);
+    char* escaped = CPLEscapeString(wkt ? wkt : "", -1, CPLES_XML);
+    const std::string auxText = std::string("<PAMDataset>\n  <SRS dataAxisToSRSAxisMapping=\"1,2\">") + escaped +
+                                "</SRS>\n</PAMDataset>\n";
+    CPLFree(escaped);
+    CPLFree(wkt);
+    for (auto [file, content] :
+         {std::pair{1, std::string(text)}, std::pair{2, prjText}, std::pair{3, auxText}}) {
         std::ofstream out(staged.Temp(file), std::ios::binary);
         out << content;
         out.close();

@@ -216,6 +216,14 @@ TEST(SiteGrid, ExportsWriteCompleteFilesOrNone)
     EXPECT_DOUBLE_EQ(a, grid.cellSize);
     EXPECT_DOUBLE_EQ(e, -grid.cellSize);
     EXPECT_NEAR(c, grid.originX + grid.cellSize / 2, 1e-6);
+    {
+        // GDAL (and so QGIS) sees the PNG's zone.
+        GDALDatasetUniquePtr png(GDALDataset::Open((dir.path / "site.png").string().c_str(), GDAL_OF_RASTER));
+        ASSERT_TRUE(png);
+        const OGRSpatialReference* srs = png->GetSpatialRef();
+        ASSERT_NE(srs, nullptr);
+        EXPECT_STREQ(srs->GetAuthorityCode(nullptr), "32637");
+    }
 
     ASSERT_EQ(WriteGrid(grid, scale, (dir.path / "site.kmz").string()), "");
     GDALDatasetUniquePtr kmz(GDALDataset::Open((dir.path / "site.kmz").string().c_str(), GDAL_OF_RASTER));
@@ -225,7 +233,7 @@ TEST(SiteGrid, ExportsWriteCompleteFilesOrNone)
     EXPECT_NEAR(gt[0], *std::min_element(site.lon.begin(), site.lon.end()), 1e-4);
     EXPECT_NEAR(gt[3], *std::max_element(site.lat.begin(), site.lat.end()), 1e-4);
     kmz.reset();
-    EXPECT_EQ(dir.Count(), 4u);
+    EXPECT_EQ(dir.Count(), 5u);
 
     // Any legal name makes a KMZ, also one that holds "kmz" or "zip" early, in a folder that does.
     fs::create_directory(dir.path / "zip kmz");
@@ -246,7 +254,7 @@ TEST(SiteGrid, ExportsWriteCompleteFilesOrNone)
         EXPECT_EQ(message.rfind("Cannot write " + (dir.path / name).string(), 0), 0u) << message;
         EXPECT_EQ(message.find(".part"), std::string::npos) << message;
     }
-    EXPECT_EQ(dir.Count(), 7u);
+    EXPECT_EQ(dir.Count(), 8u);
 
     // A set that cannot be put in place whole (here its .prj) leaves the files already under
     // the other names as they were.
@@ -254,7 +262,7 @@ TEST(SiteGrid, ExportsWriteCompleteFilesOrNone)
     for (const char* name : {"old.png", "old.pgw"})
         std::ofstream(dir.path / name) << "before";
     EXPECT_NE(WriteGrid(grid, scale, (dir.path / "old.png").string()), "");
-    EXPECT_EQ(dir.Count(), 10u);
+    EXPECT_EQ(dir.Count(), 11u);
     for (const char* name : {"old.png", "old.pgw"}) {
         std::ifstream in(dir.path / name);
         std::string text;
