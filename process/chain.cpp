@@ -3,6 +3,8 @@
 
 #include "errors.h"
 
+#include <utility>
+
 namespace qm::process {
 
 namespace {
@@ -22,9 +24,12 @@ RunResult RunRecipe(const Recipe& recipe, std::vector<double> readings, const Tr
     RunResult result;
     result.values = FromReadings(std::move(readings));
     result.reports.resize(recipe.steps.size());
+    Values spare; // the two buffers take turns as input and output
     for (std::size_t k = 0; k < recipe.steps.size(); ++k) {
-        if (recipe.steps[k].enabled)
-            result.values = ApplyStep(recipe.steps[k].op, traverses, result.values, result.reports[k], stop);
+        if (recipe.steps[k].enabled) {
+            ApplyStep(recipe.steps[k].op, traverses, result.values, spare, result.reports[k], stop);
+            std::swap(result.values, spare);
+        }
     }
     return result;
 }

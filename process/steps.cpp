@@ -81,13 +81,12 @@ std::vector<double> Present(std::span<const double> values)
     return present;
 }
 
-Values Gaps(const GapsStep& s, const Values& in, const ShouldStop& stop)
+void Gaps(const GapsStep& s, Values& out, const ShouldStop& stop)
 {
     std::vector<double> equal = s.equal;
     std::sort(equal.begin(), equal.end());
     const double above = s.above.value_or(std::numeric_limits<double>::infinity());
     const double below = s.below.value_or(-std::numeric_limits<double>::infinity());
-    Values out = in;
     for (std::size_t i = 0; i < out.size(); ++i) {
         if (i % kBlock == 0)
             CheckStop(stop);
@@ -95,10 +94,9 @@ Values Gaps(const GapsStep& s, const Values& in, const ShouldStop& stop)
         if (v > above || v < below || std::binary_search(equal.begin(), equal.end(), v))
             out.value[i] = kGap;
     }
-    return out;
 }
 
-Values Clip(const ClipStep& s, const Values& in, const ShouldStop& stop)
+void Clip(const ClipStep& s, const Values& in, Values& out, const ShouldStop& stop)
 {
     double a = 0;
     double b = 0;
@@ -108,7 +106,7 @@ Values Clip(const ClipStep& s, const Values& in, const ShouldStop& stop)
     } else {
         std::vector<double> present = Present(in.value);
         if (present.empty())
-            return in;
+            return;
         CheckStop(stop);
         if (s.sd) {
             const double mean = Mean(present);
@@ -120,20 +118,17 @@ Values Clip(const ClipStep& s, const Values& in, const ShouldStop& stop)
             b = Percentile(present, s.percent->second);
         }
     }
-    Values out = in;
     for (double& v : out.value) {
         if (v < a)
             v = a;
         else if (v > b)
             v = b;
     }
-    return out;
 }
 
-Values ZeroTraverse(const ZeroTraverseStep& s, const Traverses& traverses, const Values& in, StepReport& report,
+void ZeroTraverse(const ZeroTraverseStep& s, const Traverses& traverses, const Values& in, Values& out, StepReport& report,
                     const ShouldStop& stop)
 {
-    Values out = in;
     std::vector<double> chosen[2];
     std::vector<std::string> notes[2];
     ForTraverses(traverses, stop, [&](std::size_t t, int slot) {
@@ -154,15 +149,13 @@ Values ZeroTraverse(const ZeroTraverseStep& s, const Traverses& traverses, const
     });
     for (auto& part : notes)
         report.notes.insert(report.notes.end(), part.begin(), part.end());
-    return out;
 }
 
 std::size_t HalfWindow(std::int64_t window) { return static_cast<std::size_t>((window - 1) / 2); }
 
-Values Despike(const DespikeStep& s, const Traverses& traverses, const Values& in, StepReport& report,
+void Despike(const DespikeStep& s, const Traverses& traverses, const Values& in, Values& out, StepReport& report,
                const ShouldStop& stop)
 {
-    Values out = in;
     std::uint64_t spikes[2] = {0, 0};
     ForTraverses(traverses, stop, [&](std::size_t t, int slot) {
         const std::size_t begin = traverses.Begin(t);
@@ -193,12 +186,10 @@ Values Despike(const DespikeStep& s, const Traverses& traverses, const Values& i
         });
     });
     report.spikes += spikes[0] + spikes[1];
-    return out;
 }
 
-Values Shift(const ShiftStep& s, const Traverses& traverses, const Values& in, const ShouldStop& stop)
+void Shift(const ShiftStep& s, const Traverses& traverses, const Values& in, Values& out, const ShouldStop& stop)
 {
-    Values out = in;
     for (std::size_t t = 0; t < traverses.Count(); ++t) {
         // Traverse t + 1 to the user: "odd" are t = 0, 2, 4 …
         if ((s.traverses == Parity::Odd && t % 2 != 0) || (s.traverses == Parity::Even && t % 2 == 0))
@@ -219,12 +210,10 @@ Values Shift(const ShiftStep& s, const Traverses& traverses, const Values& in, c
             }
         }
     }
-    return out;
 }
 
-Values HighPass(const HighPassStep& s, const Traverses& traverses, const Values& in, const ShouldStop& stop)
+void HighPass(const HighPassStep& s, const Traverses& traverses, const Values& in, Values& out, const ShouldStop& stop)
 {
-    Values out = in;
     ForTraverses(traverses, stop, [&](std::size_t t, int) {
         const std::size_t begin = traverses.Begin(t);
         const std::span<const double> values = Slice(in.value, traverses, t);
@@ -235,7 +224,6 @@ Values HighPass(const HighPassStep& s, const Traverses& traverses, const Values&
                 out.value[begin + i] = values[i] - WindowMedian(order);
         });
     });
-    return out;
 }
 
 } // namespace
@@ -248,23 +236,32 @@ Values FromReadings(std::vector<double> readings)
     return values;
 }
 
+void ApplyStep(const Operation& op, const Traverses& traverses, const Values& in, Values& out, StepReport& report,
+               const ShouldStop& stop)
+{
+    // Each operation changes a copy of its input; `out` keeps its memory from an earlier step.
+    out.value.assign(in.value.begin(), in.value.end());
+    out.flag.assign(in.flag.begin(), in.flag.end());
+    if (const auto* s = std::get_if<GapsStep>(&op))
+        Gaps(*s, out, stop);
+    else if (const auto* s = std::get_if<ClipStep>(&op))
+        Clip(*s, in, out, stop);
+    else if (const auto* s = std::get_if<ZeroTraverseStep>(&op))
+        ZeroTraverse(*s, traverses, in, out, report, stop);
+    else if (const auto* s = std::get_if<DespikeStep>(&op))
+        Despike(*s, traverses, in, out, report, stop);
+    else if (const auto* s = std::get_if<ShiftStep>(&op))
+        Shift(*s, traverses, in, out, stop);
+    else
+        HighPass(std::get<HighPassStep>(op), traverses, in, out, stop);
+    report.gaps = static_cast<std::uint64_t>(std::count_if(out.value.begin(), out.value.end(), [](double v) { return std::isnan(v); }));
+}
+
 Values ApplyStep(const Operation& op, const Traverses& traverses, const Values& in, StepReport& report,
                  const ShouldStop& stop)
 {
     Values out;
-    if (const auto* s = std::get_if<GapsStep>(&op))
-        out = Gaps(*s, in, stop);
-    else if (const auto* s = std::get_if<ClipStep>(&op))
-        out = Clip(*s, in, stop);
-    else if (const auto* s = std::get_if<ZeroTraverseStep>(&op))
-        out = ZeroTraverse(*s, traverses, in, report, stop);
-    else if (const auto* s = std::get_if<DespikeStep>(&op))
-        out = Despike(*s, traverses, in, report, stop);
-    else if (const auto* s = std::get_if<ShiftStep>(&op))
-        out = Shift(*s, traverses, in, stop);
-    else
-        out = HighPass(std::get<HighPassStep>(op), traverses, in, stop);
-    report.gaps = static_cast<std::uint64_t>(std::count_if(out.value.begin(), out.value.end(), [](double v) { return std::isnan(v); }));
+    ApplyStep(op, traverses, in, out, report, stop);
     return out;
 }
 

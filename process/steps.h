@@ -37,5 +37,8 @@ struct StepReport {
 // Runs one operation over `in` (which it leaves as it is) and returns the values after it.
 Values ApplyStep(const Operation& op, const Traverses& traverses, const Values& in, StepReport& report,
                  const ShouldStop& stop = {});
+// The same into `out` (not `in`), reusing its memory.
+void ApplyStep(const Operation& op, const Traverses& traverses, const Values& in, Values& out, StepReport& report,
+               const ShouldStop& stop = {});
 
 } // namespace qm::process
