@@ -136,6 +136,59 @@ def matrix_seeds():
     return seeds
 
 
+def gathering_seeds():
+    files = [f[:1200] for f in examples()[:5]]
+    seeds = [bytes([0]) + FILE_SEPARATOR.join(files), bytes([2 | 1 << 2]) + FILE_SEPARATOR.join(files[:3])]
+    # Fixes in other forms: more minute decimals, "," decimals, S and W, no fix, short rows, a blank line.
+    odd = (b"Position;Field nT;Time;N/S;Latitude;E/W;Longitude\r\n"
+           b"a;51232,05;t;S;5645,010123;W;03712,0093\r\n"
+           b"b;51232.05;t;N;5645.0101234567;E;03712.009\r\n"
+           b"c;-7.5;t;?;0;0;0\r\n"
+           b"d;1E3;t;N;5645;E;03712\r\n"
+           b"e;x;t;N;5645.0101;E;03712.0093\r\n\r\n"
+           b"f;5;t;N;9000.0000;E;18000.0000\r\n"
+           b"g;5;t\r\n")
+    seeds += [bytes([0]) + odd, bytes([1]) + odd, bytes([0]) + odd + FILE_SEPARATOR + files[0] + FILE_SEPARATOR + b""]
+    seeds.append(bytes([3]) + b"a\tb\tc\td\te\tf\tg\n1\t2,5\tx\tN\t5645.1\tE\t03712.1\n")
+    return seeds
+
+
+def recipe_seeds():
+    def steps(*items, mode="files"):
+        return ('{"recipe": "quarlomet", "version": 1, "traverses": "%s", "steps": [%s]}' % (mode, ", ".join(items))).encode()
+    readings = bytes([1]) + bytes(b for k in range(60) for b in (k % 2 | (k % 5 == 0) << 2 | (k * 7 % 16) << 4,
+                                                                 k * 37 % 256, k % 3))
+    spikes = bytes([0]) + bytes(b for k in range(40) for b in (0x80 if k % 9 else 0x81, (k * 3) % 11 + (90 if k == 17 else 0), 0))
+    recipes = [
+        steps('{"op": "gaps", "equal": [0, 3], "above": 1000, "below": -1000}'),
+        steps('{"op": "clip", "min": -5, "max": 5}', '{"op": "clip", "sd": 2}', '{"op": "clip", "percent": [5, 95]}'),
+        steps('{"op": "zero-traverse", "statistic": "median", "within": [-100, 100]}', mode="column2"),
+        steps('{"op": "zero-traverse", "statistic": "mean"}'),
+        steps('{"op": "despike", "window": 5, "threshold": 3, "minimum": 0, "replace": "flag"}',
+              '{"op": "shift", "readings": 1, "traverses": "odd"}', '{"op": "gaps", "above": 5}'),
+        steps('{"op": "despike", "window": 7, "replace": "gap"}', '{"op": "high-pass", "window": 3}', mode="column2"),
+        steps('{"op": "shift", "readings": -2, "traverses": "even"}', '{"op": "high-pass", "window": 301, "enabled": false}'),
+        steps('{"op": "despike", "window": 513, "replace": "median"}', '{"op": "high-pass", "window": 999}'),
+    ]
+    seeds = [b"\x00" + r + b"<<readings>>" + d for r in recipes for d in (readings, spikes)]
+    seeds.append(b"\x00{}")
+    seeds.append(b"\x00" + b'{"recipe": "quarlomet", "version": 1, "steps": [{"op": "despike", "window": 4}]}')
+    # Steps as bytes: a head (mode, count), then per step a kind byte and its parameters.
+    seeds.append(bytes([1, 6 << 1, 3, 2, 7, 1, 0, 2, 0, 4, 1, 1, 5, 0, 1, 1, 0]) + readings)
+    seeds.append(bytes([7, 5 << 1 | 1, 0, 4, 3, 1, 2, 30, 60, 3, 0, 1, 1, 0, 5, 255]) + spikes)
+    return seeds
+
+
+def web_map_seeds():
+    seeds = []
+    for options in (0, 3, 4, 6, 7, 8, 16 | 2, 16 | 3, 32 | 3, 32 | 16 | 4):
+        body = bytes((k * 73 + options * 11) % 256 for k in range(16 * 40))
+        seeds.append(bytes([options]) + body)
+    # Near the latitude limit and at the edges of the world.
+    seeds.append(bytes([8]) + b"\xff" * 16 + b"\x00" * 16 + b"\xff" * 8 + b"\x00" * 8)
+    return seeds
+
+
 def main():
     if len(sys.argv) != 2:
         sys.exit("usage: make_seeds.py OUTPUT_DIR")
@@ -146,6 +199,9 @@ def main():
     write(out, "fuzz_resample", resample_seeds())
     write(out, "fuzz_map_page", map_seeds())
     write(out, "fuzz_matrix_raster", matrix_seeds())
+    write(out, "fuzz_site_gathering", gathering_seeds())
+    write(out, "fuzz_recipe", recipe_seeds())
+    write(out, "fuzz_web_map_points", web_map_seeds())
 
 
 if __name__ == "__main__":

@@ -194,4 +194,12 @@ double WebMapY(double latDegrees)
     return WebMapYOfRadians(LatitudeRadians(latDegrees));
 }
 
+LonLat WebMapToLonLat(const WebMapFrame& frame, double x, double y)
+{
+    LonLat position;
+    position.lon = Wrapped((frame.x0 + x) * 360.0 - 180.0);
+    position.lat = std::atan(std::sinh((0.5 - (frame.y0 + y)) * 2 * std::numbers::pi)) * (180 / std::numbers::pi);
+    return position;
+}
+
 } // namespace qm::site

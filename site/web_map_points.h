@@ -44,4 +44,14 @@ void ProjectToWebMap(const WebMapFrame& frame, std::span<const double> lon, std:
 // The web map's y of a latitude in degrees, clamped to what the map shows.
 double WebMapY(double latDegrees);
 
+// A position in degrees (WGS 84).
+struct LonLat {
+    double lon = 0;
+    double lat = 0;
+};
+
+// The inverse of ProjectToWebMap: the position of the point (x, y), given as the frame's offsets,
+// with the longitude brought back within [-180, 180).
+LonLat WebMapToLonLat(const WebMapFrame& frame, double x, double y);
+
 } // namespace qm::site
