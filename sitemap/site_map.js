@@ -30,7 +30,10 @@
   }
   var scale = { min: 0, max: 1, centre: 0.5, lut: new Uint32Array(256), ticks: [] };
   var selection = { first: -1, last: -1, ring: -1 };
-  var stats = { dots: 0, drawMs: 0, draws: 0, ringAt: null, trackPoints: 0, gridStep: 0 };
+  // Readings flagged as spikes, ringed where their dot is drawn (indices into the arrays).
+  var spikes = [];
+  var MAX_SPIKE_RINGS = 20000;
+  var stats = { dots: 0, drawMs: 0, draws: 0, ringAt: null, trackPoints: 0, gridStep: 0, spikeRings: 0 };
 
   // Per cell of the last frame: the index + 1 of the reading drawn there (0: none), for hit tests.
   var cells = new Int32Array(0);
@@ -284,6 +287,7 @@
       }
     }
     ctx.putImageData(image, 0, 0);
+    drawSpikes(ctx, frame, width, height);
     drawSelection(ctx, frame);
 
     stats.dots = dots;
@@ -358,6 +362,25 @@
       ctx.arc(rx, ry, 9, 0, 2 * Math.PI);
       strokeOnHalo(ctx, "#ffffff", "#d01010", 2.5);
     }
+  }
+
+  // A thin ring round each spike in view that has a value drawn, at most MAX_SPIKE_RINGS of them.
+  function drawSpikes(ctx, frame, width, height) {
+    stats.spikeRings = 0;
+    if (spikes.length === 0) { return; }
+    var s = frame.scale, ox = data.x0 * s - frame.x, oy = data.y0 * s - frame.y;
+    ctx.beginPath();
+    for (var k = 0; k < spikes.length && stats.spikeRings < MAX_SPIKE_RINGS; ++k) {
+      var i = spikes[k];
+      if (i < 0 || i >= data.n || !(at(data.value, i) === at(data.value, i))) { continue; }
+      var x = at(data.mx, i) * s + ox;
+      var y = at(data.my, i) * s + oy;
+      if (x < -8 || y < -8 || x > width + 8 || y > height + 8) { continue; }
+      ctx.moveTo(x + 6, y);
+      ctx.arc(x, y, 6, 0, 2 * Math.PI);
+      ++stats.spikeRings;
+    }
+    strokeOnHalo(ctx, "rgba(255, 255, 255, 0.8)", "#6a1b9a", 1.5);
   }
 
   // The reading whose dot is drawn under a container point, or -1.
@@ -563,6 +586,7 @@
       n = data.n;
       changed();
       selection = { first: -1, last: -1, ring: -1 };
+      spikes = [];
       hideTip();
       document.getElementById("message").hidden = n > 0;
       if (n > 0 && bounds) {
@@ -588,6 +612,25 @@
       scale.ticks = given.ticks.slice();
       if (data.n > 0) { changed(); } // the legend alone shows it on an empty map
       updateLegend();
+    }),
+
+    // New values for the n readings loaded, from the received "value" array in the same pieces;
+    // NaN is drawn as no dot. Values that do not fit the readings are left out.
+    setValues: inOrder(function (n) {
+      var value = received.value;
+      delete received.value;
+      var fits = !!(value && n === data.n && value.length === data.value.length);
+      for (var p = 0; fits && p < value.length; ++p) { fits = value[p].length === data.value[p].length; }
+      if (!fits) { return; }
+      data.value = value;
+      hideTip();
+      changed();
+    }),
+
+    // The readings flagged as spikes, by index.
+    setSpikes: inOrder(function (list) {
+      if (spikes.length > 0 || list.length > 0) { changed(); }
+      spikes = list;
     }),
 
     // The selected file's readings [first, last) and the ringed reading, indices into the arrays.
@@ -641,6 +684,13 @@
                y: ((data.y0 + at(data.my, index)) * frame.scale - frame.y) | 0 };
     },
 
+    // The value a reading's dot is coloured by (null for none drawn), for checks from the hosting program.
+    valueOf: function (index) {
+      if (index < 0 || index >= data.n) { return null; }
+      var v = at(data.value, index);
+      return v === v ? v : null;
+    },
+
     // What the page shows, for checks from the hosting program.
     state: function () {
       var bounds = map.getBounds();
@@ -654,6 +704,8 @@
                   shown: !!document.querySelector(".qm-legend") && document.querySelector(".qm-legend").style.display !== "none" },
         selection: { first: selection.first, last: selection.last, ring: selection.ring },
         ringAt: stats.ringAt,
+        spikes: spikes.length,
+        spikeRings: stats.spikeRings,
         trackPoints: stats.trackPoints,
         message: !document.getElementById("message").hidden,
         tip: tip.hidden ? "" : tip.textContent,

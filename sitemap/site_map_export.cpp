@@ -1,9 +1,11 @@
 // The site map window's "Export" menu: the grid as GeoTIFF, KMZ or PNG with a world file, and the
-// readings as GeoJSON or CSV, never over a survey file of the list.
+// readings as GeoJSON or CSV (with a recipe, its processed values beside the readings), never over
+// a survey file of the list.
 #include "site_map_window.h"
 #include "error_box.h"
 #include "grid.h"
 #include "platform.h"
+#include "processing_runner.h"
 #include "readings_export.h"
 #include "site_grid_panel.h"
 #include "site_extent.h"
@@ -173,7 +175,11 @@ void SiteMapWindow::exportReadings(const QString& caption, const QString& name, 
         site::ExportSummary summary;
         {
             const WaitCursor wait;
-            summary = site::ExportReadings(readings_->files, ToFsPath(path), format);
+            // With a recipe, the processed values and the readings, as the tool writes them.
+            if (processed_ && processed_->readings == readings_ && !processed_->request.recipe.steps.empty())
+                ExportProcessed(ToFsPath(path), format, summary);
+            else
+                summary = site::ExportReadings(readings_->files, ToFsPath(path), format);
         }
         setNote(QStringLiteral("%1 readings exported to %2")
                     .arg(GroupedCount(summary.written), QDir::toNativeSeparators(path)));

@@ -94,6 +94,9 @@ private:
     QHash<QString, QPointer<QWebEngineUrlRequestJob>> waiting_;
 };
 
+// The data scheme's handler of the site map windows' shared browser profile (made with it), or null.
+SiteDataHandler* SiteData();
+
 // Thousands grouped with commas: "1,234".
 QString GroupedCount(unsigned long long count);
 

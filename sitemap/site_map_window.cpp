@@ -109,13 +109,13 @@ QString FileName(const std::string& path)
     return QFileInfo(QString::fromStdString(path)).fileName();
 }
 
+} // namespace
+
 SiteDataHandler* SiteData()
 {
     SiteMapProfile();
     return SiteDataSlot();
 }
-
-} // namespace
 
 SiteMapWindow::SiteMapWindow(QWidget* parent) : QWidget(parent, Qt::Window)
 {
@@ -173,8 +173,9 @@ SiteMapWindow::SiteMapWindow(QWidget* parent) : QWidget(parent, Qt::Window)
     status_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     status_->setMinimumWidth(1);
 
-    layout->addWidget(view_, 1);
+    layout->addWidget(BuildProcessingArea(), 1);
     layout->addWidget(status_);
+    BuildProcessingMenu(static_cast<QMenuBar*>(layout->menuBar()));
 
     connect(gridPanel_, &SiteGridPanel::gridChanged, this, [this] {
         gridDirty_ = true;
@@ -261,7 +262,10 @@ void SiteMapWindow::setReadings(std::shared_ptr<const site::PlacedReadings> read
     else
         resetColourRange();
     updateStatus();
+    gridPanelReadings_ = readings_;
     gridPanel_->setReadings(readings_);
+    UpdateStrip();
+    RequestProcessing();
 }
 
 void SiteMapWindow::setSelection(int fileIndex, int row)
@@ -269,6 +273,7 @@ void SiteMapWindow::setSelection(int fileIndex, int row)
     selectedFile_ = fileIndex;
     selectedRow_ = row;
     selectionDirty_ = true;
+    UpdateStrip();
     updatePage();
 }
 
@@ -405,6 +410,8 @@ void SiteMapWindow::updateStatus()
         if (!named.isEmpty())
             parts << QStringLiteral("Not loaded: ") + named.join(QStringLiteral(", "));
     }
+    if (const QString processing = ProcessingStatus(); !processing.isEmpty())
+        parts << processing;
     if (!note_.isEmpty())
         parts << note_;
     status_->setText(parts.join(QStringLiteral("; ")));
@@ -477,6 +484,10 @@ void SiteMapWindow::sendUpdate()
     const auto sent = readings_;
     if (drawsReadings)
         sendReadings();
+    const bool drawsValues = valuesDirty_ && onPage_ == readings_;
+    const auto valuesSent = processed_;
+    if (drawsValues)
+        SendValues();
     if (scaleDirty_) {
         sendScale();
         gridDirty_ = true; // coloured again, not computed again
@@ -488,12 +499,14 @@ void SiteMapWindow::sendUpdate()
     // Scripts run in the order given, and the page holds the calls after an array it fetches until
     // the array is in, so once the page is no longer busy everything above is drawn.
     QPointer<SiteMapWindow> self(this);
-    const auto done = [self, drawsReadings, sent] {
+    const auto done = [self, drawsReadings, sent, drawsValues, valuesSent] {
         if (!self)
             return;
         emit self->pageUpdated();
         if (drawsReadings && sent == self->readings_)
             emit self->readingsDrawn();
+        if (drawsValues && valuesSent && valuesSent == self->processed_)
+            emit self->processedDrawn();
     };
     const int serial = ++updateSerial_;
     view_->page()->runJavaScript(QStringLiteral("qmSite.redraw(); qmSite.busyThenTell(%1)").arg(serial),
@@ -552,6 +565,7 @@ void SiteMapWindow::sendReadings()
 {
     readingsDirty_ = false;
     selectionDirty_ = true;
+    valuesDirty_ = true;
     onPage_ = readings_;
     // Through the data scheme the page fetches the raw bytes; otherwise they go as base64 text.
     // Arrays of an earlier send the page never fetched go, and fetches still waiting for pieces of
@@ -694,8 +708,7 @@ QString SiteMapWindow::describe(int index) const
     QString head = file < static_cast<int>(r.files.size()) ? FileName(r.files[file]) : QString();
     const QString label = labelLookup_ ? labelLookup_(file, row) : QString();
     head += label.isEmpty() ? QStringLiteral(", row %1").arg(row) : QStringLiteral(", %1").arg(label);
-    return QStringLiteral("%1\n%2 nT\n%3, %4")
-        .arg(head, QLocale::c().toString(r.value[index], 'g', 12), Number(r.lat[index], 6), Number(r.lon[index], 6));
+    return QStringLiteral("%1\n%2\n%3, %4").arg(head, ValueText(index), Number(r.lat[index], 6), Number(r.lon[index], 6));
 }
 
 } // namespace qm

@@ -1,15 +1,18 @@
 // The "Site map" window: every placed reading of the file list as a dot coloured by its value on a
 // web map, the selected file as an emphasised track with its selected reading ringed, and a click
 // on a dot reported back as (file, row); a grid of the readings drawn under the dots, and the
-// "Export" menu for the grid and the readings.
+// "Export" menu for the grid and the readings; the "Processing" panel beside the map, whose result
+// the dots, the grid, the exports and the hover text use, and the profile strip under it.
 #pragma once
 
 #include "colour_scale.h"
 #include "placed_readings.h"
+#include "readings_export.h"
 
 #include <QString>
 #include <QWidget>
 
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
@@ -19,6 +22,7 @@ class QAction;
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QMenuBar;
 class QToolButton;
 class QWebEngineView;
 class QWebEngineProfile;
@@ -26,6 +30,10 @@ class QWebEngineProfile;
 namespace qm {
 
 struct PreparedPage;
+struct ProcessedView;
+class ProcessingPanel;
+class ProcessingRunner;
+class ProfileStrip;
 class SiteMapBridge;
 class SiteGridPanel;
 
@@ -73,6 +81,11 @@ public:
     // the browser; readings given meanwhile still reach the page only once the window is shown.
     void preload();
     SiteGridPanel* gridPanel() const { return gridPanel_; }
+    ProcessingPanel* processingPanel() const { return processingPanel_; }
+    ProcessingRunner* processingRunner() const { return runner_; }
+    ProfileStrip* profileStrip() const { return strip_; }
+    // The processing of the readings last given that the window uses, or null until it is computed.
+    std::shared_ptr<const ProcessedView> processed() const { return processed_; }
 
     // Seam for tests: the save dialog of the "Export" menu; an empty text cancels.
     std::function<QString(const QString& caption, const QString& suggestedName, const QString& filter)>
@@ -85,6 +98,8 @@ signals:
     void pageUpdated();
     // As pageUpdated(), for the update that drew the readings last given: every dot is on the page.
     void readingsDrawn();
+    // As pageUpdated(), for the update that drew the values of processed().
+    void processedDrawn();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -115,6 +130,15 @@ private:
     void exportReadings(const QString& caption, const QString& name, const QString& filter);
     QString suggestedPath(const QString& name) const;
     void setNote(const QString& note);
+    QWidget* BuildProcessingArea();
+    void BuildProcessingMenu(QMenuBar* bar);
+    void RequestProcessing();
+    void ProcessedReady(std::shared_ptr<const ProcessedView> view);
+    void SendValues();
+    void UpdateStrip();
+    QString ProcessingStatus() const;
+    QString ValueText(int index) const;
+    void ExportProcessed(const std::filesystem::path& path, site::ExportFormat format, site::ExportSummary& summary);
 
     QWebEngineProfile* profile_ = nullptr;
     QWebEngineView* view_ = nullptr;
@@ -127,6 +151,12 @@ private:
     SiteGridPanel* gridPanel_ = nullptr;
     QAction* gridExports_[3] = {};
     QAction* readingsExports_[2] = {};
+    ProcessingPanel* processingPanel_ = nullptr;
+    ProfileStrip* strip_ = nullptr;
+    ProcessingRunner* runner_ = nullptr;
+    std::shared_ptr<const ProcessedView> processed_; // of readings_, the latest delivered
+    std::shared_ptr<const site::PlacedReadings> gridPanelReadings_; // given to the grid panel
+    bool valuesDirty_ = false; // what the dots show is not on the page yet
     QString note_; // of the grid or the last export, after the status of the readings
     double pageCentreLon_ = 0; // of the readings as sent, to put the grid on the same turn of the world
 
