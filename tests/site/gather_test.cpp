@@ -272,5 +272,42 @@ TEST_F(GatherTest, AFileReadsTheSameWhateverCameBeforeIt)
     EXPECT_EQ(after.withoutPosition, alone.withoutPosition);
 }
 
+TEST_F(GatherTest, TheJoinPutsFilesInListOrderWhicheverPartTookThem)
+{
+    std::vector<std::string> files;
+    for (int f = 0; f < 6; ++f)
+        files.push_back(Write("line" + std::to_string(f) + ".csv",
+                              "Label,Field nT,Time,NS,Latitude,EW,Longitude\r\n"
+                              "P1," + std::to_string(50000 + f) + ",10:00,N,5645.0993,E,03712.1697\r\n"
+                              "P2," + std::to_string(50100 + f) + ",10:01,N,5645.0994,E,03712.1698\r\n"));
+    const PlacedReadings whole = GatherReadings(files);
+
+    // A first back part takes the last file; while it is between files, a second takes all the
+    // others from the back; the front finds none left. Joined in either order of the parts, the
+    // readings are those of the list gathered in order.
+    for (const bool reversed : {false, true}) {
+        SharedGathering gathering(files, 3);
+        PlacedReadings inner;
+        bool nested = false;
+        PlacedReadings outer = gathering.GatherBack([&](std::size_t done, std::size_t) {
+            if (done == 1 && !nested) {
+                nested = true;
+                inner = gathering.GatherBack();
+            }
+            return true;
+        });
+        PlacedReadings front = gathering.GatherFront();
+        ASSERT_EQ(outer.size(), 2u);
+        ASSERT_EQ(front.size(), 0u);
+        std::vector<PlacedReadings> backs;
+        backs.push_back(reversed ? std::move(outer) : std::move(inner));
+        backs.push_back(reversed ? std::move(inner) : std::move(outer));
+        const PlacedReadings joined = gathering.Join(std::move(front), std::move(backs));
+        EXPECT_EQ(joined.value, whole.value) << reversed;
+        EXPECT_EQ(joined.file, whole.file) << reversed;
+        EXPECT_EQ(joined.row, whole.row) << reversed;
+    }
+}
+
 } // namespace
 } // namespace qm::site
