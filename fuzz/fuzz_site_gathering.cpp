@@ -74,6 +74,18 @@ bool PlaceRow(const qm::SurveyTable& table, int r, double& value, double& lon, d
     }
 }
 
+// An earlier export of placed readings among the surveys: its header starts with these six cells.
+bool IsReadingsExport(const qm::SurveyTable& table)
+{
+    constexpr std::string_view kHeader[] = {"row", "label", "value", "lat", "lon"};
+    if (table.RowCount() < 1 || table.CellCount(0) < 5 || table.RowCaption(0) != "file")
+        return false;
+    for (int c = 1; c <= 5; ++c)
+        if (table.Cell(0, c) != kHeader[c - 1])
+            return false;
+    return true;
+}
+
 PlacedReadings ModelGathering(const std::vector<std::string>& files)
 {
     PlacedReadings model;
@@ -84,6 +96,10 @@ PlacedReadings ModelGathering(const std::vector<std::string>& files)
             table.LoadFromCsv(files[f]);
         } catch (const qm::Error& e) {
             model.failures.push_back({files[f], e.what()});
+            continue;
+        }
+        if (IsReadingsExport(table)) {
+            model.failures.push_back({files[f], "An export of placed readings, not a survey file"});
             continue;
         }
         for (int r = 1; r < table.RowCount(); ++r) {
