@@ -135,6 +135,28 @@ ProcessingPanel::ProcessingPanel(QWidget* parent) : QWidget(parent)
     list_->setSelectionMode(QAbstractItemView::SingleSelection);
     layout->addWidget(list_, 1);
 
+    BuildButtons(layout);
+
+    connect(removeButton_, &QToolButton::clicked, this, &ProcessingPanel::RemoveStep);
+    connect(upButton_, &QToolButton::clicked, this, [this] { MoveStep(-1); });
+    connect(downButton_, &QToolButton::clicked, this, [this] { MoveStep(1); });
+    connect(traversesBox_, &QComboBox::activated, this, [this](int index) {
+        process::Recipe after = recipe_;
+        after.traverses = index == 1 ? process::TraverseMode::Column2 : process::TraverseMode::Files;
+        if (!(after == recipe_))
+            Push(std::move(after), QStringLiteral("Traverses"));
+    });
+    connect(showBox_, &QComboBox::currentIndexChanged, this, &ProcessingPanel::ViewChanged);
+    connect(list_, &QListWidget::currentRowChanged, this, [this] {
+        UpdateButtons();
+        if (Show() == ShowWhat::Removed)
+            emit ViewChanged();
+    });
+    UpdateButtons();
+}
+
+void ProcessingPanel::BuildButtons(QVBoxLayout* layout)
+{
     auto* buttons = new QHBoxLayout;
     const auto button = [this, buttons](const char* name, const QString& text, const QString& tip) {
         auto* b = new QToolButton(this);
@@ -164,23 +186,6 @@ ProcessingPanel::ProcessingPanel(QWidget* parent) : QWidget(parent)
     }
     files->addStretch(1);
     layout->addLayout(files);
-
-    connect(removeButton_, &QToolButton::clicked, this, &ProcessingPanel::RemoveStep);
-    connect(upButton_, &QToolButton::clicked, this, [this] { MoveStep(-1); });
-    connect(downButton_, &QToolButton::clicked, this, [this] { MoveStep(1); });
-    connect(traversesBox_, &QComboBox::activated, this, [this](int index) {
-        process::Recipe after = recipe_;
-        after.traverses = index == 1 ? process::TraverseMode::Column2 : process::TraverseMode::Files;
-        if (!(after == recipe_))
-            Push(std::move(after), QStringLiteral("Traverses"));
-    });
-    connect(showBox_, &QComboBox::currentIndexChanged, this, &ProcessingPanel::ViewChanged);
-    connect(list_, &QListWidget::currentRowChanged, this, [this] {
-        UpdateButtons();
-        if (Show() == ShowWhat::Removed)
-            emit ViewChanged();
-    });
-    UpdateButtons();
 }
 
 int ProcessingPanel::SelectedStep() const
@@ -207,6 +212,8 @@ QWidget* ProcessingPanel::Editor(int step, const QString& key) const
 {
     if (step < 0 || static_cast<std::size_t>(step) >= rows_.size())
         return nullptr;
+    if (key == QStringLiteral("enabled"))
+        return rows_[step]->enabled;
     const auto it = rows_[step]->editors.find(key);
     return it == rows_[step]->editors.end() ? nullptr : it->second;
 }
@@ -233,6 +240,7 @@ void ProcessingPanel::Apply(const process::Recipe& recipe)
         SyncEditors();
     else
         Rebuild();
+    UpdateButtons();
     emit RecipeChanged();
 }
 

@@ -18,6 +18,7 @@ class QLabel;
 class QListWidget;
 class QToolButton;
 class QUndoStack;
+class QVBoxLayout;
 
 namespace qm {
 
@@ -42,7 +43,8 @@ public:
     QAction* SaveAction() const { return save_; }
     // What each step did, shown on its row; ignored unless for the recipe shown.
     void ShowReports(const process::Recipe& recipe, const std::vector<process::StepReport>& reports);
-    // The editor of field `key` of step `step` (a QLineEdit or a QComboBox), or null.
+    // The editor of field `key` of step `step` (a QLineEdit or a QComboBox; "enabled": the check
+    // box), or null.
     QWidget* Editor(int step, const QString& key) const;
 
     void OpenRecipe();
@@ -69,6 +71,7 @@ private:
     // Sets the recipe as an undo command asks; the list is rebuilt only when its shape changed.
     void Apply(const process::Recipe& recipe);
     void Push(process::Recipe after, const QString& text, const QString& mergeKey = {});
+    void BuildButtons(QVBoxLayout* layout);
     void Rebuild();
     void SyncEditors();
     void BuildRow(int step);

@@ -505,8 +505,10 @@ void SiteMapWindow::sendUpdate()
         emit self->pageUpdated();
         if (drawsReadings && sent == self->readings_)
             emit self->readingsDrawn();
-        if (drawsValues && valuesSent && valuesSent == self->processed_)
+        if (drawsValues && valuesSent && valuesSent == self->processed_) {
+            self->processedOnPage_ = valuesSent;
             emit self->processedDrawn();
+        }
     };
     const int serial = ++updateSerial_;
     view_->page()->runJavaScript(QStringLiteral("qmSite.redraw(); qmSite.busyThenTell(%1)").arg(serial),

@@ -86,6 +86,8 @@ public:
     ProfileStrip* profileStrip() const { return strip_; }
     // The processing of the readings last given that the window uses, or null until it is computed.
     std::shared_ptr<const ProcessedView> processed() const { return processed_; }
+    // The processing whose values the page has drawn last.
+    std::shared_ptr<const ProcessedView> processedOnPage() const { return processedOnPage_; }
 
     // Seam for tests: the save dialog of the "Export" menu; an empty text cancels.
     std::function<QString(const QString& caption, const QString& suggestedName, const QString& filter)>
@@ -155,6 +157,7 @@ private:
     ProfileStrip* strip_ = nullptr;
     ProcessingRunner* runner_ = nullptr;
     std::shared_ptr<const ProcessedView> processed_; // of readings_, the latest delivered
+    std::shared_ptr<const ProcessedView> processedOnPage_;
     std::shared_ptr<const site::PlacedReadings> gridPanelReadings_; // given to the grid panel
     bool valuesDirty_ = false; // what the dots show is not on the page yet
     QString note_; // of the grid or the last export, after the status of the readings
