@@ -357,6 +357,25 @@ std::filesystem::path FilePath(const std::string& name)
 #endif
 }
 
+// An earlier export of placed readings (its header starts file,row,label,value,lat,lon, with or
+// without the processed columns) lying among the surveys is no survey: it would place every
+// reading a second time.
+bool IsReadingsExport(const SurveyTable& table)
+{
+    static constexpr std::string_view kHeader[] = {"file", "row", "label", "value", "lat", "lon"};
+    if (table.RowCount() < 1)
+        return false;
+    std::string_view cells[6];
+    if (table.RowFields(0, cells, 6) < 6)
+        return false;
+    for (int c = 0; c < 6; ++c)
+        if (cells[c] != kHeader[c])
+            return false;
+    return true;
+}
+
+constexpr const char* kExportNotSurvey = "An export of placed readings, not a survey file";
+
 // The pass itself over the files `claim` hands out (it sets the index of the next one and returns
 // true, or returns false when none is left), with `place` called directly for each row and
 // `loaded` with the index of each file loaded and its table, before its rows are placed; a file
@@ -387,6 +406,10 @@ std::uint64_t PlaceRows(const std::vector<std::string>& files, const Claim& clai
             table.LoadFromCsv(FilePath(files[f]));
         } catch (const Error& e) {
             failed(f, e.what());
+            continue;
+        }
+        if (IsReadingsExport(table)) {
+            failed(f, kExportNotSurvey);
             continue;
         }
         const int rows = table.RowCount();

@@ -1,6 +1,8 @@
 // Writing the placed readings as GeoJSON or CSV, through a temporary file renamed when complete.
 #include "readings_export.h"
 
+#include "staged_file.h"
+
 #include "errors.h"
 #include "file_io.h"
 
@@ -9,7 +11,6 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <random>
 #include <system_error>
 
 namespace qm::site {
@@ -18,84 +19,8 @@ namespace {
 
 std::string PathText(const std::filesystem::path& path)
 {
-    const std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
+    return Utf8Of(path);
 }
-
-[[noreturn]] void ThrowCreateError(const std::filesystem::path& path, int code)
-{
-    if (code == 0)
-        code = EIO;
-    throw Error("Cannot create file \"" + PathText(path) + "\". " +
-                std::error_code(code, std::generic_category()).message());
-}
-
-// The output under a temporary name beside the target, buffered in big blocks. Commit renames it
-// to the target; without a commit (an error, a cancel) the temporary file is removed.
-class AtomicOutput {
-public:
-    explicit AtomicOutput(std::filesystem::path target) : target_(std::move(target))
-    {
-        std::random_device random;
-        temporary_ = target_;
-        temporary_ += ".tmp" + std::to_string(random() % 1000000000u);
-        errno = 0;
-        file_ = OpenForWriting(temporary_);
-        if (!file_)
-            ThrowCreateError(target_, errno);
-        buffer_.reserve(kBlock + 4096);
-    }
-    AtomicOutput(const AtomicOutput&) = delete;
-    AtomicOutput& operator=(const AtomicOutput&) = delete;
-    ~AtomicOutput()
-    {
-        if (file_)
-            std::fclose(file_);
-        if (!committed_) {
-            std::error_code ignored;
-            std::filesystem::remove(temporary_, ignored);
-        }
-    }
-
-    std::string& Buffer() { return buffer_; }
-    void FlushIfFull()
-    {
-        if (buffer_.size() >= kBlock)
-            Flush();
-    }
-
-    void Commit()
-    {
-        Flush();
-        std::FILE* file = file_;
-        file_ = nullptr;
-        errno = 0;
-        if (std::fclose(file) != 0)
-            ThrowCreateError(target_, errno);
-        std::error_code ec;
-        std::filesystem::rename(temporary_, target_, ec);
-        if (ec)
-            ThrowCreateError(target_, ec.value());
-        committed_ = true;
-    }
-
-private:
-    static constexpr std::size_t kBlock = 1 << 20;
-
-    void Flush()
-    {
-        errno = 0;
-        if (std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size())
-            ThrowCreateError(target_, errno);
-        buffer_.clear();
-    }
-
-    std::filesystem::path target_;
-    std::filesystem::path temporary_;
-    std::FILE* file_ = nullptr;
-    std::string buffer_;
-    bool committed_ = false;
-};
 
 // Length of the valid UTF-8 sequence at bytes[i], or 0: no overlong forms, no surrogates, nothing
 // past U+10FFFF, so that what is kept is valid for every JSON reader.
@@ -215,7 +140,7 @@ struct Processed {
 // reading; its encoded form is made once per file.
 class RowWriter {
 public:
-    RowWriter(AtomicOutput& output, ExportFormat format, const std::vector<std::string>& files, bool processed)
+    RowWriter(StagedOutput& output, ExportFormat format, const std::vector<std::string>& files, bool processed)
         : output_(output), text_(output.Buffer()), format_(format), files_(files)
     {
         if (format_ == ExportFormat::GeoJson)
@@ -304,7 +229,7 @@ private:
             AppendNumber(text_, value);
     }
 
-    AtomicOutput& output_;
+    StagedOutput& output_;
     std::string& text_;
     ExportFormat format_;
     const std::vector<std::string>& files_;
@@ -359,7 +284,7 @@ std::string NumberText(double value)
 ExportSummary ExportReadings(const std::vector<std::string>& files, const std::filesystem::path& out,
                              ExportFormat format, const GatherProgress& progress)
 {
-    AtomicOutput output(out);
+    StagedOutput output(out);
     RowWriter writer(output, format, files, false);
     GatherCounts counts = ForEachPlacedRow(
         files, [&](const PlacedRow& r) { writer.Row(r.file, r.row, r.label, r.value, r.lat, r.lon, nullptr); }, progress);
@@ -403,7 +328,7 @@ ExportSummary WriteReadings(const LabelledReadings& readings, const std::filesys
     const PlacedReadings& placed = readings.placed;
     if (processed != nullptr && (processed->value.size() != placed.size() || processed->spike.size() != placed.size()))
         throw Error("The processed values do not match the readings");
-    AtomicOutput output(out);
+    StagedOutput output(out);
     RowWriter writer(output, format, placed.files, processed != nullptr);
     for (std::size_t i = 0; i < placed.size(); ++i) {
         const Processed extra = processed ? Processed{processed->value[i], processed->spike[i]} : Processed{};

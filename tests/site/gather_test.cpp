@@ -272,6 +272,20 @@ TEST_F(GatherTest, AFileReadsTheSameWhateverCameBeforeIt)
     EXPECT_EQ(after.withoutPosition, alone.withoutPosition);
 }
 
+TEST_F(GatherTest, EarlierExportsAreNamedAndLeftOutNotPlacedAgain)
+{
+    const std::string survey = Write("line.csv", kMixed);
+    const std::string plain = Write("site.csv", "file,row,label,value,lat,lon\nline.csv,1,L1,52395.02,56.75,37.2\n");
+    const std::string processed =
+        Write("clean.csv", "file,row,label,value,lat,lon,raw,spike\r\nline.csv,1,L1,,56.75,37.2,52395.02,0\r\n");
+    const PlacedReadings readings = GatherReadings({survey, plain, processed});
+    EXPECT_EQ(readings.size(), GatherReadings({survey}).size());
+    ASSERT_EQ(readings.failures.size(), 2u);
+    EXPECT_EQ(readings.failures[0].file, plain);
+    EXPECT_EQ(readings.failures[0].message, "An export of placed readings, not a survey file");
+    EXPECT_EQ(readings.failures[1].file, processed);
+}
+
 TEST_F(GatherTest, TheJoinPutsFilesInListOrderWhicheverPartTookThem)
 {
     std::vector<std::string> files;
