@@ -108,6 +108,16 @@ struct ProcessingRunner::Worker {
     std::shared_ptr<const process::Values> gridOf;
     std::shared_ptr<const site::PlacedReadings> grid;
 
+    // The grid's readings of the view's values: the readings themselves when no step is enabled.
+    std::shared_ptr<const site::PlacedReadings> GridReadings(const ProcessedView& view)
+    {
+        if (!view.values || !AnyEnabled(view.request.recipe))
+            return view.readings;
+        if (gridOf != view.values || !grid)
+            grid = std::make_shared<const site::PlacedReadings>(process::ProcessedPlacedReadings(*view.readings, *view.values));
+        gridOf = view.values;
+        return grid;
+    }
     std::shared_ptr<ProcessedView> Compute(std::shared_ptr<const site::PlacedReadings> given,
                                            const ProcessingRequest& request, const process::ShouldStop& stop,
                                            std::atomic<std::uint64_t>& steps);
@@ -126,7 +136,6 @@ std::shared_ptr<ProcessedView> ProcessingRunner::Worker::Compute(std::shared_ptr
     auto view = std::make_shared<ProcessedView>();
     view->readings = readings;
     view->request = request;
-    view->gridReadings = readings;
     if (!readings)
         return view;
     const bool column2 = request.recipe.traverses == process::TraverseMode::Column2;
@@ -157,12 +166,6 @@ std::shared_ptr<ProcessedView> ProcessingRunner::Worker::Compute(std::shared_ptr
             view->spikes.push_back(static_cast<std::uint32_t>(i));
     }
     view->notedTraverses = NotedTraverses(view->reports);
-    if (AnyEnabled(request.recipe)) {
-        if (gridOf != view->values || !grid)
-            grid = std::make_shared<const site::PlacedReadings>(process::ProcessedPlacedReadings(*readings, values));
-        gridOf = view->values;
-        view->gridReadings = grid;
-    }
     return view;
 }
 
@@ -218,6 +221,18 @@ void ProcessingRunner::Request(std::shared_ptr<const site::PlacedReadings> readi
             else
                 emit Failed(failure);
         }, Qt::QueuedConnection);
+        if (!view || stop())
+            return;
+        // The grid's readings follow the values, so that the dots need not wait for them.
+        try {
+            std::shared_ptr<const site::PlacedReadings> grid = worker->GridReadings(*view);
+            QMetaObject::invokeMethod(this, [this, generation, view, grid] {
+                if (generation == requested_)
+                    emit GridReady(view, grid);
+            }, Qt::QueuedConnection);
+        } catch (const std::bad_alloc&) {
+            QMetaObject::invokeMethod(this, [this] { emit Failed(QStringLiteral("Out of memory")); }, Qt::QueuedConnection);
+        }
     });
 }
 

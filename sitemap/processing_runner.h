@@ -48,9 +48,6 @@ struct ProcessedView {
     std::vector<std::uint32_t> spikes;    // readings flagged as spikes after the last step
     std::uint64_t gaps = 0;               // after the last step
     std::size_t notedTraverses = 0;       // traverses named by the steps' notes
-    // What the grid takes: the readings with the processed values, gaps left out (the readings
-    // themselves when no step is enabled).
-    std::shared_ptr<const site::PlacedReadings> gridReadings;
 };
 
 // The traverse (begin, end) that holds reading `index`, by bisection; (0, 0) when none does.
@@ -75,6 +72,9 @@ public:
 
 signals:
     void Ready(std::shared_ptr<const ProcessedView> view);
+    // After Ready: what the grid takes of the view, the readings with the processed values, gaps
+    // left out (the readings themselves when no step is enabled).
+    void GridReady(std::shared_ptr<const ProcessedView> view, std::shared_ptr<const site::PlacedReadings> grid);
     void Failed(const QString& message);
 
 private:

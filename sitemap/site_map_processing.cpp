@@ -64,6 +64,13 @@ QWidget* SiteMapWindow::BuildProcessingArea()
     connect(processingPanel_, &ProcessingPanel::RecipeChanged, this, &SiteMapWindow::RequestProcessing);
     connect(processingPanel_, &ProcessingPanel::ViewChanged, this, &SiteMapWindow::RequestProcessing);
     connect(runner_, &ProcessingRunner::Ready, this, &SiteMapWindow::ProcessedReady);
+    connect(runner_, &ProcessingRunner::GridReady, this,
+            [this](std::shared_ptr<const ProcessedView> view, std::shared_ptr<const site::PlacedReadings> grid) {
+                if (view != processed_ || grid == gridPanelReadings_)
+                    return;
+                gridPanelReadings_ = std::move(grid);
+                gridPanel_->setReadings(gridPanelReadings_);
+            });
     connect(runner_, &ProcessingRunner::Failed, this, [this](const QString& message) {
         RunHandler(this, [&] { throw std::runtime_error(message.toStdString()); });
     });
@@ -99,10 +106,6 @@ void SiteMapWindow::ProcessedReady(std::shared_ptr<const ProcessedView> view)
         setColourRange(scale_.min, scale_.max);
     else
         resetColourRange();
-    if (gridPanelReadings_ != processed_->gridReadings) {
-        gridPanelReadings_ = processed_->gridReadings;
-        gridPanel_->setReadings(gridPanelReadings_);
-    }
     processingPanel_->ShowReports(processed_->request.recipe, processed_->reports);
     UpdateStrip();
     updateStatus();

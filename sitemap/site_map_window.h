@@ -86,6 +86,8 @@ public:
     ProfileStrip* profileStrip() const { return strip_; }
     // The processing of the readings last given that the window uses, or null until it is computed.
     std::shared_ptr<const ProcessedView> processed() const { return processed_; }
+    // What the grid is made of: the processed readings, gaps left out.
+    std::shared_ptr<const site::PlacedReadings> gridReadings() const { return gridPanelReadings_; }
     // The processing whose values the page has drawn last.
     std::shared_ptr<const ProcessedView> processedOnPage() const { return processedOnPage_; }
 
