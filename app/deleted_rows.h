@@ -23,6 +23,9 @@ public:
         return row;
     }
 
+    // The removed rows, as rows of the file, ascending.
+    const std::vector<int>& FileRows() const { return fileRows_; }
+
     // Called before the table row is removed.
     void Record(int tableRow)
     {

@@ -13,6 +13,7 @@
 #include "position_panel.h"
 #include "profile_chart.h"
 #include "profile_page.h"
+#include "session_menu.h"
 #include "site_map_link.h"
 #include "survey_list.h"
 #include "survey_table_view.h"
@@ -100,6 +101,7 @@ void TForm1::BuildMenus()
     actMoveDown = edit->addAction(QStringLiteral("Move down V"));
     actSiteMap = menuBar()->addMenu(QStringLiteral("View"))->addAction(QStringLiteral("Site map"));
     siteMap_ = new qm::SiteMapLink(list_, actSiteMap, this);
+    session_ = new qm::SessionMenu(this, menuBar()->addMenu(QStringLiteral("Session")));
     QMenu* help = menuBar()->addMenu(QStringLiteral("Help"));
     actManual = help->addAction(QStringLiteral("Manual"));
     actWebsite = help->addAction(QStringLiteral("Website"));

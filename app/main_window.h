@@ -40,6 +40,7 @@ class MatrixPage;
 class PositionPanel;
 class ProfileChart;
 class ProfilePage;
+class SessionMenu;
 class SiteMapLink;
 class SurveyList;
 } // namespace qm
@@ -121,6 +122,7 @@ public:
     // completed file selections (clicks, opening, playback and every file a draw passes), readouts
     // and list changes.
     qm::SurveyList* surveyList() const { return list_; }
+    qm::SessionMenu* sessionMenu() const { return session_; }
     // Whether the site map's page is loaded in the background soon after the window is first shown.
     // The viewer turns it on; off by default, so that tests making many main windows start no
     // browser page they do not use.
@@ -216,6 +218,7 @@ private:
     qm::MatrixPage* matrix_ = nullptr;
     qm::SiteMapLink* siteMap_ = nullptr;
     qm::SurveyList* list_ = nullptr;
+    qm::SessionMenu* session_ = nullptr;
     QPointer<TFormMapa> mapWindow_;
     bool shownOnce_ = false;
     bool warmSiteMap_ = false;
