@@ -7,14 +7,27 @@
 #include <QApplication>
 #include <QIcon>
 
+#include <cstdio>
+#include <cstring>
+
+#ifndef QM_VERSION
+#error "QM_VERSION must give the project's version"
+#endif
+
 int main(int argc, char** argv)
 {
+    // Answered before Qt starts, so it needs no display.
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::fputs("quarlomet-viewer " QM_VERSION "\n", stdout);
+        return 0;
+    }
     // The map window's browser shares its graphics context with the rest of the application.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     // The site map's page fetches its arrays through an address scheme known before the browser starts.
     qm::RegisterSiteDataScheme();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quarlomet Magnetometer"));
+    QApplication::setApplicationVersion(QStringLiteral(QM_VERSION));
     qm::SetDecimalSeparator(qm::LocaleDecimalSeparator());
 
     Q_INIT_RESOURCE(resources);

@@ -4,8 +4,13 @@
 #include "console.h"
 #include "drawing_module.h"
 
+#include <cstdio>
 #include <string>
 #include <vector>
+
+#ifndef QM_VERSION
+#error "QM_VERSION must give the project's version"
+#endif
 
 namespace {
 
@@ -33,10 +38,11 @@ Subcommands:
   export FILE|DIR... -o OUT        the readings placed by position, as GeoJSON or CSV
   grid FILE|DIR... -o OUT          the readings interpolated to a GeoTIFF, KMZ or PNG grid
 
-"quarlomet SUBCOMMAND --help" describes each. Arguments are 8-bit text, passed on byte for byte;
-a text that starts with "-" goes after "--". A folder given for survey files stands for its .csv
-files (any case of the suffix), in name order. A failure that concerns one file starts with that
-file's name as given and ": ", as in  line07.csv: List index out of bounds (1)
+"quarlomet SUBCOMMAND --help" describes each; "quarlomet --version" prints the version.
+Arguments are 8-bit text, passed on byte for byte; a text that starts with "-" goes after "--".
+A folder given for survey files stands for its .csv files (any case of the suffix), in name order.
+A failure that concerns one file starts with that file's name as given and ": ", as in
+  line07.csv: List index out of bounds (1)
 Exit status: 0 on success, 1 when the work failed (the message on standard error), 2 on a usage
 error.
 )";
@@ -47,5 +53,9 @@ int main(int argc, char** argv)
 {
     qm::cli::SetBinaryStdout();
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + (argc > 0 ? argc : 0));
+    if (args.size() == 1 && args[0] == "--version") {
+        std::fputs("quarlomet " QM_VERSION "\n", stdout);
+        return 0;
+    }
     return qm::cli::RunTool(args, argc > 0 ? argv[0] : nullptr, kCommands, kHelp, qm::cli::ForwardToModule);
 }

@@ -4,7 +4,7 @@
 QM_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 QM_PACKAGES="cmake g++ ninja-build libgtest-dev libbenchmark-dev qt6-base-dev qt6-webengine-dev
   qt6-webengine-dev-tools libqt6webenginecore6-bin libjs-leaflet xvfb xauth xdotool imagemagick
-  libgl1-mesa-dri fonts-dejavu-core libgdal-dev gdal-bin nlohmann-json3-dev"
+  libgl1-mesa-dri fonts-dejavu-core libgdal-dev gdal-bin nlohmann-json3-dev dpkg-dev"
 
 qm_install() {
   local missing=() p
