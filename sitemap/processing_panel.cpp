@@ -288,7 +288,7 @@ void ProcessingPanel::BuildRow(int step)
         if (field.choices.isEmpty()) {
             auto* edit = new QLineEdit(row->widget);
             edit->setPlaceholderText(field.hint);
-            edit->setMaximumWidth(90);
+            edit->setMaximumWidth(72);
             connect(edit, &QLineEdit::textEdited, this, [this, step, key = field.key] { FieldEdited(step, key); });
             connect(edit, &QLineEdit::editingFinished, this, [this] { ++editSession_; });
             editor = edit;

@@ -122,24 +122,33 @@ void ProfileStrip::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    const QRectF plot = QRectF(rect()).adjusted(56, 18, -12, -18);
+    const QRectF plot = QRectF(rect()).adjusted(56, 18, -66, -18);
     painter.setPen(QColor(90, 90, 90));
     if (distance_.empty()) {
         painter.drawText(rect(), Qt::AlignCenter, QStringLiteral("Select a reading to see its traverse"));
         return;
     }
-    const std::span<const double> series[] = {raw_, processed_};
-    const StripScale scale = ScaleFor(distance_, series, plot.left(), plot.top(), plot.width(), plot.height());
+    // Each series on a scale of its own: the readings lie tens of thousands of nT from the
+    // processed values. The processed values' range is on the left, the readings' on the right.
+    const std::span<const double> processedSeries[] = {processed_};
+    const std::span<const double> rawSeries[] = {raw_};
+    const StripScale scale = ScaleFor(distance_, processedSeries, plot.left(), plot.top(), plot.width(), plot.height());
+    const StripScale rawScale = ScaleFor(distance_, rawSeries, plot.left(), plot.top(), plot.width(), plot.height());
     const QLocale c = QLocale::c();
     painter.drawText(QRectF(4, 2, width() - 8, 16), Qt::AlignLeft, title_);
+    painter.setPen(QColor(20, 90, 200));
     painter.drawText(QRectF(0, plot.top() - 6, 52, 14), Qt::AlignRight, c.toString(scale.high, 'g', 6));
     painter.drawText(QRectF(0, plot.bottom() - 8, 52, 14), Qt::AlignRight, c.toString(scale.low, 'g', 6));
+    painter.setPen(QColor(120, 120, 120));
+    painter.drawText(QRectF(plot.right() + 4, plot.top() - 6, 60, 14), Qt::AlignLeft, c.toString(rawScale.high, 'g', 7));
+    painter.drawText(QRectF(plot.right() + 4, plot.bottom() - 8, 60, 14), Qt::AlignLeft, c.toString(rawScale.low, 'g', 7));
+    painter.setPen(QColor(90, 90, 90));
     painter.drawText(QRectF(plot.left(), plot.bottom() + 2, plot.width(), 14), Qt::AlignRight,
                      QStringLiteral("%1 m").arg(c.toString(scale.length, 'f', 1)));
     painter.drawRect(plot);
     painter.setClipRect(plot.adjusted(-1, -1, 1, 1));
     painter.setPen(QPen(QColor(160, 160, 160), 1.2));
-    painter.drawPath(SeriesPath(scale, distance_, raw_));
+    painter.drawPath(SeriesPath(rawScale, distance_, raw_));
     painter.setPen(QPen(QColor(20, 90, 200), 1.5));
     painter.drawPath(SeriesPath(scale, distance_, processed_));
     if (marked_ >= 0) {

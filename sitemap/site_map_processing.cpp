@@ -213,7 +213,7 @@ void SiteMapWindow::UpdateStrip()
     const int file = static_cast<int>(r.file[first]);
     QString title = file < static_cast<int>(r.files.size()) ? QFileInfo(QString::fromStdString(r.files[file])).fileName()
                                                              : QString();
-    title += QStringLiteral(", rows %1\u2013%2: raw (grey) and processed (blue) values against the distance along the traverse")
+    title += QStringLiteral(", rows %1\u2013%2: processed values (blue, left scale) and readings (grey, right scale) by distance along it")
                  .arg(r.row[first])
                  .arg(r.row[range.second - 1]);
     strip_->SetTraverse(std::span<const double>(r.lon.data() + first, count),

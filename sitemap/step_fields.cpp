@@ -108,7 +108,7 @@ std::vector<StepField> Fields(const ClipStep& s)
 std::vector<StepField> Fields(const ZeroTraverseStep& s)
 {
     return {Choice("statistic", "less the", kStatistics, static_cast<int>(s.statistic)),
-            Text("from", "of values from", s.within ? NumberField(s.within->first) : QString(), "any"),
+            Text("from", "within", s.within ? NumberField(s.within->first) : QString(), "any"),
             Text("to", "to", s.within ? NumberField(s.within->second) : QString(), "any")};
 }
 

@@ -110,6 +110,7 @@ private slots:
     void savedRecipeReplaysToTheSameValuesBitForBit();
     void refusedRecipeShowsTheErrorBoxAndKeepsTheRecipe();
     void closingTheWindowWhileComputingIsSafe();
+    void screenshotsOfTheExampleSiteRawAndProcessed();
 
 private:
     bool ShowAndWait(std::shared_ptr<const PlacedReadings> readings);
@@ -425,6 +426,29 @@ void TestSiteProcessing::closingTheWindowWhileComputingIsSafe()
     QTRY_VERIFY_WITH_TIMEOUT(window_->processingRunner()->Busy(), 1000);
     window_.reset();
     QTest::qWait(50);
+}
+
+// The README's pictures of the example site before and after zero-traverse takes its stripes away,
+// drawn when QM_PROCESSING_SCREENSHOTS names the folder to write them to (under a virtual X server).
+void TestSiteProcessing::screenshotsOfTheExampleSiteRawAndProcessed()
+{
+    const QString folder = qEnvironmentVariable("QM_PROCESSING_SCREENSHOTS");
+    if (folder.isEmpty())
+        QSKIP("QM_PROCESSING_SCREENSHOTS names no folder to draw to");
+    std::vector<std::string> files;
+    for (const QFileInfo& file : QDir(QM_EXAMPLES_DIR).entryInfoList({"line*.csv"}, QDir::Files, QDir::Name))
+        files.push_back(file.absoluteFilePath().toStdString());
+    window_->resize(1280, 820);
+    QVERIFY(ShowAndWait(std::make_shared<PlacedReadings>(qm::site::GatherReadings(files))));
+    window_->setSelection(4, 150);
+    QTest::qWait(2000);
+    QVERIFY(window_->grab().save(QDir(folder).filePath("site-map-raw.png")));
+    process::Recipe recipe;
+    recipe.steps = {StepOf(process::ZeroTraverseStep{})};
+    QVERIFY(ProcessAndWait(recipe));
+    window_->processingPanel()->SelectStep(0);
+    QTest::qWait(2000);
+    QVERIFY(window_->grab().save(QDir(folder).filePath("site-map-processed.png")));
 }
 
 QM_BROWSER_TEST_MAIN(TestSiteProcessing)
