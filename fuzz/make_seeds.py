@@ -177,7 +177,7 @@ def recipe_seeds():
     seeds.append(bytes([1, 6 << 1, 3, 2, 7, 1, 0, 2, 0, 4, 1, 1, 5, 0, 1, 1, 0]) + readings)
     seeds.append(bytes([7, 5 << 1 | 1, 0, 4, 3, 1, 2, 30, 60, 3, 0, 1, 1, 0, 5, 255]) + spikes)
     # Long traverses, so that windows of more than 256 values (the ranked window) come up.
-    long = bytes([0]) + bytes(b for k in range(590) for b in ((k // 300) | (k * 5 % 16) << 4, k * 29 % 256, k % 7))
+    long = bytes([0]) + bytes(b for k in range(590) for b in ((k // 300) | (k * 5 % 15) << 4, k * 29 % 256, k % 7))
     seeds.append(bytes([1, 3 << 1, 3, 251, 200, 0, 3, 0, 2, 5, 251, 150, 0, 2, 1]) + long)
     seeds.append(b"\x00" + steps('{"op": "despike", "window": 401, "replace": "flag"}', '{"op": "high-pass", "window": 299}')
                  + b"<<readings>>" + long)
