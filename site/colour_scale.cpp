@@ -177,17 +177,22 @@ Rgb ColourOf(const ColourScale& scale, double value)
 {
     if (std::isnan(value))
         value = scale.centre;
-    if (scale.palette == Palette::Sequential) {
-        const double span = scale.max - scale.min;
-        return Interpolate(kSequential, span > 0 ? (value - scale.min) / span : 0.5);
+    const double span = scale.max - scale.min;
+    const double t = span > 0 ? (value - scale.min) / span : 0.5;
+    if (scale.palette == Palette::Sequential)
+        return Interpolate(kSequential, t);
+    if (scale.palette == Palette::Greyscale || scale.palette == Palette::GreyscaleInverse) {
+        const double dark = scale.palette == Palette::Greyscale ? std::clamp(t, 0.0, 1.0) : 1 - std::clamp(t, 0.0, 1.0);
+        const auto grey = static_cast<std::uint8_t>(std::lround(255 * (1 - dark)));
+        return {grey, grey, grey};
     }
     const double centre = std::clamp(scale.centre, std::min(scale.min, scale.max), std::max(scale.min, scale.max));
     if (value < centre) {
-        const double span = centre - scale.min;
-        return Interpolate(kBelow, span > 0 ? (value - scale.min) / span : 1.0);
+        const double below = centre - scale.min;
+        return Interpolate(kBelow, below > 0 ? (value - scale.min) / below : 1.0);
     }
-    const double span = scale.max - centre;
-    return Interpolate(kAbove, span > 0 ? (value - centre) / span : 0.0);
+    const double above = scale.max - centre;
+    return Interpolate(kAbove, above > 0 ? (value - centre) / above : 0.0);
 }
 
 std::vector<Rgb> Ramp(const ColourScale& scale, int steps)

@@ -13,6 +13,8 @@ namespace qm::site {
 enum class Palette {
     Diverging,  // blue below the centre, white at it, red above: anomalies stand out both ways
     Sequential, // perceptually uniform, dark to light
+    Greyscale,  // white to black: positive readings dark, as archaeological plots show them
+    GreyscaleInverse, // black to white
 };
 
 struct ColourScale {
