@@ -1,19 +1,23 @@
-// quarlomet export: the placed readings of survey files written as GeoJSON or CSV, the same
-// readings the site map draws, by the same pass.
+// quarlomet export: the placed readings of survey files written as GeoJSON, CSV or GeoPackage,
+// the same readings the site map draws, by the same pass.
 #include "args.h"
+#include "cmd_export.h"
 #include "commands.h"
 #include "console.h"
+#include "drawing_module.h"
 #include "text_out.h"
 
 #include "errors.h"
 #include "field_value.h"
+#include "output_format.h"
 #include "readings_export.h"
 #include "site_processing.h"
+#include "traverses.h"
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <string>
 #include <system_error>
@@ -34,23 +38,31 @@ A reading without a fix ("?" or "0"), or whose position or reading does not conv
                           (the table row, 1 for the first data row), "label" (column 0) and
                           "value" (the reading as a number, not rounded)
   OUT.csv                 the header file,row,label,value,lat,lon and one line per reading
+  OUT.gpkg                a GeoPackage (written with GDAL) of two layers in EPSG:4326:
+                          "readings", the Points with the fields file, row, label and value;
+                          "traverses", a LineString for each traverse (each file, or each run of
+                          column 2 with such a recipe) of two readings or more, with the fields
+                          file, traverse (numbered from 1), readings, min and max (of the values)
 
 With --recipe, the readings are processed by the recipe's steps (gaps, clip, zero-traverse,
 despike, shift, high-pass) over the traverses it names, each file by default, and "value" is the
-processed value: empty in CSV and null in GeoJSON where a step made a gap. Two more columns (and
-properties) follow: "raw", the reading, and "spike", 1 for a reading a despike step flagged, else
+processed value: empty in CSV and null in GeoJSON and GeoPackage where a step made a gap. Two
+more columns (and properties, and fields) follow: "raw", the reading, and "spike", 1 for a reading a despike step flagged, else
 0. The CSV header is then file,row,label,value,lat,lon,raw,spike. A recipe that is not valid is
 refused with its file name and step ("RECIPE.json: step 3: ...") and nothing is written; a step's
 notes (such as a traverse left as it was) go to standard error, one line each.
 
 A file that fails to load is named on standard error with its message ("FILE: MESSAGE") and left
-out; the others are still written. Then one line on standard output counts what was done:
+out; the others are still written. A file that loads but places no reading (empty, or no fix at
+all) is named too ("FILE: no reading with a usable position"). Then one line on standard output
+counts what was done:
   readings: W written, N without a usable position; files: R read, F left out
-A folder stands for its .csv files, in name order; the output is never read as one of them. OUT
-is written under a temporary name and renamed when complete, so a failure leaves no partial file.
+A folder stands for its .csv files, in name order, without earlier CSV exports of placed readings;
+the output is never read as one of them. OUT is written under a temporary name and renamed when
+complete, so a failure leaves no partial file.
 
 Options:
-  -o, --output OUT   the file to write (.geojson, .json or .csv)
+  -o, --output OUT   the file to write (.geojson, .json, .csv or .gpkg)
   --recipe FILE      process the readings by this recipe (JSON) before writing them
   --help             this text
 
@@ -64,20 +76,6 @@ bool SameFile(const std::string& a, const std::filesystem::path& b)
 {
     std::error_code error;
     return std::filesystem::equivalent(std::filesystem::path(a), b, error) && !error;
-}
-
-// Whether a file starts with the header line of an earlier CSV export.
-bool IsEarlierExport(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::string line;
-    if (!in || !std::getline(in, line)) {
-        return false;
-    }
-    if (!line.empty() && line.back() == '\r') {
-        line.pop_back();
-    }
-    return line == "file,row,label,value,lat,lon" || line == "file,row,label,value,lat,lon,raw,spike";
 }
 
 // The survey files of the arguments, without the output: a folder's earlier export is not read as
@@ -110,10 +108,11 @@ std::vector<std::string> InputFiles(const std::vector<std::string>& args, const 
 
 site::ExportFormat FormatFor(const std::string& out)
 {
-    if (const auto format = site::ExportFormatFor(std::filesystem::path(out))) {
+    if (const auto format = site::ReadingsFormatFor(std::filesystem::path(out))) {
         return *format;
     }
-    throw UsageError("cannot tell the output format from the name '" + out + "' (use .geojson, .json or .csv)");
+    throw UsageError("cannot tell the output format from the name '" + out + "' (use " +
+                     std::string(site::kReadingsSuffixes) + ")");
 }
 
 // The readings gathered once, processed by the recipe, then written with the processed values.
@@ -130,11 +129,48 @@ site::ExportSummary ExportProcessed(const std::string& recipeName, const process
     return summary;
 }
 
+// The readings gathered once and cut into traverses (the recipe's, or each file without one),
+// processed by the recipe when there is one, and written as a GeoPackage with their traverses.
+site::ExportSummary ExportGeoPackage(GeoPackageWriter write, const std::optional<std::string>& recipeName,
+                                     const std::optional<process::Recipe>& recipe,
+                                     const std::vector<std::string>& files, const std::string& out,
+                                     const site::GatherProgress& step, std::vector<std::string>& notes)
+{
+    const bool byColumn2 = recipe && recipe->traverses == process::TraverseMode::Column2;
+    std::vector<std::uint8_t> runStarts;
+    process::Column2Runs runs;
+    std::function<void(const site::PlacedRow&)> each;
+    if (byColumn2) {
+        each = [&](const site::PlacedRow& row) { runStarts.push_back(runs.StartsRun(row) ? 1 : 0); };
+    }
+    const site::LabelledReadings readings = site::GatherLabelledReadings(files, each, step);
+    const process::Traverses traverses =
+        byColumn2 ? process::TraversesFromRunStarts(runStarts) : process::TraversesByFile(readings.placed);
+    const std::filesystem::path path(out);
+    if (!recipe) {
+        return ForFile(out, [&] { return write(readings, path, nullptr, traverses.bounds); });
+    }
+    const process::RunResult result = process::RunRecipe(*recipe, readings.placed.value, traverses);
+    notes = process::NoteLines(result.reports, *recipeName);
+    const site::ProcessedValues processed{result.values.value, result.values.flag};
+    return ForFile(out, [&] { return write(readings, path, &processed, traverses.bounds); });
+}
+
 int RunExport(const CommandCall& call)
+{
+    return RunExportWith(call, nullptr);
+}
+
+} // namespace
+
+int RunExportWith(const CommandCall& call, GeoPackageWriter geoPackage)
 {
     const ParsedArgs& args = call.args;
     const std::string out = SurveysAndOutput(args);
     const site::ExportFormat format = FormatFor(out);
+    if (format == site::ExportFormat::GeoPackage && geoPackage == nullptr) {
+        return RunInGisModule("export", call.invocation);
+    }
     const auto recipeName = args.Value("--recipe");
     std::optional<process::Recipe> recipe;
     if (recipeName) {
@@ -152,14 +188,17 @@ int RunExport(const CommandCall& call)
         }
         return true;
     };
-    const site::ExportSummary summary =
-        recipe ? ExportProcessed(*recipeName, *recipe, surveys.core, out, format, step, notes)
-               : ForFile(out, [&] { return site::ExportReadings(surveys.core, std::filesystem::path(out), format, step); });
+    site::ExportSummary summary;
+    if (format == site::ExportFormat::GeoPackage) {
+        summary = ExportGeoPackage(geoPackage, recipeName, recipe, surveys.core, out, step, notes);
+    } else if (recipe) {
+        summary = ExportProcessed(*recipeName, *recipe, surveys.core, out, format, step, notes);
+    } else {
+        summary = ForFile(out, [&] { return site::ExportReadings(surveys.core, std::filesystem::path(out), format, step); });
+    }
     progress.Done();
 
-    for (const site::FileFailure& failure : summary.failures) {
-        PrintFailure(FileMessage(surveys.Given(failure.file), failure.message));
-    }
+    PrintFilesLeftOut(surveys, summary.failures, summary.placedNothing);
     for (const std::string& note : notes) {
         WriteAll(stderr, DisplayText(note + "\n"));
     }
@@ -172,8 +211,6 @@ int RunExport(const CommandCall& call)
     }
     return summary.failures.empty() ? 0 : 1;
 }
-
-} // namespace
 
 constinit const Command kExportCommand{"export", kHelp, kOptions, RunExport};
 

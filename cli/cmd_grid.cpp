@@ -1,5 +1,6 @@
 // quarlomet grid: the placed readings of survey files interpolated to a raster in metres with
-// GDAL's gridding and written as GeoTIFF, KMZ or PNG, as the site map's "Grid" computes them.
+// GDAL's gridding and written as GeoTIFF, KMZ, PNG, Surfer grid or XYZ, as the site map's "Grid"
+// computes them.
 #include "args.h"
 #include "commands.h"
 #include "console.h"
@@ -8,7 +9,9 @@
 #include "errors.h"
 #include "field_value.h"
 #include "grid.h"
+#include "output_format.h"
 #include "placed_readings.h"
+#include "readings_export.h"
 #include "site_processing.h"
 
 #include <cstdint>
@@ -29,24 +32,31 @@ readings are projected to the WGS 84 / UTM zone of their median position and int
 raster of square cells with GDAL's gridding. A cell farther than the search radius from every
 reading stays empty (nodata -9999). The format follows the name of OUT:
 
-  OUT.tif (or .tiff)  GeoTIFF: Float32 values, nodata -9999, the UTM coordinate system
+  OUT.tif (or .tiff)  GeoTIFF: Float32 values, nodata -9999, the UTM coordinate system, and beside
+                      it OUT.qml, a QGIS layer style that QGIS loads by itself: the grid coloured
+                      as the site map shows it
   OUT.kmz             the coloured grid as a Google Earth ground overlay, transparent where empty
   OUT.png             the coloured grid with its world file (.pgw) and coordinate system (.prj)
+  OUT.grd             Surfer 7 binary grid: the values in UTM metres, empty cells blanked
+  OUT.xyz             ASCII XYZ: "X Y Z" per cell that is not empty, at the cell's centre in UTM
+                      metres, row by row from the north
 
 The colours run over the diverging palette from the 2nd to the 98th percentile of the grid.
 With --recipe, the grid is made of the values processed by the recipe's steps (as quarlomet
 export --recipe writes them); readings a step made gaps are left out. A recipe that is not valid is
 refused with its file name and step, and nothing is written; a step's notes go to standard error.
 A file that fails to load is named on standard error with its message ("FILE: MESSAGE") and left
-out; the others are still gridded. Then standard output shows the grid:
+out; the others are still gridded. A file that loads but places no reading (empty, or no fix at
+all) is named too ("FILE: no reading with a usable position"). Then standard output shows the grid:
   grid: W x H cells of C m, METHOD, radius R m
   zone: WGS 84 / UTM zone ZZN (EPSG:326ZZ)
   readings: U used, L left out; files: R read, F left out
-A folder stands for its .csv files, in name order. OUT is written under a temporary name and
+A folder stands for its .csv files, in name order, without earlier CSV exports of placed readings.
+OUT is written under a temporary name and
 renamed when complete: when the grid cannot be made or written, no file is left under its name.
 
 Options:
-  -o, --output OUT   the file to write (.tif, .tiff, .kmz or .png)
+  -o, --output OUT   the file to write (.tif, .tiff, .kmz, .png, .grd or .xyz)
   --cell M           the cell size in metres (default: a quarter of the spacing between lines)
   --method NAME      linear (triangulation, the default), invdist (inverse distance to the
                      nearest readings), nearest or average
@@ -89,13 +99,16 @@ void WriteOut(const std::string& text)
     }
 }
 
-// The readings processed by the recipe, without the gaps it made (counted in `gaps`).
+// The readings processed by the recipe, without the gaps it made (counted in `gaps`); the files that
+// placed no reading go to `placedNothing`.
 site::PlacedReadings ProcessedForGrid(const std::string& recipeName, const process::Recipe& recipe,
                                       const std::vector<std::string>& files, const site::GatherProgress& step,
-                                      std::uint64_t& gaps, std::vector<std::string>& notes)
+                                      std::uint64_t& gaps, std::vector<std::string>& notes,
+                                      std::vector<std::string>& placedNothing)
 {
     const process::ProcessedSite site = process::ProcessSite(recipe, files, step);
     notes = process::NoteLines(site.reports, recipeName);
+    placedNothing = site::FilesPlacingNothing(site.readings.placed);
     site::PlacedReadings placed = process::ProcessedPlacedReadings(site.readings.placed, site.values);
     gaps = site.readings.placed.size() - placed.size();
     return placed;
@@ -105,9 +118,9 @@ int RunGrid(const CommandCall& call)
 {
     const ParsedArgs& args = call.args;
     const std::string out = SurveysAndOutput(args);
-    if (!EndsWithNoCase(out, ".tif") && !EndsWithNoCase(out, ".tiff") && !EndsWithNoCase(out, ".kmz") &&
-        !EndsWithNoCase(out, ".png")) {
-        throw UsageError("cannot tell the grid format from the name '" + out + "' (use .tif, .kmz or .png)");
+    if (!site::GridFormatFor(std::filesystem::path(out))) {
+        throw UsageError("cannot tell the grid format from the name '" + out + "' (use " +
+                         std::string(site::kGridSuffixes) + ")");
     }
     site::GridRequest request;
     if (const auto method = args.Value("--method")) {
@@ -139,8 +152,13 @@ int RunGrid(const CommandCall& call)
     };
     std::uint64_t gaps = 0;
     std::vector<std::string> notes;
-    site::PlacedReadings placed = recipe ? ProcessedForGrid(*recipeName, *recipe, surveys.core, gatherStep, gaps, notes)
-                                         : site::GatherReadings(surveys.core, gatherStep);
+    std::vector<std::string> placedNothing;
+    site::PlacedReadings placed =
+        recipe ? ProcessedForGrid(*recipeName, *recipe, surveys.core, gatherStep, gaps, notes, placedNothing)
+               : site::GatherReadings(surveys.core, gatherStep);
+    if (!recipe) {
+        placedNothing = site::FilesPlacingNothing(placed);
+    }
     request.progress = [&](double fraction) {
         progress.Step(fileSteps + static_cast<int>(fraction * 99), "gridding");
         return true;
@@ -155,9 +173,7 @@ int RunGrid(const CommandCall& call)
     std::vector<double>().swap(placed.value);
     progress.Done();
 
-    for (const site::FileFailure& failure : placed.failures) {
-        PrintFailure(FileMessage(surveys.Given(failure.file), failure.message));
-    }
+    PrintFilesLeftOut(surveys, placed.failures, placedNothing);
     for (const std::string& note : notes) {
         WriteAll(stderr, DisplayText(note + "\n"));
     }

@@ -23,7 +23,9 @@ Loads the survey files one after another into one table, as the viewer's file se
 (the table is cleared and the file loaded; the delimiter rules carry from file to file), and
 prints one JSON object per file on its own line:
   {"file": PATH, "delimiter": D, "columns": N, "rows": [[CAPTION, CELL1, ...], ...]}
-D is the table's delimiter after the load, or null while none is settled. A file that fails to
+D is the delimiter the file was split at: the one its first two lines agree on (which then
+carries on to the next files), else the one its first line shows, else the one carried on; null
+for a file without a line. A file that fails to
 load gives {"file": PATH, "error": MESSAGE}. A folder stands for its .csv files, in name order.
 Every byte of a path, caption or cell is written as the character of the same number (U+0000 to
 U+00FF), in UTF-8.
@@ -105,7 +107,7 @@ int RunTable(const CommandCall& call)
         }
         if (loaded) {
             out += ", \"delimiter\": ";
-            if (const auto d = table.Delimiter()) {
+            if (const auto d = table.SplitDelimiter()) {
                 AppendJsonString(out, std::string_view(&*d, 1));
             } else {
                 out += "null";

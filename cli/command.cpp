@@ -11,8 +11,10 @@
 #include <cstdio>
 #include <exception>
 #include <filesystem>
+#include <fstream>
 #include <new>
 #include <system_error>
+#include <unordered_map>
 
 namespace qm::cli {
 
@@ -41,6 +43,7 @@ bool EndsWithSeparator(std::string_view path)
 std::vector<std::string> FolderFiles(const std::string& folder)
 {
     std::vector<std::string> names;
+    std::size_t exports = 0;
     std::error_code error;
     std::filesystem::directory_iterator it(std::filesystem::path(folder), error);
     for (; !error && it != std::filesystem::directory_iterator(); it.increment(error)) {
@@ -52,16 +55,22 @@ std::vector<std::string> FolderFiles(const std::string& folder)
             // On Windows a narrow name holds only the characters of the local code page.
             throw Error(FileMessage(folder, "A file name in the folder cannot be shown in this system's code page"));
         }
-        // A folder named "x.csv" is no survey file; a link to a file is.
+        // A folder named "x.csv" is no survey file; a link to a file is. An earlier export of placed
+        // readings lying in the folder is no survey either.
         if (EndsWithNoCase(name, ".csv") && it->is_regular_file(typeError)) {
-            names.push_back(name);
+            if (IsEarlierExport(it->path())) {
+                ++exports;
+            } else {
+                names.push_back(name);
+            }
         }
     }
     if (error) {
         throw Error(FileMessage(folder, "Cannot read the folder. " + error.message()));
     }
     if (names.empty()) {
-        throw Error(FileMessage(folder, "The folder holds no .csv files"));
+        throw Error(FileMessage(folder, exports > 0 ? "The folder holds no survey files, only exports of placed readings"
+                                                    : "The folder holds no .csv files"));
     }
     std::sort(names.begin(), names.end());
     const std::string prefix =
@@ -147,6 +156,46 @@ std::vector<std::string> ExpandFileArguments(std::span<const std::string> args)
         }
     }
     return files;
+}
+
+bool IsEarlierExport(const std::filesystem::path& path)
+{
+    static constexpr std::string_view kHeader = "file,row,label,value,lat,lon";
+    std::ifstream in(path, std::ios::binary);
+    char start[kHeader.size() + 1] = {};
+    in.read(start, sizeof start);
+    const auto got = static_cast<std::size_t>(in.gcount());
+    if (got < kHeader.size() || std::string_view(start, kHeader.size()) != kHeader) {
+        return false;
+    }
+    return got == kHeader.size() || start[kHeader.size()] == ',' || start[kHeader.size()] == '\r' ||
+           start[kHeader.size()] == '\n';
+}
+
+void PrintFilesLeftOut(const SiteFiles& surveys, const std::vector<site::FileFailure>& failures,
+                       const std::vector<std::string>& placedNothing)
+{
+    // The message of each file to name; null for one that placed nothing.
+    std::unordered_map<std::string_view, const std::string*> notes;
+    for (const site::FileFailure& failure : failures) {
+        notes.emplace(failure.file, &failure.message);
+    }
+    for (const std::string& file : placedNothing) {
+        notes.emplace(file, nullptr);
+    }
+    for (const std::string& file : surveys.core) {
+        const auto note = notes.find(file);
+        if (note == notes.end()) {
+            continue;
+        }
+        // A failure is worded as the error box words it; the note is written as it stands.
+        if (note->second != nullptr) {
+            PrintFailure(FileMessage(surveys.Given(file), *note->second));
+        } else {
+            WriteAll(stderr, DisplayText(FileMessage(surveys.Given(file), "no reading with a usable position") + "\n"));
+        }
+        notes.erase(note);
+    }
 }
 
 std::string FileMessage(std::string_view file, std::string_view message)

@@ -9,6 +9,9 @@
 
 #include "args.h"
 
+#include "placed_readings.h"
+
+#include <filesystem>
 #include <span>
 #include <string>
 #include <string_view>
@@ -51,10 +54,15 @@ int RunTool(std::span<const std::string> args, char* argv0, std::span<const Comm
 void PrintHelp(std::string_view text);
 
 // The survey files the arguments stand for: a folder stands for its regular files whose names end
-// in ".csv" (any case), in byte order of their names, each named as the folder was given plus the
-// file's name; any other argument stands for itself. Throws Error "DIR: MESSAGE" for a folder that
+// in ".csv" (any case) that are no earlier export (IsEarlierExport), in byte order of their names,
+// each named as the folder was given plus the file's name; any other argument stands for itself. Throws Error "DIR: MESSAGE" for a folder that
 // cannot be read or holds no such file.
 std::vector<std::string> ExpandFileArguments(std::span<const std::string> args);
+
+// Whether a file is an earlier CSV export of placed readings: its header starts
+// "file,row,label,value,lat,lon", with or without further columns. A folder's expansion leaves
+// such a file out.
+bool IsEarlierExport(const std::filesystem::path& path);
 
 // The output (-o) of a subcommand that reads survey files into one file; a usage error when no
 // survey file or no output is given.
@@ -71,6 +79,11 @@ struct SiteFiles {
     std::string Given(const std::string& coreName) const;
 };
 SiteFiles ForSiteCore(std::vector<std::string> files);
+
+// Names on standard error, in list order, each file a pass left out ("FILE: MESSAGE") and each that
+// placed no reading ("FILE: no reading with a usable position").
+void PrintFilesLeftOut(const SiteFiles& surveys, const std::vector<site::FileFailure>& failures,
+                       const std::vector<std::string>& placedNothing);
 
 // Runs `work` on behalf of one file: a failure it throws (other than running out of memory or a
 // usage error) is thrown on as Error with the file's name in front of its message.

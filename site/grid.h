@@ -1,5 +1,6 @@
 // The grid of a site: placed readings projected to their UTM zone and interpolated to a regular
-// raster in metres with GDAL's gridding, and its export to GeoTIFF, KMZ and PNG with a world file.
+// raster in metres with GDAL's gridding, and its export to GeoTIFF, KMZ, PNG with a world file,
+// Surfer 7 and XYZ.
 // Plain C++ on GDAL, no Qt; computing runs on the caller's thread (the window runs it on a worker).
 #pragma once
 
@@ -102,12 +103,21 @@ ColourScale GridScale(const GridResult& grid, Palette palette = Palette::Divergi
 // Exports. Each writes to a temporary name in the target's folder and renames it when complete,
 // so a failure leaves no file under the name (nor a partial one). They return "" on success and
 // the error text otherwise.
+// The GeoTIFF comes with a QGIS layer style of the same name and ".qml" (QGIS loads it by itself):
+// the band coloured by the scale's palette over its range, as the site map shows the grid; without
+// a scale, by GridScale(grid).
+std::string WriteGeoTiff(const GridResult& grid, const ColourScale& scale, const std::string& path);
 std::string WriteGeoTiff(const GridResult& grid, const std::string& path);
 // The coloured grid, transparent where empty, as a Google Earth ground overlay in WGS 84.
 std::string WriteKmz(const GridResult& grid, const ColourScale& scale, const std::string& path);
 // The coloured grid as an RGBA PNG with its world file (.pgw) and coordinate system (.prj).
 std::string WritePng(const GridResult& grid, const ColourScale& scale, const std::string& path);
-// By the extension of `path`: .tif/.tiff, .kmz or .png (case-insensitive).
+// Surfer 7 binary grid (GDAL's GS7BG): the values in UTM metres, empty cells as Surfer's blank value.
+std::string WriteSurferGrid(const GridResult& grid, const std::string& path);
+// ASCII XYZ: one "X Y Z" line per cell that is not empty, at the cell's centre in UTM metres, row by
+// row from the north, west to east.
+std::string WriteXyz(const GridResult& grid, const std::string& path);
+// By the format GridFormatFor tells from the name of `path` (output_format.h).
 std::string WriteGrid(const GridResult& grid, const ColourScale& scale, const std::string& path);
 
 // The grid as a web map shows it: its values warped from UTM to WGS 84 longitude and latitude

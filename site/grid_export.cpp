@@ -1,6 +1,9 @@
-// Writing a grid: GeoTIFF values, and the coloured image as KMZ or PNG with its world file.
-// Every file is written under a temporary name next to the target and renamed when complete.
+// Writing a grid: GeoTIFF values with their QGIS style, Surfer and XYZ values, and the coloured
+// image as KMZ or PNG with its world file. Every file is written under a temporary name next to the
+// target and renamed when complete.
 #include "grid.h"
+
+#include "output_format.h"
 
 #include "errors.h"
 #include "file_io.h"
@@ -16,7 +19,9 @@
 #include <ogr_spatialref.h>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -225,9 +230,98 @@ GDALDatasetUniquePtr WarpedToDegrees(GDALDataset* source, const GridResult& grid
     return warped;
 }
 
-std::string Lower(std::string text)
+// The grid's values as an in-memory dataset over the grid's own array (no second copy of a large
+// grid), with its place, zone and nodata. Null when GDAL cannot make it.
+GDALDatasetUniquePtr ValuesDataset(const GridResult& grid)
 {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+    GDALDriver* mem = GetGDALDriverManager()->GetDriverByName("MEM");
+    GDALDatasetUniquePtr source(mem ? mem->Create("", grid.width, grid.height, 0, GDT_Float32, nullptr) : nullptr);
+    if (!source)
+        return nullptr;
+    // The address is written as GDAL reads it back ("%p" differs between systems).
+    char pointer[64] = {};
+    const int length = CPLPrintPointer(pointer, const_cast<float*>(grid.values.data()), sizeof pointer - 1);
+    pointer[length] = '\0';
+    CPLStringList bandOptions;
+    bandOptions.SetNameValue("DATAPOINTER", pointer);
+    if (source->AddBand(GDT_Float32, bandOptions.List()) != CE_None)
+        return nullptr;
+    double transform[6];
+    GeoTransform(grid, transform);
+    const OGRSpatialReference utm = Utm(grid);
+    source->SetGeoTransform(transform);
+    source->SetSpatialRef(&utm);
+    source->GetRasterBand(1)->SetNoDataValue(kNoData);
+    return source;
+}
+
+// The shortest text that reads back as the same number.
+template <typename Number>
+void AppendNumber(std::string& out, Number value)
+{
+    std::array<char, 32> text{};
+    const std::to_chars_result result = std::to_chars(text.data(), text.data() + text.size(), value);
+    out.append(text.data(), result.ptr);
+}
+
+// The values at which the palette's control colours sit: the colours between them are linear in
+// the value, so a ramp through these stops colours every value as the viewer does.
+std::vector<double> PaletteStops(const ColourScale& scale)
+{
+    std::vector<double> stops;
+    const auto add = [&](double from, double to, int pieces) {
+        for (int k = 0; k <= pieces; ++k) {
+            const double v = k == pieces ? to : from + (to - from) * k / pieces;
+            if (stops.empty() || v > stops.back())
+                stops.push_back(v);
+        }
+    };
+    switch (scale.palette) {
+    case Palette::Diverging: {
+        // Six control colours either side of the centre.
+        const double centre = std::clamp(scale.centre, scale.min, scale.max);
+        add(scale.min, centre, 5);
+        add(centre, scale.max, 5);
+        break;
+    }
+    case Palette::Sequential:
+        add(scale.min, scale.max, 8); // nine control colours
+        break;
+    default:
+        add(scale.min, scale.max, 16); // a palette linear over the range comes out exact
+        break;
+    }
+    return stops;
+}
+
+// A QGIS layer style: the band coloured by the scale's ramp over its range, empty cells clear.
+std::string QgisStyle(const ColourScale& scale)
+{
+    std::string minText, maxText;
+    AppendNumber(minText, scale.min);
+    AppendNumber(maxText, scale.max);
+    std::string text = "<!DOCTYPE qgis PUBLIC 'http://mrcc.com/qgis.dtd' 'SYSTEM'>\n"
+                       "<qgis version=\"3.22.0\" styleCategories=\"Symbology\">\n <pipe>\n"
+                       "  <rasterrenderer type=\"singlebandpseudocolor\" band=\"1\" opacity=\"1\" alphaBand=\"-1\""
+                       " classificationMin=\"" + minText + "\" classificationMax=\"" + maxText + "\" nodataColor=\"\">\n"
+                       "   <rasterTransparency/>\n"
+                       "   <minMaxOrigin><limits>None</limits><extent>WholeRaster</extent>"
+                       "<statAccuracy>Exact</statAccuracy><cumulativeCutLower>0.02</cumulativeCutLower>"
+                       "<cumulativeCutUpper>0.98</cumulativeCutUpper><stdDevFactor>2</stdDevFactor></minMaxOrigin>\n"
+                       "   <rastershader>\n"
+                       "    <colorrampshader colorRampType=\"INTERPOLATED\" classificationMode=\"1\" clip=\"0\""
+                       " minimumValue=\"" + minText + "\" maximumValue=\"" + maxText + "\">\n";
+    for (const double stop : PaletteStops(scale)) {
+        const Rgb rgb = ColourOf(scale, stop);
+        char colour[8];
+        std::snprintf(colour, sizeof colour, "#%02x%02x%02x", rgb[0], rgb[1], rgb[2]);
+        std::string value;
+        AppendNumber(value, stop);
+        text += "     <item value=\"" + value + "\" label=\"" + value + "\" color=\"" + colour + "\" alpha=\"255\"/>\n";
+    }
+    text += "    </colorrampshader>\n   </rastershader>\n  </rasterrenderer>\n"
+            "  <brightnesscontrast brightness=\"0\" contrast=\"0\" gamma=\"1\"/>\n"
+            " </pipe>\n <blendMode>0</blendMode>\n</qgis>\n";
     return text;
 }
 
@@ -245,12 +339,19 @@ ColourScale GridScale(const GridResult& grid, Palette palette)
 
 std::string WriteGeoTiff(const GridResult& grid, const std::string& path)
 {
+    return WriteGeoTiff(grid, GridScale(grid), path);
+}
+
+std::string WriteGeoTiff(const GridResult& grid, const ColourScale& scale, const std::string& path)
+{
     if (!Usable(grid))
         return "There is no grid to write.";
     Register();
     ErrorTrap trap;
     NoSideFiles noSideFiles;
-    Staged staged({PathOf(path)});
+    fs::path style = PathOf(path);
+    style.replace_extension(".qml");
+    Staged staged({PathOf(path), style});
     GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("GTiff");
     if (!driver)
         return "GDAL has no GeoTIFF driver.";
@@ -276,6 +377,12 @@ std::string WriteGeoTiff(const GridResult& grid, const std::string& path)
     } // closed here: the last blocks are written on closing
     if (trap.Failed())
         return staged.Failure(trap.What(""));
+    // QGIS loads the style beside a raster of the same name by itself.
+    std::ofstream out(staged.Temp(1), std::ios::binary);
+    out << QgisStyle(scale);
+    out.close();
+    if (!out)
+        return staged.Failure("", 1);
     return CommitStaged(staged);
 }
 
@@ -370,30 +477,11 @@ GeographicGrid WarpToWgs84(const GridResult& grid, int maxSide)
     }
     Register();
     ErrorTrap trap;
-    GDALDriver* mem = GetGDALDriverManager()->GetDriverByName("MEM");
-    GDALDatasetUniquePtr source(mem ? mem->Create("", grid.width, grid.height, 0, GDT_Float32, nullptr) : nullptr);
+    GDALDatasetUniquePtr source = ValuesDataset(grid);
     if (!source) {
-        out.error = trap.What("GDAL has no in-memory driver.");
-        return out;
-    }
-    // The band reads the grid's own values in place: no second copy of a large grid. The address
-    // is written as GDAL reads it back ("%p" differs between systems, without "0x" on some).
-    char pointer[64] = {};
-    const int length = CPLPrintPointer(pointer, const_cast<float*>(grid.values.data()), sizeof pointer - 1);
-    pointer[length] = '\0';
-    CPLStringList bandOptions;
-    bandOptions.SetNameValue("DATAPOINTER", pointer);
-    if (source->AddBand(GDT_Float32, bandOptions.List()) != CE_None) {
         out.error = trap.What("The grid cannot be read by GDAL.");
         return out;
     }
-    double transform[6];
-    GeoTransform(grid, transform);
-    const OGRSpatialReference utm = Utm(grid);
-    source->SetGeoTransform(transform);
-    source->SetSpatialRef(&utm);
-    source->GetRasterBand(1)->SetNoDataValue(kNoData);
-
     GDALDatasetUniquePtr warped = WarpedToDegrees(source.get(), grid);
     if (!warped) {
         out.error = trap.What("The grid cannot be warped to WGS 84.");
@@ -442,16 +530,72 @@ std::vector<std::uint8_t> ColourPixels(std::span<const float> values, const Colo
     return pixels;
 }
 
+std::string WriteSurferGrid(const GridResult& grid, const std::string& path)
+{
+    if (!Usable(grid))
+        return "There is no grid to write.";
+    Register();
+    ErrorTrap trap;
+    NoSideFiles noSideFiles;
+    Staged staged({PathOf(path)});
+    GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("GS7BG");
+    GDALDatasetUniquePtr values = ValuesDataset(grid);
+    if (!driver || !values)
+        return staged.Failure(trap.What("GDAL has no Surfer 7 driver"));
+    // The driver writes the source's nodata cells as Surfer's blank value.
+    if (std::string failure = CopyStaged(*driver, *values, staged, trap); !failure.empty())
+        return failure;
+    return CommitStaged(staged);
+}
+
+std::string WriteXyz(const GridResult& grid, const std::string& path)
+{
+    if (!Usable(grid))
+        return "There is no grid to write.";
+    try {
+        StagedOutput output(PathOf(path));
+        std::string& text = output.Buffer();
+        // Row by row from the north, west to east: the order GDAL's XYZ reader takes.
+        for (int row = 0; row < grid.height; ++row) {
+            const double y = grid.originY - (row + 0.5) * grid.cellSize;
+            for (int col = 0; col < grid.width; ++col) {
+                const float v = grid.At(col, row);
+                if (v == kNoData)
+                    continue;
+                AppendNumber(text, grid.originX + (col + 0.5) * grid.cellSize);
+                text.push_back(' ');
+                AppendNumber(text, y);
+                text.push_back(' ');
+                AppendNumber(text, v);
+                text.push_back('\n');
+                output.FlushIfFull();
+            }
+        }
+        output.Commit();
+    } catch (const Error& e) {
+        return e.what();
+    }
+    return {};
+}
+
 std::string WriteGrid(const GridResult& grid, const ColourScale& scale, const std::string& path)
 {
-    const std::string extension = Lower(Utf8(PathOf(path).extension()));
-    if (extension == ".tif" || extension == ".tiff")
-        return WriteGeoTiff(grid, path);
-    if (extension == ".kmz")
+    const std::optional<GridFormat> format = GridFormatFor(PathOf(path));
+    if (!format)
+        return "Unknown grid format \"" + Utf8(PathOf(path).extension()) + "\": use " + std::string(kGridSuffixes) + ".";
+    switch (*format) {
+    case GridFormat::GeoTiff:
+        return WriteGeoTiff(grid, scale, path);
+    case GridFormat::Kmz:
         return WriteKmz(grid, scale, path);
-    if (extension == ".png")
+    case GridFormat::Png:
         return WritePng(grid, scale, path);
-    return "Unknown grid format \"" + extension + "\": use .tif, .kmz or .png.";
+    case GridFormat::SurferGrd:
+        return WriteSurferGrid(grid, path);
+    case GridFormat::Xyz:
+        return WriteXyz(grid, path);
+    }
+    return "Unknown grid format.";
 }
 
 } // namespace qm::site

@@ -12,15 +12,11 @@
 #include <cmath>
 #include <cstdio>
 #include <system_error>
+#include <unordered_set>
 
 namespace qm::site {
 
 namespace {
-
-std::string PathText(const std::filesystem::path& path)
-{
-    return Utf8Of(path);
-}
 
 // Length of the valid UTF-8 sequence at bytes[i], or 0: no overlong forms, no surrogates, nothing
 // past U+10FFFF, so that what is kept is valid for every JSON reader.
@@ -238,19 +234,35 @@ private:
     std::uint64_t written_ = 0;
 };
 
+// The files that placed no reading (`placed[f]` false) and did not fail to load, in list order.
+std::vector<std::string> PlacedNothing(const std::vector<std::string>& files, const std::vector<bool>& placed,
+                                       const std::vector<FileFailure>& failures)
+{
+    std::unordered_set<std::string_view> failed;
+    for (const FileFailure& failure : failures)
+        failed.insert(failure.file);
+    std::vector<std::string> nothing;
+    for (std::size_t f = 0; f < files.size(); ++f)
+        if (!placed[f] && !failed.contains(files[f]))
+            nothing.push_back(files[f]);
+    return nothing;
+}
+
+// GeoPackage needs GDAL, which the plain core has not.
+void RefuseGeoPackage(ExportFormat format, const std::filesystem::path& out)
+{
+    if (format == ExportFormat::GeoPackage)
+        throw Error(WriteFailure(out, "GeoPackage files are written by the GIS library"));
+}
+
 } // namespace
 
-std::optional<ExportFormat> ExportFormatFor(const std::filesystem::path& path)
+std::vector<std::string> FilesPlacingNothing(const PlacedReadings& placed)
 {
-    std::string extension = PathText(path.extension());
-    for (char& c : extension)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    if (extension == ".csv")
-        return ExportFormat::Csv;
-    if (extension == ".geojson" || extension == ".json")
-        return ExportFormat::GeoJson;
-    return std::nullopt;
+    std::vector<bool> any(placed.files.size(), false);
+    for (const std::uint32_t f : placed.file)
+        any[f] = true;
+    return PlacedNothing(placed.files, any, placed.failures);
 }
 
 std::string Utf8Text(std::string_view bytes)
@@ -284,15 +296,23 @@ std::string NumberText(double value)
 ExportSummary ExportReadings(const std::vector<std::string>& files, const std::filesystem::path& out,
                              ExportFormat format, const GatherProgress& progress)
 {
+    RefuseGeoPackage(format, out);
     StagedOutput output(out);
     RowWriter writer(output, format, files, false);
+    std::vector<bool> placed(files.size(), false);
     GatherCounts counts = ForEachPlacedRow(
-        files, [&](const PlacedRow& r) { writer.Row(r.file, r.row, r.label, r.value, r.lat, r.lon, nullptr); }, progress);
+        files,
+        [&](const PlacedRow& r) {
+            placed[r.file] = true;
+            writer.Row(r.file, r.row, r.label, r.value, r.lat, r.lon, nullptr);
+        },
+        progress);
     writer.End();
     output.Commit();
     ExportSummary summary;
     summary.written = writer.Written();
     summary.withoutPosition = counts.withoutPosition;
+    summary.placedNothing = PlacedNothing(files, placed, counts.failures);
     summary.failures = std::move(counts.failures);
     return summary;
 }
@@ -328,6 +348,7 @@ ExportSummary WriteReadings(const LabelledReadings& readings, const std::filesys
     const PlacedReadings& placed = readings.placed;
     if (processed != nullptr && (processed->value.size() != placed.size() || processed->spike.size() != placed.size()))
         throw Error("The processed values do not match the readings");
+    RefuseGeoPackage(format, out);
     StagedOutput output(out);
     RowWriter writer(output, format, placed.files, processed != nullptr);
     for (std::size_t i = 0; i < placed.size(); ++i) {
@@ -341,6 +362,7 @@ ExportSummary WriteReadings(const LabelledReadings& readings, const std::filesys
     summary.written = writer.Written();
     summary.withoutPosition = placed.withoutPosition;
     summary.failures = placed.failures;
+    summary.placedNothing = FilesPlacingNothing(placed);
     return summary;
 }
 

@@ -1,7 +1,8 @@
 // The readings export: the placed readings of a list of files written as GeoJSON or CSV, by the
-// same pass that gathers them for the site map.
+// same pass that gathers them for the site map. GeoPackage, on GDAL, is in gpkg_export.h.
 #pragma once
 
+#include "output_format.h"
 #include "placed_readings.h"
 
 #include <cstdint>
@@ -15,22 +16,24 @@
 
 namespace qm::site {
 
-enum class ExportFormat {
-    GeoJson, // a FeatureCollection of Points [lon, lat] in WGS 84 (EPSG:4326)
-    Csv,     // file,row,label,value,lat,lon (and raw,spike with processed values)
-};
-
-// The format a file name asks for: ".csv" for CSV, ".geojson" or ".json" for GeoJSON (any case);
-// none for any other name.
-std::optional<ExportFormat> ExportFormatFor(const std::filesystem::path& path);
+// The format a file name asks for (ReadingsFormatFor).
+inline std::optional<ExportFormat> ExportFormatFor(const std::filesystem::path& path)
+{
+    return ReadingsFormatFor(path);
+}
 
 struct ExportSummary {
     std::uint64_t written = 0; // readings written
     std::uint64_t withoutPosition = 0;
     std::vector<FileFailure> failures; // files left out, with their messages
+    std::vector<std::string> placedNothing; // files that loaded but placed no reading, in list order
 };
 
-// Writes every placed reading of the files, in file and row order. Labels are taken from each file
+// The files of the list that loaded (no failure) but placed no reading, in list order.
+std::vector<std::string> FilesPlacingNothing(const PlacedReadings& placed);
+
+// Writes every placed reading of the files, in file and row order, as GeoJSON or CSV (GeoPackage is
+// refused here: see gpkg_export.h). Labels are taken from each file
 // while it is loaded, so nothing beyond one file is held in memory. The output is written under a
 // temporary name beside `out` and renamed when complete: a failure (Error "Cannot create file
 // "%s". %s") or a cancel leaves no partial file under the user's name.

@@ -361,11 +361,13 @@ void SurveyTable::LoadLines(detail::LineSource& lines, std::uint64_t sizeHint)
     const std::optional<char> detected = DetectDelimiter(first, second);
     if (detected)
         delimiter_ = detected;
+    splitDelimiter_.reset();
     if (!haveFirst) {
         TrimSlack();
         return;
     }
     const char d = detected ? *detected : FallbackDelimiter(first, delimiter_);
+    splitDelimiter_ = d;
 
     const auto totalFields = [this] { return wide_ ? wideEnds_.size() : ends_.size(); };
     const std::uint64_t fieldsBefore = totalFields();

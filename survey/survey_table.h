@@ -124,6 +124,8 @@ public:
 
     // The delimiter settled by the last file whose first two lines agreed on one; unset until then.
     std::optional<char> Delimiter() const { return delimiter_; }
+    // The delimiter the last load split its lines at (settled or not); unset when it had no line.
+    std::optional<char> SplitDelimiter() const { return splitDelimiter_; }
     // Unsettles it, so the next load splits as a fresh table would: for passes over many files
     // that must read each file the same way whatever came before it.
     void ForgetDelimiter() { delimiter_.reset(); }
@@ -151,6 +153,7 @@ private:
     bool wide_ = false;
     std::vector<int> columnWidths_;
     std::optional<char> delimiter_;
+    std::optional<char> splitDelimiter_;
 };
 
 } // namespace qm

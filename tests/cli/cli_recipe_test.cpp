@@ -28,7 +28,7 @@ TEST_F(CliRecipe, ExportWritesProcessedValuesWithTheRawReadingAndSpikeFlags)
         {"op": "high-pass", "window": 3, "enabled": false}]})");
     const auto run = Call({"export", "--recipe", "r.json", "a.csv", "b.csv", "c.csv", "-o", "out.csv"});
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.err, "r.json: step 2: traverse 3: no value, left as it is\n");
+    EXPECT_EQ(run.err, "c.csv: no reading with a usable position\nr.json: step 2: traverse 3: no value, left as it is\n");
     EXPECT_EQ(run.out, "readings: 7 written, 1 without a usable position; files: 3 read, 0 left out\n");
     const std::string at = ",56.751655,37.2028283333333,";
     EXPECT_EQ(Read("out.csv"), "file,row,label,value,lat,lon,raw,spike\r\n"

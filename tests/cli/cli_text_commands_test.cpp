@@ -61,18 +61,27 @@ TEST_F(Cli, TableKeepsEveryByteOfTheCells)
     EXPECT_NE(result.out.find("\"delimiter\": \"\\t\""), std::string::npos);
 }
 
-TEST_F(Cli, TableCarriesTheDelimiterToFilesThatSettleNone)
+TEST_F(Cli, TableReportsTheDelimiterEachFileWasSplitAt)
 {
     const std::string first = Write("first.csv", "a;b;c;d\na;b;c;d\n");
     const std::string second = Write("second.csv", "x;y\n");
-    const auto result = Call({"table", "--stats", second, first, second});
+    const std::string bare = Write("bare.csv", "xy\n");
+    const std::string comma = Write("comma.csv", "a,b,c\n1,2,3\n");
+    // Its first two lines disagree: split at the ";" its heading shows, not the "," settled before.
+    const std::string semi = Write("semi.csv", "a;b;c\n1;2\n");
+    const auto result = Call({"table", "--stats", bare, second, first, bare, comma, semi});
     EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.out, "{\"file\": \"" + second + "\", \"delimiter\": null, \"columns\": 0, \"rows\": 1}\n"
+    EXPECT_EQ(result.out, "{\"file\": \"" + bare + "\", \"delimiter\": \",\", \"columns\": 0, \"rows\": 1}\n"
+                          "{\"file\": \"" + second + "\", \"delimiter\": \";\", \"columns\": 0, \"rows\": 1}\n"
                           "{\"file\": \"" + first + "\", \"delimiter\": \";\", \"columns\": 4, \"rows\": 2}\n"
-                          "{\"file\": \"" + second + "\", \"delimiter\": \";\", \"columns\": 0, \"rows\": 1}\n");
-    // A single line splits at ";" now: the second field is the line's last, so no column is added.
-    const auto rows = Call({"table", first, second});
-    EXPECT_NE(rows.out.find("[[\"x\", \"y\"]]"), std::string::npos) << rows.out;
+                          "{\"file\": \"" + bare + "\", \"delimiter\": \";\", \"columns\": 0, \"rows\": 1}\n"
+                          "{\"file\": \"" + comma + "\", \"delimiter\": \",\", \"columns\": 2, \"rows\": 2}\n"
+                          "{\"file\": \"" + semi + "\", \"delimiter\": \";\", \"columns\": 1, \"rows\": 2}\n");
+    // The rows are split where the report says.
+    const auto rows = Call({"table", comma, semi});
+    EXPECT_NE(rows.out.find("[[\"a\", \"b\", \"c\"], [\"1\", \"2\"]]"), std::string::npos) << rows.out;
+    // A file without a line is split at nothing.
+    EXPECT_NE(Call({"table", "--stats", Write("empty.csv", "")}).out.find("\"delimiter\": null"), std::string::npos);
 }
 
 TEST_F(Cli, TableReportsFilesThatFailAndGoesOn)

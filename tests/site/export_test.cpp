@@ -1,4 +1,5 @@
 // The readings export read back, text decoding and quoting, and the extent of a site.
+#include "errors.h"
 #include "readings_export.h"
 #include "site_extent.h"
 
@@ -124,6 +125,38 @@ TEST_F(ExportTest, GatheredReadingsWriteAsTheExportAndWithProcessedValues)
     const std::string geojson = Read(dir_ / "p.geojson");
     EXPECT_NE(geojson.find("\"label\":\"L1\",\"value\":null,\"raw\":52395.02,\"spike\":1}"), std::string::npos) << geojson;
     EXPECT_NE(geojson.find("\"value\":0.25,\"raw\":-0.5,\"spike\":0}"), std::string::npos) << geojson;
+}
+
+TEST_F(ExportTest, OneTableTellsEveryOutputFormatFromItsSuffixInAnyCase)
+{
+    EXPECT_EQ(ReadingsFormatFor("a.GeoJSON"), ExportFormat::GeoJson);
+    EXPECT_EQ(ReadingsFormatFor("a.Json"), ExportFormat::GeoJson);
+    EXPECT_EQ(ReadingsFormatFor("dir.gpkg/a.CSV"), ExportFormat::Csv);
+    EXPECT_EQ(ReadingsFormatFor("a.GPKG"), ExportFormat::GeoPackage);
+    EXPECT_EQ(ReadingsFormatFor("a.csv.partial-x1"), std::nullopt);
+    EXPECT_EQ(ReadingsFormatFor("gpkg"), std::nullopt);
+    EXPECT_EQ(GridFormatFor("a.TIFF"), GridFormat::GeoTiff);
+    EXPECT_EQ(GridFormatFor("a.Grd"), GridFormat::SurferGrd);
+    EXPECT_EQ(GridFormatFor("a.xyz"), GridFormat::Xyz);
+    EXPECT_EQ(GridFormatFor("a.kmz"), GridFormat::Kmz);
+    EXPECT_EQ(GridFormatFor("a.png"), GridFormat::Png);
+    EXPECT_EQ(GridFormatFor("a.csv"), std::nullopt);
+    EXPECT_EQ(GridFormatFor("a.gpkg"), std::nullopt);
+}
+
+TEST_F(ExportTest, FilesThatPlaceNothingAreToldApartFromFailures)
+{
+    const std::string survey = Write("s.csv", kSurvey);
+    const std::string empty = Write("empty.csv", "");
+    const std::string nofix = Write("nofix.csv", "Label,Field\r\nL1,1,10:00,?,,,\r\n");
+    const std::string missing = (dir_ / "missing.csv").string();
+    const std::vector<std::string> files{empty, survey, missing, nofix};
+    const ExportSummary summary = ExportReadings(files, dir_ / "out.csv", ExportFormat::Csv);
+    EXPECT_EQ(summary.placedNothing, (std::vector<std::string>{empty, nofix}));
+    EXPECT_EQ(FilesPlacingNothing(GatherReadings(files)), summary.placedNothing);
+    // The plain core writes no GeoPackage, and leaves nothing behind trying.
+    EXPECT_THROW(ExportReadings(files, dir_ / "out.gpkg", ExportFormat::GeoPackage), Error);
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "out.gpkg"));
 }
 
 TEST(SiteExtentTest, AcrossTheAntimeridianNearAPoleAndAtOnePoint)

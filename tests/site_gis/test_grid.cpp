@@ -269,7 +269,8 @@ TEST(SiteGrid, ExportsWriteCompleteFilesOrNone)
         in >> text;
         EXPECT_EQ(text, "before") << name;
     }
-    EXPECT_NE(WriteGrid(grid, scale, (dir.path / "site.xyz").string()), "");
+    EXPECT_EQ(WriteGrid(grid, scale, (dir.path / "site.asc").string()),
+              "Unknown grid format \".asc\": use .tif, .tiff, .kmz, .png, .grd or .xyz.");
 }
 
 } // namespace
@@ -461,3 +462,4 @@ TEST(SiteGrid, ReadingsOnTwoContinentsAreRefusedButAcrossTheAntimeridianAreNot)
     const GridResult kept = ComputeGrid(across, {});
     EXPECT_TRUE(kept.ok) << kept.error;
 }
+
