@@ -323,7 +323,7 @@ void WriteParameters(OrderedJson& j, const ShiftStep& s)
 
 void WriteParameters(OrderedJson& j, const HighPassStep& s) { j["window"] = s.window; }
 
-std::string ParseFailure(const nlohmann::json::parse_error& e)
+std::string ParseFailure(const nlohmann::json::exception& e)
 {
     // "[json.exception.parse_error.101] parse error at line 1, ..." without the library's tag.
     std::string what = e.what();
@@ -351,6 +351,9 @@ Recipe ParseRecipe(std::string_view text, std::string_view fileName)
     try {
         root = Json::parse(text.begin(), text.end());
     } catch (const nlohmann::json::parse_error& e) {
+        throw Error(name + ": not JSON: " + ParseFailure(e));
+    } catch (const nlohmann::json::out_of_range& e) {
+        // A number beyond the range of a double, such as 1e400.
         throw Error(name + ": not JSON: " + ParseFailure(e));
     }
     const auto mark = root.is_object() ? root.find("recipe") : root.end();
