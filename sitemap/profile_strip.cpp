@@ -31,23 +31,49 @@ double Metres(double lon0, double lat0, double lon1, double lat1)
     return 2 * kEarthRadius * std::asin(std::min(1.0, std::sqrt(a)));
 }
 
-// The series as lines, broken at gaps.
+// The series as lines, broken at gaps. Where points outnumber the pixel columns, each column keeps
+// its first, lowest, highest and last value: the same picture at a few points a column, so a long
+// traverse costs no more to draw than a short one.
 QPainterPath SeriesPath(const StripScale& scale, const std::vector<double>& distance, const std::vector<double>& values)
 {
     QPainterPath path;
     bool open = false;
+    bool pending = false;
+    double column = 0, first = 0, low = 0, high = 0, last = 0;
+    const auto flush = [&] {
+        if (!pending)
+            return;
+        const double x = column + 0.5;
+        const QPointF start(x, scale.Y(first));
+        if (open)
+            path.lineTo(start);
+        else
+            path.moveTo(start);
+        path.lineTo(QPointF(x, scale.Y(low)));
+        path.lineTo(QPointF(x, scale.Y(high)));
+        path.lineTo(QPointF(x, scale.Y(last)));
+        open = true;
+        pending = false;
+    };
     for (std::size_t i = 0; i < values.size(); ++i) {
         if (!std::isfinite(values[i])) {
+            flush();
             open = false;
             continue;
         }
-        const QPointF p(scale.X(distance[i]), scale.Y(values[i]));
-        if (open)
-            path.lineTo(p);
-        else
-            path.moveTo(p);
-        open = true;
+        const double x = std::floor(scale.X(distance[i]));
+        if (pending && x == column) {
+            low = std::min(low, values[i]);
+            high = std::max(high, values[i]);
+            last = values[i];
+            continue;
+        }
+        flush();
+        column = x;
+        first = low = high = last = values[i];
+        pending = true;
     }
+    flush();
     return path;
 }
 
