@@ -15,6 +15,7 @@
 #include <cpl_string.h>
 #include <cpl_vsi.h>
 #include <gdal_priv.h>
+#include <gdal_utils.h>
 #include <gdalwarper.h>
 #include <ogr_spatialref.h>
 
@@ -187,6 +188,40 @@ GDALDatasetUniquePtr Coloured(const GridResult& grid, const ColourScale& scale)
     return dataset;
 }
 
+// GDAL suggests a warped size that keeps the diagonal's count of pixels, which for a grid turned
+// against the meridians gives fewer rows or columns than the grid has cells: rows would be dropped.
+// The warp is made again where needed with pixels no larger than a cell, in degrees at the grid's
+// latitude nearest the equator (where a cell spans the fewest degrees of longitude).
+GDALDatasetUniquePtr NoCoarserThanTheGrid(GDALDatasetUniquePtr warped, GDALDataset* source, const GridResult& grid,
+                                          const std::string& proj)
+{
+    double gt[6];
+    if (warped->GetGeoTransform(gt) != CE_None)
+        return warped;
+    const double north = gt[3], south = gt[3] + gt[5] * warped->GetRasterYSize();
+    const double nearest = south < 0 && north > 0 ? 0.0 : std::min(std::abs(south), std::abs(north));
+    const double cellLat = grid.cellSize / 111694.0; // the most metres a degree of latitude spans
+    const double cellLon = grid.cellSize / (111320.0 * std::max(std::cos(nearest * 3.14159265358979323846 / 180), 1e-3));
+    const double resX = std::min(gt[1], cellLon), resY = std::min(-gt[5], cellLat);
+    const double width = (gt[1] * warped->GetRasterXSize()) / resX, height = (-gt[5] * warped->GetRasterYSize()) / resY;
+    if ((resX >= gt[1] && resY >= -gt[5]) || width * height > 4e8)
+        return warped; // as fine already, or beyond what the memory would hold
+    CPLStringList arguments;
+    for (const std::string& argument :
+         {std::string("-of"), std::string("VRT"), std::string("-r"), std::string("near"), std::string("-et"),
+          std::string("0.125"), std::string("-t_srs"), proj, std::string("-tr"), std::to_string(resX),
+          std::to_string(resY)})
+        arguments.AddString(argument.c_str());
+    std::unique_ptr<GDALWarpAppOptions, decltype(&GDALWarpAppOptionsFree)> options(
+        GDALWarpAppOptionsNew(arguments.List(), nullptr), &GDALWarpAppOptionsFree);
+    if (!options)
+        return warped;
+    GDALDatasetH input = GDALDataset::ToHandle(source);
+    int usageError = FALSE;
+    GDALDatasetUniquePtr finer(GDALDataset::FromHandle(GDALWarp("", nullptr, 1, &input, options.get(), &usageError)));
+    return finer ? std::move(finer) : std::move(warped);
+}
+
 // `source` (the grid's raster in UTM) warped cell for cell (nearest, so values and colours never
 // blend) to WGS 84 longitude and latitude, with the longitudes continuous over the grid: wrapped
 // about the zone's central meridian, so that a site across the antimeridian keeps one extent, its
@@ -227,7 +262,7 @@ GDALDatasetUniquePtr WarpedToDegrees(GDALDataset* source, const GridResult& grid
         GDALDataset::ToHandle(source), sourceWkt, targetWkt, GRA_NearestNeighbour, 0.125, nullptr)));
     CPLFree(sourceWkt);
     CPLFree(targetWkt);
-    return warped;
+    return warped ? NoCoarserThanTheGrid(std::move(warped), source, grid, proj) : nullptr;
 }
 
 // The grid's values as an in-memory dataset over the grid's own array (no second copy of a large

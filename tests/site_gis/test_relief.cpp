@@ -74,3 +74,14 @@ TEST(GridRelief, HillShadeAndContoursFollowTheValues)
     }
     EXPECT_THROW(Contours(grid, 1e-9, 1000), qm::Error);
 }
+
+TEST(GridRelief, WarpedToDegreesTheGridKeepsEveryRowAndColumn)
+{
+    const Site site;
+    const GridResult grid = ComputeGrid(site.lon, site.lat, site.value, {});
+    ASSERT_TRUE(grid.ok) << grid.error;
+    const GeographicGrid warped = WarpToWgs84(grid, 1 << 16);
+    ASSERT_EQ(warped.error, "");
+    EXPECT_GE(warped.height, grid.height);
+    EXPECT_GE(warped.width, grid.width);
+}
