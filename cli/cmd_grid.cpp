@@ -49,7 +49,7 @@ A file that fails to load is named on standard error with its message ("FILE: ME
 out; the others are still gridded. A file that loads but places no reading (empty, or no fix at
 all) is named too ("FILE: no reading with a usable position"). Then standard output shows the grid:
   grid: W x H cells of C m, METHOD, radius R m
-  zone: WGS 84 / UTM zone ZZN (EPSG:326ZZ)
+  zone: WGS 84 / UTM zone ZZN (EPSG:326ZZ), or UPS North or South (EPSG:32661, 32761)
   readings: U used, L left out; files: R read, F left out
 A folder stands for its .csv files, in name order, without earlier CSV exports of placed readings.
 OUT is written under a temporary name and
@@ -188,10 +188,9 @@ int RunGrid(const CommandCall& call)
         throw Error(failure);
     }
 
-    const std::string zone = std::to_string(grid.zone) + (grid.north ? "N" : "S");
     WriteOut("grid: " + std::to_string(grid.width) + " x " + std::to_string(grid.height) + " cells of " +
              Metres(grid.cellSize) + " m, " + site::MethodName(grid.method) + ", radius " + Metres(grid.radius) +
-             " m\nzone: WGS 84 / UTM zone " + zone + " (EPSG:" + std::to_string(grid.epsg) + ")\nreadings: " +
+             " m\nzone: WGS 84 / " + site::ZoneName(grid) + " (EPSG:" + std::to_string(grid.epsg) + ")\nreadings: " +
              std::to_string(grid.readingsUsed) + " used, " +
              std::to_string(placed.withoutPosition + gaps + grid.readingsLeftOut) + " left out; files: " +
              std::to_string(files.size() - placed.failures.size()) + " read, " +
