@@ -23,12 +23,14 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <random>
 #include <sstream>
@@ -171,10 +173,25 @@ struct Figures {
     double browserMb = 0;
     int handles = 0;
     double seconds = 0;
+    double phases[4] = {}; // opening and drawing, playback, recipe edits, grids
+    std::vector<std::string> handleTargets; // what each open handle names, sorted
 };
 
+// The open file handles, by what each names, sorted.
+std::vector<std::string> HandleTargets()
+{
+    std::vector<std::string> targets;
+    std::error_code ec;
+    for (auto it = fs::directory_iterator("/proc/self/fd", ec); !ec && it != fs::directory_iterator(); it.increment(ec))
+        targets.push_back(fs::read_symlink(it->path(), ec).string());
+    std::sort(targets.begin(), targets.end());
+    return targets;
+}
+
 // Memory and handles once the round's work has settled. Memory freed but kept by the allocator for
-// reuse is handed back first (glibc), so that only what is still held counts.
+// reuse is handed back first (glibc), so that only what is still held counts. The browser opens
+// files of its profile for a moment now and then (a database's journal), so the handles are the
+// fewest of ten looks over three seconds: a handle kept open is in every look.
 Figures Measure()
 {
     QCoreApplication::processEvents();
@@ -185,9 +202,14 @@ Figures Measure()
     Figures figures;
     figures.rssMb = StatusKb("/proc/self/status", "VmRSS:") / 1024.0;
     figures.browserMb = DescendantsMb();
-    std::error_code ec;
-    for (auto it = fs::directory_iterator("/proc/self/fd", ec); !ec && it != fs::directory_iterator(); it.increment(ec))
-        ++figures.handles;
+    figures.handleTargets = HandleTargets();
+    for (int look = 1; look < 10; ++look) {
+        Settle(300);
+        std::vector<std::string> targets = HandleTargets();
+        if (targets.size() < figures.handleTargets.size())
+            figures.handleTargets = std::move(targets);
+    }
+    figures.handles = static_cast<int>(figures.handleTargets.size());
     return figures;
 }
 
@@ -317,13 +339,22 @@ bool MakeGrids(SiteMapWindow* window, int grids)
 bool Round(TForm1& form, const QStringList& paths, Figures& figures)
 {
     const auto start = Clock::now();
-    if (!OpenAndDraw(form, paths) || !PlayThrough(form))
+    auto last = start;
+    double phases[4] = {};
+    const auto phase = [&](int k, bool ok) {
+        const auto now = Clock::now();
+        phases[k] = std::chrono::duration<double>(now - last).count();
+        last = now;
+        return ok;
+    };
+    if (!phase(0, OpenAndDraw(form, paths)) || !phase(1, PlayThrough(form)))
         return false;
     SiteMapWindow* window = form.siteMap()->Window();
-    if (!EditRecipe(window, kRecipeEdits) || !MakeGrids(window, kGrids))
+    if (!phase(2, EditRecipe(window, kRecipeEdits)) || !phase(3, MakeGrids(window, kGrids)))
         return false;
     figures = Measure();
     figures.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    std::copy(std::begin(phases), std::end(phases), std::begin(figures.phases));
     if (errorsShown > 0)
         return Fail("the viewer showed an error");
     return true;
@@ -382,8 +413,15 @@ bool WithinBounds(const std::vector<Figures>& rounds)
             ok = false;
         }
         if (rounds[r].handles > rounds[0].handles) {
-            std::printf("round %zu: open file handles grew from %d to %d\n", r + 1, rounds[0].handles,
+            std::printf("round %zu: open file handles grew from %d to %d; new:", r + 1, rounds[0].handles,
                         rounds[r].handles);
+            std::vector<std::string> added;
+            std::set_difference(rounds[r].handleTargets.begin(), rounds[r].handleTargets.end(),
+                                rounds[0].handleTargets.begin(), rounds[0].handleTargets.end(),
+                                std::back_inserter(added));
+            for (const std::string& target : added)
+                std::printf(" %s", target.c_str());
+            std::printf("\n");
             ok = false;
         }
     }
@@ -410,8 +448,10 @@ int RunSession(const Options& options)
             return 1;
         }
         rounds.push_back(figures);
-        std::printf("round %d: rss %.1f MB, handles %d, seconds %.1f (browser processes %.1f MB)\n", r, figures.rssMb,
-                    figures.handles, figures.seconds, figures.browserMb);
+        std::printf("round %d: rss %.1f MB, handles %d, seconds %.1f (open %.1f, playback %.1f, recipe edits %.1f, "
+                    "grids %.1f; browser processes %.1f MB)\n",
+                    r, figures.rssMb, figures.handles, figures.seconds, figures.phases[0], figures.phases[1],
+                    figures.phases[2], figures.phases[3], figures.browserMb);
         std::fflush(stdout);
     }
     if (!options.check)
