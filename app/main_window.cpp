@@ -102,6 +102,8 @@ void TForm1::BuildMenus()
     actSiteMap = menuBar()->addMenu(QStringLiteral("View"))->addAction(QStringLiteral("Site map"));
     siteMap_ = new qm::SiteMapLink(list_, actSiteMap, this);
     session_ = new qm::SessionMenu(this, menuBar()->addMenu(QStringLiteral("Session")));
+    session_->captureSiteMap = [this] { return siteMap_->CaptureState(); };
+    session_->restoreSiteMap = [this](const QJsonObject& state) { siteMap_->RestoreState(state); };
     QMenu* help = menuBar()->addMenu(QStringLiteral("Help"));
     actManual = help->addAction(QStringLiteral("Manual"));
     actWebsite = help->addAction(QStringLiteral("Website"));

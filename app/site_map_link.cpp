@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <mutex>
 #include <new>
+#include <utility>
 
 namespace qm {
 
@@ -117,6 +118,21 @@ void SiteMapLink::MakeWindow()
     if (job_)
         window_->showGatherProgress(job_->filesDone, static_cast<std::size_t>(job_->paths.size()));
     ShowSelection();
+    if (!pendingState_.isEmpty())
+        window_->RestoreState(std::exchange(pendingState_, {}));
+}
+
+QJsonObject SiteMapLink::CaptureState() const
+{
+    return window_ ? window_->SaveState() : pendingState_;
+}
+
+void SiteMapLink::RestoreState(const QJsonObject& state)
+{
+    if (window_)
+        window_->RestoreState(state);
+    else
+        pendingState_ = state;
 }
 
 bool SiteMapLink::eventFilter(QObject* watched, QEvent* event)
@@ -388,6 +404,9 @@ void SiteMapLink::LoadLabels(const QString& path)
                 if (labels_.size() >= kLabelFiles)
                     labels_.erase(labels_.begin());
                 labels_.push_back(std::move(*entry));
+                // The first hover on the file named only the row: its text is asked for again.
+                if (window_)
+                    window_->LabelsArrived();
             },
             Qt::QueuedConnection);
     });

@@ -5,6 +5,7 @@
 
 #include "placed_readings.h"
 
+#include <QJsonObject>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -37,6 +38,10 @@ public:
     // The window, or null until it was first shown or warmed.
     SiteMapWindow* Window() const { return window_; }
     bool Gathering() const { return gathering_; }
+    // The window's state for a session: its own, or the one last restored while there is no window
+    // yet; restoring applies it now, or when the window is made.
+    QJsonObject CaptureState() const;
+    void RestoreState(const QJsonObject& state);
 
 signals:
     void Warmed();
@@ -69,6 +74,7 @@ private:
 
     SurveyList* list_;
     SiteMapWindow* window_ = nullptr;
+    QJsonObject pendingState_; // restored before the window was made
 
     // The readings shown index files of the list as it was when they were gathered; the main
     // window's indices are mapped to them (and back) through the paths.

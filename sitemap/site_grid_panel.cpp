@@ -46,13 +46,12 @@ double TypedMetres(const QLineEdit* edit)
 
 QString Summary(const site::GridResult& grid)
 {
-    QString text = QStringLiteral("Grid %1 \u00d7 %2 cells of %3 m, radius %4 m, UTM zone %5%6, %7 readings")
+    QString text = QStringLiteral("Grid (%1) %2 \u00d7 %3 cells of %4 m, radius %5 m, %6, %7 readings")
+                       .arg(QString::fromLatin1(site::MethodName(grid.method)))
                        .arg(grid.width)
                        .arg(grid.height)
-                       .arg(Metres(grid.cellSize), Metres(grid.radius))
-                       .arg(grid.zone)
-                       .arg(grid.north ? QLatin1Char('N') : QLatin1Char('S'))
-                       .arg(GroupedCount(grid.readingsUsed));
+                       .arg(Metres(grid.cellSize), Metres(grid.radius), QString::fromStdString(site::ZoneName(grid)),
+                            GroupedCount(grid.readingsUsed));
     if (grid.readingsLeftOut > 0)
         text += QStringLiteral(" (%1 left out)").arg(GroupedCount(grid.readingsLeftOut));
     // The messages are sentences of their own, each with its full stop.
@@ -72,8 +71,7 @@ SiteGridPanel::SiteGridPanel(QWidget* parent) : QWidget(parent)
     gridButton_ = new QToolButton(this);
     gridButton_->setObjectName(QStringLiteral("grid"));
     gridButton_->setText(QStringLiteral("Grid"));
-    gridButton_->setCheckable(true);
-    gridButton_->setToolTip(QStringLiteral("Interpolate the readings to a grid shown under the dots"));
+    gridButton_->setToolTip(QStringLiteral("Interpolate the readings to a grid and show it under the dots"));
     methodBox_ = new QComboBox(this);
     methodBox_->setObjectName(QStringLiteral("method"));
     for (auto method : {site::GridMethod::Linear, site::GridMethod::InverseDistance, site::GridMethod::Nearest,
@@ -119,14 +117,14 @@ SiteGridPanel::SiteGridPanel(QWidget* parent) : QWidget(parent)
     row->addSpacing(12);
     row->addWidget(new QLabel(QStringLiteral("Opacity"), this));
     row->addWidget(opacitySlider_);
-    row->addWidget(dotsBox_);
+    BuildViewBoxes(row);
     row->addStretch(1);
 
     poll_ = new QTimer(this);
     poll_->setInterval(100);
     watcher_ = new QFutureWatcher<Result>(this);
 
-    connect(gridButton_, &QToolButton::clicked, this, [this](bool checked) { checked ? showGrid() : hideGrid(); });
+    connect(gridButton_, &QToolButton::clicked, this, [this] { RunHandler(this, [this] { showGrid(); }); });
     connect(methodBox_, &QComboBox::activated, this, &SiteGridPanel::inputChanged);
     connect(cellEdit_, &QLineEdit::textEdited, this, [this] { cellTyped_ = !cellEdit_->text().trimmed().isEmpty(); });
     connect(radiusEdit_, &QLineEdit::textEdited, this,
@@ -158,6 +156,7 @@ void SiteGridPanel::setReadings(std::shared_ptr<const site::PlacedReadings> read
     readings_ = std::move(readings);
     const bool any = readings_ && readings_->size() > 0;
     gridButton_->setEnabled(any);
+    showBox_->setEnabled(any);
     grid_.reset();
     if (job_) {
         job_->stop = true;
@@ -170,16 +169,21 @@ void SiteGridPanel::setReadings(std::shared_ptr<const site::PlacedReadings> read
     if (!radiusTyped_)
         radiusEdit_->clear();
     setNote({});
-    if (gridButton_->isChecked() && any)
+    if (showBox_->isChecked() && any)
         showGrid();
     else
-        gridButton_->setChecked(false);
+        showBox_->setChecked(false);
     emit gridChanged();
 }
 
 bool SiteGridPanel::shown() const
 {
-    return gridButton_->isChecked() && grid_;
+    return showBox_->isChecked() && grid_;
+}
+
+bool SiteGridPanel::trackShown() const
+{
+    return trackBox_->isChecked();
 }
 
 double SiteGridPanel::opacity() const
@@ -204,7 +208,7 @@ SiteGridPanel::Inputs SiteGridPanel::current() const
 
 void SiteGridPanel::showGrid()
 {
-    gridButton_->setChecked(true);
+    showBox_->setChecked(true);
     const Inputs inputs = current();
     if (grid_ && inputs == gridInputs_) {
         setNote(Summary(grid_->grid));
@@ -219,7 +223,7 @@ void SiteGridPanel::hideGrid()
 {
     if (job_)
         cancel();
-    gridButton_->setChecked(false);
+    showBox_->setChecked(false);
     emit gridChanged();
 }
 
@@ -234,7 +238,7 @@ void SiteGridPanel::inputChanged()
     if (radiusEdit_->text().isEmpty())
         radiusTyped_ = false;
     // A shown grid follows its inputs; leaving a field unchanged computes nothing.
-    if (gridButton_->isChecked() && !(grid_ && current() == gridInputs_))
+    if (showBox_->isChecked() && !(grid_ && current() == gridInputs_))
         showGrid();
 }
 
@@ -298,7 +302,7 @@ void SiteGridPanel::finished()
     const site::GridResult& grid = result.grid->grid;
     if (!grid.ok) {
         // The reasons name what to change (method, cell size); a cancel needs no box.
-        gridButton_->setChecked(false);
+        showBox_->setChecked(false);
         setNote(grid.cancelled ? QStringLiteral("Cancelled.") : QStringLiteral("No grid: ") + QString::fromStdString(grid.error));
         emit gridChanged();
         if (!grid.cancelled)
@@ -327,7 +331,7 @@ void SiteGridPanel::cancel()
     job_->stop = true;
     job_.reset();
     setIdle();
-    gridButton_->setChecked(false);
+    showBox_->setChecked(false);
     setNote(QStringLiteral("Cancelled."));
     emit gridChanged();
 }
@@ -345,6 +349,53 @@ void SiteGridPanel::setNote(const QString& note)
         return;
     note_ = note;
     emit noteChanged();
+}
+
+} // namespace qm
+
+namespace qm {
+
+void SiteGridPanel::BuildViewBoxes(QHBoxLayout* row)
+{
+    // "Grid" computes and shows; "Show grid" only hides and shows what was computed.
+    showBox_ = new QCheckBox(QStringLiteral("Show grid"), this);
+    showBox_->setObjectName(QStringLiteral("showGrid"));
+    trackBox_ = new QCheckBox(QStringLiteral("Track"), this);
+    trackBox_->setObjectName(QStringLiteral("track"));
+    trackBox_->setToolTip(QStringLiteral("Draw the selected file's traverses as a line"));
+    trackBox_->setChecked(true);
+    connect(showBox_, &QCheckBox::clicked, this,
+            [this](bool checked) { RunHandler(this, [this, checked] { checked ? showGrid() : hideGrid(); }); });
+    connect(trackBox_, &QCheckBox::toggled, this, &SiteGridPanel::trackShownChanged);
+    row->addWidget(showBox_);
+    row->addWidget(dotsBox_);
+    row->addWidget(trackBox_);
+}
+
+QJsonObject SiteGridPanel::SaveState() const
+{
+    return QJsonObject{
+        {QStringLiteral("method"), QString::fromLatin1(site::MethodName(current().method))},
+        {QStringLiteral("cell"), cellTyped_ ? cellEdit_->text() : QString()},
+        {QStringLiteral("radius"), radiusTyped_ ? radiusEdit_->text() : QString()},
+        {QStringLiteral("opacity"), opacitySlider_->value()},
+        {QStringLiteral("dots"), dotsBox_->isChecked()},
+        {QStringLiteral("track"), trackBox_->isChecked()},
+    };
+}
+
+void SiteGridPanel::RestoreState(const QJsonObject& state)
+{
+    if (const auto method = site::ParseMethod(state.value(QStringLiteral("method")).toString().toStdString()))
+        methodBox_->setCurrentIndex(methodBox_->findData(static_cast<int>(*method)));
+    cellEdit_->setText(state.value(QStringLiteral("cell")).toString());
+    radiusEdit_->setText(state.value(QStringLiteral("radius")).toString());
+    cellTyped_ = !cellEdit_->text().trimmed().isEmpty();
+    radiusTyped_ = !radiusEdit_->text().trimmed().isEmpty();
+    opacitySlider_->setValue(state.value(QStringLiteral("opacity")).toInt(opacitySlider_->value()));
+    dotsBox_->setChecked(state.value(QStringLiteral("dots")).toBool(true));
+    trackBox_->setChecked(state.value(QStringLiteral("track")).toBool(true));
+    inputChanged();
 }
 
 } // namespace qm

@@ -7,6 +7,7 @@
 #include "placed_readings.h"
 
 #include <QFutureWatcher>
+#include <QJsonObject>
 #include <QString>
 #include <QWidget>
 
@@ -15,6 +16,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -40,9 +42,10 @@ public:
     // New readings drop the grid; while one is shown, the new readings' grid is computed.
     void setReadings(std::shared_ptr<const site::PlacedReadings> readings);
 
-    // "Grid" checked: shows the grid of the readings, computed unless the last one has the same inputs.
+    // "Grid" (and "Show grid" checked): shows the grid of the readings, computed unless the last one
+    // has the same inputs.
     void showGrid();
-    // "Grid" unchecked: the grid is hidden but kept.
+    // "Show grid" unchecked: the grid is hidden but kept.
     void hideGrid();
     void cancel();
 
@@ -54,6 +57,11 @@ public:
     int computations() const { return computations_; }
     double opacity() const;
     bool dotsShown() const;
+    bool trackShown() const;
+    // The method, cell and radius as typed, and whether the grid is shown, for a session; restoring
+    // them computes nothing until "Grid".
+    QJsonObject SaveState() const;
+    void RestoreState(const QJsonObject& state);
     // About the grid for the status line: its size, zone and notes, a refusal or "Cancelled.".
     QString note() const { return note_; }
 
@@ -62,6 +70,7 @@ signals:
     void gridChanged();
     void opacityChanged(double opacity);
     void dotsShownChanged(bool shown);
+    void trackShownChanged(bool shown);
     void noteChanged();
 
 private:
@@ -88,6 +97,7 @@ private:
     void inputChanged();
     void setIdle();
     void setNote(const QString& note);
+    void BuildViewBoxes(QHBoxLayout* row);
 
     QToolButton* gridButton_ = nullptr;
     QComboBox* methodBox_ = nullptr;
@@ -97,6 +107,8 @@ private:
     QToolButton* cancelButton_ = nullptr;
     QSlider* opacitySlider_ = nullptr;
     QCheckBox* dotsBox_ = nullptr;
+    QCheckBox* showBox_ = nullptr;  // "Show grid"
+    QCheckBox* trackBox_ = nullptr; // the selected file's track
     QTimer* poll_ = nullptr;
     QFutureWatcher<Result>* watcher_ = nullptr;
 

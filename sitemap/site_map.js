@@ -46,12 +46,17 @@
   var framePending = false;
   var stale = true; // something drawn changed since the last frame
   var hover = -1;
+  var lastPoint = null; // where the hovered dot's text was placed
   var basemapName = "";
   var basemaps = {};
   // The grid as one image in degrees under the dots, and whether the dots are drawn at all.
   var gridOverlay = null;
   var gridBounds = null;
   var dotsShown = true;
+  // The host's view object: the selected track's breaks, a view to restore, hover refreshes.
+  var siteView = null;
+  var track = { breaks: [], shown: true };
+  var pendingView = null; // restored once the readings are in
 
   // Offsets of the dot's pixels; the rim is drawn darker so that neighbouring dots stay apart.
   var DISC = (function () {
@@ -332,26 +337,32 @@
     ctx.stroke();
   }
 
-  // The selected file as a line along its readings, skipping points that fall on the same pixel,
-  // and a ring round the selected reading.
+  // The selected file as a thin translucent line along its readings, lifted at the host's breaks
+  // (each traverse, each gap), skipping points that fall on the same pixel; and a ring round the
+  // selected reading.
   function drawSelection(ctx, frame) {
     stats.trackPoints = 0;
+    stats.trackPieces = 0;
     stats.ringAt = null;
     var s = frame.scale, ox = data.x0 * s - frame.x, oy = data.y0 * s - frame.y;
-    if (selection.first >= 0 && selection.last > selection.first && selection.last <= data.n) {
+    if (track.shown && selection.first >= 0 && selection.last > selection.first && selection.last <= data.n) {
       ctx.beginPath();
-      var lastX = NaN, lastY = NaN;
+      var lastX = NaN, lastY = NaN, b = 0, breaks = track.breaks;
       for (var i = selection.first; i < selection.last; ++i) {
+        while (b < breaks.length && breaks[b] < i) { ++b; }
+        var lift = i === selection.first || (b < breaks.length && breaks[b] === i);
         var x = Math.round(at(data.mx, i) * s + ox);
         var y = Math.round(at(data.my, i) * s + oy);
-        if (x === lastX && y === lastY) { continue; }
-        if (stats.trackPoints === 0) { ctx.moveTo(x, y); } else { ctx.lineTo(x, y); }
+        if (!lift && x === lastX && y === lastY) { continue; }
+        if (lift) { ctx.moveTo(x, y); ++stats.trackPieces; } else { ctx.lineTo(x, y); }
         lastX = x;
         lastY = y;
         ++stats.trackPoints;
       }
       ctx.lineJoin = "round";
-      strokeOnHalo(ctx, "rgba(255, 255, 255, 0.9)", "#1a1a1a", 2);
+      ctx.strokeStyle = "rgba(20, 20, 20, 0.45)";
+      ctx.lineWidth = 1.25;
+      ctx.stroke();
     }
     var r = selection.ring;
     if (r >= 0 && r < data.n) {
@@ -424,6 +435,7 @@
     map.getContainer().style.cursor = "pointer";
     if (!bridge) { return; }
     var point = e.containerPoint;
+    lastPoint = point;
     bridge.describe(index, function (text) {
       if (hover !== index || !text) { return; }
       tip.textContent = text;
@@ -481,7 +493,81 @@
       ticks.appendChild(span);
     }
     div.style.display = data.n > 0 ? "" : "none";
+    separateTicks(ticks);
   }
+
+  // A middle label that would overlap a neighbour is moved clear of it, or dropped when it cannot be.
+  function separateTicks(ticks) {
+    var spans = ticks.children, GAP = 4;
+    if (spans.length < 3 || ticks.offsetWidth === 0) { return; }
+    var first = spans[0].getBoundingClientRect(), last = spans[spans.length - 1].getBoundingClientRect();
+    var box = ticks.getBoundingClientRect();
+    for (var i = 1; i < spans.length - 1; ++i) {
+      var r = spans[i].getBoundingClientRect();
+      var left = Math.max(r.left, first.right + GAP);
+      left = Math.min(left, last.left - GAP - r.width);
+      if (left < first.right + GAP) {
+        spans[i].style.display = "none";
+        continue;
+      }
+      if (left !== r.left) { spans[i].style.left = (left - box.left + r.width / 2) + "px"; }
+      first = spans[i].getBoundingClientRect();
+    }
+  }
+
+  function applyTrack() {
+    if (!siteView) { return; }
+    track = { breaks: siteView.trackBreaks || [], shown: siteView.trackShown !== false };
+    changed();
+    scheduleDraw();
+  }
+
+  function reportView() {
+    if (!siteView || pendingView) { return; }
+    var c = map.getCenter();
+    siteView.viewChanged(c.lat, c.lng, map.getZoom(), basemapName);
+  }
+
+  // The view a session restores: the basemap now, the centre and zoom once the readings are in.
+  function applyView() {
+    var view = siteView && siteView.restoreView;
+    if (!view || Object.keys(view).length === 0) { return; }
+    if (view.basemap) { qmSite.setBasemap(view.basemap); }
+    pendingView = null;
+    reportView();
+    pendingView = typeof view.zoom === "number" ? view : null;
+    if (data.n > 0) { showPendingView(); } else if (!pendingView) { siteView.viewRestored(); }
+  }
+
+  function showPendingView() {
+    if (!pendingView) { return; }
+    fitted = null;
+    map.setView([pendingView.lat, pendingView.lon], pendingView.zoom, { animate: false });
+    pendingView = null;
+    if (siteView) { siteView.viewRestored(); }
+    reportView();
+  }
+
+  function connectView(view) {
+    siteView = view;
+    if (!view) { return; }
+    view.trackChanged.connect(applyTrack);
+    view.restoreViewChanged.connect(applyView);
+    view.describeAgain.connect(function () {
+      if (hover < 0 || !bridge || !lastPoint) { return; }
+      var index = hover;
+      bridge.describe(index, function (text) {
+        if (hover !== index || !text) { return; }
+        tip.textContent = text;
+        tip.hidden = false;
+        placeTip(lastPoint);
+      });
+    });
+    applyTrack();
+    applyView();
+    reportView();
+  }
+
 
   window.qmSite = {
     start: function (container) {
@@ -497,7 +583,8 @@
       L.control.layers(basemaps, {}, { position: "topright", collapsed: false }).addTo(map);
       L.control.scale({ position: "bottomleft", imperial: false, maxWidth: 150 }).addTo(map);
       makeLegend().addTo(map);
-      map.on("baselayerchange", function (e) { basemapName = e.name; });
+      map.on("baselayerchange", function (e) { basemapName = e.name; reportView(); });
+      map.on("moveend zoomend", reportView);
 
       gridCanvas = L.DomUtil.create("canvas", "qm-layer qm-grid", container);
       dotCanvas = L.DomUtil.create("canvas", "qm-layer qm-dots", container);
@@ -518,7 +605,10 @@
       map.on("click", onClick);
 
       if (window.qt && window.qt.webChannelTransport && window.QWebChannel) {
-        new QWebChannel(window.qt.webChannelTransport, function (channel) { bridge = channel.objects.siteMap; });
+        new QWebChannel(window.qt.webChannelTransport, function (channel) {
+          bridge = channel.objects.siteMap;
+          connectView(channel.objects.siteView);
+        });
       }
       updateLegend();
       // Drawn once now, while the page may still be hidden (a hidden page gets no animation
@@ -589,7 +679,9 @@
       spikes = [];
       hideTip();
       document.getElementById("message").hidden = n > 0;
-      if (n > 0 && bounds) {
+      if (n > 0 && pendingView) {
+        showPendingView();
+      } else if (n > 0 && bounds) {
         fitSite(bounds);
       } else {
         fitted = null;
@@ -707,6 +799,8 @@
         spikes: spikes.length,
         spikeRings: stats.spikeRings,
         trackPoints: stats.trackPoints,
+        trackPieces: stats.trackPieces,
+        trackShown: track.shown,
         message: !document.getElementById("message").hidden,
         tip: tip.hidden ? "" : tip.textContent,
         basemap: basemapName,

@@ -1,8 +1,10 @@
-// The site map window's "Export" menu: the grid as GeoTIFF, KMZ or PNG with a world file, and the
-// readings as GeoJSON or CSV (with a recipe, its processed values beside the readings), never over
-// a survey file of the list.
+// The site map window's "Export" menu: the grid as GeoTIFF (with its QGIS style), KMZ, PNG with a
+// world file, Surfer grid or XYZ, and the readings as GeoJSON, CSV or GeoPackage (with a recipe, its
+// processed values beside the readings), never over a survey file of the list.
 #include "site_map_window.h"
 #include "error_box.h"
+#include "export_name.h"
+#include "gpkg_export.h"
 #include "grid.h"
 #include "platform.h"
 #include "processing_runner.h"
@@ -64,13 +66,17 @@ void SiteMapWindow::buildExportMenu()
         {"exportKmz", "KMZ (Google Earth)", "Export the grid for Google Earth", "site.kmz", "KMZ (*.kmz)"},
         {"exportPng", "PNG with world file", "Export the grid as PNG with a world file", "site.png",
          "PNG image (*.png)"},
+        {"exportSurfer", "Surfer grid (GRD)", "Export the grid as a Surfer grid", "site.grd", "Surfer grid (*.grd)"},
+        {"exportXyz", "XYZ text", "Export the grid as XYZ text", "site.xyz", "XYZ (*.xyz)"},
     };
     static const Item readings[] = {
         {"exportGeoJson", "Readings as GeoJSON", "Export the readings as GeoJSON", "readings.geojson",
          "GeoJSON (*.geojson *.json)"},
         {"exportCsv", "Readings as CSV", "Export the readings as CSV", "readings.csv", "CSV (*.csv)"},
+        {"exportGeoPackage", "Readings as GeoPackage", "Export the readings and traverses as GeoPackage",
+         "readings.gpkg", "GeoPackage (*.gpkg)"},
     };
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < 5; ++i) {
         const Item& item = grids[i];
         gridExports_[i] = menu->addAction(QString::fromLatin1(item.text) + QStringLiteral("\u2026"), this, [this, item] {
             exportGrid(QString::fromUtf8(item.caption), QString::fromUtf8(item.file), QString::fromUtf8(item.filter));
@@ -78,7 +84,7 @@ void SiteMapWindow::buildExportMenu()
         gridExports_[i]->setObjectName(QString::fromLatin1(item.name));
     }
     menu->addSeparator();
-    for (int i = 0; i < 2; ++i) {
+    for (int i = 0; i < 3; ++i) {
         const Item& item = readings[i];
         readingsExports_[i] = menu->addAction(QString::fromLatin1(item.text) + QStringLiteral("\u2026"), this, [this, item] {
             exportReadings(QString::fromUtf8(item.caption), QString::fromUtf8(item.file),
@@ -136,23 +142,37 @@ void SiteMapWindow::exportGrid(const QString& caption, const QString& name, cons
     const auto grid = gridPanel_->grid();
     if (!grid || !readings_)
         return;
-    const QString path = saveFileDialog(caption, suggestedPath(name), filter);
-    if (path.isEmpty())
+    const QString typed = saveFileDialog(caption, suggestedPath(name), filter);
+    if (typed.isEmpty())
         return;
     RunHandler(this, [&] {
         // Until it succeeds, the status line tells of this export, not of an earlier one.
+        setNote(QStringLiteral("Grid not exported to %1").arg(QDir::toNativeSeparators(typed)));
+        const QString path = FitExportName(typed, QLatin1Char('.') + QFileInfo(name).suffix());
         setNote(QStringLiteral("Grid not exported to %1").arg(QDir::toNativeSeparators(path)));
         RefuseSurveyFile(path, *readings_);
         const std::string utf8 = path.toUtf8().toStdString();
         std::string error;
         {
             const WaitCursor wait;
-            if (name.endsWith(QStringLiteral(".tif")))
-                error = site::WriteGeoTiff(grid->grid, utf8);
-            else if (name.endsWith(QStringLiteral(".kmz")))
+            // The menu item's format; the GeoTIFF's style takes the window's palette and range.
+            switch (*site::GridFormatFor(ToFsPath(name))) {
+            case site::GridFormat::GeoTiff:
+                error = site::WriteGeoTiff(grid->grid, scale_, utf8);
+                break;
+            case site::GridFormat::Kmz:
                 error = site::WriteKmz(grid->grid, scale_, utf8);
-            else
+                break;
+            case site::GridFormat::Png:
                 error = site::WritePng(grid->grid, scale_, utf8);
+                break;
+            case site::GridFormat::SurferGrd:
+                error = site::WriteSurferGrid(grid->grid, utf8);
+                break;
+            case site::GridFormat::Xyz:
+                error = site::WriteXyz(grid->grid, utf8);
+                break;
+            }
         }
         if (!error.empty())
             throw std::runtime_error(error);
@@ -164,10 +184,12 @@ void SiteMapWindow::exportReadings(const QString& caption, const QString& name, 
 {
     if (!readings_ || readings_->files.empty())
         return;
-    const QString path = saveFileDialog(caption, suggestedPath(name), filter);
-    if (path.isEmpty())
+    const QString typed = saveFileDialog(caption, suggestedPath(name), filter);
+    if (typed.isEmpty())
         return;
     RunHandler(this, [&] {
+        setNote(QStringLiteral("Readings not exported to %1").arg(QDir::toNativeSeparators(typed)));
+        const QString path = FitExportName(typed, QLatin1Char('.') + QFileInfo(name).suffix());
         setNote(QStringLiteral("Readings not exported to %1").arg(QDir::toNativeSeparators(path)));
         RefuseSurveyFile(path, *readings_);
         // The menu item's format, whatever name the user typed.
@@ -176,7 +198,9 @@ void SiteMapWindow::exportReadings(const QString& caption, const QString& name, 
         {
             const WaitCursor wait;
             // With a recipe, the processed values and the readings, as the tool writes them.
-            if (processed_ && processed_->readings == readings_ && !processed_->request.recipe.steps.empty())
+            if (format == site::ExportFormat::GeoPackage)
+                ExportGeoPackage(path, summary);
+            else if (processed_ && processed_->readings == readings_ && !processed_->request.recipe.steps.empty())
                 ExportProcessed(ToFsPath(path), format, summary);
             else
                 summary = site::ExportReadings(readings_->files, ToFsPath(path), format);

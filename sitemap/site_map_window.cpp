@@ -193,6 +193,7 @@ SiteMapWindow::SiteMapWindow(QWidget* parent) : QWidget(parent, Qt::Window)
         runScript(QStringLiteral("qmSite.showDots(%1);").arg(shown ? QStringLiteral("true") : QStringLiteral("false")));
         updatePage();
     });
+    SetUpExtras();
     updateExportMenu();
     showRange();
     updateStatus();
@@ -304,6 +305,7 @@ void SiteMapWindow::setColourRange(double min, double max)
     scale_.min = min;
     scale_.max = max;
     scale_.centre = std::clamp(defaultScale_.centre, min, max);
+    SetRangeNote({});
     rangeTyped_ = true;
     scaleDirty_ = true;
     showRange();
@@ -348,12 +350,20 @@ void SiteMapWindow::rangeEdited()
         text.replace(QLatin1Char(','), QLatin1Char('.'));
         bool ok = false;
         value = QLocale::c().toDouble(text, &ok);
-        return ok;
+        return ok && std::isfinite(value);
     };
     double min = 0;
     double max = 0;
-    if (!parse(minEdit_, min) || !parse(maxEdit_, max)) {
+    const bool minRead = parse(minEdit_, min);
+    if (!minRead || !parse(maxEdit_, max)) {
+        SetRangeNote(QStringLiteral("%1 \u201c%2\u201d is not a number").arg(minRead ? QStringLiteral("Max") : QStringLiteral("Min"),
+                                                                         (minRead ? maxEdit_ : minEdit_)->text()));
         showRange();
+        return;
+    }
+    // A limit typed beyond the other one waits for it, so a range can be moved by either end first.
+    if (!(min < max)) {
+        SetRangeNote(QStringLiteral("Min %1 is not below Max %2: type the other limit").arg(minEdit_->text(), maxEdit_->text()));
         return;
     }
     const int decimals = DecimalsFor(scale_.max - scale_.min);
@@ -410,6 +420,8 @@ void SiteMapWindow::updateStatus()
         if (!named.isEmpty())
             parts << QStringLiteral("Not loaded: ") + named.join(QStringLiteral(", "));
     }
+    if (const QString notes = ExtraNotes(); !notes.isEmpty())
+        parts << notes;
     if (const QString processing = ProcessingStatus(); !processing.isEmpty())
         parts << processing;
     if (!note_.isEmpty())
@@ -698,6 +710,7 @@ void SiteMapWindow::sendSelection()
         ring = IndexOfReading(*onPage_, selectedFile_, selectedRow_);
     }
     runScript(QStringLiteral("qmSite.select(%1, %2, %3);").arg(first).arg(last).arg(ring));
+    SendTrack();
 }
 
 QString SiteMapWindow::describe(int index) const

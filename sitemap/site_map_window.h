@@ -9,6 +9,7 @@
 #include "placed_readings.h"
 #include "readings_export.h"
 
+#include <QJsonObject>
 #include <QString>
 #include <QWidget>
 
@@ -36,6 +37,7 @@ class ProcessingRunner;
 class ProfileStrip;
 class SiteMapBridge;
 class SiteGridPanel;
+class SiteViewBridge;
 
 class SiteMapWindow : public QWidget {
     Q_OBJECT
@@ -91,6 +93,13 @@ public:
     // The processing whose values the page has drawn last.
     std::shared_ptr<const ProcessedView> processedOnPage() const { return processedOnPage_; }
 
+    // What a session keeps of the window (view, palette, range, basemap, grid inputs, recipe), and
+    // its restoring; the view is restored once the page has the readings.
+    QJsonObject SaveState() const;
+    void RestoreState(const QJsonObject& state);
+    // Labels were looked up meanwhile: the hover text under the pointer is asked for again.
+    void LabelsArrived();
+
     // Seam for tests: the save dialog of the "Export" menu; an empty text cancels.
     std::function<QString(const QString& caption, const QString& suggestedName, const QString& filter)>
         saveFileDialog;
@@ -142,6 +151,11 @@ private:
     void UpdateStrip();
     QString ProcessingStatus() const;
     QString ValueText(int index) const;
+    void SetUpExtras();
+    QString ExtraNotes() const;
+    void SetRangeNote(const QString& note);
+    void SendTrack();
+    void ExportGeoPackage(const QString& path, site::ExportSummary& summary);
     void ExportProcessed(const std::filesystem::path& path, site::ExportFormat format, site::ExportSummary& summary);
 
     QWebEngineProfile* profile_ = nullptr;
@@ -153,8 +167,11 @@ private:
     QToolButton* resetButton_ = nullptr;
     QLabel* status_ = nullptr;
     SiteGridPanel* gridPanel_ = nullptr;
-    QAction* gridExports_[3] = {};
-    QAction* readingsExports_[2] = {};
+    QAction* gridExports_[5] = {};
+    QAction* readingsExports_[3] = {};
+    SiteViewBridge* viewBridge_ = nullptr; // the page's view, basemap, track and hover refreshes
+    mutable std::pair<const void*, QString> placementNotes_; // of the readings named
+    QString rangeNote_; // why a typed limit was not taken
     ProcessingPanel* processingPanel_ = nullptr;
     ProfileStrip* strip_ = nullptr;
     ProcessingRunner* runner_ = nullptr;

@@ -104,6 +104,18 @@ private slots:
         QVERIFY2(g_boxes.isEmpty(), qPrintable(g_boxes.join("|")));
     }
 
+    void siteMapStateRestoredBeforeItsWindowIsSavedAgain()
+    {
+        // The main window's session hooks reach the site map: a state restored while it has no
+        // window yet is what the next save keeps.
+        TForm1 w;
+        const QJsonObject state{{"palette", "Sequential"}, {"basemap", "Imagery"},
+                                {"view", QJsonObject{{"lat", 48.1}, {"lon", 11.5}, {"zoom", 16.0}}}};
+        QVERIFY(w.sessionMenu()->restoreSiteMap && w.sessionMenu()->captureSiteMap);
+        w.sessionMenu()->restoreSiteMap(state);
+        QCOMPARE(w.sessionMenu()->Capture().siteMap, state);
+    }
+
     void missingFilesAreNamedAndNewerVersionsRefused()
     {
         const QString kept = Survey("kept.csv", 2), gone = Survey("gone.csv", 2);

@@ -1,0 +1,260 @@
+// The site map window's typed range, its "Grid" button and "Show grid" box, its export names, the
+// files it names in the status line, the selected track's breaks and its session state.
+#include "../browser_test_main.h"
+#include "error_box.h"
+#include "export_name.h"
+#include "processing_panel.h"
+#include "recipe.h"
+#include "site_grid_panel.h"
+#include "site_map_window.h"
+#include "track_breaks.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+#include <memory>
+#include <stdexcept>
+
+using qm::site::PlacedReadings;
+
+namespace {
+
+// `files` lines `step` degrees apart, each of `perFile` readings running north; file f, row r reads 10 f + r nT.
+std::shared_ptr<PlacedReadings> Lines(int files, int perFile, double lat0, double lon0, double step)
+{
+    auto readings = std::make_shared<PlacedReadings>();
+    for (int f = 0; f < files; ++f) {
+        readings->files.push_back("line" + std::to_string(f) + ".csv");
+        for (int r = 1; r <= perFile; ++r) {
+            readings->lon.push_back(lon0 + f * step);
+            readings->lat.push_back(lat0 + r * step);
+            readings->value.push_back(10.0 * f + r);
+            readings->file.push_back(static_cast<std::uint32_t>(f));
+            readings->row.push_back(static_cast<std::uint32_t>(r));
+        }
+    }
+    return readings;
+}
+
+QStringList errorBoxes;
+void RecordErrorBox(const QString& text)
+{
+    errorBoxes << text;
+}
+
+void Type(QLineEdit* edit, const QString& text)
+{
+    edit->setText(text);
+    emit edit->editingFinished();
+}
+
+} // namespace
+
+class TestSiteWindowDefects : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void typedMaxAboveTheRangeThenMinIsTakenAndARefusalSaysWhy();
+    void gridAfterAMethodChangeLeavesTheGridShownAndNamesTheMethod();
+    void exportNamesGetTheItemsSuffixAndRefuseAnotherFormats();
+    void filesPlacingNothingAndReadingsBeyondTheWebMapAreNamed();
+    void trackBreaksAtTraversesAndGaps();
+    void sessionStateRoundTrips();
+
+private:
+    std::unique_ptr<qm::SiteMapWindow> window_;
+};
+
+void TestSiteWindowDefects::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    qm::SetErrorBoxHook(&RecordErrorBox);
+}
+
+void TestSiteWindowDefects::init()
+{
+    errorBoxes.clear();
+    window_ = std::make_unique<qm::SiteMapWindow>();
+}
+
+void TestSiteWindowDefects::cleanup()
+{
+    window_.reset();
+}
+
+void TestSiteWindowDefects::typedMaxAboveTheRangeThenMinIsTakenAndARefusalSaysWhy()
+{
+    window_->setReadings(Lines(3, 20, 48.1, 11.5, 0.0001)); // 1 to 40 nT
+    auto* min = window_->findChild<QLineEdit*>("minimum");
+    auto* max = window_->findChild<QLineEdit*>("maximum");
+    QVERIFY(window_->colourScale().max < 100);
+
+    // The range moved above itself: Max first, then Min.
+    Type(max, "500");
+    QCOMPARE(window_->colourScale().max, 500.0);
+    Type(min, "200");
+    QCOMPARE(window_->colourScale().min, 200.0);
+    QCOMPARE(window_->colourScale().max, 500.0);
+
+    // A Min above Max waits for a Max, and says so; the typed text stays.
+    Type(min, "900");
+    QVERIFY2(window_->statusText().contains("Min 900 is not below Max 500"), qPrintable(window_->statusText()));
+    QCOMPARE(window_->colourScale().min, 200.0);
+    QCOMPARE(min->text(), QString("900"));
+    Type(max, "1000");
+    QCOMPARE(window_->colourScale().min, 900.0);
+    QCOMPARE(window_->colourScale().max, 1000.0);
+    QVERIFY2(!window_->statusText().contains("not below"), qPrintable(window_->statusText()));
+
+    // Text that is no number is put back, with the reason.
+    Type(max, "lots");
+    QVERIFY2(window_->statusText().contains("Max \u201clots\u201d is not a number"), qPrintable(window_->statusText()));
+    QCOMPARE(window_->colourScale().max, 1000.0);
+    QCOMPARE(max->text().toDouble(), 1000.0);
+}
+
+void TestSiteWindowDefects::gridAfterAMethodChangeLeavesTheGridShownAndNamesTheMethod()
+{
+    qm::SiteGridPanel panel;
+    panel.setReadings(Lines(8, 40, 56.75, 37.2, 0.00001));
+    auto* grid = panel.findChild<QToolButton*>("grid");
+    auto* show = panel.findChild<QCheckBox*>("showGrid");
+    grid->click();
+    QTRY_VERIFY_WITH_TIMEOUT(panel.grid(), 30000);
+    QVERIFY(panel.shown() && show->isChecked());
+    QVERIFY2(panel.note().startsWith("Grid (linear)") && panel.note().contains("UTM zone 37N"), qPrintable(panel.note()));
+
+    auto* method = panel.findChild<QComboBox*>("method");
+    method->setCurrentIndex(method->findText("nearest"));
+    emit method->activated(method->currentIndex());
+    QTRY_VERIFY_WITH_TIMEOUT(panel.grid() && panel.grid()->grid.method == qm::site::GridMethod::Nearest, 30000);
+    // "Grid" again shows the grid just computed, rather than hiding it.
+    grid->click();
+    QVERIFY(panel.shown());
+    QCOMPARE(panel.computations(), 2);
+    QVERIFY2(panel.note().startsWith("Grid (nearest)"), qPrintable(panel.note()));
+
+    // "Show grid" hides and shows it again without computing it.
+    show->click();
+    QVERIFY(!panel.shown() && panel.grid());
+    show->click();
+    QVERIFY(panel.shown());
+    QCOMPARE(panel.computations(), 2);
+
+    // A polar grid names its zone as UPS.
+    panel.setReadings(Lines(8, 40, 86.5, 10, 0.00001));
+    grid->click();
+    QTRY_VERIFY_WITH_TIMEOUT(panel.grid(), 30000);
+    QVERIFY2(panel.note().contains("UPS North"), qPrintable(panel.note()));
+}
+
+void TestSiteWindowDefects::exportNamesGetTheItemsSuffixAndRefuseAnotherFormats()
+{
+    QCOMPARE(qm::FitExportName("/d/site", ".tif"), QString("/d/site"
+                                                            ".tif"));
+    QCOMPARE(qm::FitExportName("/d/site.TIFF", ".tif"), QString("/d/site.TIFF"));
+    QCOMPARE(qm::FitExportName("/d/site.v2", ".xyz"), QString("/d/site.v2.xyz"));
+    QCOMPARE(qm::FitExportName("/d/r.json", ".geojson"), QString("/d/r.json"));
+    QVERIFY_THROWS_EXCEPTION(std::runtime_error, qm::FitExportName("/d/site.kmz", ".tif"));
+    QVERIFY_THROWS_EXCEPTION(std::runtime_error, qm::FitExportName("/d/r.csv", ".gpkg"));
+
+    // Through the menu: the item's format under the name given, its suffix added, another refused.
+    window_->setReadings(Lines(8, 40, 56.75, 37.2, 0.00001));
+    window_->gridPanel()->showGrid();
+    QTRY_VERIFY_WITH_TIMEOUT(window_->gridPanel()->grid(), 30000);
+    QTemporaryDir dir;
+    QString name;
+    QString filter;
+    window_->saveFileDialog = [&](const QString&, const QString&, const QString& offered) {
+        filter = offered;
+        return dir.filePath(name);
+    };
+    name = "survey";
+    window_->findChild<QAction*>("exportXyz")->trigger();
+    QCOMPARE(filter, QString("XYZ (*.xyz)"));
+    QVERIFY(QFileInfo::exists(dir.filePath("survey.xyz")));
+    window_->findChild<QAction*>("exportGeoTiff")->trigger();
+    QVERIFY(QFileInfo::exists(dir.filePath("survey.tif")));
+    QVERIFY(QFileInfo::exists(dir.filePath("survey.qml"))); // the style with the window's palette
+    name = "survey.grd";
+    window_->findChild<QAction*>("exportSurfer")->trigger();
+    QVERIFY(QFileInfo::exists(dir.filePath("survey.grd")));
+    QVERIFY(errorBoxes.isEmpty());
+
+    name = "other.png";
+    window_->findChild<QAction*>("exportXyz")->trigger();
+    QCOMPARE(errorBoxes.size(), 1);
+    QVERIFY2(errorBoxes.first().contains(".xyz"), qPrintable(errorBoxes.first()));
+    QCOMPARE(QDir(dir.path()).entryList({"other*"}), QStringList());
+    QVERIFY2(window_->statusText().contains("Grid not exported to"), qPrintable(window_->statusText()));
+}
+
+void TestSiteWindowDefects::filesPlacingNothingAndReadingsBeyondTheWebMapAreNamed()
+{
+    auto readings = Lines(3, 5, 48.1, 11.5, 0.0001);
+    // line1.csv placed nothing; line3.csv failed to load (named as such, not as placing nothing).
+    readings->files.push_back("line3.csv");
+    readings->failures.push_back({"line3.csv", "Cannot open file"});
+    for (std::size_t i = 0; i < readings->size(); ++i)
+        if (readings->file[i] == 1)
+            readings->file[i] = 2, readings->lat[i] = 86.0;
+    window_->setReadings(readings);
+    const QString status = window_->statusText();
+    QVERIFY2(status.contains("Nothing placed from: line1.csv;"), qPrintable(status));
+    QVERIFY2(status.contains("Not loaded: line3.csv"), qPrintable(status));
+    QVERIFY2(status.contains("5 readings lie beyond the web map's \u00b185.05\u00b0"), qPrintable(status));
+}
+
+void TestSiteWindowDefects::trackBreaksAtTraversesAndGaps()
+{
+    // One file of 20 readings 1e-5 degrees apart, with a jump after reading 12.
+    auto readings = Lines(1, 20, 48.1, 11.5, 0.00001);
+    for (std::size_t i = 12; i < 20; ++i)
+        readings->lat[i] += 0.001;
+    QCOMPARE(qm::TrackBreaks(*readings, 0, 20, nullptr), (std::vector<std::size_t>{12}));
+    qm::process::Traverses traverses;
+    traverses.bounds = {0, 5, 20};
+    QCOMPARE(qm::TrackBreaks(*readings, 0, 20, &traverses), (std::vector<std::size_t>{5, 12}));
+    QCOMPARE(qm::TrackBreaks(*readings, 6, 12, &traverses), std::vector<std::size_t>{});
+}
+
+void TestSiteWindowDefects::sessionStateRoundTrips()
+{
+    window_->setReadings(Lines(3, 20, 48.1, 11.5, 0.0001));
+    window_->setColourPalette(qm::site::Palette::Sequential);
+    window_->setColourRange(5, 25);
+    auto* method = window_->findChild<QComboBox*>("method");
+    method->setCurrentIndex(method->findText("nearest"));
+    window_->findChild<QLineEdit*>("cell")->setText("0.5");
+    emit window_->findChild<QLineEdit*>("cell")->textEdited("0.5");
+    window_->processingPanel()->ReplaceRecipe(
+        qm::process::ParseRecipe(R"({"recipe": "quarlomet", "version": 1, "steps": [{"op": "clip", "sd": 2}]})", "t.json"),
+        "test");
+    QJsonObject saved = window_->SaveState();
+    // A view and basemap restored before the page has readings are kept as they were restored.
+    saved.insert("view", QJsonObject{{"lat", 48.1}, {"lon", 11.5}, {"zoom", 17.25}});
+    saved.insert("basemap", "Imagery");
+
+    qm::SiteMapWindow restored;
+    restored.RestoreState(saved);
+    QCOMPARE(restored.SaveState(), saved);
+    QCOMPARE(restored.colourScale().palette, qm::site::Palette::Sequential);
+    QCOMPARE(restored.colourScale().min, 5.0);
+    QCOMPARE(restored.findChild<QComboBox*>("method")->currentText(), QString("nearest"));
+    QCOMPARE(restored.findChild<QLineEdit*>("cell")->text(), QString("0.5"));
+    QCOMPARE(restored.processingPanel()->GetRecipe().steps.size(), std::size_t(1));
+}
+
+QM_BROWSER_TEST_MAIN(TestSiteWindowDefects)
+#include "test_site_window_defects.moc"
