@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -71,6 +72,7 @@ private slots:
     void filesPlacingNothingAndReadingsBeyondTheWebMapAreNamed();
     void trackBreaksAtTraversesAndGaps();
     void sessionStateRoundTrips();
+    void pageDrawsTheTrackInPiecesAndTakesARestoredView();
 
 private:
     std::unique_ptr<qm::SiteMapWindow> window_;
@@ -254,6 +256,33 @@ void TestSiteWindowDefects::sessionStateRoundTrips()
     QCOMPARE(restored.findChild<QComboBox*>("method")->currentText(), QString("nearest"));
     QCOMPARE(restored.findChild<QLineEdit*>("cell")->text(), QString("0.5"));
     QCOMPARE(restored.processingPanel()->GetRecipe().steps.size(), std::size_t(1));
+}
+
+void TestSiteWindowDefects::pageDrawsTheTrackInPiecesAndTakesARestoredView()
+{
+    // A view restored before the page has readings is shown once they are in, not the fitted one.
+    window_->RestoreState(QJsonObject{{"view", QJsonObject{{"lat", 48.1012}, {"lon", 11.5003}, {"zoom", 19.0}}},
+                                      {"basemap", "None"}});
+    auto readings = Lines(3, 40, 48.1, 11.5, 0.00002);
+    for (std::size_t i = 60; i < 80; ++i) // file 1 jumps after its 20th reading
+        readings->lat[i] += 0.001;
+    QSignalSpy drawn(window_.get(), &qm::SiteMapWindow::readingsDrawn);
+    window_->setReadings(readings);
+    window_->setSelection(1, 5);
+    window_->show();
+    QVERIFY(drawn.wait(30000));
+    const auto state = [this] { return RunScript(window_->view(), "qmSite.state()").toMap(); };
+    QTRY_COMPARE_WITH_TIMEOUT(state().value("zoom").toDouble(), 19.0, 10000);
+    QCOMPARE(state().value("basemap").toString(), QString("None"));
+    QTRY_COMPARE_WITH_TIMEOUT(state().value("trackPieces").toInt(), 2, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(window_->SaveState().value("view").toObject().value("zoom").toDouble(), 19.0, 10000);
+    QCOMPARE(window_->SaveState().value("basemap").toString(), QString("None"));
+
+    // "Track" off draws none; the ring stays.
+    window_->findChild<QCheckBox*>("track")->setChecked(false);
+    QTRY_VERIFY_WITH_TIMEOUT(!state().value("trackShown").toBool(), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(state().value("trackPoints").toInt(), 0, 10000);
+    QVERIFY(!state().value("ringAt").isNull());
 }
 
 QM_BROWSER_TEST_MAIN(TestSiteWindowDefects)
