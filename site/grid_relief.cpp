@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -54,6 +55,38 @@ GDALDatasetUniquePtr InMemory(const GridResult& grid)
     return dataset;
 }
 
+// A number for GDAL's options in full: std::to_string keeps six decimals, and would turn an
+// interval of 1e-7 into 0.
+std::string Exact(double value)
+{
+    char text[40];
+    std::snprintf(text, sizeof text, "%.17g", value);
+    return text;
+}
+
+// The contour vertices an interval makes, counted before GDAL draws them: each level that crosses
+// the edge between two neighbouring cells with values is one vertex. Stops counting past `limit`,
+// so that an interval far too fine is refused at once rather than after GDAL drew it all.
+std::size_t CountCrossings(const GridResult& grid, double interval, std::size_t limit)
+{
+    const auto level = [interval](float v) { return std::floor(static_cast<double>(v) / interval); };
+    double count = 0;
+    for (int row = 0; row < grid.height; ++row) {
+        for (int col = 0; col < grid.width; ++col) {
+            const float v = grid.At(col, row);
+            if (v == kNoData)
+                continue;
+            if (col + 1 < grid.width && grid.At(col + 1, row) != kNoData)
+                count += std::fabs(level(v) - level(grid.At(col + 1, row)));
+            if (row + 1 < grid.height && grid.At(col, row + 1) != kNoData)
+                count += std::fabs(level(v) - level(grid.At(col, row + 1)));
+        }
+        if (count > static_cast<double>(limit))
+            return limit + 1;
+    }
+    return static_cast<std::size_t>(count);
+}
+
 } // namespace
 
 std::vector<std::uint8_t> HillShade(const GridResult& grid, const HillShadeSetting& setting)
@@ -64,8 +97,8 @@ std::vector<std::uint8_t> HillShade(const GridResult& grid, const HillShadeSetti
     GDALDatasetUniquePtr source = InMemory(grid);
     CPLStringList arguments;
     for (const std::string& argument :
-         {std::string("-of"), std::string("MEM"), std::string("-az"), std::to_string(setting.azimuth),
-          std::string("-alt"), std::to_string(setting.altitude), std::string("-z"), std::to_string(setting.zFactor)})
+         {std::string("-of"), std::string("MEM"), std::string("-az"), Exact(setting.azimuth), std::string("-alt"),
+          Exact(setting.altitude), std::string("-z"), Exact(setting.zFactor)})
         arguments.AddString(argument.c_str());
     std::unique_ptr<GDALDEMProcessingOptions, decltype(&GDALDEMProcessingOptionsFree)> options(
         GDALDEMProcessingOptionsNew(arguments.List(), nullptr), &GDALDEMProcessingOptionsFree);
@@ -105,6 +138,8 @@ std::vector<ContourLine> Contours(const GridResult& grid, double interval, std::
         throw Error("There is no grid to draw contours of");
     if (!(interval > 0) || !std::isfinite(interval))
         throw Error("The contour interval must be a number of nT above 0");
+    if (CountCrossings(grid, interval, maxVertices) > maxVertices)
+        throw Error("The contour interval is too fine for this grid: choose a larger one");
     gdal::ErrorTrap trap;
     GDALDatasetUniquePtr source = InMemory(grid);
     GDALDriver* memory = GetGDALDriverManager()->GetDriverByName("Memory");
@@ -117,9 +152,9 @@ std::vector<ContourLine> Contours(const GridResult& grid, double interval, std::
     if (!layer || layer->CreateField(&level) != OGRERR_NONE)
         throw Error("GDAL could not make the contour layer: " + trap.First());
     CPLStringList options;
-    options.SetNameValue("LEVEL_INTERVAL", std::to_string(interval).c_str());
+    options.SetNameValue("LEVEL_INTERVAL", Exact(interval).c_str());
     options.SetNameValue("ELEV_FIELD", "0");
-    options.SetNameValue("NODATA", std::to_string(kNoData).c_str());
+    options.SetNameValue("NODATA", Exact(kNoData).c_str());
     if (GDALContourGenerateEx(source->GetRasterBand(1), layer, options.List(), nullptr, nullptr) != CE_None)
         throw Error("GDAL could not draw the contours: " + trap.First());
 

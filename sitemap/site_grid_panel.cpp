@@ -2,6 +2,7 @@
 // progress bar and Cancel, kept until its inputs change, and shown over the map.
 #include "site_grid_panel.h"
 
+#include "display_panel.h"
 #include "error_box.h"
 #include "site_map_page.h"
 
@@ -15,6 +16,7 @@
 #include <QSlider>
 #include <QTimer>
 #include <QToolButton>
+#include <QVBoxLayout>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <cmath>
@@ -65,8 +67,15 @@ QString Summary(const site::GridResult& grid)
 
 SiteGridPanel::SiteGridPanel(QWidget* parent) : QWidget(parent)
 {
-    auto* row = new QHBoxLayout(this);
-    row->setContentsMargins(6, 0, 6, 4);
+    // The grid's row, and under it the relief row: hill shading and contours.
+    auto* rows = new QVBoxLayout(this);
+    rows->setContentsMargins(6, 0, 6, 4);
+    rows->setSpacing(2);
+    auto* row = new QHBoxLayout();
+    row->setContentsMargins(0, 0, 0, 0);
+    rows->addLayout(row);
+    relief_ = new ReliefPanel(this);
+    rows->addWidget(relief_);
 
     gridButton_ = new QToolButton(this);
     gridButton_->setObjectName(QStringLiteral("grid"));

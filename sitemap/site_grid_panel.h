@@ -26,6 +26,8 @@ class QToolButton;
 
 namespace qm {
 
+class ReliefPanel;
+
 // A grid and its values warped to degrees for the map, made together on the worker.
 struct SiteGrid {
     site::GridResult grid;
@@ -56,6 +58,8 @@ public:
     // How many grids were computed, for checks that an unchanged grid is only shown again.
     int computations() const { return computations_; }
     double opacity() const;
+    // The relief row under the grid's: hill shading and contours of the grid.
+    ReliefPanel* relief() const { return relief_; }
     bool dotsShown() const;
     bool trackShown() const;
     // The method, cell and radius as typed, and whether the grid is shown, for a session; restoring
@@ -107,6 +111,7 @@ private:
     QToolButton* cancelButton_ = nullptr;
     QSlider* opacitySlider_ = nullptr;
     QCheckBox* dotsBox_ = nullptr;
+    ReliefPanel* relief_ = nullptr;
     QCheckBox* showBox_ = nullptr;  // "Show grid"
     QCheckBox* trackBox_ = nullptr; // the selected file's track
     QTimer* poll_ = nullptr;

@@ -53,6 +53,26 @@
   var gridOverlay = null;
   var gridBounds = null;
   var dotsShown = true;
+
+  // The legend's histogram of the values shown ({min, max, counts}: the first and last count the
+  // values below and above the range, the others lie evenly across it), the grid's contour lines,
+  // the pointer readout (its text made by the host, in the site's grid zone) and the distance measure.
+  var histogram = null;
+  var HISTOGRAM_SIDE = 8; // px each side of the colour bar for the values beyond the range
+  var contourRenderer = null;
+  var contourLayer = null;
+  var contourStats = { lines: 0, vertices: 0 };
+  var toolCanvas = null;
+  var tools = null;
+  var readoutDiv = null;
+  var pointer = { lat: null, lon: null, text: "" };
+  var pointerInside = false;
+  var locating = false;
+  var pendingPointer = null;
+  var measuring = false;
+  var measurePoints = [];
+  var measureMetres = 0;
+  var EARTH_RADIUS = 6371008.8; // m, the mean radius, as the host's great circles take it
   // The host's view object: the selected track's breaks, a view to restore, hover refreshes.
   var siteView = null;
   var track = { breaks: [], shown: true };
@@ -294,6 +314,7 @@
     ctx.putImageData(image, 0, 0);
     drawSpikes(ctx, frame, width, height);
     drawSelection(ctx, frame);
+    drawMeasure(width, height);
 
     stats.dots = dots;
     stats.draws += 1;
@@ -455,15 +476,151 @@
   }
 
   function onClick(e) {
+    if (measuring) { addMeasurePoint(e.latlng); return; }
     var index = readingAt(e.containerPoint.x, e.containerPoint.y);
     if (index >= 0 && bridge) { bridge.click(index); }
+  }
+
+  // Great-circle metres between two points (haversine on the mean sphere).
+  function greatCircle(a, b) {
+    var rad = Math.PI / 180;
+    var dLat = (b.lat - a.lat) * rad, dLon = (b.lng - a.lng) * rad;
+    var h = Math.sin(dLat / 2) * Math.sin(dLat / 2) +
+            Math.cos(a.lat * rad) * Math.cos(b.lat * rad) * Math.sin(dLon / 2) * Math.sin(dLon / 2);
+    return 2 * EARTH_RADIUS * Math.asin(Math.min(1, Math.sqrt(h)));
+  }
+
+  function metresText(m) {
+    return m >= 10000 ? (m / 1000).toFixed(3) + " km" : m.toFixed(m >= 100 ? 1 : 2) + " m";
+  }
+
+  function measureText() {
+    if (measurePoints.length < 2) { return "Measure: click points on the map"; }
+    var legs = measurePoints.length - 1;
+    return "Distance " + metresText(measureMetres) + " (" + legs + (legs === 1 ? " leg)" : " legs)");
+  }
+
+  // The measured line over everything else, on a canvas of its own, with its length at its end.
+  function drawMeasure(width, height) {
+    fitCanvas(toolCanvas, width, height);
+    var ctx = toolCanvas.getContext("2d");
+    ctx.clearRect(0, 0, width, height);
+    if (!measuring || measurePoints.length === 0) { return; }
+    var points = measurePoints.map(function (p) { return map.latLngToContainerPoint(p); });
+    ctx.beginPath();
+    for (var i = 0; i < points.length; ++i) {
+      if (i === 0) { ctx.moveTo(points[i].x, points[i].y); } else { ctx.lineTo(points[i].x, points[i].y); }
+    }
+    ctx.lineJoin = "round";
+    strokeOnHalo(ctx, "rgba(255, 255, 255, 0.9)", "#d01010", 2);
+    ctx.fillStyle = "#d01010";
+    for (var k = 0; k < points.length; ++k) {
+      ctx.beginPath();
+      ctx.arc(points[k].x, points[k].y, 3.5, 0, 2 * Math.PI);
+      ctx.fill();
+    }
+    if (measurePoints.length >= 2) {
+      var last = points[points.length - 1];
+      var text = metresText(measureMetres);
+      ctx.font = "bold 12px Arial, Helvetica, sans-serif";
+      ctx.lineWidth = 4;
+      ctx.strokeStyle = "rgba(255, 255, 255, 0.95)";
+      ctx.strokeText(text, last.x + 8, last.y - 8);
+      ctx.fillStyle = "#8a0c0c";
+      ctx.fillText(text, last.x + 8, last.y - 8);
+    }
+  }
+
+  function addMeasurePoint(latlng) {
+    if (measurePoints.length > 0) { measureMetres += greatCircle(measurePoints[measurePoints.length - 1], latlng); }
+    measurePoints.push(latlng);
+    showReadout();
+    changed();
+    scheduleDraw();
+  }
+
+  function showReadout() {
+    if (!readoutDiv) { return; }
+    var lines = [];
+    if (pointerInside && pointer.text) { lines.push(pointer.text); }
+    if (measuring) { lines.push(measureText()); }
+    readoutDiv.textContent = lines.join("\n");
+    readoutDiv.style.display = lines.length > 0 ? "" : "none";
+  }
+
+  // Asks the host for the readout of the latest point under the pointer, one question at a time.
+  function locate() {
+    if (!tools || !pendingPointer || locating) { return; }
+    var at = pendingPointer;
+    pendingPointer = null;
+    locating = true;
+    tools.locate(at.lat, at.lng, function (text) {
+      locating = false;
+      pointer = { lat: at.lat, lon: at.lng, text: text || "" };
+      showReadout();
+      locate();
+    });
+  }
+
+  function onPointer(e) {
+    pointerInside = true;
+    pendingPointer = e.latlng;
+    locate();
+  }
+
+  function makeReadout() {
+    var control = L.control({ position: "topleft" });
+    control.onAdd = function () {
+      readoutDiv = L.DomUtil.create("div", "qm-readout");
+      readoutDiv.style.display = "none";
+      L.DomEvent.disableClickPropagation(readoutDiv);
+      return readoutDiv;
+    };
+    return control;
+  }
+
+  // The histogram above the colour bar: the bins across the range under the bar, the values below
+  // and above it beside, the range's ends marked.
+  function drawHistogram(div) {
+    var canvas = div.querySelector("canvas.histogram");
+    if (!canvas) { return; }
+    var h = histogram;
+    var fits = !!(h && h.counts && h.counts.length > 2 && h.min === scale.min && h.max === scale.max);
+    canvas.style.display = fits ? "" : "none";
+    if (!fits) { canvas.title = ""; return; }
+    var ctx = canvas.getContext("2d");
+    ctx.clearRect(0, 0, canvas.width, canvas.height);
+    var bins = h.counts.length - 2;
+    var left = HISTOGRAM_SIDE + 1, inner = canvas.width - 2 * left;
+    var most = 0, total = 0;
+    for (var i = 0; i < h.counts.length; ++i) {
+      total += h.counts[i];
+      if (i > 0 && i <= bins) { most = Math.max(most, h.counts[i]); }
+    }
+    most = Math.max(most, 1);
+    var top = 2, height = canvas.height - top;
+    for (var b = 0; b < h.counts.length; ++b) {
+      var x0, x1;
+      if (b === 0) { x0 = 0; x1 = HISTOGRAM_SIDE - 1; }
+      else if (b === bins + 1) { x0 = left + inner + 2; x1 = canvas.width; }
+      else { x0 = left + (b - 1) * inner / bins; x1 = left + b * inner / bins; }
+      var bar = h.counts[b] > 0 ? Math.max(1, Math.round(height * Math.min(1, h.counts[b] / most))) : 0;
+      ctx.fillStyle = b === 0 || b === bins + 1 ? "#a8a8a8" : "#4a4a4a";
+      ctx.fillRect(x0, canvas.height - bar, Math.max(1, x1 - x0), bar);
+    }
+    ctx.fillStyle = "#d01010";
+    ctx.fillRect(left - 1, 0, 1, canvas.height);
+    ctx.fillRect(left + inner, 0, 1, canvas.height);
+    var percent = function (n) { return total > 0 ? (100 * n / total).toFixed(1) + " %" : "0 %"; };
+    canvas.title = "Values shown: " + total + "; below the range " + percent(h.counts[0]) + ", above it " +
+                   percent(h.counts[bins + 1]);
   }
 
   function makeLegend() {
     var control = L.control({ position: "bottomright" });
     control.onAdd = function () {
       var div = L.DomUtil.create("div", "qm-legend");
-      div.innerHTML = '<canvas width="220" height="12"></canvas><div class="ticks"></div><div class="unit">nT</div>';
+      div.innerHTML = '<canvas class="histogram" width="238" height="30"></canvas><canvas class="ramp" width="220" height="12"></canvas><div class="ticks"></div><div class="unit">nT</div>';
       L.DomEvent.disableClickPropagation(div);
       return div;
     };
@@ -477,7 +634,7 @@
   function updateLegend() {
     var div = document.querySelector(".qm-legend");
     if (!div) { return; }
-    var canvas = div.querySelector("canvas");
+    var canvas = div.querySelector("canvas.ramp");
     var ctx = canvas.getContext("2d");
     for (var x = 0; x < canvas.width; ++x) {
       ctx.fillStyle = cssColour(scale.lut[Math.round(x * 255 / (canvas.width - 1))]);
@@ -493,6 +650,7 @@
       ticks.appendChild(span);
     }
     div.style.display = data.n > 0 ? "" : "none";
+    drawHistogram(div);
     separateTicks(ticks);
   }
 
@@ -568,7 +726,6 @@
     reportView();
   }
 
-
   window.qmSite = {
     start: function (container) {
       map = L.map(container, { zoomAnimation: false, maxZoom: 22, zoomSnap: 0.25, worldCopyJump: false });
@@ -588,6 +745,18 @@
 
       gridCanvas = L.DomUtil.create("canvas", "qm-layer qm-grid", container);
       dotCanvas = L.DomUtil.create("canvas", "qm-layer qm-dots", container);
+      toolCanvas = L.DomUtil.create("canvas", "qm-layer qm-tools", container);
+      contourRenderer = L.canvas({ padding: 0.5 });
+      makeReadout().addTo(map);
+      map.on("mousemove", onPointer);
+      map.on("mouseout", function () {
+        pointerInside = false;
+        pendingPointer = null;
+        showReadout();
+      });
+      document.addEventListener("keydown", function (e) {
+        if (e.key === "Escape" && measuring) { qmSite.setMeasuring(true); }
+      });
       tip = document.getElementById("tip");
       map.setView([0, 0], 1);
       qmSite.setBasemap("OpenStreetMap");
@@ -607,6 +776,7 @@
       if (window.qt && window.qt.webChannelTransport && window.QWebChannel) {
         new QWebChannel(window.qt.webChannelTransport, function (channel) {
           bridge = channel.objects.siteMap;
+          tools = channel.objects.siteTools || null;
           connectView(channel.objects.siteView);
         });
       }
@@ -702,6 +872,7 @@
       }
       scale.lut = lut;
       scale.ticks = given.ticks.slice();
+      histogram = given.histogram || null;
       if (data.n > 0) { changed(); } // the legend alone shows it on an empty map
       updateLegend();
     }),
@@ -765,6 +936,71 @@
       if (!shown) { hideTip(); }
     }),
 
+    // The grid's contour lines, each {level, points: [lat, lon, lat, lon, ...]}, as thin lines
+    // over the grid and under the dots.
+    setContours: inOrder(function (lines) {
+      qmSite.clearContours();
+      var latlngs = [], vertices = 0;
+      for (var k = 0; k < lines.length; ++k) {
+        var p = lines[k].points, line = [];
+        for (var i = 0; i + 1 < p.length; i += 2) { line.push([p[i], p[i + 1]]); }
+        if (line.length >= 2) {
+          latlngs.push(line);
+          vertices += line.length;
+        }
+      }
+      contourLayer = L.polyline(latlngs, { renderer: contourRenderer, color: "#1c1c1c", opacity: 0.85, weight: 1,
+                                           interactive: false, smoothFactor: 0.5 }).addTo(map);
+      contourStats = { lines: latlngs.length, vertices: vertices };
+    }),
+
+    clearContours: inOrder(function () {
+      if (contourLayer) { map.removeLayer(contourLayer); }
+      contourLayer = null;
+      contourStats = { lines: 0, vertices: 0 };
+    }),
+
+    // The distance measure: while on, clicks on the map add points rather than select readings;
+    // turning it on again starts a new line.
+    setMeasuring: function (on) {
+      measuring = !!on;
+      measurePoints = [];
+      measureMetres = 0;
+      map.getContainer().style.cursor = measuring ? "crosshair" : "";
+      if (measuring) { map.doubleClickZoom.disable(); } else { map.doubleClickZoom.enable(); }
+      showReadout();
+      changed();
+      scheduleDraw();
+    },
+
+    // The legend's histogram alone, for the range drawn ({min, max, counts}, or null).
+    setHistogram: inOrder(function (given) {
+      histogram = given || null;
+      var div = document.querySelector(".qm-legend");
+      if (div) { drawHistogram(div); }
+    }),
+
+    // Fits the view to [south, west, north, east] ("Zoom to file").
+    fitTo: inOrder(function (bounds) { fitSite(bounds); }),
+
+    // The grid image as the page shows it, RGBA as base64, for checks from the hosting program.
+    gridRgba: function () {
+      if (!gridOverlay) { return null; }
+      var img = gridOverlay.getElement();
+      if (!img.complete || !img.naturalWidth) { return null; }
+      var canvas = document.createElement("canvas");
+      canvas.width = img.naturalWidth;
+      canvas.height = img.naturalHeight;
+      var ctx = canvas.getContext("2d");
+      ctx.drawImage(img, 0, 0);
+      var bytes = ctx.getImageData(0, 0, canvas.width, canvas.height).data;
+      var text = "";
+      for (var i = 0; i < bytes.length; i += 8192) {
+        text += String.fromCharCode.apply(null, bytes.subarray(i, Math.min(bytes.length, i + 8192)));
+      }
+      return { width: canvas.width, height: canvas.height, data: btoa(text) };
+    },
+
     redraw: inOrder(redraw),
     readingAt: readingAt,
 
@@ -809,6 +1045,12 @@
         view: { south: bounds.getSouth(), west: bounds.getWest(), north: bounds.getNorth(), east: bounds.getEast() },
         bridge: !!bridge,
         dotsShown: dotsShown,
+        histogram: histogram && histogram.min === scale.min && histogram.max === scale.max ? histogram : null,
+        contours: { lines: contourStats.lines, vertices: contourStats.vertices },
+        pointer: pointerInside ? { lat: pointer.lat, lon: pointer.lon, text: pointer.text } : null,
+        measure: { on: measuring, points: measurePoints.length, metres: measureMetres,
+                   path: measurePoints.map(function (p) { return [p.lat, p.lng]; }) },
+        readout: readoutDiv && readoutDiv.style.display !== "none" ? readoutDiv.textContent : "",
         grid: gridOverlay ? { bounds: gridBounds, opacity: gridOverlay.options.opacity,
                               loaded: gridOverlay.getElement().complete && gridOverlay.getElement().naturalWidth > 0,
                               width: gridOverlay.getElement().naturalWidth,

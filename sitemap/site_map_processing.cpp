@@ -101,11 +101,7 @@ void SiteMapWindow::ProcessedReady(std::shared_ptr<const ProcessedView> view)
     processed_ = std::move(view);
     valuesDirty_ = true;
     percentiles_ = processed_->percentiles;
-    refreshDefaultScale();
-    if (rangeTyped_)
-        setColourRange(scale_.min, scale_.max);
-    else
-        resetColourRange();
+    ApplyRange();
     processingPanel_->ShowReports(processed_->request.recipe, processed_->reports);
     UpdateStrip();
     updateStatus();

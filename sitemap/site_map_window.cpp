@@ -162,6 +162,7 @@ SiteMapWindow::SiteMapWindow(QWidget* parent) : QWidget(parent, Qt::Window)
     bridge_->onIdle = [this](int serial) { pageIdle(serial); };
     auto* channel = new QWebChannel(page);
     channel->registerObject(QStringLiteral("siteMap"), bridge_);
+    ConnectDisplay(channel);
     page->setWebChannel(channel);
     connect(view_, &QWebEngineView::loadFinished, this, &SiteMapWindow::pageLoaded);
 
@@ -217,6 +218,10 @@ void SiteMapWindow::buildToolbar()
     paletteBox_->setObjectName(QStringLiteral("palette"));
     paletteBox_->addItem(QStringLiteral("Diverging"), static_cast<int>(site::Palette::Diverging));
     paletteBox_->addItem(QStringLiteral("Sequential"), static_cast<int>(site::Palette::Sequential));
+    paletteBox_->addItem(QStringLiteral("Greyscale"), static_cast<int>(site::Palette::Greyscale));
+    paletteBox_->addItem(QStringLiteral("Greyscale inverse"), static_cast<int>(site::Palette::GreyscaleInverse));
+    paletteBox_->setToolTip(QStringLiteral("Greyscale draws positive readings dark, as archaeological plots do; "
+                                           "its inverse draws them light"));
     minEdit_ = new QLineEdit(bar);
     minEdit_->setObjectName(QStringLiteral("minimum"));
     maxEdit_ = new QLineEdit(bar);
@@ -225,27 +230,27 @@ void SiteMapWindow::buildToolbar()
         edit->setMaximumWidth(110);
         connect(edit, &QLineEdit::editingFinished, this, &SiteMapWindow::rangeEdited);
     }
-    resetButton_ = new QToolButton(bar);
-    resetButton_->setObjectName(QStringLiteral("defaultRange"));
-    resetButton_->setText(QStringLiteral("2\u201398 %"));
-    resetButton_->setToolTip(QStringLiteral("Scale from the 2nd to the 98th percentile of the readings"));
+    BuildDisplayTools(bar);
 
     row->addWidget(new QLabel(QStringLiteral("Palette"), bar));
     row->addWidget(paletteBox_);
     row->addSpacing(12);
+    row->addWidget(new QLabel(QStringLiteral("Range"), bar));
+    row->addWidget(rangeControls_);
+    row->addSpacing(8);
     row->addWidget(new QLabel(QStringLiteral("Min"), bar));
     row->addWidget(minEdit_);
     row->addWidget(new QLabel(QStringLiteral("Max"), bar));
     row->addWidget(maxEdit_);
     row->addWidget(new QLabel(QStringLiteral("nT"), bar));
-    row->addWidget(resetButton_);
     row->addStretch(1);
+    row->addWidget(measureButton_);
+    row->addWidget(zoomButton_);
     static_cast<QVBoxLayout*>(layout())->addWidget(bar);
 
     connect(paletteBox_, &QComboBox::activated, this, [this] {
         setColourPalette(static_cast<site::Palette>(paletteBox_->currentData().toInt()));
     });
-    connect(resetButton_, &QToolButton::clicked, this, &SiteMapWindow::resetColourRange);
 }
 
 void SiteMapWindow::setReadings(std::shared_ptr<const site::PlacedReadings> readings,
@@ -256,12 +261,10 @@ void SiteMapWindow::setReadings(std::shared_ptr<const site::PlacedReadings> read
     prepared_ = prepared && prepared->readings == readings_ ? std::move(prepared) : PreparePage(readings_);
     percentiles_ = prepared_->percentiles;
     readingsDirty_ = true;
-    refreshDefaultScale();
-    // A typed range stays (with the new median as the centre); the default one follows the readings.
-    if (rangeTyped_)
-        setColourRange(scale_.min, scale_.max);
-    else
-        resetColourRange();
+    // A typed range stays (with the new median as the centre); the others follow the readings.
+    ApplyRange();
+    FindZone();
+    UpdateZoomButton();
     updateStatus();
     gridPanelReadings_ = readings_;
     gridPanel_->setReadings(readings_);
@@ -275,6 +278,7 @@ void SiteMapWindow::setSelection(int fileIndex, int row)
     selectedRow_ = row;
     selectionDirty_ = true;
     UpdateStrip();
+    UpdateZoomButton();
     updatePage();
 }
 
@@ -285,13 +289,13 @@ void SiteMapWindow::setLabelLookup(LabelLookup lookup)
 
 void SiteMapWindow::setColourPalette(site::Palette palette)
 {
+    // The range stays: only the colours change.
     paletteBox_->setCurrentIndex(paletteBox_->findData(static_cast<int>(palette)));
+    display_.palette = palette;
     scale_.palette = palette;
-    refreshDefaultScale();
-    if (rangeTyped_)
-        setColourRange(scale_.min, scale_.max);
-    else
-        resetColourRange();
+    defaultScale_.palette = palette;
+    scaleDirty_ = true;
+    updatePage();
 }
 
 void SiteMapWindow::setColourRange(double min, double max)
@@ -302,28 +306,26 @@ void SiteMapWindow::setColourRange(double min, double max)
     }
     // The diverging palette stays white at the median, or at the nearer end when the typed range
     // leaves the median out.
-    scale_.min = min;
-    scale_.max = max;
-    scale_.centre = std::clamp(defaultScale_.centre, min, max);
     SetRangeNote({});
-    rangeTyped_ = true;
-    scaleDirty_ = true;
-    showRange();
-    updatePage();
+    site::RangeSetting typed = display_.range;
+    typed.mode = site::RangeMode::Typed;
+    typed.low = min;
+    typed.high = max;
+    setRangeSetting(typed);
 }
 
 void SiteMapWindow::refreshDefaultScale()
 {
-    defaultScale_ = site::DefaultScale(percentiles_, scale_.palette);
+    defaultScale_ = site::DefaultScale(percentiles_, display_.palette);
 }
 
 void SiteMapWindow::resetColourRange()
 {
-    scale_ = defaultScale_;
-    rangeTyped_ = false;
-    scaleDirty_ = true;
-    showRange();
-    updatePage();
+    site::RangeSetting byDefault = display_.range;
+    byDefault.mode = site::RangeMode::Percentiles;
+    byDefault.low = site::RangeSetting{}.low;
+    byDefault.high = site::RangeSetting{}.high;
+    setRangeSetting(byDefault);
 }
 
 void SiteMapWindow::showRange()
@@ -331,8 +333,9 @@ void SiteMapWindow::showRange()
     // Without readings there is no range to type.
     const bool any = readings_ && readings_->size() > 0;
     for (QWidget* control : {static_cast<QWidget*>(minEdit_), static_cast<QWidget*>(maxEdit_),
-                             static_cast<QWidget*>(resetButton_)})
+                             static_cast<QWidget*>(rangeControls_)})
         control->setEnabled(any);
+    rangeControls_->setTypedLimits(scale_.min, scale_.max);
     if (!any) {
         minEdit_->clear();
         maxEdit_->clear();
@@ -463,7 +466,7 @@ void SiteMapWindow::pageLoaded(bool ok)
         status_->setText(QStringLiteral("The site map page could not be shown"));
         return;
     }
-    readingsDirty_ = scaleDirty_ = selectionDirty_ = gridDirty_ = true;
+    readingsDirty_ = scaleDirty_ = selectionDirty_ = gridDirty_ = contoursDirty_ = true;
     updatePage();
 }
 
@@ -508,6 +511,8 @@ void SiteMapWindow::sendUpdate()
         sendSelection();
     if (gridDirty_)
         sendGrid();
+    if (contoursDirty_)
+        SendContours();
     // Scripts run in the order given, and the page holds the calls after an array it fetches until
     // the array is in, so once the page is no longer busy everything above is drawn.
     QPointer<SiteMapWindow> self(this);
@@ -690,9 +695,9 @@ void SiteMapWindow::sendScale()
     QStringList ticks;
     for (const double at : {0.0, middle, 1.0})
         ticks << QStringLiteral("{at: %1, text: '%2'}").arg(JsNumber(at), Number(scale_.min + span * at, decimals));
-    runScript(QStringLiteral("qmSite.setScale({min: %1, max: %2, centre: %3, colours: [%4], ticks: [%5]});")
+    runScript(QStringLiteral("qmSite.setScale({min: %1, max: %2, centre: %3, colours: [%4], ticks: [%5], histogram: %6});")
                   .arg(JsNumber(scale_.min), JsNumber(scale_.max), JsNumber(scale_.centre), colours.join(QLatin1Char(',')),
-                       ticks.join(QLatin1Char(','))));
+                       ticks.join(QLatin1Char(',')), HistogramScript()));
 }
 
 void SiteMapWindow::sendSelection()
@@ -743,6 +748,9 @@ void SiteMapWindow::sendGrid()
     // Coloured here in the map's scale and sent as one PNG; a new scale colours it again.
     const site::GeographicGrid& image = grid->image;
     std::vector<std::uint8_t> rgba = site::ColourPixels(image.values, scale_);
+    // The hill shade, made on the grid's metres and warped as the values are, darkens the colours.
+    if (const auto shade = gridPanel_->relief()->shade(); shade && shade->grid == grid && shade->pixels.size() * 4 == rgba.size())
+        site::BlendShade(rgba, shade->pixels, kShadeStrength);
     const QImage picture(rgba.data(), image.width, image.height, image.width * 4, QImage::Format_RGBA8888);
     QByteArray png;
     QBuffer buffer(&png);

@@ -6,10 +6,13 @@
 #pragma once
 
 #include "colour_scale.h"
+#include "display_panel.h"
+#include "map_tools.h"
 #include "placed_readings.h"
 #include "readings_export.h"
 
 #include <QJsonObject>
+#include <QFutureWatcher>
 #include <QString>
 #include <QWidget>
 
@@ -25,6 +28,7 @@ class QLabel;
 class QLineEdit;
 class QMenuBar;
 class QToolButton;
+class QWebChannel;
 class QWebEngineView;
 class QWebEngineProfile;
 
@@ -35,6 +39,7 @@ struct ProcessedView;
 class ProcessingPanel;
 class ProcessingRunner;
 class ProfileStrip;
+class RangeControls;
 class SiteMapBridge;
 class SiteGridPanel;
 class SiteViewBridge;
@@ -66,12 +71,26 @@ public:
     void pieceReady(const PreparedPage* page, std::size_t piece);
     void piecesFailed(const PreparedPage* page, const QString& message);
 
-    // The colour scale in use: the default one (2nd to 98th percentile) until a range is typed.
+    // The colour scale in use: by the range mode over the values shown (the 2nd to 98th percentile
+    // by default), or as typed.
     const site::ColourScale& colourScale() const { return scale_; }
     void setColourPalette(site::Palette palette);
-    // As typed in the toolbar; ignored unless min < max and both are finite.
+    // As typed in the toolbar (the typed mode); ignored unless min < max and both are finite.
     void setColourRange(double min, double max);
+    // The default: the 2nd to the 98th percentile.
     void resetColourRange();
+    // The range mode and its parameters; one that makes no sense is ignored. Modes other than the
+    // default and the typed one find the range on a worker: colourRangeReady() tells when it is in.
+    const site::RangeSetting& rangeSetting() const { return display_.range; }
+    void setRangeSetting(const site::RangeSetting& setting);
+    // The range and the legend's histogram last computed over the values shown.
+    const RangeResult& rangeResult() const { return range_; }
+    // The display as a session keeps it: palette, range mode and parameters, hill shading and
+    // contours (these two as the grid panel's relief row has them).
+    DisplaySetting displaySetting() const;
+    void setDisplaySetting(const DisplaySetting& setting);
+    // Fits the map to the selected file's readings.
+    void zoomToFile();
 
     // The status line: what was left out and which files failed.
     QString statusText() const;
@@ -113,6 +132,8 @@ signals:
     void readingsDrawn();
     // As pageUpdated(), for the update that drew the values of processed().
     void processedDrawn();
+    // The range and histogram of the values shown were computed for the setting last given.
+    void colourRangeReady();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -157,6 +178,18 @@ private:
     void SendTrack();
     void ExportGeoPackage(const QString& path, site::ExportSummary& summary);
     void ExportProcessed(const std::filesystem::path& path, site::ExportFormat format, site::ExportSummary& summary);
+    // The display (site_map_display.cpp): the range by mode, the grid's relief and the map's tools.
+    void BuildDisplayTools(QWidget* bar);
+    void ConnectDisplay(QWebChannel* channel);
+    std::shared_ptr<const std::vector<double>> ShownValues() const;
+    void ApplyRange();
+    void RequestRange(bool known);
+    void RangeFinished();
+    QString HistogramScript() const;
+    void SendContours();
+    void FindZone();
+    QString Locate(double lat, double lon);
+    void UpdateZoomButton();
 
     QWebEngineProfile* profile_ = nullptr;
     QWebEngineView* view_ = nullptr;
@@ -164,7 +197,10 @@ private:
     QComboBox* paletteBox_ = nullptr;
     QLineEdit* minEdit_ = nullptr;
     QLineEdit* maxEdit_ = nullptr;
-    QToolButton* resetButton_ = nullptr;
+    RangeControls* rangeControls_ = nullptr;
+    QToolButton* measureButton_ = nullptr;
+    QToolButton* zoomButton_ = nullptr;
+    MapToolsBridge* tools_ = nullptr;
     QLabel* status_ = nullptr;
     SiteGridPanel* gridPanel_ = nullptr;
     QAction* gridExports_[5] = {};
@@ -189,7 +225,14 @@ private:
     LabelLookup labelLookup_;
     site::ColourScale scale_;
     site::ColourScale defaultScale_; // of the readings last given, in the palette chosen
-    bool rangeTyped_ = false;
+    DisplaySetting display_;         // its palette and range; the relief row keeps shade and contours
+    bool rangeTyped_ = false;        // display_.range is in the typed mode
+    QFutureWatcher<RangeResult>* rangeWatcher_ = nullptr;
+    int rangeSerial_ = 0;
+    RangeResult range_;
+    QFutureWatcher<SiteZone>* zoneWatcher_ = nullptr;
+    SiteZone readingsZone_;          // of readings_, once found
+    std::unique_ptr<ZoneProjection> projection_;
     int selectedFile_ = -1;
     int selectedRow_ = -1;
 
@@ -209,6 +252,7 @@ private:
     bool scaleDirty_ = true;
     bool selectionDirty_ = true;
     bool gridDirty_ = true;
+    bool contoursDirty_ = true;
 };
 
 } // namespace qm

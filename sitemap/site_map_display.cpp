@@ -1,0 +1,323 @@
+// The site map window's display made for magnetometry: the colour range by mode over the values
+// shown and the legend's histogram (found on a worker), the grid's hill shading and contours (made
+// by the grid panel's relief row), and the tools on the map: the pointer readout in the site's grid
+// zone, the distance measure and "Zoom to file".
+#include "site_map_window.h"
+
+#include "display_panel.h"
+#include "map_tools.h"
+#include "processing_runner.h"
+#include "site_grid_panel.h"
+#include "site_map_page.h"
+
+#include <QToolButton>
+#include <QWebChannel>
+#include <QWebEngineView>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <optional>
+#include <string>
+
+namespace qm {
+
+namespace {
+
+bool IsDefaultRange(const site::RangeSetting& setting)
+{
+    const site::RangeSetting byDefault;
+    return setting.mode == site::RangeMode::Percentiles && setting.low == byDefault.low && setting.high == byDefault.high;
+}
+
+void AppendNumber(std::string& text, double value, const char* format)
+{
+    char number[40];
+    const int length = std::snprintf(number, sizeof number, format, std::isfinite(value) ? value : 0.0);
+    text.append(number, static_cast<std::size_t>(std::clamp(length, 0, static_cast<int>(sizeof number) - 1)));
+}
+
+} // namespace
+
+void SiteMapWindow::BuildDisplayTools(QWidget* bar)
+{
+    rangeControls_ = new RangeControls(bar);
+    connect(rangeControls_, &RangeControls::edited, this, &SiteMapWindow::setRangeSetting);
+    connect(rangeControls_, &RangeControls::refused, this, &SiteMapWindow::setNote);
+
+    measureButton_ = new QToolButton(bar);
+    measureButton_->setObjectName(QStringLiteral("measure"));
+    measureButton_->setText(QStringLiteral("Measure"));
+    measureButton_->setCheckable(true);
+    measureButton_->setToolTip(QStringLiteral("Click points on the map to measure the great-circle distance along "
+                                              "them; Esc starts again"));
+    connect(measureButton_, &QToolButton::toggled, this, [this](bool on) {
+        if (pageLoaded_)
+            runScript(QStringLiteral("qmSite.setMeasuring(%1);").arg(on ? QStringLiteral("true") : QStringLiteral("false")));
+    });
+    zoomButton_ = new QToolButton(bar);
+    zoomButton_->setObjectName(QStringLiteral("zoomToFile"));
+    zoomButton_->setText(QStringLiteral("Zoom to file"));
+    zoomButton_->setToolTip(QStringLiteral("Fit the map to the selected file's readings"));
+    zoomButton_->setEnabled(false);
+    connect(zoomButton_, &QToolButton::clicked, this, &SiteMapWindow::zoomToFile);
+}
+
+void SiteMapWindow::ConnectDisplay(QWebChannel* channel)
+{
+    tools_ = new MapToolsBridge(this);
+    tools_->onLocate = [this](double lat, double lon) { return Locate(lat, lon); };
+    channel->registerObject(QStringLiteral("siteTools"), tools_);
+
+    rangeWatcher_ = new QFutureWatcher<RangeResult>(this);
+    connect(rangeWatcher_, &QFutureWatcherBase::finished, this, &SiteMapWindow::RangeFinished);
+    zoneWatcher_ = new QFutureWatcher<SiteZone>(this);
+    connect(zoneWatcher_, &QFutureWatcherBase::finished, this, [this] {
+        if (zoneWatcher_->future().resultCount() == 0)
+            return;
+        readingsZone_ = zoneWatcher_->result();
+        projection_.reset();
+    });
+
+    ReliefPanel* relief = gridPanel_->relief();
+    connect(gridPanel_, &SiteGridPanel::gridChanged, this, [this, relief] {
+        relief->setGrid(gridPanel_->grid());
+        contoursDirty_ = true;
+    });
+    connect(relief, &ReliefPanel::shadeChanged, this, [this] {
+        gridDirty_ = true;
+        updatePage();
+    });
+    connect(relief, &ReliefPanel::contoursChanged, this, [this] {
+        contoursDirty_ = true;
+        updatePage();
+    });
+    // A refusal or failure is said in the status line; once cleared, the grid's own note is back.
+    connect(relief, &ReliefPanel::noteChanged, this,
+            [this](const QString& note) { setNote(note.isEmpty() ? gridPanel_->note() : note); });
+    connect(view_, &QWebEngineView::loadFinished, this, [this](bool ok) {
+        if (ok && measureButton_->isChecked())
+            runScript(QStringLiteral("qmSite.setMeasuring(true);"));
+    });
+}
+
+void SiteMapWindow::setRangeSetting(const site::RangeSetting& setting)
+{
+    if (!RangeSettingProblem(setting).isEmpty()) {
+        rangeControls_->setSetting(display_.range);
+        return;
+    }
+    display_.range = setting;
+    rangeControls_->setSetting(setting);
+    ApplyRange();
+}
+
+DisplaySetting SiteMapWindow::displaySetting() const
+{
+    DisplaySetting setting = display_;
+    const ReliefPanel* relief = gridPanel_->relief();
+    setting.shade = relief->shadeOn();
+    setting.hillShade = relief->shadeSetting();
+    setting.contours = relief->contoursOn();
+    setting.contourInterval = relief->contourInterval();
+    return setting;
+}
+
+void SiteMapWindow::setDisplaySetting(const DisplaySetting& setting)
+{
+    setColourPalette(setting.palette);
+    setRangeSetting(setting.range);
+    ReliefPanel* relief = gridPanel_->relief();
+    relief->setShade(setting.shade, setting.hillShade);
+    relief->setContours(setting.contours, setting.contourInterval);
+}
+
+std::shared_ptr<const std::vector<double>> SiteMapWindow::ShownValues() const
+{
+    // What the dots show: the processing's choice once it is in, the readings until then.
+    if (processed_ && processed_->readings == readings_ && processed_->shown)
+        return processed_->shown;
+    if (readings_)
+        return std::shared_ptr<const std::vector<double>>(readings_, &readings_->value);
+    return nullptr;
+}
+
+void SiteMapWindow::ApplyRange()
+{
+    refreshDefaultScale();
+    const site::RangeSetting& range = display_.range;
+    rangeTyped_ = range.mode == site::RangeMode::Typed;
+    const bool any = readings_ && readings_->size() > 0;
+    // The typed range and the default one are known at once (the default's percentiles come with
+    // the values); the other modes are found on a worker, the range shown staying meanwhile.
+    bool known = true;
+    if (rangeTyped_) {
+        scale_.min = range.low;
+        scale_.max = range.high;
+        scale_.centre = std::clamp(defaultScale_.centre, range.low, range.high);
+    } else if (!any || IsDefaultRange(range)) {
+        scale_ = defaultScale_;
+    } else {
+        known = false;
+    }
+    scale_.palette = display_.palette;
+    scaleDirty_ = true;
+    showRange();
+    RequestRange(known);
+    updatePage();
+}
+
+void SiteMapWindow::RequestRange(bool known)
+{
+    const int serial = ++rangeSerial_;
+    const auto values = ShownValues();
+    if (!values || values->empty()) {
+        range_ = RangeResult{};
+        range_.serial = serial;
+        return;
+    }
+    std::optional<site::ColourRange> given;
+    if (known)
+        given = site::ColourRange{scale_.min, scale_.max, scale_.centre};
+    rangeWatcher_->setFuture(QtConcurrent::run([values, setting = display_.range, given, serial] {
+        RangeResult result = ComputeRange(*values, setting, given ? &*given : nullptr);
+        result.serial = serial;
+        return result;
+    }));
+}
+
+void SiteMapWindow::RangeFinished()
+{
+    if (rangeWatcher_->future().resultCount() == 0)
+        return;
+    RangeResult result = rangeWatcher_->result();
+    if (result.serial != rangeSerial_)
+        return;
+    if (!result.error.isEmpty()) {
+        setNote(result.error);
+        return;
+    }
+    // A range found here is drawn anew; a histogram alone goes to the legend by itself, as no
+    // update of the page (pageUpdated() tells of those that change what is drawn).
+    const bool moved = result.computed && (result.range.min != scale_.min || result.range.max != scale_.max ||
+                                           result.range.median != scale_.centre);
+    if (moved) {
+        scale_.min = result.range.min;
+        scale_.max = result.range.max;
+        scale_.centre = result.range.median;
+        showRange();
+    }
+    range_ = std::move(result);
+    if (moved) {
+        scaleDirty_ = true;
+        updatePage();
+    } else if (pageLoaded_ && !scaleDirty_) {
+        runScript(QStringLiteral("qmSite.setHistogram(%1);").arg(HistogramScript()));
+    }
+    emit colourRangeReady();
+}
+
+QString SiteMapWindow::HistogramScript() const
+{
+    // Only the histogram over the range drawn: one over an earlier range would mark it wrongly.
+    if (range_.counts.size() != static_cast<std::size_t>(kHistogramBins) + 2 || range_.range.min != scale_.min ||
+        range_.range.max != scale_.max)
+        return QStringLiteral("null");
+    QStringList counts;
+    for (const std::uint32_t count : range_.counts)
+        counts << QString::number(count);
+    return QStringLiteral("{min: %1, max: %2, counts: [%3]}")
+        .arg(QString::number(range_.range.min, 'g', 17), QString::number(range_.range.max, 'g', 17),
+             counts.join(QLatin1Char(',')));
+}
+
+void SiteMapWindow::SendContours()
+{
+    contoursDirty_ = false;
+    const auto grid = gridPanel_->grid();
+    const auto contours = gridPanel_->relief()->contours();
+    if (!gridPanel_->shown() || !grid || !contours || contours->grid != grid || contours->lines.empty()) {
+        runScript(QStringLiteral("qmSite.clearContours();"));
+        return;
+    }
+    // On the same turn of the world as the readings (the lines run on about the grid's meridian).
+    const double shift = 360.0 * std::round((pageCentreLon_ - contours->lines.front().lon.front()) / 360.0);
+    std::string script = "qmSite.setContours([";
+    script.reserve(contours->vertices * 26 + contours->lines.size() * 40 + 64);
+    for (std::size_t k = 0; k < contours->lines.size(); ++k) {
+        const site::ContourLine& line = contours->lines[k];
+        script += k ? ",{level:" : "{level:";
+        AppendNumber(script, line.level, "%.10g");
+        script += ",points:[";
+        for (std::size_t i = 0; i < line.lon.size(); ++i) {
+            if (i)
+                script += ',';
+            AppendNumber(script, line.lat[i], "%.8f");
+            script += ',';
+            AppendNumber(script, line.lon[i] + shift, "%.8f");
+        }
+        script += "]}";
+    }
+    script += "]);";
+    runScript(QString::fromStdString(script));
+}
+
+void SiteMapWindow::FindZone()
+{
+    // The median position of a million readings takes a moment: found on a worker.
+    readingsZone_ = {};
+    projection_.reset();
+    if (!readings_ || readings_->size() == 0)
+        return;
+    zoneWatcher_->setFuture(QtConcurrent::run([readings = readings_] { return ZoneOfReadings(*readings); }));
+}
+
+QString SiteMapWindow::Locate(double lat, double lon)
+{
+    // The grid's zone once there is a grid, else the zone the readings' grid would have.
+    SiteZone zone = readingsZone_;
+    if (const auto grid = gridPanel_->grid(); grid && grid->grid.ok)
+        zone = ZoneOfGrid(grid->grid);
+    if (zone.epsg == 0)
+        projection_.reset();
+    else if (!projection_ || projection_->zone().epsg != zone.epsg)
+        projection_ = std::make_unique<ZoneProjection>(zone);
+    return PointerReadout(lat, lon, projection_.get());
+}
+
+void SiteMapWindow::UpdateZoomButton()
+{
+    const bool any = readings_ && [&] {
+        const auto [first, last] = RangeOfFile(*readings_, selectedFile_);
+        return first < last;
+    }();
+    zoomButton_->setEnabled(any);
+}
+
+void SiteMapWindow::zoomToFile()
+{
+    if (!pageLoaded_ || !onPage_)
+        return;
+    const auto [first, last] = RangeOfFile(*onPage_, selectedFile_);
+    double south = std::numeric_limits<double>::infinity(), north = -south, west = south, east = -south;
+    for (std::size_t i = first; i < last; ++i) {
+        const double lat = onPage_->lat[i];
+        // On the readings' turn of the world, as the page drew them.
+        const double lon = pageCentreLon_ + std::remainder(onPage_->lon[i] - pageCentreLon_, 360.0);
+        if (!std::isfinite(lat) || !std::isfinite(lon))
+            continue;
+        south = std::min(south, lat);
+        north = std::max(north, lat);
+        west = std::min(west, lon);
+        east = std::max(east, lon);
+    }
+    if (!(south <= north && west <= east))
+        return;
+    runScript(QStringLiteral("qmSite.fitTo([%1, %2, %3, %4]);")
+                  .arg(QString::number(south, 'g', 17), QString::number(west, 'g', 17), QString::number(north, 'g', 17),
+                       QString::number(east, 'g', 17)));
+}
+
+} // namespace qm
