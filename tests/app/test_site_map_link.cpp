@@ -89,7 +89,7 @@ private slots:
         QStringList menus;
         for (QAction* menu : w.menuBar()->actions())
             menus << menu->text();
-        QCOMPARE(menus, (QStringList{"File", "Edit", "View", "Help"}));
+        QCOMPARE(menus, (QStringList{"File", "Edit", "View", "Session", "Help"}));
         QCOMPARE(w.actSiteMap->text(), QString("Site map"));
         QCOMPARE(w.actSiteMap->shortcut(), QKeySequence("Ctrl+M"));
 
