@@ -1,4 +1,4 @@
-// The site map window's session state, the selected file's track as the page draws it, the notes
+// The site map window's session state (with the display: range mode, hill shading, contours), the selected file's track as the page draws it, the notes
 // the status line adds about the readings (files that placed nothing, readings beyond the web map's
 // latitudes, a refused typed limit) and the readings' GeoPackage export.
 #include "site_map_window.h"
@@ -55,6 +55,45 @@ QString NamedFiles(const std::vector<std::string>& files)
     if (files.size() > kNamedFiles)
         named << QStringLiteral("and %1 more").arg(GroupedCount(files.size() - kNamedFiles));
     return named.join(QStringLiteral(", "));
+}
+
+QJsonObject DisplayJson(const DisplaySetting& d)
+{
+    return QJsonObject{
+        {QStringLiteral("palette"), QString::fromLatin1(PaletteName(d.palette))},
+        {QStringLiteral("rangeMode"), QString::fromLatin1(site::RangeModeName(d.range.mode))},
+        {QStringLiteral("low"), d.range.low},
+        {QStringLiteral("high"), d.range.high},
+        {QStringLiteral("k"), d.range.k},
+        {QStringLiteral("nt"), d.range.nt},
+        {QStringLiteral("shade"), d.shade},
+        {QStringLiteral("azimuth"), d.hillShade.azimuth},
+        {QStringLiteral("altitude"), d.hillShade.altitude},
+        {QStringLiteral("zFactor"), d.hillShade.zFactor},
+        {QStringLiteral("contours"), d.contours},
+        {QStringLiteral("contourInterval"), d.contourInterval},
+    };
+}
+
+// What is missing keeps the value of `d`.
+DisplaySetting ParseDisplay(const QJsonObject& o, DisplaySetting d)
+{
+    const auto number = [&o](const char* key, double& value) { value = o.value(QLatin1String(key)).toDouble(value); };
+    if (o.contains(QStringLiteral("palette")))
+        d.palette = ParsePalette(o.value(QStringLiteral("palette")).toString().toStdString());
+    if (o.contains(QStringLiteral("rangeMode")))
+        d.range.mode = site::ParseRangeMode(o.value(QStringLiteral("rangeMode")).toString().toStdString());
+    number("low", d.range.low);
+    number("high", d.range.high);
+    number("k", d.range.k);
+    number("nt", d.range.nt);
+    d.shade = o.value(QStringLiteral("shade")).toBool(d.shade);
+    number("azimuth", d.hillShade.azimuth);
+    number("altitude", d.hillShade.altitude);
+    number("zFactor", d.hillShade.zFactor);
+    d.contours = o.value(QStringLiteral("contours")).toBool(d.contours);
+    number("contourInterval", d.contourInterval);
+    return d;
 }
 
 } // namespace
@@ -154,6 +193,7 @@ QJsonObject SiteMapWindow::SaveState() const
                                               {QStringLiteral("min"), scale_.min},
                                               {QStringLiteral("max"), scale_.max}}},
         {QStringLiteral("grid"), gridPanel_->SaveState()},
+        {QStringLiteral("display"), DisplayJson(displaySetting())},
         {QStringLiteral("recipe"), QString::fromStdString(process::RecipeJson(processingPanel_->GetRecipe()))},
     };
     // A view restored but not yet shown is still the one to keep.
@@ -178,6 +218,9 @@ void SiteMapWindow::RestoreState(const QJsonObject& state)
         setColourRange(range.value(QStringLiteral("min")).toDouble(), range.value(QStringLiteral("max")).toDouble());
     else
         resetColourRange();
+    // The range mode, hill shading and contours, over the palette and range above.
+    if (const QJsonObject display = state.value(QStringLiteral("display")).toObject(); !display.isEmpty())
+        setDisplaySetting(ParseDisplay(display, displaySetting()));
     gridPanel_->RestoreState(state.value(QStringLiteral("grid")).toObject());
     QVariantMap view = state.value(QStringLiteral("view")).toObject().toVariantMap();
     const QString basemap = state.value(QStringLiteral("basemap")).toString();

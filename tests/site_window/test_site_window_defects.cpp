@@ -236,6 +236,12 @@ void TestSiteWindowDefects::sessionStateRoundTrips()
     window_->setReadings(Lines(3, 20, 48.1, 11.5, 0.0001));
     window_->setColourPalette(qm::site::Palette::Sequential);
     window_->setColourRange(5, 25);
+    qm::DisplaySetting display = window_->displaySetting();
+    display.shade = true;
+    display.hillShade.azimuth = 200;
+    display.contours = true;
+    display.contourInterval = 2;
+    window_->setDisplaySetting(display);
     auto* method = window_->findChild<QComboBox*>("method");
     method->setCurrentIndex(method->findText("nearest"));
     window_->findChild<QLineEdit*>("cell")->setText("0.5");
@@ -253,6 +259,10 @@ void TestSiteWindowDefects::sessionStateRoundTrips()
     QCOMPARE(restored.SaveState(), saved);
     QCOMPARE(restored.colourScale().palette, qm::site::Palette::Sequential);
     QCOMPARE(restored.colourScale().min, 5.0);
+    QCOMPARE(restored.displaySetting().range.mode, qm::site::RangeMode::Typed);
+    QVERIFY(restored.displaySetting().shade && restored.displaySetting().contours);
+    QCOMPARE(restored.displaySetting().hillShade.azimuth, 200.0);
+    QCOMPARE(restored.displaySetting().contourInterval, 2.0);
     QCOMPARE(restored.findChild<QComboBox*>("method")->currentText(), QString("nearest"));
     QCOMPARE(restored.findChild<QLineEdit*>("cell")->text(), QString("0.5"));
     QCOMPARE(restored.processingPanel()->GetRecipe().steps.size(), std::size_t(1));
