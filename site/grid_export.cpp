@@ -94,6 +94,83 @@ std::string CopyStaged(GDALDriver& driver, GDALDataset& source, const Staged& st
     return {};
 }
 
+// Reads a whole file through GDAL's virtual file system.
+std::string ReadVirtual(const std::string& name)
+{
+    std::string bytes;
+    VSILFILE* file = VSIFOpenL(name.c_str(), "rb");
+    if (!file)
+        return bytes;
+    char block[65536];
+    for (std::size_t n; (n = VSIFReadL(block, 1, sizeof block, file)) > 0;)
+        bytes.append(block, n);
+    VSIFCloseL(file);
+    return bytes;
+}
+
+// KML takes longitudes from -180 to 180, and a box across the antimeridian as one whose east edge
+// lies west of its west edge. The warp keeps a grid across the antimeridian in one piece, its east
+// edge beyond 180: such edges of the KML's boxes are brought back by 360 degrees. False when there
+// was nothing to change.
+bool WrapBoxEdges(std::string& kml)
+{
+    bool changed = false;
+    for (const std::string tag : {"east", "west"}) {
+        const std::string open = "<" + tag + ">", close = "</" + tag + ">";
+        for (std::size_t at = kml.find(open); at != std::string::npos; at = kml.find(open, at + 1)) {
+            const std::size_t from = at + open.size(), to = kml.find(close, from);
+            if (to == std::string::npos)
+                break;
+            const double value = CPLAtof(kml.substr(from, to - from).c_str());
+            if (value <= 180)
+                continue;
+            char text[64];
+            std::snprintf(text, sizeof text, "%.15g", value - 360);
+            kml.replace(from, to - from, text);
+            changed = true;
+        }
+    }
+    return changed;
+}
+
+// Rewrites the in-memory KMZ `name` with its KML boxes' edges within -180 to 180; the image tiles
+// are copied as they are. False when GDAL could not read or write it.
+bool WrapKmz(const std::string& name)
+{
+    const std::string root = "/vsizip/" + name;
+    CPLStringList entries(VSIReadDirRecursive(root.c_str()));
+    std::vector<std::pair<std::string, std::string>> files;
+    bool changed = false;
+    for (int i = 0; i < entries.size(); ++i) {
+        const std::string entry = entries[i];
+        VSIStatBufL stat;
+        if (entry.empty() || entry.back() == '/' || VSIStatL((root + "/" + entry).c_str(), &stat) != 0 ||
+            VSI_ISDIR(stat.st_mode))
+            continue;
+        std::string bytes = ReadVirtual(root + "/" + entry);
+        if (entry.size() > 4 && EQUAL(entry.c_str() + entry.size() - 4, ".kml"))
+            changed = WrapBoxEdges(bytes) || changed;
+        files.emplace_back(entry, std::move(bytes));
+    }
+    if (!changed)
+        return true;
+    const std::string wrapped = name + ".wrapped";
+    void* zip = CPLCreateZip(wrapped.c_str(), nullptr);
+    if (!zip)
+        return false;
+    bool ok = true;
+    for (const auto& [entry, bytes] : files) {
+        ok = ok && CPLCreateFileInZip(zip, entry.c_str(), nullptr) == CE_None &&
+             CPLWriteFileInZip(zip, bytes.data(), static_cast<int>(bytes.size())) == CE_None &&
+             CPLCloseFileInZip(zip) == CE_None;
+    }
+    ok = CPLCloseZip(zip) == CE_None && ok;
+    ok = ok && VSIUnlink(name.c_str()) == 0 && VSIRename(wrapped.c_str(), name.c_str()) == 0;
+    if (!ok)
+        VSIUnlink(wrapped.c_str());
+    return ok;
+}
+
 // A KMZ is a zip, which GDAL writes through its zip paths; those cut a name at an early "kmz" or
 // "zip" ("zip survey.kmz", "a.kmz.kmz"). So it is made in memory under a plain name and then
 // written to the staged temporary file as bytes.
@@ -114,6 +191,10 @@ std::string CopyKmz(GDALDriver& driver, GDALDataset& source, const Staged& stage
             VSIUnlink(name);
             return failure(trap.What("the file cannot be created"));
         }
+    }
+    if (!WrapKmz(name)) {
+        VSIUnlink(name);
+        return failure(trap.What("the grid's boxes cannot be placed across the antimeridian"));
     }
     vsi_l_offset length = 0;
     GByte* bytes = VSIGetMemFileBuffer(name, &length, TRUE);
