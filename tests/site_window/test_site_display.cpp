@@ -1,7 +1,7 @@
 // The site map's display made for magnetometry, with a real embedded browser offscreen: the range
 // mode and palette reaching the scale and the legend's histogram, hill shading of the grid overlay,
 // contours on the page, and the pointer readout's easting and northing against GDAL.
-#include "../browser_test_main.h"
+#include "site_window_support.h"
 #include "colour_range.h"
 #include "display_panel.h"
 #include "error_box.h"
@@ -33,12 +33,9 @@
 using qm::site::PlacedReadings;
 namespace site = qm::site;
 
-namespace {
+using namespace qm::test;
 
-QVariantMap PageState(qm::SiteMapWindow& window)
-{
-    return RunScript(window.view(), QStringLiteral("qmSite.state()")).toMap();
-}
+namespace {
 
 // `files` lines running north, `step` degrees apart, of `perFile` readings; the value of file f,
 // row r is a bump of 60 nT in the middle of the site over a slope of 0.2 nT a row.
@@ -59,12 +56,6 @@ std::shared_ptr<PlacedReadings> Bump(int files, int perFile, double lat0, double
     return readings;
 }
 
-QStringList errorBoxes;
-void RecordErrorBox(const QString& text)
-{
-    errorBoxes << text;
-}
-
 // The grid image as the page shows it, RGBA row by row.
 QByteArray PageGridPixels(qm::SiteMapWindow& window, int& width, int& height)
 {
@@ -78,12 +69,6 @@ void Choose(QComboBox* box, const QString& text)
 {
     box->setCurrentIndex(box->findText(text));
     emit box->activated(box->currentIndex());
-}
-
-void Type(QLineEdit* edit, const QString& text)
-{
-    edit->setText(text);
-    emit edit->editingFinished();
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 // The site map window with a real embedded browser, offscreen: what the page draws is read back
 // through the page's own script state, and clicks go through the browser like a user's.
-#include "../browser_test_main.h"
+#include "site_window_support.h"
 #include "error_box.h"
 #include "site_grid_panel.h"
 #include "site_map_page.h"
@@ -32,36 +32,9 @@
 
 using qm::site::PlacedReadings;
 
+using namespace qm::test;
+
 namespace {
-
-QVariantMap PageState(qm::SiteMapWindow& window)
-{
-    return RunScript(window.view(), QStringLiteral("qmSite.state()")).toMap();
-}
-
-// `files` survey lines `step` degrees apart, each of `perFile` readings running north; the reading
-// of file f, row r is 10 f + r nT.
-std::shared_ptr<PlacedReadings> Lines(int files, int perFile, double lat0, double lon0, double step)
-{
-    auto readings = std::make_shared<PlacedReadings>();
-    for (int f = 0; f < files; ++f) {
-        readings->files.push_back("line" + std::to_string(f) + ".csv");
-        for (int r = 1; r <= perFile; ++r) {
-            readings->lon.push_back(lon0 + f * step);
-            readings->lat.push_back(lat0 + r * step);
-            readings->value.push_back(10.0 * f + r);
-            readings->file.push_back(static_cast<std::uint32_t>(f));
-            readings->row.push_back(static_cast<std::uint32_t>(r));
-        }
-    }
-    return readings;
-}
-
-QStringList errorBoxes;
-void RecordErrorBox(const QString& text)
-{
-    errorBoxes << text;
-}
 
 QVariantMap GridOnPage(qm::SiteMapWindow& window)
 {

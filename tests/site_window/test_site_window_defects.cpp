@@ -1,6 +1,6 @@
 // The site map window's typed range, its "Grid" button and "Show grid" box, its export names, the
 // files it names in the status line, the selected track's breaks and its session state.
-#include "../browser_test_main.h"
+#include "site_window_support.h"
 #include "error_box.h"
 #include "export_name.h"
 #include "processing_panel.h"
@@ -26,38 +26,7 @@
 
 using qm::site::PlacedReadings;
 
-namespace {
-
-// `files` lines `step` degrees apart, each of `perFile` readings running north; file f, row r reads 10 f + r nT.
-std::shared_ptr<PlacedReadings> Lines(int files, int perFile, double lat0, double lon0, double step)
-{
-    auto readings = std::make_shared<PlacedReadings>();
-    for (int f = 0; f < files; ++f) {
-        readings->files.push_back("line" + std::to_string(f) + ".csv");
-        for (int r = 1; r <= perFile; ++r) {
-            readings->lon.push_back(lon0 + f * step);
-            readings->lat.push_back(lat0 + r * step);
-            readings->value.push_back(10.0 * f + r);
-            readings->file.push_back(static_cast<std::uint32_t>(f));
-            readings->row.push_back(static_cast<std::uint32_t>(r));
-        }
-    }
-    return readings;
-}
-
-QStringList errorBoxes;
-void RecordErrorBox(const QString& text)
-{
-    errorBoxes << text;
-}
-
-void Type(QLineEdit* edit, const QString& text)
-{
-    edit->setText(text);
-    emit edit->editingFinished();
-}
-
-} // namespace
+using namespace qm::test;
 
 class TestSiteWindowDefects : public QObject {
     Q_OBJECT
