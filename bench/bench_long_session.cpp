@@ -6,6 +6,7 @@
 // real browser; prints one line a round.
 //   bench_long_session [--files N] [--rounds N] [--short]
 // --short: only that the rounds complete, and their figures (the short form run with the tests).
+#include "browser_bench.h"
 #include "error_box.h"
 #include "main_window.h"
 #include "processing_panel.h"
@@ -468,12 +469,7 @@ int main(int argc, char** argv)
     qm::bench::Options options;
     if (!qm::bench::ParseOptions(argc, argv, options))
         return 2;
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    qm::RegisterSiteDataScheme();
+    qm::bench::PrepareBrowser();
     QApplication app(argc, argv);
     // The browser's cache goes to a scratch location, not the user's.
     QStandardPaths::setTestModeEnabled(true);

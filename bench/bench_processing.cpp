@@ -2,6 +2,7 @@
 // readings (1M by default) drawn in the real window and page, the recipe despike(5), zero-traverse,
 // high-pass(61), clip(sd 3) applied, then the clip's sd typed anew: the time from the keystroke until
 // the page has drawn the new values. Target: at most 150 ms. Runs offscreen with the real browser.
+#include "browser_bench.h"
 #include "main_window.h"
 #include "processing_panel.h"
 #include "site_map_link.h"
@@ -91,12 +92,7 @@ BENCHMARK(BM_ProcessingEditToRedraw)->UseManualTime()->Iterations(10)->Unit(benc
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    qm::RegisterSiteDataScheme();
+    qm::bench::PrepareBrowser();
     QApplication app(argc, argv);
     // The browser's cache goes to a scratch location, not the user's.
     QStandardPaths::setTestModeEnabled(true);

@@ -2,6 +2,7 @@
 // (100 by default) of 10,000 readings, fixes of six minute decimals, until every dot is drawn (page
 // load, gathering on the worker thread, transfer, first draw), against the loads alone. Target: at
 // most 3x. And a redraw of them all. Runs offscreen with the real browser.
+#include "browser_bench.h"
 #include "main_window.h"
 #include "site_map_link.h"
 #include "site_map_page.h"
@@ -149,12 +150,7 @@ BENCHMARK(BM_SiteMapRedraw)->UseManualTime()->Iterations(20)->Unit(benchmark::kM
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    qm::RegisterSiteDataScheme();
+    qm::bench::PrepareBrowser();
     QApplication app(argc, argv);
     // The browser's cache goes to a scratch location, not the user's.
     QStandardPaths::setTestModeEnabled(true);
