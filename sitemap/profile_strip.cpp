@@ -173,9 +173,12 @@ void ProfileStrip::paintEvent(QPaintEvent*)
                      QStringLiteral("%1 m").arg(c.toString(scale.length, 'f', 1)));
     painter.drawRect(plot);
     painter.setClipRect(plot.adjusted(-1, -1, 1, 1));
-    painter.setPen(QPen(QColor(160, 160, 160), 1.2));
+    // Pens one pixel wide: the raster engine draws those line by line. A wider pen turns a noisy
+    // traverse into one outline of thousands of overlapping edges, which took a tenth of a second
+    // to fill on every redraw.
+    painter.setPen(QPen(QColor(160, 160, 160), 1.0));
     painter.drawPath(SeriesPath(rawScale, distance_, raw_));
-    painter.setPen(QPen(QColor(20, 90, 200), 1.5));
+    painter.setPen(QPen(QColor(20, 90, 200), 1.0));
     painter.drawPath(SeriesPath(scale, distance_, processed_));
     if (marked_ >= 0) {
         const double x = scale.X(distance_[static_cast<std::size_t>(marked_)]);
