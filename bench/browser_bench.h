@@ -4,6 +4,10 @@
 #include "site_map_page.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
+#include <QVariant>
+#include <QWebEnginePage>
 #include <QtGlobal>
 
 namespace qm::bench {
@@ -18,6 +22,27 @@ inline void PrepareBrowser()
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     RegisterSiteDataScheme();
+}
+
+// One field of the site map page's state, asked and waited for.
+inline QVariant PageState(QWebEnginePage* page, const QString& field)
+{
+    QEventLoop ask;
+    QVariant value;
+    page->runJavaScript(QStringLiteral("qmSite.state().") + field, [&](const QVariant& v) {
+        value = v;
+        ask.quit();
+    });
+    ask.exec();
+    return value;
+}
+
+// Runs the event loop for `ms` milliseconds.
+inline void Pause(int ms)
+{
+    QEventLoop wait;
+    QTimer::singleShot(ms, &wait, &QEventLoop::quit);
+    wait.exec();
 }
 
 } // namespace qm::bench

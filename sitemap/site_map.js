@@ -1,6 +1,8 @@
 // The site map page: every placed reading as a coloured dot on one canvas over a Leaflet map. The
-// readings arrive once as typed arrays; each frame bins the visible ones into small cells and draws
-// one dot per occupied cell, so a redraw costs one pass over the arrays whatever the zoom.
+// readings arrive once as typed arrays; each frame draws one dot per occupied cell of 3 x 3 pixels,
+// the reading that stands out most. The host sends a pyramid of those cells at every zoom with each
+// cell's reading, so a frame touches only the cells on screen; until it has come (or while it is
+// made again for new values) a frame bins every reading.
 (function (window) {
   "use strict";
 
@@ -33,13 +35,23 @@
   // Readings flagged as spikes, ringed where their dot is drawn (indices into the arrays).
   var spikes = [];
   var MAX_SPIKE_RINGS = 20000;
-  var stats = { dots: 0, drawMs: 0, draws: 0, ringAt: null, trackPoints: 0, gridStep: 0, spikeRings: 0 };
+  var stats = { dots: 0, level: -1, drawMs: 0, draws: 0, ringAt: null, trackPoints: 0, gridStep: 0, spikeRings: 0 };
 
   // Per cell of the last frame: the index + 1 of the reading drawn there (0: none), for hit tests.
+  // Cells lie on the map's own 3-pixel grid, not the window's, so that a pan moves no dot from one
+  // cell to another; cellShift is the window's offset into the first cell.
   var cells = new Int32Array(0);
-  var cellDeviation = new Float32Array(0);
+  var cellDeviation = new Float64Array(0);
   var cellColumns = 0;
   var cellRows = 0;
+  var cellShift = { x: 0, y: 0 };
+
+  // The pyramid of cells (levels finest first, each one zoom coarser): the readings by finest cell,
+  // each cell's column | row << 16 relative to its level's origin, its children's bounds and, for
+  // the values and centre on the page, its reading (NO_READING: none).
+  var NO_READING = 0xffffffff;
+  var pyramid = null;
+  var visit = [new Int32Array(1024), new Int32Array(1024)];
   var image = null;
   var pixels = null;
   var frameOrigin = { x: 0, y: 0, scale: 1 };
@@ -237,19 +249,95 @@
   // Apart from draw() and on plain values only, so that its compiled code serves every set of
   // readings alike.
   function binReadings(mx, my, value, s, ox, oy, width, height, centre, base) {
-    var m = mx.length;
+    var m = mx.length, sx = cellShift.x, sy = cellShift.y;
     for (var i = 0; i < m; ++i) {
       var x = mx[i] * s + ox;
       if (!(x >= 0 && x < width)) { continue; }
       var y = my[i] * s + oy;
       if (!(y >= 0 && y < height)) { continue; }
-      var c = ((y / CELL) | 0) * cellColumns + ((x / CELL) | 0);
+      var c = (((y + sy) / CELL) | 0) * cellColumns + (((x + sx) / CELL) | 0);
       var deviation = Math.abs(value[i] - centre);
       if (deviation > cellDeviation[c]) {
         cells[c] = base + i;
         cellDeviation[c] = deviation;
       }
     }
+  }
+
+  // Puts reading i in its cell unless the cell holds one farther from the centre (of equals, the
+  // lower index stays, as in the pass over all readings).
+  function binReading(i, x, y) {
+    var c = (((y + cellShift.y) / CELL) | 0) * cellColumns + (((x + cellShift.x) / CELL) | 0);
+    var deviation = Math.abs(at(data.value, i) - scale.centre);
+    if (deviation > cellDeviation[c] || (deviation === cellDeviation[c] && i + 1 < cells[c])) {
+      cells[c] = i + 1;
+      cellDeviation[c] = deviation;
+    }
+  }
+
+  // The cells of pyramid level l within the window, found from the coarsest level down: their
+  // count, in visit[result.which].
+  function cellsInView(l, frame, width, height) {
+    var levels = pyramid.levels;
+    var which = 0, count = 0;
+    for (var k = levels.length - 1; k >= l; --k) {
+      var level = levels[k];
+      var f = Math.pow(2, level.zoom + 8) / frame.scale / CELL;
+      var x0 = Math.floor(frame.x * f) - level.originX, x1 = Math.floor((frame.x + width) * f) - level.originX;
+      var y0 = Math.floor(frame.y * f) - level.originY, y1 = Math.floor((frame.y + height) * f) - level.originY;
+      var from = visit[which], to = visit[1 - which], found = 0;
+      var total = k === levels.length - 1 ? level.count : count;
+      for (var j = 0; j < total; ++j) {
+        var parent = k === levels.length - 1 ? -1 : from[j];
+        var begin = parent < 0 ? j : pyramid.first[levels[k + 1].firstOffset + parent];
+        var end = parent < 0 ? j + 1 : pyramid.first[levels[k + 1].firstOffset + parent + 1];
+        for (var c = begin; c < end; ++c) {
+          var packed = pyramid.cell[level.offset + c];
+          var cx = packed & 0xffff, cy = packed >>> 16;
+          if (cx < x0 || cx > x1 || cy < y0 || cy > y1) { continue; }
+          if (found === to.length) {
+            var grown = new Int32Array(to.length * 2);
+            grown.set(to);
+            to = visit[1 - which] = grown;
+          }
+          to[found++] = c;
+        }
+      }
+      which = 1 - which;
+      count = found;
+    }
+    return { which: which, count: count };
+  }
+
+  // Bins the readings of the pyramid's cells on screen: at a zoom coarser than the finest level,
+  // the cells' readings of the level one zoom finer than the map or as fine (at a whole zoom the
+  // same picture as the pass over every reading); deeper, every reading of the finest cells on
+  // screen. Returns the zoom of the level used.
+  function binFromPyramid(frame, width, height, s, ox, oy) {
+    var levels = pyramid.levels;
+    var zoom = map.getZoom();
+    var wanted = Math.ceil(zoom - 1e-9);
+    var l = Math.max(0, Math.min(levels.length - 1, levels[0].zoom - wanted));
+    var inView = cellsInView(l, frame, width, height);
+    var list = visit[inView.which], level = levels[l], i, k;
+    if (wanted > levels[0].zoom) {
+      for (k = 0; k < inView.count; ++k) {
+        var end = pyramid.first[level.firstOffset + list[k] + 1];
+        for (var r = pyramid.first[level.firstOffset + list[k]]; r < end; ++r) {
+          i = pyramid.order[r];
+          var x = at(data.mx, i) * s + ox, y = at(data.my, i) * s + oy;
+          if (x >= 0 && x < width && y >= 0 && y < height) { binReading(i, x, y); }
+        }
+      }
+      return level.zoom;
+    }
+    for (k = 0; k < inView.count; ++k) {
+      i = pyramid.reps[level.offset + list[k]];
+      if (i === NO_READING) { continue; }
+      var px = at(data.mx, i) * s + ox, py = at(data.my, i) * s + oy;
+      if (px >= 0 && px < width && py >= 0 && py < height) { binReading(i, px, py); }
+    }
+    return level.zoom;
   }
 
   function draw() {
@@ -271,20 +359,22 @@
     } else {
       pixels.fill(0);
     }
-    cellColumns = Math.ceil(width / CELL);
-    cellRows = Math.ceil(height / CELL);
+    cellShift = { x: frame.x - CELL * Math.floor(frame.x / CELL), y: frame.y - CELL * Math.floor(frame.y / CELL) };
+    cellColumns = Math.ceil(width / CELL) + 1;
+    cellRows = Math.ceil(height / CELL) + 1;
     if (cells.length !== cellColumns * cellRows) {
       cells = new Int32Array(cellColumns * cellRows);
-      cellDeviation = new Float32Array(cellColumns * cellRows);
+      cellDeviation = new Float64Array(cellColumns * cellRows);
     } else {
       cells.fill(0);
     }
     cellDeviation.fill(-1); // below every deviation, so an empty cell takes the first reading
 
-    // One pass: keep in each cell the reading that stands out most, as the profile keeps the
-    // minimum and maximum of each pixel column.
+    // Keep in each cell the reading that stands out most, as the profile keeps the minimum and
+    // maximum of each pixel column: from the pyramid's cells on screen, or by one pass over all.
     var s = frame.scale, ox = data.x0 * s - frame.x, oy = data.y0 * s - frame.y;
-    for (var p = 0, base = 1; p < data.mx.length; ++p) {
+    stats.level = pyramid && pyramid.reps ? binFromPyramid(frame, width, height, s, ox, oy) : -1;
+    for (var p = 0, base = 1; stats.level < 0 && p < data.mx.length; ++p) {
       binReadings(data.mx[p], data.my[p], data.value[p], s, ox, oy, width, height, scale.centre, base);
       base += data.mx[p].length;
     }
@@ -419,8 +509,8 @@
   function readingAt(x, y) {
     if (cellColumns === 0 || !dotsShown) { return -1; }
     var reach = Math.ceil((RADIUS + 1) / CELL);
-    var cx = Math.floor(x / CELL);
-    var cy = Math.floor(y / CELL);
+    var cx = Math.floor((x + cellShift.x) / CELL);
+    var cy = Math.floor((y + cellShift.y) / CELL);
     var best = -1;
     var bestDistance = (RADIUS + 1.5) * (RADIUS + 1.5);
     for (var j = Math.max(0, cy - reach); j <= Math.min(cellRows - 1, cy + reach); ++j) {
@@ -792,7 +882,7 @@
     // by side (several come in faster than one whole array) and kept as they came; later calls
     // wait until they are all in.
     receive: function (name, sources, bits) {
-      var Type = bits === 64 ? Float64Array : Float32Array;
+      var Type = bits === 64 ? Float64Array : bits === "u32" ? Uint32Array : Float32Array;
       var pieces = new Array(sources.length);
       var take = function () {
         var arrays = [];
@@ -844,6 +934,7 @@
       data = whole && total === n ? { n: n, x0: x0 || 0, y0: y0 || 0, mx: mx, my: my, value: value, size: mx[0].length }
                                   : NO_DATA;
       n = data.n;
+      pyramid = null;
       changed();
       selection = { first: -1, last: -1, ring: -1 };
       spikes = [];
@@ -865,6 +956,7 @@
     setScale: inOrder(function (given) {
       scale.min = given.min;
       scale.max = given.max > given.min ? given.max : given.min + 1;
+      if (pyramid && given.centre !== scale.centre) { pyramid.reps = null; } // the cells' readings follow the centre
       scale.centre = given.centre;
       var lut = new Uint32Array(256);
       for (var i = 0; i < 256 && 3 * i + 2 < given.colours.length; ++i) {
@@ -886,7 +978,33 @@
       for (var p = 0; fits && p < value.length; ++p) { fits = value[p].length === data.value[p].length; }
       if (!fits) { return; }
       data.value = value;
+      if (pyramid) { pyramid.reps = null; }
       hideTip();
+      changed();
+    }),
+
+    // The pyramid of the readings loaded, from the received arrays "order", "cell" and "first" and
+    // its levels [{zoom, originX, originY, offset, count, firstOffset}], finest first. Its cells'
+    // readings come by setReps.
+    setPyramid: inOrder(function (n, levels) {
+      var order = received.order, cell = received.cell, first = received.first;
+      delete received.order;
+      delete received.cell;
+      delete received.first;
+      pyramid = null;
+      if (!order || !cell || !first || n !== data.n || levels.length === 0) { return; }
+      var last = levels[levels.length - 1];
+      if (cell[0].length !== last.offset + last.count || first[0].length !== last.firstOffset + last.count + 1) { return; }
+      pyramid = { levels: levels, order: order[0], cell: cell[0], first: first[0], reps: null };
+    }),
+
+    // Each pyramid cell's reading for the values and centre on the page now, from the received
+    // array "reps"; the host sends it only while they are current.
+    setReps: inOrder(function (n) {
+      var reps = received.reps;
+      delete received.reps;
+      if (!pyramid || n !== data.n || !reps || reps[0].length !== pyramid.cell.length) { return; }
+      pyramid.reps = reps[0];
       changed();
     }),
 
@@ -1025,6 +1143,10 @@
       return {
         readings: data.n,
         dots: stats.dots,
+        // The zoom of the pyramid level the last frame drew from (-1: a pass over every reading),
+        // and whether the pyramid's cells have their readings for what is shown now.
+        level: stats.level,
+        pyramid: !!(pyramid && pyramid.reps),
         drawMs: stats.drawMs,
         draws: stats.draws,
         legend: { min: scale.min, max: scale.max, ticks: scale.ticks.map(function (t) { return t.text; }),

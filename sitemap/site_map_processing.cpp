@@ -6,6 +6,7 @@
 
 #include "error_box.h"
 #include "processing_panel.h"
+#include "page_dots.h"
 #include "processing_runner.h"
 #include "profile_strip.h"
 #include "site_grid_panel.h"
@@ -128,10 +129,23 @@ void SiteMapWindow::SendValues()
     runScript(QStringLiteral("qmSite.receive('value', [%1], 32); qmSite.setValues(%2);")
                   .arg(sources.join(QLatin1Char(',')))
                   .arg(onPage_->size()));
+    pageValues_ = processed_->shown;
     QStringList spikes;
     for (const std::uint32_t i : processed_->spikes)
         spikes << QString::number(i);
     runScript(QStringLiteral("qmSite.setSpikes([%1]);").arg(spikes.join(QLatin1Char(','))));
+}
+
+void SiteMapWindow::SendDots()
+{
+    // The pyramid goes only through the data scheme: as script text its arrays would be far too
+    // long, and without it the page bins every reading.
+    SiteDataHandler* handler = SiteDataSchemeRegistered() ? SiteData() : nullptr;
+    if (!handler || !onPage_ || onPage_->size() == 0 || piecesFailedFor_ == onPage_ || !pageValues_)
+        return;
+    dots_->Follow(onPage_, pageFrame_, pageValues_, pageCentre_);
+    dots_->Send(*handler, QStringLiteral("w%1-d%2-").arg(windowSerial_).arg(sent_),
+                [this](const QString& script) { runScript(script); });
 }
 
 QString SiteMapWindow::ProcessingStatus() const

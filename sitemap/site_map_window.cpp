@@ -4,6 +4,7 @@
 
 #include "error_box.h"
 #include "grid.h"
+#include "page_dots.h"
 #include "platform.h"
 #include "readings_export.h"
 #include "site_grid_panel.h"
@@ -194,6 +195,8 @@ SiteMapWindow::SiteMapWindow(QWidget* parent) : QWidget(parent, Qt::Window)
         runScript(QStringLiteral("qmSite.showDots(%1);").arg(shown ? QStringLiteral("true") : QStringLiteral("false")));
         updatePage();
     });
+    dots_ = new PageDots(this);
+    connect(dots_, &PageDots::Made, this, &SiteMapWindow::updatePage);
     SetUpExtras();
     updateExportMenu();
     showRange();
@@ -513,6 +516,7 @@ void SiteMapWindow::sendUpdate()
         sendGrid();
     if (contoursDirty_)
         SendContours();
+    SendDots();
     // Scripts run in the order given, and the page holds the calls after an array it fetches until
     // the array is in, so once the page is no longer busy everything above is drawn.
     QPointer<SiteMapWindow> self(this);
@@ -595,6 +599,8 @@ void SiteMapWindow::sendReadings()
     sentPrefix_.clear();
     piecesSent_.clear();
     const std::size_t n = onPage_ ? onPage_->size() : 0;
+    dots_->PageCleared();
+    pageValues_.reset();
     if (n == 0 || piecesFailedFor_ == onPage_) {
         runScript(QStringLiteral("qmSite.load(0, null);"));
         return;
@@ -606,6 +612,8 @@ void SiteMapWindow::sendReadings()
     // Pieces still being made are expected: the page's fetches of them wait until pieceReady()
     // puts them. Without the data scheme every piece is made before the page is handed on.
     const PreparedPage& page = *prepared_;
+    pageFrame_ = page.frame;
+    pageValues_ = std::shared_ptr<const std::vector<double>>(onPage_, &onPage_->value);
     sentPrefix_ = prefix;
     piecesSent_.assign(page.pieces(), 0);
     base64Sent_ = !handler;
@@ -679,6 +687,7 @@ void SiteMapWindow::piecesFailed(const PreparedPage* page, const QString& messag
 void SiteMapWindow::sendScale()
 {
     scaleDirty_ = false;
+    pageCentre_ = scale_.centre;
     QStringList colours;
     for (const site::Rgb& rgb : site::Ramp(scale_, kColourSteps))
         colours << QString::number(rgb[0]) << QString::number(rgb[1]) << QString::number(rgb[2]);

@@ -10,6 +10,7 @@
 #include "map_tools.h"
 #include "placed_readings.h"
 #include "readings_export.h"
+#include "web_map_points.h"
 
 #include <QJsonObject>
 #include <QFutureWatcher>
@@ -36,6 +37,7 @@ namespace qm {
 
 struct PreparedPage;
 struct ProcessedView;
+class PageDots;
 class ProcessingPanel;
 class ProcessingRunner;
 class ProfileStrip;
@@ -169,6 +171,7 @@ private:
     void RequestProcessing();
     void ProcessedReady(std::shared_ptr<const ProcessedView> view);
     void SendValues();
+    void SendDots();
     void UpdateStrip();
     QString ProcessingStatus() const;
     QString ValueText(int index) const;
@@ -215,6 +218,12 @@ private:
     std::shared_ptr<const ProcessedView> processedOnPage_;
     std::shared_ptr<const site::PlacedReadings> gridPanelReadings_; // given to the grid panel
     bool valuesDirty_ = false; // what the dots show is not on the page yet
+    // The page's pyramid of dots, and what it follows: where the page places the readings, the values
+    // its dots show and its scale's centre.
+    PageDots* dots_ = nullptr;
+    site::WebMapFrame pageFrame_;
+    std::shared_ptr<const std::vector<double>> pageValues_;
+    double pageCentre_ = 0;
     QString note_; // of the grid or the last export, after the status of the readings
     double pageCentreLon_ = 0; // of the readings as sent, to put the grid on the same turn of the world
 

@@ -206,6 +206,10 @@ void TestSiteMapWindow::clickOnADotReportsItsFileAndRowAndSelectionRingsIt()
 void TestSiteMapWindow::hiddenWindowUpdatesThePageWhenShown()
 {
     QVERIFY(ShowAndWait(Lines(2, 5, 10, 10, 0.0001)));
+    // The pyramid of cells follows the dots, and the frames after it draw from it.
+    QTRY_VERIFY_WITH_TIMEOUT(PageState(*window_).value("pyramid").toBool(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(PageState(*window_).value("level").toInt() >= 0, 10000);
+    QCOMPARE(PageState(*window_).value("dots").toInt(), 10);
     window_->close();
     QVERIFY(!window_->isVisible());
     QSignalSpy updated(window_.get(), &qm::SiteMapWindow::pageUpdated);
