@@ -141,7 +141,8 @@ void SiteMapWindow::SendDots()
     // The pyramid goes only through the data scheme: as script text its arrays would be far too
     // long, and without it the page bins every reading.
     SiteDataHandler* handler = SiteDataSchemeRegistered() ? SiteData() : nullptr;
-    if (!handler || !onPage_ || onPage_->size() == 0 || piecesFailedFor_ == onPage_ || !pageValues_)
+    if (!handler || !onPage_ || onPage_ != dotsFollowed_ || onPage_->size() == 0 || piecesFailedFor_ == onPage_ ||
+        !pageValues_)
         return;
     dots_->Follow(onPage_, pageFrame_, pageValues_, pageCentre_);
     dots_->Send(*handler, QStringLiteral("w%1-d%2-").arg(windowSerial_).arg(sent_),

@@ -196,7 +196,14 @@ SiteMapWindow::SiteMapWindow(QWidget* parent) : QWidget(parent, Qt::Window)
         updatePage();
     });
     dots_ = new PageDots(this);
-    connect(dots_, &PageDots::Made, this, &SiteMapWindow::updatePage);
+    // What the pyramid's thread made goes to the page at once, outside the window's updates: it
+    // changes no dot, only how fast the page finds them.
+    connect(dots_, &PageDots::Made, this, [this] {
+        if (!pageLoaded_ || !isVisible())
+            return; // sent with the next update
+        SendDots();
+        runScript(QStringLiteral("qmSite.redraw();"));
+    });
     SetUpExtras();
     updateExportMenu();
     showRange();
@@ -524,8 +531,13 @@ void SiteMapWindow::sendUpdate()
         if (!self)
             return;
         emit self->pageUpdated();
-        if (drawsReadings && sent == self->readings_)
+        if (drawsReadings && sent == self->readings_) {
+            // The pyramid of cells is made once the dots are drawn, so that it does not compete
+            // with the first drawing for the processor.
+            self->dotsFollowed_ = sent;
+            self->SendDots();
             emit self->readingsDrawn();
+        }
         if (drawsValues && valuesSent && valuesSent == self->processed_) {
             self->processedOnPage_ = valuesSent;
             emit self->processedDrawn();

@@ -224,6 +224,7 @@ private:
     site::WebMapFrame pageFrame_;
     std::shared_ptr<const std::vector<double>> pageValues_;
     double pageCentre_ = 0;
+    std::shared_ptr<const site::PlacedReadings> dotsFollowed_; // drawn on the page: its pyramid may be made
     QString note_; // of the grid or the last export, after the status of the readings
     double pageCentreLon_ = 0; // of the readings as sent, to put the grid on the same turn of the world
 
