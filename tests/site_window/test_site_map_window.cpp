@@ -58,6 +58,7 @@ private slots:
     void readingsBeyondTheFirstPieceAreFoundAndRinged();
     void piecesNeverMadeLeaveNoPageWaiting();
     void gridIsShownUnderTheDotsRecolouredAndExported();
+    void gridAcrossTheAntimeridianLiesUnderItsDots();
     void gridRefusalsAndCancelAreSaidAndSurveyFilesKept();
     void screenshotOfTheExampleSite();
 
@@ -486,6 +487,28 @@ void TestSiteMapWindow::gridRefusalsAndCancelAreSaidAndSurveyFilesKept()
     QVERIFY2(errorBoxes.last().contains("names a .csv file"), qPrintable(errorBoxes.last()));
     QCOMPARE(QFileInfo(survey).size(), 19);
     qm::SetErrorBoxHook(nullptr);
+}
+
+void TestSiteMapWindow::gridAcrossTheAntimeridianLiesUnderItsDots()
+{
+    // 8 lines about 1 m apart from 179.99996 E on past the antimeridian to 179.99996 W, given as
+    // the receiver writes them (west of it negative).
+    auto readings = Lines(8, 40, -16.5, 179.99996, 0.00001);
+    for (double& lon : readings->lon)
+        lon = lon > 180 ? lon - 360 : lon;
+    QVERIFY(ShowAndWait(readings));
+    QTest::mouseClick(window_->findChild<QToolButton*>("grid"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(GridOnPage(*window_).value("loaded").toBool(), 30000);
+    // One image on the dots' own turn of the world, running on past 180 as they do, not a strip
+    // of the whole world nor one at the other end of the map.
+    const QVariantList bounds = GridOnPage(*window_).value("bounds").toList();
+    QCOMPARE(bounds.size(), 4);
+    const double west = bounds[1].toDouble(), east = bounds[3].toDouble();
+    QVERIFY2(west < 179.99996 && west > 179.9995 && east > 180.00003 && east < 180.0005,
+             qPrintable(QStringLiteral("%1 to %2").arg(west, 0, 'f', 6).arg(east, 0, 'f', 6)));
+    const QVariantMap view = PageState(*window_).value("view").toMap();
+    QVERIFY(view.value("west").toDouble() < 180 && view.value("east").toDouble() > 180);
+    QCOMPARE(PageState(*window_).value("dots").toInt(), 320);
 }
 
 // The README's picture of the example survey gridded on the map, drawn when QM_SITE_SCREENSHOT
