@@ -6,7 +6,6 @@
 #include <bit>
 #include <cstdint>
 #include <cmath>
-#include <iterator>
 
 namespace qm::site {
 
@@ -59,21 +58,22 @@ std::uint64_t OrderKey(double v)
     return bits >> 63 ? ~bits : bits | (std::uint64_t{1} << 63);
 }
 
-} // namespace
-
-ReadingPercentiles PercentilesOf(std::span<const double> values)
+// The percentiles of the values a pass hands on: `forEach(take)` calls take(v) for every value, the
+// same values each time (three passes at most).
+template <typename ForEach>
+ReadingPercentiles PercentilesBy(const ForEach& forEach)
 {
     constexpr double kRanks[] = {0.02, 0.5, 0.98};
     ReadingPercentiles percentiles;
     std::uint64_t lowest = ~std::uint64_t{0};
     std::uint64_t highest = 0;
-    for (const double v : values) {
+    forEach([&](double v) {
         if (std::isfinite(v)) {
             ++percentiles.count;
             lowest = std::min(lowest, OrderKey(v));
             highest = std::max(highest, OrderKey(v));
         }
-    }
+    });
     const std::size_t n = percentiles.count;
     if (n == 0)
         return percentiles;
@@ -81,7 +81,10 @@ ReadingPercentiles PercentilesOf(std::span<const double> values)
     if (n < kSmallSet) {
         std::vector<double> finite;
         finite.reserve(n);
-        std::copy_if(values.begin(), values.end(), std::back_inserter(finite), [](double v) { return std::isfinite(v); });
+        forEach([&](double v) {
+            if (std::isfinite(v))
+                finite.push_back(v);
+        });
         for (int i = 0; i < 3; ++i)
             *results[i] = Percentile(finite.begin(), finite.end(), kRanks[i]);
         return percentiles;
@@ -95,10 +98,10 @@ ReadingPercentiles PercentilesOf(std::span<const double> values)
     const std::size_t bucketCount = static_cast<std::size_t>((highest >> shift) - base) + 1;
     const auto bucketOf = [&](double v) { return static_cast<std::size_t>((OrderKey(v) >> shift) - base); };
     std::vector<std::uint32_t> counts(bucketCount, 0);
-    for (const double v : values) {
+    forEach([&](double v) {
         if (std::isfinite(v))
             ++counts[bucketOf(v)];
-    }
+    });
     // Each rank wanted (the order statistics on both sides of each percentile), its bucket and its
     // rank within the bucket.
     struct Wanted {
@@ -127,12 +130,12 @@ ReadingPercentiles PercentilesOf(std::span<const double> values)
             slotOf[w.bucket] = static_cast<std::uint8_t>(members.size());
         }
     }
-    for (const double v : values) {
+    forEach([&](double v) {
         if (std::isfinite(v)) {
             if (const std::uint8_t slot = slotOf[bucketOf(v)])
                 members[slot - 1].push_back(v);
         }
-    }
+    });
     for (Wanted& w : wanted) {
         std::vector<double>& m = members[slotOf[w.bucket] - 1];
         std::nth_element(m.begin(), m.begin() + static_cast<std::ptrdiff_t>(w.within), m.end());
@@ -145,6 +148,26 @@ ReadingPercentiles PercentilesOf(std::span<const double> values)
         *results[i] = low + (high - low) * (h - static_cast<double>(wanted[2 * i].rank));
     }
     return percentiles;
+}
+
+} // namespace
+
+ReadingPercentiles PercentilesOf(std::span<const double> values)
+{
+    return PercentilesBy([values](const auto& take) {
+        for (const double v : values)
+            take(v);
+    });
+}
+
+ReadingPercentiles PercentilesOf(const ValuePass& pass)
+{
+    return PercentilesBy([&pass](const auto& take) {
+        pass([&take](std::span<const float> piece) {
+            for (const float v : piece)
+                take(v);
+        });
+    });
 }
 
 ColourScale DefaultScale(const ReadingPercentiles& percentiles, Palette palette)
