@@ -363,16 +363,19 @@ private:
 
 // The raster's blocks handed on a band of blocks at a time, whole rows from north to south, so
 // that only a band is held: each band's cells start empty, as a block without readings leaves them.
+// A band of a narrow grid takes several rows of blocks, so that every thread has blocks to grid.
 bool SendBands(BlockRun& run, const GridResult& result, int workers, RowSink& sink)
 {
     const BlockPlan& plan = run.Plan();
-    const std::size_t perBand = static_cast<std::size_t>((result.width + plan.side - 1) / plan.side);
+    const std::size_t perRow = static_cast<std::size_t>((result.width + plan.side - 1) / plan.side);
+    const std::size_t perBand = perRow * ((2 * static_cast<std::size_t>(workers) + perRow - 1) / perRow);
     const int threads = static_cast<int>(std::min<std::size_t>(perBand, static_cast<std::size_t>(workers)));
     std::vector<float> band;
     for (std::size_t first = 0; first < plan.todo.size(); first += perBand) {
-        const int row0 = plan.todo[first].row0, rows = plan.todo[first].height;
+        const std::size_t last = std::min(first + perBand, plan.todo.size());
+        const int row0 = plan.todo[first].row0, rows = plan.todo[last - 1].row0 + plan.todo[last - 1].height - row0;
         band.assign(static_cast<std::size_t>(result.width) * rows, kNoData);
-        if (!run.Run(first, first + perBand, row0, band, threads))
+        if (!run.Run(first, last, row0, band, threads))
             return false;
         if (std::string failure = sink.Rows(row0, rows, band); !failure.empty()) {
             run.Fail(std::move(failure));

@@ -2,6 +2,7 @@
 // is the grid held whole, in every format; a failure or a cancel leaves no file.
 #include "grid.h"
 
+#include <cpl_conv.h>
 #include <cpl_string.h>
 #include <cpl_vsi.h>
 #include <gdal_priv.h>
@@ -14,7 +15,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
+#include <sstream>
 #include <map>
 #include <memory>
 #include <random>
@@ -26,9 +27,10 @@ namespace {
 namespace fs = std::filesystem;
 using namespace qm::site;
 
-// 40 lines 0.5 m apart and 20 m long, readings 5 cm apart along them, in UTM zone 37N, with a
-// value that is no plane (so that a cell in the wrong place shows). At 5 cm cells the grid has
-// about 400 rows: several bands of blocks, and more than one row of the GeoTIFF's tiles.
+// 40 lines 0.5 m apart and 60 m long, readings 5 cm apart along them, in UTM zone 37N, with a
+// value that is no plane (so that a cell in the wrong place shows). At 5 cm cells on two threads
+// the grid's 1,200 rows are gridded in three bands of blocks, none ending with a row of the
+// GeoTIFF's tiles.
 struct DenseSite {
     std::vector<double> lon, lat, value;
     DenseSite()
@@ -40,8 +42,8 @@ struct DenseSite {
         wgs84.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
         std::unique_ptr<OGRCoordinateTransformation> toWgs(OGRCreateCoordinateTransformation(&utm, &wgs84));
         for (int line = 0; line < 40; ++line)
-            for (int i = 0; i <= 400; ++i) {
-                const double x = 420000 + line * 0.5, y = 6290000 + (line % 2 ? 20.0 - i * 0.05 : i * 0.05);
+            for (int i = 0; i <= 1200; ++i) {
+                const double x = 420000 + line * 0.5, y = 6290000 + (line % 2 ? 60.0 - i * 0.05 : i * 0.05);
                 lon.push_back(x);
                 lat.push_back(y);
                 value.push_back(50000 + 30 * std::sin(x / 1.7) * std::cos(y / 2.3));
@@ -73,7 +75,9 @@ struct TempDir : Folder {
 std::string Bytes(const fs::path& path)
 {
     std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
 }
 
 std::vector<float> TiffValues(const fs::path& path)
@@ -110,7 +114,13 @@ std::map<std::string, std::string> KmzEntries(const fs::path& path)
 // The dense site gridded at 5 cm cells into a folder of its own.
 class GridInBlocks : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { GDALAllRegister(); }
+    // The blocks, and so the bands, depend on the count of threads.
+    static void SetUpTestSuite()
+    {
+        GDALAllRegister();
+        CPLSetConfigOption("GDAL_NUM_THREADS", "2");
+    }
+    static void TearDownTestSuite() { CPLSetConfigOption("GDAL_NUM_THREADS", nullptr); }
     GridInBlocks() { request.cellSize = 0.05; }
     const DenseSite site;
     const TempDir dir;
@@ -121,7 +131,7 @@ TEST_F(GridInBlocks, WrittenInBlocksIsTheWholeGridInEveryFormat)
 {
     const GridResult whole = ComputeGrid(site.lon, site.lat, site.value, request);
     ASSERT_TRUE(whole.ok) << whole.error;
-    ASSERT_GT(whole.height, 300);
+    ASSERT_GT(whole.height, 1000);
 
     // The same names in two folders, since a KMZ holds its file's name.
     fs::create_directories(dir.path / "held");
@@ -129,11 +139,9 @@ TEST_F(GridInBlocks, WrittenInBlocksIsTheWholeGridInEveryFormat)
     for (const std::string suffix : {".tif", ".xyz", ".grd", ".png", ".kmz"}) {
         SCOPED_TRACE(suffix);
         const fs::path held = dir.path / "held" / ("grid" + suffix), blocks = dir.path / "blocks" / ("grid" + suffix);
-        const GridResult a = GridToFile(site.lon, site.lat, site.value, request, held.string());
+        ASSERT_EQ(WriteGrid(whole, GridScale(whole), held.string()), "");
         const GridResult b = GridToFile(site.lon, site.lat, site.value, request, blocks.string(), 0);
-        ASSERT_TRUE(a.ok) << a.error;
         ASSERT_TRUE(b.ok) << b.error;
-        EXPECT_EQ(a.values, whole.values);
         EXPECT_TRUE(b.values.empty());
         EXPECT_EQ(b.width, whole.width);
         EXPECT_EQ(b.height, whole.height);
