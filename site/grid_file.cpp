@@ -158,9 +158,17 @@ public:
         return read ? std::string() : Failure(trap.What("the file cannot be read back"));
     }
 
+    // The failure as the user reads it: GDAL's reason names the temporary file, which stands for
+    // the user's.
     std::string Failure(const std::string& reason, std::size_t file = 0) const
     {
-        return shown_.empty() ? staged_->Failure(reason, file) : WriteFailure(shown_, reason);
+        if (shown_.empty())
+            return staged_->Failure(reason, file);
+        std::string text = reason;
+        const std::string temp = Utf8Of(staged_->Temp(0)), user = Utf8Of(shown_);
+        for (std::size_t at = text.find(temp); at != std::string::npos; at = text.find(temp, at + user.size()))
+            text.replace(at, temp.size(), user);
+        return WriteFailure(shown_, text);
     }
     StagedFiles& Staged() { return *staged_; }
 

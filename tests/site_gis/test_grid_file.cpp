@@ -177,6 +177,7 @@ TEST_F(GridInBlocks, AFailureOrACancelInBlocksLeavesNoFileAndKeepsAnEarlierOne)
     const GridResult failed = GridToFile(site.lon, site.lat, site.value, request, missing.string(), 0);
     EXPECT_FALSE(failed.ok);
     EXPECT_EQ(failed.error.rfind("Cannot write " + missing.string() + ": ", 0), 0u) << failed.error;
+    EXPECT_EQ(failed.error.find("partial"), std::string::npos) << failed.error; // no temporary name
 
     for (const std::string suffix : {".tif", ".png"}) {
         SCOPED_TRACE(suffix);
