@@ -4,7 +4,8 @@
 // and the same grid: the gridding alone, and the whole run from the survey files (one a line).
 // Also the memory beyond the input, and beyond the start for the run from the files.
 // BM_WholeProcessGrid times the built `quarlomet grid` from the survey files against `gdal_grid`
-// on the projected points, each as a whole process writing a GeoTIFF of the same grid.
+// on the projected points, each as a whole process writing a GeoTIFF of the same grid;
+// BM_WholeProcessGridMemory the tool's peak memory alone.
 #include "grid.h"
 #include "placed_readings.h"
 #include "resident.h"
@@ -352,6 +353,38 @@ void BM_WholeProcessGrid(benchmark::State& state)
     state.counters["gdal_grid_peak_MB"] = theirs.peakMB;
 }
 BENCHMARK(BM_WholeProcessGrid)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+
+// The tool alone as a whole process, for its peak memory against the budget of 100 bytes a reading
+// and 200 MB; the argument is the cell in centimetres. At QM_BENCH_FILES=1000 the grid of 25 cm
+// cells holds just under 16M cells, held whole; that of 20 cm cells 25M, written in blocks.
+void BM_WholeProcessGridMemory(benchmark::State& state)
+{
+    const Site& site = TheSite();
+    const std::string cell = std::to_string(static_cast<double>(state.range(0)) / 100);
+    std::vector<std::string> tool{QM_QUARLOMET_EXE, "grid", "--cell", cell, "--radius", "2", "--method", "linear",
+                                  "-o", (site.dir / "memory.tif").string()};
+    tool.insert(tool.end(), site.files.begin(), site.files.end());
+    ProcessRun ours;
+    for (auto _ : state) {
+        ours = RunProcess(tool, site.dir / "memory.txt");
+        if (!ours.ok) {
+            state.SkipWithError("quarlomet grid failed");
+            return;
+        }
+    }
+    const double readings = static_cast<double>(site.value.size());
+    // The tool's first line: "grid: W x H cells of ...".
+    std::ifstream said(site.dir / "memory.txt");
+    std::string word;
+    double width = 0, height = 0;
+    said >> word >> width >> word >> height;
+    state.counters["cells_M"] = width * height / 1e6;
+    state.counters["readings_M"] = readings / 1e6;
+    state.counters["tool_wall_s"] = ours.wallSeconds;
+    state.counters["tool_peak_MB"] = ours.peakMB;
+    state.counters["budget_MB"] = (100.0 * readings) / 1e6 + 200.0;
+}
+BENCHMARK(BM_WholeProcessGridMemory)->Arg(25)->Arg(20)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
 
 } // namespace
 

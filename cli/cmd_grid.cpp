@@ -163,11 +163,12 @@ int RunGrid(const CommandCall& call)
         progress.Step(fileSteps + static_cast<int>(fraction * 99), "gridding");
         return true;
     };
-    // The grid needs only the positions and values; what else the gathering kept goes first,
-    // and the rest once the grid is made, so that the peak stays near the grid and its input.
+    // The grid needs only the positions and values: what else the gathering kept goes first, so
+    // that the peak stays near the readings and the grid (a large grid is written in blocks, never
+    // held whole).
     std::vector<std::uint32_t>().swap(placed.file);
     std::vector<std::uint32_t>().swap(placed.row);
-    site::GridResult grid = site::ComputeGrid(placed, request);
+    const site::GridResult grid = site::GridToFile(placed, request, out);
     std::vector<double>().swap(placed.lon);
     std::vector<double>().swap(placed.lat);
     std::vector<double>().swap(placed.value);
@@ -182,10 +183,6 @@ int RunGrid(const CommandCall& call)
     }
     for (const std::string& message : grid.messages) {
         WriteAll(stderr, DisplayText(message + "\n"));
-    }
-    const std::string failure = site::WriteGrid(grid, site::GridScale(grid), out);
-    if (!failure.empty()) {
-        throw Error(failure);
     }
 
     WriteOut("grid: " + std::to_string(grid.width) + " x " + std::to_string(grid.height) + " cells of " +

@@ -6,7 +6,6 @@
 #include <bit>
 #include <cstdint>
 #include <cmath>
-#include <iterator>
 
 namespace qm::site {
 
@@ -59,21 +58,166 @@ std::uint64_t OrderKey(double v)
     return bits >> 63 ? ~bits : bits | (std::uint64_t{1} << 63);
 }
 
-} // namespace
+// The double of an order key.
+double FromKey(std::uint64_t key)
+{
+    return std::bit_cast<double>(key >> 63 ? key & ~(std::uint64_t{1} << 63) : ~key);
+}
 
-ReadingPercentiles PercentilesOf(std::span<const double> values)
+// A rank sought among the values: the `within`th of the `count` values whose keys lie in [lo, hi].
+struct Sought {
+    std::size_t rank;
+    std::uint64_t lo = 0, hi = 0;
+    std::size_t count = 0, within = 0;
+    double value = 0;
+    bool narrowed = false; // once: the first pass splits all values
+    bool found = false;
+};
+
+// The most values of one range gathered to be ordered. A range holding more (most values equal or
+// nearly so, beside a spike far off) is narrowed first, so that the memory stays small however the
+// values lie: a grid too large to hold passes its values a piece at a time.
+constexpr std::size_t kMostGathered = std::size_t{1} << 20;
+
+// The shift that splits the keys of [lo, hi] into at most 65,536 parts of consecutive keys.
+int PartShift(std::uint64_t lo, std::uint64_t hi)
+{
+    return std::max(0, static_cast<int>(std::bit_width(lo ^ hi)) - 16);
+}
+
+// Narrows a sought range to its part that holds the rank, from the count of values in each part.
+void ToPart(Sought& sought, const std::vector<std::uint32_t>& counts)
+{
+    const int shift = PartShift(sought.lo, sought.hi);
+    std::size_t part = 0;
+    // (A pass handing on other values than the first would find the rank beyond the last part.)
+    while (sought.within >= counts[part] && part + 1 < counts.size()) {
+        sought.within -= counts[part];
+        ++part;
+    }
+    const std::uint64_t first = (sought.lo >> shift) + part;
+    // The last part's end may wrap past the largest key: it ends at `hi` then.
+    sought.hi = std::min(sought.hi, ((first + 1) << shift) - 1);
+    sought.lo = std::max(sought.lo, first << shift);
+    sought.count = counts[part];
+    sought.narrowed = true;
+    if (sought.lo == sought.hi) {
+        sought.value = FromKey(sought.lo);
+        sought.found = true;
+    }
+}
+
+// The distinct ranges of the ranks not yet found, where `wanted` says so.
+std::vector<std::pair<std::uint64_t, std::uint64_t>> RangesOf(const std::vector<Sought>& sought, auto wanted)
+{
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> ranges;
+    for (const Sought& s : sought)
+        if (!s.found && wanted(s) && std::find(ranges.begin(), ranges.end(), std::pair{s.lo, s.hi}) == ranges.end())
+            ranges.emplace_back(s.lo, s.hi);
+    return ranges;
+}
+
+// Narrows every range the ranks lie in, a pass each time, until each holds at most kMostGathered
+// values or a single key. The first pass splits all values into 65,536 parts.
+template <typename ForEach>
+void Narrow(const ForEach& forEach, std::vector<Sought>& sought)
+{
+    for (;;) {
+        const auto ranges = RangesOf(sought, [](const Sought& s) { return !s.narrowed || s.count > kMostGathered; });
+        if (ranges.empty())
+            return;
+        std::vector<std::vector<std::uint32_t>> counts(ranges.size());
+        std::vector<int> shifts(ranges.size());
+        for (std::size_t r = 0; r < ranges.size(); ++r) {
+            shifts[r] = PartShift(ranges[r].first, ranges[r].second);
+            counts[r].assign(static_cast<std::size_t>((ranges[r].second >> shifts[r]) - (ranges[r].first >> shifts[r])) + 1, 0);
+        }
+        if (ranges.size() == 1) {
+            // The first pass, and the usual one: a single range, counted without a search.
+            const auto [lo, hi] = ranges[0];
+            const int shift = shifts[0];
+            std::uint32_t* const parts = counts[0].data();
+            forEach([&, lo = lo, hi = hi](double v) {
+                const std::uint64_t key = OrderKey(v);
+                if (std::isfinite(v) && key >= lo && key <= hi)
+                    ++parts[(key >> shift) - (lo >> shift)];
+            });
+        } else {
+            forEach([&](double v) {
+                if (!std::isfinite(v))
+                    return;
+                const std::uint64_t key = OrderKey(v);
+                for (std::size_t r = 0; r < ranges.size(); ++r)
+                    if (key >= ranges[r].first && key <= ranges[r].second) {
+                        ++counts[r][static_cast<std::size_t>((key >> shifts[r]) - (ranges[r].first >> shifts[r]))];
+                        break;
+                    }
+            });
+        }
+        for (Sought& s : sought) {
+            const auto at = std::find(ranges.begin(), ranges.end(), std::pair{s.lo, s.hi});
+            if (!s.found && at != ranges.end())
+                ToPart(s, counts[static_cast<std::size_t>(at - ranges.begin())]);
+        }
+    }
+}
+
+// The values of each range sought gathered in one pass and ordered around the ranks. Each range
+// lies in one of the first pass's parts of [lowest, highest]: only the values of those parts are
+// looked at further.
+template <typename ForEach>
+void Gather(const ForEach& forEach, std::vector<Sought>& sought, std::uint64_t lowest, std::uint64_t highest)
+{
+    const auto ranges = RangesOf(sought, [](const Sought&) { return true; });
+    if (ranges.empty())
+        return;
+    const int shift = PartShift(lowest, highest);
+    const std::uint64_t base = lowest >> shift;
+    std::vector<std::uint8_t> holds(static_cast<std::size_t>((highest >> shift) - base) + 1, 0);
+    for (const auto& range : ranges)
+        holds[static_cast<std::size_t>((range.first >> shift) - base)] = 1;
+    std::vector<std::vector<double>> members(ranges.size());
+    forEach([&](double v) {
+        if (!std::isfinite(v))
+            return;
+        const std::uint64_t key = OrderKey(v);
+        if (!holds[static_cast<std::size_t>((key >> shift) - base)])
+            return;
+        for (std::size_t r = 0; r < ranges.size(); ++r)
+            if (key >= ranges[r].first && key <= ranges[r].second) {
+                members[r].push_back(v);
+                break;
+            }
+    });
+    for (Sought& s : sought) {
+        if (s.found)
+            continue;
+        std::vector<double>& m = members[static_cast<std::size_t>(
+            std::find(ranges.begin(), ranges.end(), std::pair{s.lo, s.hi}) - ranges.begin())];
+        if (m.empty())
+            continue; // values other than those counted: none to order
+        s.within = std::min(s.within, m.size() - 1);
+        std::nth_element(m.begin(), m.begin() + static_cast<std::ptrdiff_t>(s.within), m.end());
+        s.value = m[s.within];
+    }
+}
+
+// The percentiles of the values a pass hands on: `forEach(take)` calls take(v) for every value, the
+// same values each time.
+template <typename ForEach>
+ReadingPercentiles PercentilesBy(const ForEach& forEach)
 {
     constexpr double kRanks[] = {0.02, 0.5, 0.98};
     ReadingPercentiles percentiles;
     std::uint64_t lowest = ~std::uint64_t{0};
     std::uint64_t highest = 0;
-    for (const double v : values) {
+    forEach([&](double v) {
         if (std::isfinite(v)) {
             ++percentiles.count;
             lowest = std::min(lowest, OrderKey(v));
             highest = std::max(highest, OrderKey(v));
         }
-    }
+    });
     const std::size_t n = percentiles.count;
     if (n == 0)
         return percentiles;
@@ -81,70 +225,59 @@ ReadingPercentiles PercentilesOf(std::span<const double> values)
     if (n < kSmallSet) {
         std::vector<double> finite;
         finite.reserve(n);
-        std::copy_if(values.begin(), values.end(), std::back_inserter(finite), [](double v) { return std::isfinite(v); });
+        forEach([&](double v) {
+            if (std::isfinite(v))
+                finite.push_back(v);
+        });
         for (int i = 0; i < 3; ++i)
             *results[i] = Percentile(finite.begin(), finite.end(), kRanks[i]);
         return percentiles;
     }
 
     // A selection by the leading bits that tell the values apart: a count of the values in each of
-    // at most 65,536 buckets of consecutive values locates the buckets of the ranks wanted, and only
-    // their values are then ordered. Exactly the order statistics a full partition gives.
-    const int shift = std::max(0, static_cast<int>(std::bit_width(lowest ^ highest)) - 16);
-    const std::uint64_t base = lowest >> shift;
-    const std::size_t bucketCount = static_cast<std::size_t>((highest >> shift) - base) + 1;
-    const auto bucketOf = [&](double v) { return static_cast<std::size_t>((OrderKey(v) >> shift) - base); };
-    std::vector<std::uint32_t> counts(bucketCount, 0);
-    for (const double v : values) {
-        if (std::isfinite(v))
-            ++counts[bucketOf(v)];
-    }
-    // Each rank wanted (the order statistics on both sides of each percentile), its bucket and its
-    // rank within the bucket.
-    struct Wanted {
-        std::size_t rank;
-        std::size_t bucket = 0;
-        std::size_t within = 0;
-        double value = 0;
-    };
-    std::vector<Wanted> wanted;
+    // at most 65,536 parts of consecutive values locates the parts of the ranks wanted (the order
+    // statistics on both sides of each percentile), and only their values are then ordered. Exactly
+    // the order statistics a full partition gives.
+    std::vector<Sought> sought;
     for (const double p : kRanks) {
         const auto k = static_cast<std::size_t>(p * static_cast<double>(n - 1));
-        wanted.push_back({k});
-        wanted.push_back({std::min(k + 1, n - 1)});
+        for (const std::size_t rank : {k, std::min(k + 1, n - 1)})
+            sought.push_back({.rank = rank, .lo = lowest, .hi = highest, .count = n, .within = rank});
     }
-    std::vector<std::size_t> firstRank(bucketCount + 1, 0);
-    for (std::size_t b = 0; b < bucketCount; ++b)
-        firstRank[b + 1] = firstRank[b] + counts[b];
-    // The values of the few buckets wanted, each bucket's by its slot (0: not wanted).
-    std::vector<std::uint8_t> slotOf(bucketCount, 0);
-    std::vector<std::vector<double>> members;
-    for (Wanted& w : wanted) {
-        w.bucket = static_cast<std::size_t>(std::upper_bound(firstRank.begin(), firstRank.end(), w.rank) - firstRank.begin()) - 1;
-        w.within = w.rank - firstRank[w.bucket];
-        if (slotOf[w.bucket] == 0) {
-            members.emplace_back().reserve(counts[w.bucket]);
-            slotOf[w.bucket] = static_cast<std::uint8_t>(members.size());
-        }
-    }
-    for (const double v : values) {
-        if (std::isfinite(v)) {
-            if (const std::uint8_t slot = slotOf[bucketOf(v)])
-                members[slot - 1].push_back(v);
-        }
-    }
-    for (Wanted& w : wanted) {
-        std::vector<double>& m = members[slotOf[w.bucket] - 1];
-        std::nth_element(m.begin(), m.begin() + static_cast<std::ptrdiff_t>(w.within), m.end());
-        w.value = m[w.within];
+    if (lowest == highest) {
+        for (Sought& s : sought)
+            s.value = FromKey(lowest);
+    } else {
+        Narrow(forEach, sought);
+        Gather(forEach, sought, lowest, highest);
     }
     for (int i = 0; i < 3; ++i) {
         const double h = kRanks[i] * static_cast<double>(n - 1);
-        const double low = wanted[2 * i].value;
-        const double high = wanted[2 * i + 1].value;
-        *results[i] = low + (high - low) * (h - static_cast<double>(wanted[2 * i].rank));
+        const double low = sought[2 * i].value;
+        const double high = sought[2 * i + 1].value;
+        *results[i] = low + (high - low) * (h - static_cast<double>(sought[2 * i].rank));
     }
     return percentiles;
+}
+
+} // namespace
+
+ReadingPercentiles PercentilesOf(std::span<const double> values)
+{
+    return PercentilesBy([values](const auto& take) {
+        for (const double v : values)
+            take(v);
+    });
+}
+
+ReadingPercentiles PercentilesOf(const ValuePass& pass)
+{
+    return PercentilesBy([&pass](const auto& take) {
+        pass([&take](std::span<const float> piece) {
+            for (const float v : piece)
+                take(v);
+        });
+    });
 }
 
 ColourScale DefaultScale(const ReadingPercentiles& percentiles, Palette palette)

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -41,6 +42,11 @@ struct ReadingPercentiles {
     std::size_t count = 0;
 };
 ReadingPercentiles PercentilesOf(std::span<const double> values);
+// The same of values too many to hold, read in pieces: `pass(take)` hands every value to `take`,
+// a piece at a time, the same values on each of the (at most three) passes. The same results as
+// the values held whole.
+using ValuePass = std::function<void(const std::function<void(std::span<const float> piece)>& take)>;
+ReadingPercentiles PercentilesOf(const ValuePass& pass);
 ColourScale DefaultScale(const ReadingPercentiles& percentiles, Palette palette);
 
 // The colour of a value; values outside [min, max] take the end colours.

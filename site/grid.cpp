@@ -366,7 +366,7 @@ bool ChooseCell(const Bounds& bounds, double spacing, const GridRequest& request
     return true;
 }
 
-// The raster's cell, edges, size and radius, its cells all empty.
+// The raster's cell, edges, size and radius (its values not yet made).
 bool ChooseGeometry(const GridReadings& in, const Spacing& lines, const GridRequest& request, GridResult& result)
 {
     // Along a single line the cell follows the readings' own step, as the radius does.
@@ -381,7 +381,6 @@ bool ChooseGeometry(const GridReadings& in, const Spacing& lines, const GridRequ
     result.originY = std::ceil(bounds.maxY / cell) * cell;
     result.width = static_cast<int>(std::floor((bounds.maxX - result.originX) / cell)) + 1;
     result.height = static_cast<int>(std::floor((result.originY - bounds.minY) / cell)) + 1;
-    result.values.assign(static_cast<std::size_t>(result.width) * result.height, kNoData);
 
     // A radius beyond the grid's diagonal reaches no reading that the diagonal does not, from any
     // cell, so it is cut to the diagonal (and a cell): the grid is the same, and the reach of each
@@ -417,7 +416,21 @@ bool CheckShape(const GridReadings& in, const GridRequest& request, GridResult& 
     return false;
 }
 
-GridResult Compute(GridReadings in, const GridRequest& request)
+// The raster's values: all cells empty and then gridded, or handed to the sink band by band.
+bool Fill(const GridReadings& in, const GridRequest& request, detail::RowSink* sink, GridResult& result)
+{
+    if (sink) {
+        if (std::string failure = sink->Begin(result); !failure.empty()) {
+            result.error = std::move(failure);
+            return false;
+        }
+        return GridBlocks(in, request, result, sink);
+    }
+    result.values.assign(static_cast<std::size_t>(result.width) * result.height, kNoData);
+    return GridBlocks(in, request, result);
+}
+
+GridResult Compute(GridReadings in, const GridRequest& request, detail::RowSink* sink, std::uint64_t wholeCells)
 {
     gdal::RegisterDrivers();
     GridResult result;
@@ -439,17 +452,21 @@ GridResult Compute(GridReadings in, const GridRequest& request)
         Cancel(result);
         return result;
     }
-    if (!ChooseGeometry(in, lines, request, result) || !GridBlocks(in, request, result))
+    if (!ChooseGeometry(in, lines, request, result))
+        return result;
+    const bool whole = static_cast<std::uint64_t>(result.width) * static_cast<std::uint64_t>(result.height) <= wholeCells;
+    if (!Fill(in, request, whole ? nullptr : sink, result))
         return result;
     result.ok = true;
     return result;
 }
 
-// A site too large for the memory left fails like any other grid, with the reason.
-GridResult ComputeCaught(GridReadings in, const GridRequest& request)
+} // namespace
+
+GridResult detail::ComputeGridTo(GridReadings in, const GridRequest& request, RowSink* sink, std::uint64_t wholeCells)
 {
     try {
-        return Compute(std::move(in), request);
+        return Compute(std::move(in), request, sink, wholeCells);
     } catch (const std::bad_alloc&) {
         GridResult result;
         result.method = request.method;
@@ -458,27 +475,32 @@ GridResult ComputeCaught(GridReadings in, const GridRequest& request)
     }
 }
 
-} // namespace
-
-GridResult ComputeGrid(std::span<const double> lon, std::span<const double> lat, std::span<const double> value,
-                       const GridRequest& request)
+GridReadings detail::ReadingsOf(std::span<const double> lon, std::span<const double> lat, std::span<const double> value)
 {
     GridReadings in;
     in.lon = lon;
     in.lat = lat;
     in.value = value;
-    return ComputeCaught(std::move(in), request);
+    return in;
+}
+
+GridReadings detail::ReadingsOf(const PlacedReadings& readings)
+{
+    GridReadings in = ReadingsOf(readings.lon, readings.lat, readings.value);
+    in.file = readings.file;
+    in.names = &readings.files;
+    return in;
+}
+
+GridResult ComputeGrid(std::span<const double> lon, std::span<const double> lat, std::span<const double> value,
+                       const GridRequest& request)
+{
+    return detail::ComputeGridTo(detail::ReadingsOf(lon, lat, value), request, nullptr, kMaxGridCells);
 }
 
 GridResult ComputeGrid(const PlacedReadings& readings, const GridRequest& request)
 {
-    GridReadings in;
-    in.lon = readings.lon;
-    in.lat = readings.lat;
-    in.value = readings.value;
-    in.file = readings.file;
-    in.names = &readings.files;
-    return ComputeCaught(std::move(in), request);
+    return detail::ComputeGridTo(detail::ReadingsOf(readings), request, nullptr, kMaxGridCells);
 }
 
 } // namespace qm::site

@@ -120,6 +120,22 @@ std::string WriteXyz(const GridResult& grid, const std::string& path);
 // By the format GridFormatFor tells from the name of `path` (output_format.h).
 std::string WriteGrid(const GridResult& grid, const ColourScale& scale, const std::string& path);
 
+// The most cells of a grid that GridToFile holds whole (64 MB of values).
+inline constexpr std::uint64_t kMaxWholeGridCells = 16'000'000;
+
+// Grids the readings and writes the grid to `path`, as ComputeGrid and then WriteGrid with
+// GridScale give it. A grid of more than `wholeCells` cells is never held whole: its rows go to a
+// GeoTIFF as they are gridded, a band of blocks at a time (the cells are the same), and the colour
+// scale is read back from that file; a format GDAL can only copy whole is copied from a temporary
+// GeoTIFF beside the target. Its values then stay empty, so that the memory holds the readings and
+// a few blocks. When no file is written, `ok` is false and `error` says why ("Cannot write FILE:
+// REASON" when writing failed), and nothing is left under the name.
+GridResult GridToFile(const PlacedReadings& readings, const GridRequest& request, const std::string& path,
+                      std::uint64_t wholeCells = kMaxWholeGridCells);
+GridResult GridToFile(std::span<const double> lon, std::span<const double> lat, std::span<const double> value,
+                      const GridRequest& request, const std::string& path,
+                      std::uint64_t wholeCells = kMaxWholeGridCells);
+
 // The grid as a web map shows it: its values warped from UTM to WGS 84 longitude and latitude
 // (nearest cell, so values never blend), kNoData outside the grid and in empty cells. A UTM
 // raster is turned against the meridians, so a plain image between its corners would misplace

@@ -199,7 +199,7 @@ BlockPlan PlanBlocks(const GridResult& result, std::size_t readings, int workers
 {
     BlockPlan plan;
     const double cell = result.cellSize;
-    const double cells = static_cast<double>(result.values.size());
+    const double cells = static_cast<double>(result.width) * result.height;
     const double perBlock = std::max(4096.0, 16384.0 / workers);
     plan.side =
         static_cast<int>(std::clamp(std::sqrt(cells * perBlock / static_cast<double>(readings)), 64.0, 4096.0));
@@ -223,8 +223,36 @@ public:
                    result.originX - readings.ox, result.originY - result.height * result.cellSize - readings.oy,
                    result.originX + result.width * result.cellSize - readings.ox, result.originY - readings.oy,
                    plan_.side * result.cellSize),
-          options_(result.method, result.radius), cells_(static_cast<double>(result.values.size()))
+          options_(result.method, result.radius), cells_(static_cast<double>(result.width) * result.height)
     {
+    }
+
+    // Grids blocks [first, last) of the plan on `threads` threads into `rows`: the raster's rows
+    // from `row0` on, whole rows. False when a block failed or the progress stopped it.
+    bool Run(std::size_t first, std::size_t last, int row0, std::span<float> rows, int threads)
+    {
+        next_ = first;
+        last_ = last;
+        outRow0_ = row0;
+        out_ = rows;
+        {
+            std::vector<std::jthread> helpers;
+            for (int t = 1; t < threads; ++t)
+                helpers.emplace_back([this] { Work(false); });
+            Work(true);
+        }
+        return !stop_;
+    }
+
+    const BlockPlan& Plan() const { return plan_; }
+
+    // A failure of the rows' destination ends the gridding with it.
+    void Fail(std::string message)
+    {
+        const std::lock_guard lock(failureLock_);
+        if (failure_.empty())
+            failure_ = std::move(message);
+        stop_ = true;
     }
 
     // An exception leaving a helper thread would end the program, so each thread turns its own
@@ -260,14 +288,6 @@ public:
     }
 
 private:
-    void Fail(std::string message)
-    {
-        const std::lock_guard lock(failureLock_);
-        if (failure_.empty())
-            failure_ = std::move(message);
-        stop_ = true;
-    }
-
     // A thread's buffers, reused from block to block.
     struct Buffers {
         std::vector<double> x, y, z;
@@ -301,7 +321,7 @@ private:
         gdal::ErrorTrap blockTrap;
         const double cell = result_.cellSize;
         Buffers buf;
-        for (std::size_t index = next_++; index < plan_.todo.size() && !stop_; index = next_++) {
+        for (std::size_t index = next_++; index < last_ && !stop_; index = next_++) {
             const Block b = plan_.todo[index];
             BlockProgress progress{callerThread ? &request_.progress : nullptr, &stop_, &cellsDone_, cells_,
                                    static_cast<double>(b.width) * b.height};
@@ -317,7 +337,7 @@ private:
             if (!buf.x.empty())
                 for (int r = 0; r < b.height; ++r)
                     std::copy_n(buf.block.data() + static_cast<std::size_t>(r) * b.width, b.width,
-                                result_.values.data() + static_cast<std::size_t>(b.row0 + r) * result_.width + b.col0);
+                                out_.data() + static_cast<std::size_t>(b.row0 - outRow0_ + r) * result_.width + b.col0);
             cellsDone_.fetch_add(progress.blockCells);
             ReportBlock(0, nullptr, &progress);
         }
@@ -331,6 +351,9 @@ private:
     const MethodOptions options_;
     const double cells_;
     std::atomic<std::size_t> next_{0};
+    std::size_t last_ = 0;
+    int outRow0_ = 0;
+    std::span<float> out_;
     std::atomic<double> cellsDone_{0};
     std::atomic<bool> stop_{false};
     std::atomic<bool> outOfMemory_{false};
@@ -338,22 +361,45 @@ private:
     std::string failure_;
 };
 
+// The raster's blocks handed on a band of blocks at a time, whole rows from north to south, so
+// that only a band is held: each band's cells start empty, as a block without readings leaves them.
+// A band of a narrow grid takes several rows of blocks, so that every thread has blocks to grid.
+bool SendBands(BlockRun& run, const GridResult& result, int workers, RowSink& sink)
+{
+    const BlockPlan& plan = run.Plan();
+    const std::size_t perRow = static_cast<std::size_t>((result.width + plan.side - 1) / plan.side);
+    const std::size_t perBand = perRow * ((2 * static_cast<std::size_t>(workers) + perRow - 1) / perRow);
+    const int threads = static_cast<int>(std::min<std::size_t>(perBand, static_cast<std::size_t>(workers)));
+    std::vector<float> band;
+    for (std::size_t first = 0; first < plan.todo.size(); first += perBand) {
+        const std::size_t last = std::min(first + perBand, plan.todo.size());
+        const int row0 = plan.todo[first].row0, rows = plan.todo[last - 1].row0 + plan.todo[last - 1].height - row0;
+        band.assign(static_cast<std::size_t>(result.width) * rows, kNoData);
+        if (!run.Run(first, last, row0, band, threads))
+            return false;
+        if (std::string failure = sink.Rows(row0, rows, band); !failure.empty()) {
+            run.Fail(std::move(failure));
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 // Blocks of cells, each gridded from the readings within its reach, several at a time:
 // GDAL_NUM_THREADS (all processors by default, as for GDAL's own gridding) sets how many.
-bool GridBlocks(const GridReadings& readings, const GridRequest& request, GridResult& result)
+bool GridBlocks(const GridReadings& readings, const GridRequest& request, GridResult& result, RowSink* sink)
 {
     const int workers = Workers();
     BlockPlan plan = PlanBlocks(result, readings.x.size(), workers);
-    const int threads = static_cast<int>(std::min<std::size_t>(plan.todo.size(), static_cast<std::size_t>(workers)));
+    const std::size_t blocks = plan.todo.size();
+    const int threads = static_cast<int>(std::min<std::size_t>(blocks, static_cast<std::size_t>(workers)));
     BlockRun run(readings, request, result, std::move(plan));
-    {
-        std::vector<std::jthread> helpers;
-        for (int t = 1; t < threads; ++t)
-            helpers.emplace_back([&run] { run.Work(false); });
-        run.Work(true);
-    }
+    if (sink)
+        SendBands(run, result, workers, *sink);
+    else
+        run.Run(0, blocks, 0, result.values, threads);
     return run.Finish();
 }
 

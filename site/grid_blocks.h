@@ -82,10 +82,32 @@ Shape ShapeOf(std::span<const T> x, std::span<const T> y)
 }
 
 
+// Where the rows of a grid go when it is not held whole: from north to south, a band of blocks at
+// a time.
+class RowSink {
+public:
+    virtual ~RowSink() = default;
+    // Called once the grid's geometry is set (its values empty): "" or why it cannot be taken.
+    virtual std::string Begin(const GridResult& grid) = 0;
+    // Rows [row0, row0 + count) of the raster, grid.width values each: "" or the failure.
+    virtual std::string Rows(int row0, int count, std::span<const float> values) = 0;
+};
+
 // Fills the raster of `result` (its geometry set, every cell kNoData) block by block with GDAL's
-// gridding of the projected readings, several blocks at a time. False when GDAL fails (with
-// `result.error`) or the progress stops it (with `result.cancelled`); the raster is then emptied.
-bool GridBlocks(const GridReadings& readings, const GridRequest& request, GridResult& result);
+// gridding of the projected readings, several blocks at a time; with a sink, hands its rows to
+// the sink instead, holding a band of blocks at a time (the cells are the same either way). False
+// when GDAL or the sink fails (with `result.error`) or the progress stops it (with
+// `result.cancelled`); the raster is then emptied.
+bool GridBlocks(const GridReadings& readings, const GridRequest& request, GridResult& result,
+                RowSink* sink = nullptr);
+
+// The readings of a request, as given or placed (with their files, for messages).
+GridReadings ReadingsOf(std::span<const double> lon, std::span<const double> lat, std::span<const double> value);
+GridReadings ReadingsOf(const PlacedReadings& readings);
+
+// The grid of the readings; one of more than `wholeCells` cells goes to `sink` (when given)
+// instead of its values, which stay empty.
+GridResult ComputeGridTo(GridReadings in, const GridRequest& request, RowSink* sink, std::uint64_t wholeCells);
 
 // Marks a result cancelled; false, for the steps to return.
 inline bool Cancel(GridResult& result)

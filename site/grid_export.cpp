@@ -2,6 +2,7 @@
 // image as KMZ or PNG with its world file. Every file is written under a temporary name next to the
 // target and renamed when complete.
 #include "grid.h"
+#include "grid_write.h"
 
 #include "output_format.h"
 
@@ -235,38 +236,14 @@ void GeoTransform(const GridResult& grid, double transform[6])
     transform[5] = -grid.cellSize;
 }
 
-// The coloured grid as an in-memory RGBA raster in UTM, transparent where empty.
-GDALDatasetUniquePtr Coloured(const GridResult& grid, const ColourScale& scale)
+// Places a raster of the grid's size in the grid's zone and extent.
+void Place(GDALDataset& dataset, const GridResult& grid)
 {
-    GDALDriver* mem = GetGDALDriverManager()->GetDriverByName("MEM");
-    if (!mem)
-        return nullptr;
-    GDALDatasetUniquePtr dataset(mem->Create("", grid.width, grid.height, 4, GDT_Byte, nullptr));
-    if (!dataset)
-        return nullptr;
-    std::vector<std::uint8_t> line(static_cast<std::size_t>(grid.width) * 4);
-    for (int row = 0; row < grid.height; ++row) {
-        for (int col = 0; col < grid.width; ++col) {
-            const float v = grid.At(col, row);
-            std::uint8_t* pixel = line.data() + static_cast<std::size_t>(col) * 4;
-            if (v == kNoData) {
-                std::fill_n(pixel, 4, 0);
-                continue;
-            }
-            const Rgb rgb = ColourOf(scale, v);
-            pixel[0] = rgb[0];
-            pixel[1] = rgb[1];
-            pixel[2] = rgb[2];
-            pixel[3] = 255;
-        }
-        if (dataset->RasterIO(GF_Write, 0, row, grid.width, 1, line.data(), grid.width, 1, GDT_Byte, 4, nullptr, 4,
-                              static_cast<GSpacing>(line.size()), 1, nullptr) != CE_None)
-            return nullptr;
-    }
-    const GDALColorInterp interp[4] = {GCI_RedBand, GCI_GreenBand, GCI_BlueBand, GCI_AlphaBand};
-    for (int b = 0; b < 4; ++b)
-        dataset->GetRasterBand(b + 1)->SetColorInterpretation(interp[b]);
-    return dataset;
+    double transform[6];
+    GeoTransform(grid, transform);
+    const OGRSpatialReference utm = Utm(grid);
+    dataset.SetGeoTransform(transform);
+    dataset.SetSpatialRef(&utm);
 }
 
 // GDAL suggests a warped size that keeps the diagonal's count of pixels, which for a grid turned
@@ -287,11 +264,17 @@ GDALDatasetUniquePtr NoCoarserThanTheGrid(GDALDatasetUniquePtr warped, GDALDatas
     const double width = (gt[1] * warped->GetRasterXSize()) / resX, height = (-gt[5] * warped->GetRasterYSize()) / resY;
     if ((resX >= gt[1] && resY >= -gt[5]) || width * height > 4e8)
         return warped; // as fine already, or beyond what the memory would hold
+    // The resolution in full: a cell of centimetres spans millionths of a degree, which six
+    // decimals would round coarser, or to nothing.
+    const auto degrees = [](double value) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.17g", value);
+        return std::string(text);
+    };
     CPLStringList arguments;
     for (const std::string& argument :
          {std::string("-of"), std::string("VRT"), std::string("-r"), std::string("near"), std::string("-et"),
-          std::string("0.125"), std::string("-t_srs"), proj, std::string("-tr"), std::to_string(resX),
-          std::to_string(resY)})
+          std::string("0.125"), std::string("-t_srs"), proj, std::string("-tr"), degrees(resX), degrees(resY)})
         arguments.AddString(argument.c_str());
     std::unique_ptr<GDALWarpAppOptions, decltype(&GDALWarpAppOptionsFree)> options(
         GDALWarpAppOptionsNew(arguments.List(), nullptr), &GDALWarpAppOptionsFree);
@@ -362,95 +345,101 @@ GDALDatasetUniquePtr ValuesDataset(const GridResult& grid)
     bandOptions.SetNameValue("DATAPOINTER", pointer);
     if (source->AddBand(GDT_Float32, bandOptions.List()) != CE_None)
         return nullptr;
-    double transform[6];
-    GeoTransform(grid, transform);
-    const OGRSpatialReference utm = Utm(grid);
-    source->SetGeoTransform(transform);
-    source->SetSpatialRef(&utm);
+    Place(*source, grid);
     source->GetRasterBand(1)->SetNoDataValue(kNoData);
     return source;
 }
 
-// The shortest text that reads back as the same number.
-template <typename Number>
-void AppendNumber(std::string& out, Number value)
+// The rows of a grid held whole.
+detail::RowReader RowsOf(const GridResult& grid)
 {
-    std::array<char, 32> text{};
-    const std::to_chars_result result = std::to_chars(text.data(), text.data() + text.size(), value);
-    out.append(text.data(), result.ptr);
-}
-
-// The values at which the palette's control colours sit: the colours between them are linear in
-// the value, so a ramp through these stops colours every value as the viewer does.
-std::vector<double> PaletteStops(const ColourScale& scale)
-{
-    std::vector<double> stops;
-    const auto add = [&](double from, double to, int pieces) {
-        for (int k = 0; k <= pieces; ++k) {
-            const double v = k == pieces ? to : from + (to - from) * k / pieces;
-            if (stops.empty() || v > stops.back())
-                stops.push_back(v);
-        }
+    return [&grid](int row, std::span<float> out) {
+        std::copy_n(grid.values.data() + static_cast<std::size_t>(row) * grid.width, grid.width, out.data());
+        return true;
     };
-    switch (scale.palette) {
-    case Palette::Diverging: {
-        // Six control colours either side of the centre.
-        const double centre = std::clamp(scale.centre, scale.min, scale.max);
-        add(scale.min, centre, 5);
-        add(centre, scale.max, 5);
-        break;
-    }
-    case Palette::Sequential:
-        add(scale.min, scale.max, 8); // nine control colours
-        break;
-    default:
-        add(scale.min, scale.max, 16); // a palette linear over the range comes out exact
-        break;
-    }
-    return stops;
 }
 
-// A QGIS layer style: the band coloured by the scale's ramp over its range, empty cells clear.
-std::string QgisStyle(const ColourScale& scale)
+// A grid held whole coloured in memory and written by `write` (PNG or KMZ).
+std::string WriteColoured(const GridResult& grid, const ColourScale& scale, const std::string& path,
+                          std::string (*write)(GDALDataset&, const GridResult&, const std::string&))
 {
-    std::string minText, maxText;
-    AppendNumber(minText, scale.min);
-    AppendNumber(maxText, scale.max);
-    std::string text = "<!DOCTYPE qgis PUBLIC 'http://mrcc.com/qgis.dtd' 'SYSTEM'>\n"
-                       "<qgis version=\"3.22.0\" styleCategories=\"Symbology\">\n <pipe>\n"
-                       "  <rasterrenderer type=\"singlebandpseudocolor\" band=\"1\" opacity=\"1\" alphaBand=\"-1\""
-                       " classificationMin=\"" + minText + "\" classificationMax=\"" + maxText + "\" nodataColor=\"\">\n"
-                       "   <rasterTransparency/>\n"
-                       "   <minMaxOrigin><limits>None</limits><extent>WholeRaster</extent>"
-                       "<statAccuracy>Exact</statAccuracy><cumulativeCutLower>0.02</cumulativeCutLower>"
-                       "<cumulativeCutUpper>0.98</cumulativeCutUpper><stdDevFactor>2</stdDevFactor></minMaxOrigin>\n"
-                       "   <rastershader>\n"
-                       "    <colorrampshader colorRampType=\"INTERPOLATED\" classificationMode=\"1\" clip=\"0\""
-                       " minimumValue=\"" + minText + "\" maximumValue=\"" + maxText + "\">\n";
-    for (const double stop : PaletteStops(scale)) {
-        const Rgb rgb = ColourOf(scale, stop);
-        char colour[8];
-        std::snprintf(colour, sizeof colour, "#%02x%02x%02x", rgb[0], rgb[1], rgb[2]);
-        std::string value;
-        AppendNumber(value, stop);
-        text += "     <item value=\"" + value + "\" label=\"" + value + "\" color=\"" + colour + "\" alpha=\"255\"/>\n";
-    }
-    text += "    </colorrampshader>\n   </rastershader>\n  </rasterrenderer>\n"
-            "  <brightnesscontrast brightness=\"0\" contrast=\"0\" gamma=\"1\"/>\n"
-            " </pipe>\n <blendMode>0</blendMode>\n</qgis>\n";
-    return text;
+    if (!Usable(grid))
+        return "There is no grid to write.";
+    Register();
+    ErrorTrap trap;
+    GDALDatasetUniquePtr coloured = detail::Coloured(grid, scale, RowsOf(grid), "MEM", "");
+    if (!coloured)
+        return WriteFailure(PathOf(path), trap.What("the grid cannot be coloured"));
+    return write(*coloured, grid, path);
 }
 
 } // namespace
 
+GDALDatasetUniquePtr detail::CreateValuesTiff(const fs::path& path, const GridResult& grid, bool plain)
+{
+    GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("GTiff");
+    if (!driver)
+        return nullptr;
+    CPLStringList options;
+    if (!plain) {
+        options.SetNameValue("COMPRESS", "DEFLATE");
+        options.SetNameValue("PREDICTOR", "3");
+        options.SetNameValue("TILED", "YES");
+    }
+    GDALDatasetUniquePtr dataset(
+        driver->Create(Utf8(path).c_str(), grid.width, grid.height, 1, GDT_Float32, options.List()));
+    if (!dataset)
+        return nullptr;
+    Place(*dataset, grid);
+    dataset->GetRasterBand(1)->SetNoDataValue(kNoData);
+    return dataset;
+}
+
+// The coloured grid as an RGBA raster, transparent where empty.
+GDALDatasetUniquePtr detail::Coloured(const GridResult& grid, const ColourScale& scale, const RowReader& rows,
+                                      const char* driverName, const std::string& name)
+{
+    GDALDriver* driver = GetGDALDriverManager()->GetDriverByName(driverName);
+    if (!driver)
+        return nullptr;
+    CPLStringList options;
+    if (EQUAL(driverName, "GTiff")) {
+        options.SetNameValue("PHOTOMETRIC", "RGB");
+        options.SetNameValue("ALPHA", "YES");
+    }
+    GDALDatasetUniquePtr dataset(driver->Create(name.c_str(), grid.width, grid.height, 4, GDT_Byte, options.List()));
+    if (!dataset)
+        return nullptr;
+    std::vector<float> values(static_cast<std::size_t>(grid.width));
+    for (int row = 0; row < grid.height; ++row) {
+        if (!rows(row, values))
+            return nullptr;
+        std::vector<std::uint8_t> line = ColourPixels(values, scale);
+        if (dataset->RasterIO(GF_Write, 0, row, grid.width, 1, line.data(), grid.width, 1, GDT_Byte, 4, nullptr, 4,
+                              static_cast<GSpacing>(line.size()), 1, nullptr) != CE_None)
+            return nullptr;
+    }
+    const GDALColorInterp interp[4] = {GCI_RedBand, GCI_GreenBand, GCI_BlueBand, GCI_AlphaBand};
+    for (int b = 0; b < 4; ++b)
+        dataset->GetRasterBand(b + 1)->SetColorInterpretation(interp[b]);
+    return dataset;
+}
+
 ColourScale GridScale(const GridResult& grid, Palette palette)
 {
-    std::vector<double> values;
-    values.reserve(grid.values.size());
-    for (float v : grid.values)
-        if (v != kNoData)
-            values.push_back(v);
-    return DefaultScale(values, palette);
+    // The cells that are not empty, a row at a time, so that no copy of a large grid is made.
+    const ValuePass pass = [&grid](const std::function<void(std::span<const float>)>& take) {
+        std::vector<float> row;
+        for (std::size_t from = 0; from < grid.values.size(); from += static_cast<std::size_t>(grid.width)) {
+            row.clear();
+            const std::size_t to = std::min(grid.values.size(), from + static_cast<std::size_t>(grid.width));
+            std::copy_if(grid.values.begin() + static_cast<std::ptrdiff_t>(from),
+                         grid.values.begin() + static_cast<std::ptrdiff_t>(to), std::back_inserter(row),
+                         [](float v) { return v != kNoData; });
+            take(row);
+        }
+    };
+    return DefaultScale(PercentilesOf(pass), palette);
 }
 
 std::string WriteGeoTiff(const GridResult& grid, const std::string& path)
@@ -468,45 +457,29 @@ std::string WriteGeoTiff(const GridResult& grid, const ColourScale& scale, const
     fs::path style = PathOf(path);
     style.replace_extension(".qml");
     Staged staged({PathOf(path), style});
-    GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("GTiff");
-    if (!driver)
-        return "GDAL has no GeoTIFF driver.";
     {
-        CPLStringList options;
-        options.SetNameValue("COMPRESS", "DEFLATE");
-        options.SetNameValue("PREDICTOR", "3");
-        options.SetNameValue("TILED", "YES");
-        GDALDatasetUniquePtr dataset(driver->Create(Utf8(staged.Temp(0)).c_str(), grid.width, grid.height, 1,
-                                                    GDT_Float32, options.List()));
+        GDALDatasetUniquePtr dataset = detail::CreateValuesTiff(staged.Temp(0), grid, false);
         if (!dataset)
             return staged.Failure(trap.What("the file cannot be created"));
-        double transform[6];
-        GeoTransform(grid, transform);
-        const OGRSpatialReference srs = Utm(grid);
-        dataset->SetGeoTransform(transform);
-        dataset->SetSpatialRef(&srs);
-        GDALRasterBand* band = dataset->GetRasterBand(1);
-        band->SetNoDataValue(kNoData);
-        if (band->RasterIO(GF_Write, 0, 0, grid.width, grid.height, const_cast<float*>(grid.values.data()),
-                           grid.width, grid.height, GDT_Float32, 0, 0, nullptr) != CE_None)
+        if (dataset->GetRasterBand(1)->RasterIO(GF_Write, 0, 0, grid.width, grid.height,
+                                                const_cast<float*>(grid.values.data()), grid.width, grid.height,
+                                                GDT_Float32, 0, 0, nullptr) != CE_None)
             return staged.Failure(trap.What("writing the values failed"));
     } // closed here: the last blocks are written on closing
     if (trap.Failed())
         return staged.Failure(trap.What(""));
-    // QGIS loads the style beside a raster of the same name by itself.
-    std::ofstream out(staged.Temp(1), std::ios::binary);
-    out << QgisStyle(scale);
-    out.close();
-    if (!out)
+    if (!detail::WriteStyle(scale, staged.Temp(1)))
         return staged.Failure("", 1);
     return CommitStaged(staged);
 }
 
 std::string WritePng(const GridResult& grid, const ColourScale& scale, const std::string& path)
 {
-    if (!Usable(grid))
-        return "There is no grid to write.";
-    Register();
+    return WriteColoured(grid, scale, path, &detail::WritePngOf);
+}
+
+std::string detail::WritePngOf(GDALDataset& coloured, const GridResult& grid, const std::string& path)
+{
     ErrorTrap trap;
     NoSideFiles noSideFiles;
     const fs::path png = PathOf(path);
@@ -517,10 +490,9 @@ std::string WritePng(const GridResult& grid, const ColourScale& scale, const std
     const fs::path aux = PathOf(Utf8(png) + ".aux.xml");
     Staged staged({png, world, prj, aux});
     GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("PNG");
-    GDALDatasetUniquePtr coloured = Coloured(grid, scale);
-    if (!driver || !coloured)
+    if (!driver)
         return staged.Failure(trap.What("GDAL has no PNG driver"));
-    if (std::string failure = CopyStaged(*driver, *coloured, staged, trap); !failure.empty())
+    if (std::string failure = CopyStaged(*driver, coloured, staged, trap); !failure.empty())
         return failure;
 
     // The world file places the centre of the top left pixel.
@@ -552,26 +524,23 @@ std::string WritePng(const GridResult& grid, const ColourScale& scale, const std
 
 std::string WriteKmz(const GridResult& grid, const ColourScale& scale, const std::string& path)
 {
-    if (!Usable(grid))
-        return "There is no grid to write.";
-    Register();
+    return WriteColoured(grid, scale, path, &detail::WriteKmzOf);
+}
+
+std::string detail::WriteKmzOf(GDALDataset& coloured, const GridResult& grid, const std::string& path)
+{
     ErrorTrap trap;
     NoSideFiles noSideFiles;
     Staged staged({PathOf(path)});
     GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("KMLSUPEROVERLAY");
-    GDALDatasetUniquePtr coloured = Coloured(grid, scale);
-    if (!driver || !coloured)
+    if (!driver)
         return staged.Failure(trap.What("GDAL has no KML super-overlay driver"));
-    double transform[6];
-    GeoTransform(grid, transform);
-    const OGRSpatialReference utm = Utm(grid);
-    coloured->SetGeoTransform(transform);
-    coloured->SetSpatialRef(&utm);
+    Place(coloured, grid);
 
     // Google Earth takes overlays in WGS 84 longitude and latitude: the coloured image is warped
     // there cell for cell (nearest, so colours never blend), its alpha band carrying the empty
     // cells and the area outside the grid as transparent.
-    GDALDatasetUniquePtr warped = WarpedToDegrees(coloured.get(), grid);
+    GDALDatasetUniquePtr warped = WarpedToDegrees(&coloured, grid);
     if (!warped)
         return staged.Failure(trap.What("the grid cannot be warped to WGS 84"));
 
@@ -652,14 +621,22 @@ std::string WriteSurferGrid(const GridResult& grid, const std::string& path)
         return "There is no grid to write.";
     Register();
     ErrorTrap trap;
+    GDALDatasetUniquePtr values = ValuesDataset(grid);
+    if (!values)
+        return WriteFailure(PathOf(path), trap.What("the grid cannot be read by GDAL"));
+    return detail::WriteSurferGridOf(*values, path);
+}
+
+std::string detail::WriteSurferGridOf(GDALDataset& values, const std::string& path)
+{
+    ErrorTrap trap;
     NoSideFiles noSideFiles;
     Staged staged({PathOf(path)});
     GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("GS7BG");
-    GDALDatasetUniquePtr values = ValuesDataset(grid);
-    if (!driver || !values)
+    if (!driver)
         return staged.Failure(trap.What("GDAL has no Surfer 7 driver"));
     // The driver writes the source's nodata cells as Surfer's blank value.
-    if (std::string failure = CopyStaged(*driver, *values, staged, trap); !failure.empty())
+    if (std::string failure = CopyStaged(*driver, values, staged, trap); !failure.empty())
         return failure;
     return CommitStaged(staged);
 }
@@ -668,30 +645,7 @@ std::string WriteXyz(const GridResult& grid, const std::string& path)
 {
     if (!Usable(grid))
         return "There is no grid to write.";
-    try {
-        StagedOutput output(PathOf(path));
-        std::string& text = output.Buffer();
-        // Row by row from the north, west to east: the order GDAL's XYZ reader takes.
-        for (int row = 0; row < grid.height; ++row) {
-            const double y = grid.originY - (row + 0.5) * grid.cellSize;
-            for (int col = 0; col < grid.width; ++col) {
-                const float v = grid.At(col, row);
-                if (v == kNoData)
-                    continue;
-                AppendNumber(text, grid.originX + (col + 0.5) * grid.cellSize);
-                text.push_back(' ');
-                AppendNumber(text, y);
-                text.push_back(' ');
-                AppendNumber(text, v);
-                text.push_back('\n');
-                output.FlushIfFull();
-            }
-        }
-        output.Commit();
-    } catch (const Error& e) {
-        return e.what();
-    }
-    return {};
+    return detail::WriteXyzOf(grid, RowsOf(grid), path);
 }
 
 std::string WriteGrid(const GridResult& grid, const ColourScale& scale, const std::string& path)

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
+#include <span>
 #include <random>
 #include <vector>
 
@@ -66,6 +68,11 @@ TEST(DefaultScaleTest, PercentilesOfLargeSetsAreThoseOfASort)
     sets.emplace_back();
     for (int i = 0; i < 30000; ++i) // both signs, zeros of both signs, wide exponents
         sets.back().push_back(i % 5 == 0 ? (i % 2 ? -0.0 : 0.0) : std::ldexp(field(random) - 48000, static_cast<int>(random() % 80) - 40));
+    // Spikes far off both ways put nearly all values in one part of the first split, more of them
+    // than are gathered at once (as floats, for the same read in pieces below).
+    sets.emplace_back();
+    for (int i = 0; i < 2'500'000; ++i)
+        sets.back().push_back(i % 100000 == 0 ? (i % 200000 ? 1e30 : -1e30) : static_cast<float>(field(random)));
 
     for (const std::vector<double>& values : sets) {
         std::vector<double> sorted;
@@ -86,6 +93,21 @@ TEST(DefaultScaleTest, PercentilesOfLargeSetsAreThoseOfASort)
         EXPECT_EQ(got.p50, percentile(0.5));
         EXPECT_EQ(got.p98, percentile(0.98));
     }
+
+    // The same values handed on in pieces of floats, pass after pass.
+    const std::vector<float> floats(sets.back().begin(), sets.back().end());
+    const ReadingPercentiles whole = PercentilesOf(sets.back());
+    int passes = 0;
+    const ReadingPercentiles pieces = PercentilesOf([&](const std::function<void(std::span<const float>)>& take) {
+        ++passes;
+        for (std::size_t from = 0; from < floats.size(); from += 1000)
+            take(std::span<const float>(floats).subspan(from, std::min<std::size_t>(1000, floats.size() - from)));
+    });
+    EXPECT_EQ(pieces.count, whole.count);
+    EXPECT_EQ(pieces.p2, whole.p2);
+    EXPECT_EQ(pieces.p50, whole.p50);
+    EXPECT_EQ(pieces.p98, whole.p98);
+    EXPECT_GT(passes, 3); // narrowed beyond the first split
 }
 
 TEST(PaletteTest, DivergingIsWhiteAtTheCentreEvenOffMiddle)
