@@ -307,15 +307,15 @@ bool MakeGrids(SiteMapWindow* window, int grids)
     if (cell == nullptr || button == nullptr)
         return Fail("the grid row has no cell field or Grid button");
     for (int k = 0; k < grids; ++k) {
-        const int before = panel->computations();
+        const int before = panel->Computations();
         const QString text = cell->text() == QStringLiteral("2") ? QStringLiteral("1.5") : QStringLiteral("2");
         cell->setText(text);
         emit cell->textEdited(text);
         bool ready = false;
         bool drawn = false;
         QEventLoop loop;
-        QObject::connect(panel, &SiteGridPanel::gridChanged, &loop,
-                         [&] { ready = ready || (panel->shown() && !panel->computing()); });
+        QObject::connect(panel, &SiteGridPanel::GridChanged, &loop,
+                         [&] { ready = ready || (panel->Shown() && !panel->Computing()); });
         QObject::connect(window, &SiteMapWindow::pageUpdated, &loop, [&] {
             if (ready) {
                 drawn = true;
@@ -330,7 +330,7 @@ bool MakeGrids(SiteMapWindow* window, int grids)
         loop.exec();
         if (!drawn)
             return Fail("a grid was never drawn");
-        if (panel->computations() != before + 1)
+        if (panel->Computations() != before + 1)
             return Fail("a grid was not computed anew");
     }
     button->click();

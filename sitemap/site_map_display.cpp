@@ -81,9 +81,9 @@ void SiteMapWindow::ConnectDisplay(QWebChannel* channel)
         projection_.reset();
     });
 
-    ReliefPanel* relief = gridPanel_->relief();
-    connect(gridPanel_, &SiteGridPanel::gridChanged, this, [this, relief] {
-        relief->setGrid(gridPanel_->grid());
+    ReliefPanel* relief = gridPanel_->Relief();
+    connect(gridPanel_, &SiteGridPanel::GridChanged, this, [this, relief] {
+        relief->setGrid(gridPanel_->Grid());
         contoursDirty_ = true;
     });
     connect(relief, &ReliefPanel::shadeChanged, this, [this] {
@@ -96,7 +96,7 @@ void SiteMapWindow::ConnectDisplay(QWebChannel* channel)
     });
     // A refusal or failure is said in the status line; once cleared, the grid's own note is back.
     connect(relief, &ReliefPanel::noteChanged, this,
-            [this](const QString& note) { setNote(note.isEmpty() ? gridPanel_->note() : note); });
+            [this](const QString& note) { setNote(note.isEmpty() ? gridPanel_->Note() : note); });
     connect(view_, &QWebEngineView::loadFinished, this, [this](bool ok) {
         if (ok && measureButton_->isChecked())
             runScript(QStringLiteral("qmSite.setMeasuring(true);"));
@@ -117,7 +117,7 @@ void SiteMapWindow::setRangeSetting(const site::RangeSetting& setting)
 DisplaySetting SiteMapWindow::displaySetting() const
 {
     DisplaySetting setting = display_;
-    const ReliefPanel* relief = gridPanel_->relief();
+    const ReliefPanel* relief = gridPanel_->Relief();
     setting.shade = relief->shadeOn();
     setting.hillShade = relief->shadeSetting();
     setting.contours = relief->contoursOn();
@@ -129,7 +129,7 @@ void SiteMapWindow::setDisplaySetting(const DisplaySetting& setting)
 {
     setColourPalette(setting.palette);
     setRangeSetting(setting.range);
-    ReliefPanel* relief = gridPanel_->relief();
+    ReliefPanel* relief = gridPanel_->Relief();
     relief->setShade(setting.shade, setting.hillShade);
     relief->setContours(setting.contours, setting.contourInterval);
 }
@@ -236,9 +236,9 @@ QString SiteMapWindow::HistogramScript() const
 void SiteMapWindow::SendContours()
 {
     contoursDirty_ = false;
-    const auto grid = gridPanel_->grid();
-    const auto contours = gridPanel_->relief()->contours();
-    if (!gridPanel_->shown() || !grid || !contours || contours->grid != grid || contours->lines.empty()) {
+    const auto grid = gridPanel_->Grid();
+    const auto contours = gridPanel_->Relief()->contours();
+    if (!gridPanel_->Shown() || !grid || !contours || contours->grid != grid || contours->lines.empty()) {
         runScript(QStringLiteral("qmSite.clearContours();"));
         return;
     }
@@ -278,7 +278,7 @@ QString SiteMapWindow::Locate(double lat, double lon)
 {
     // The grid's zone once there is a grid, else the zone the readings' grid would have.
     SiteZone zone = readingsZone_;
-    if (const auto grid = gridPanel_->grid(); grid && grid->grid.ok)
+    if (const auto grid = gridPanel_->Grid(); grid && grid->grid.ok)
         zone = ZoneOfGrid(grid->grid);
     if (zone.epsg == 0)
         projection_.reset();

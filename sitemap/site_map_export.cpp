@@ -100,7 +100,7 @@ void SiteMapWindow::updateExportMenu()
     // The grid's exports wait for a grid ("Grid" computes it); the readings' for a file.
     const QString why = QStringLiteral("Compute the grid first (\u201cGrid\u201d)");
     for (QAction* action : gridExports_) {
-        action->setEnabled(gridPanel_->grid() != nullptr);
+        action->setEnabled(gridPanel_->Grid() != nullptr);
         action->setToolTip(action->isEnabled() ? QString() : why);
     }
     for (QAction* action : readingsExports_)
@@ -139,7 +139,7 @@ struct WaitCursor {
 
 void SiteMapWindow::exportGrid(const QString& caption, const QString& name, const QString& filter)
 {
-    const auto grid = gridPanel_->grid();
+    const auto grid = gridPanel_->Grid();
     if (!grid || !readings_)
         return;
     const QString typed = saveFileDialog(caption, suggestedPath(name), filter);

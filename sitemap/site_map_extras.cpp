@@ -130,7 +130,7 @@ void SiteMapWindow::SetUpExtras()
 {
     viewBridge_ = new SiteViewBridge(this);
     view_->page()->webChannel()->registerObject(QStringLiteral("siteView"), viewBridge_);
-    connect(gridPanel_, &SiteGridPanel::trackShownChanged, this, [this] { RunHandler(this, [this] { SendTrack(); }); });
+    connect(gridPanel_, &SiteGridPanel::TrackShownChanged, this, [this] { RunHandler(this, [this] { SendTrack(); }); });
     // The traverses may change with the processing (by file or by column 2).
     connect(runner_, &ProcessingRunner::Ready, this, [this] { RunHandler(this, [this] { SendTrack(); }); });
 }
@@ -145,7 +145,7 @@ void SiteMapWindow::SendTrack()
         for (const std::size_t b : TrackBreaks(*onPage_, range.first, range.second, traverses))
             breaks << static_cast<double>(b);
     }
-    viewBridge_->SetTrack(std::move(breaks), gridPanel_->trackShown());
+    viewBridge_->SetTrack(std::move(breaks), gridPanel_->TrackShown());
 }
 
 void SiteMapWindow::LabelsArrived()

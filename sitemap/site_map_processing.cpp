@@ -70,7 +70,7 @@ QWidget* SiteMapWindow::BuildProcessingArea()
                 if (view != processed_ || grid == gridPanelReadings_)
                     return;
                 gridPanelReadings_ = std::move(grid);
-                gridPanel_->setReadings(gridPanelReadings_);
+                gridPanel_->SetReadings(gridPanelReadings_);
             });
     connect(runner_, &ProcessingRunner::Failed, this, [this](const QString& message) {
         RunHandler(this, [&] { throw std::runtime_error(message.toStdString()); });

@@ -179,17 +179,17 @@ SiteMapWindow::SiteMapWindow(QWidget* parent) : QWidget(parent, Qt::Window)
     layout->addWidget(status_);
     BuildProcessingMenu(static_cast<QMenuBar*>(layout->menuBar()));
 
-    connect(gridPanel_, &SiteGridPanel::gridChanged, this, [this] {
+    connect(gridPanel_, &SiteGridPanel::GridChanged, this, [this] {
         gridDirty_ = true;
         updateExportMenu();
         updatePage();
     });
-    connect(gridPanel_, &SiteGridPanel::noteChanged, this, [this] { setNote(gridPanel_->note()); });
-    connect(gridPanel_, &SiteGridPanel::opacityChanged, this, [this](double opacity) {
+    connect(gridPanel_, &SiteGridPanel::NoteChanged, this, [this] { setNote(gridPanel_->Note()); });
+    connect(gridPanel_, &SiteGridPanel::OpacityChanged, this, [this](double opacity) {
         if (pageLoaded_)
             runScript(QStringLiteral("qmSite.setGridOpacity(%1);").arg(JsNumber(opacity)));
     });
-    connect(gridPanel_, &SiteGridPanel::dotsShownChanged, this, [this](bool shown) {
+    connect(gridPanel_, &SiteGridPanel::DotsShownChanged, this, [this](bool shown) {
         if (!pageLoaded_)
             return;
         runScript(QStringLiteral("qmSite.showDots(%1);").arg(shown ? QStringLiteral("true") : QStringLiteral("false")));
@@ -270,7 +270,7 @@ void SiteMapWindow::setReadings(std::shared_ptr<const site::PlacedReadings> read
     UpdateZoomButton();
     updateStatus();
     gridPanelReadings_ = readings_;
-    gridPanel_->setReadings(readings_);
+    gridPanel_->SetReadings(readings_);
     UpdateStrip();
     RequestProcessing();
 }
@@ -748,9 +748,9 @@ void SiteMapWindow::sendGrid()
 {
     gridDirty_ = false;
     runScript(QStringLiteral("qmSite.showDots(%1);")
-                  .arg(gridPanel_->dotsShown() ? QStringLiteral("true") : QStringLiteral("false")));
-    const auto grid = gridPanel_->grid();
-    if (!gridPanel_->shown() || !grid || grid->image.values.empty()) {
+                  .arg(gridPanel_->DotsShown() ? QStringLiteral("true") : QStringLiteral("false")));
+    const auto grid = gridPanel_->Grid();
+    if (!gridPanel_->Shown() || !grid || grid->image.values.empty()) {
         runScript(QStringLiteral("qmSite.clearGrid();"));
         return;
     }
@@ -758,7 +758,7 @@ void SiteMapWindow::sendGrid()
     const site::GeographicGrid& image = grid->image;
     std::vector<std::uint8_t> rgba = site::ColourPixels(image.values, scale_);
     // The hill shade, made on the grid's metres and warped as the values are, darkens the colours.
-    if (const auto shade = gridPanel_->relief()->shade(); shade && shade->grid == grid && shade->pixels.size() * 4 == rgba.size())
+    if (const auto shade = gridPanel_->Relief()->shade(); shade && shade->grid == grid && shade->pixels.size() * 4 == rgba.size())
         site::BlendShade(rgba, shade->pixels, kShadeStrength);
     const QImage picture(rgba.data(), image.width, image.height, image.width * 4, QImage::Format_RGBA8888);
     QByteArray png;
@@ -769,7 +769,7 @@ void SiteMapWindow::sendGrid()
     const double shift = 360.0 * std::round((pageCentreLon_ - (image.west + image.east) / 2) / 360.0);
     runScript(QStringLiteral("qmSite.setGrid('data:image/png;base64,%1', [%2, %3, %4, %5], %6);")
                   .arg(QString::fromLatin1(png.toBase64()), JsNumber(image.south), JsNumber(image.west + shift),
-                       JsNumber(image.north), JsNumber(image.east + shift), JsNumber(gridPanel_->opacity())));
+                       JsNumber(image.north), JsNumber(image.east + shift), JsNumber(gridPanel_->Opacity())));
 }
 
 } // namespace qm

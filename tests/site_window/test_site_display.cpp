@@ -121,7 +121,7 @@ bool TestSiteDisplay::ShowAndWait(std::shared_ptr<const PlacedReadings> readings
 void TestSiteDisplay::GridShown()
 {
     QTest::mouseClick(window_->findChild<QToolButton*>("grid"), Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(window_->gridPanel()->grid(), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(window_->gridPanel()->Grid(), 30000);
     QTRY_VERIFY_WITH_TIMEOUT(PageState(*window_).value("grid").toMap().value("loaded").toBool(), 10000);
 }
 
@@ -233,7 +233,7 @@ void TestSiteDisplay::hillShadingChangesTheOverlayWhereTheGridHasValuesOnly()
     GridShown();
     if (QTest::currentTestFailed())
         return;
-    const auto grid = window_->gridPanel()->grid();
+    const auto grid = window_->gridPanel()->Grid();
     int width = 0, height = 0;
     const QByteArray plain = PageGridPixels(*window_, width, height);
     QCOMPARE(width, grid->image.width);
@@ -242,7 +242,7 @@ void TestSiteDisplay::hillShadingChangesTheOverlayWhereTheGridHasValuesOnly()
 
     QSignalSpy updated(window_.get(), &qm::SiteMapWindow::pageUpdated);
     window_->findChild<QCheckBox*>("shade")->setChecked(true);
-    QTRY_VERIFY_WITH_TIMEOUT(window_->gridPanel()->relief()->shade(), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(window_->gridPanel()->Relief()->shade(), 30000);
     QByteArray shaded;
     QTRY_VERIFY_WITH_TIMEOUT((shaded = PageGridPixels(*window_, width, height)) != plain, 10000);
     QCOMPARE(shaded.size(), plain.size());
@@ -263,8 +263,8 @@ void TestSiteDisplay::hillShadingChangesTheOverlayWhereTheGridHasValuesOnly()
     // Another light changes it again; unchecked, the plain colours are back.
     auto* azimuth = window_->findChild<QLineEdit*>("shadeAzimuth");
     Type(azimuth, "135");
-    QTRY_VERIFY_WITH_TIMEOUT(window_->gridPanel()->relief()->shade() &&
-                                 window_->gridPanel()->relief()->shade()->setting.azimuth == 135, 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(window_->gridPanel()->Relief()->shade() &&
+                                 window_->gridPanel()->Relief()->shade()->setting.azimuth == 135, 30000);
     QTRY_VERIFY_WITH_TIMEOUT(PageGridPixels(*window_, width, height) != shaded, 10000);
     window_->findChild<QCheckBox*>("shade")->setChecked(false);
     QTRY_COMPARE_WITH_TIMEOUT(PageGridPixels(*window_, width, height), plain, 10000);
@@ -276,7 +276,7 @@ void TestSiteDisplay::contoursArriveOnThePageAndAnIntervalTooFineIsRefused()
     GridShown();
     if (QTest::currentTestFailed())
         return;
-    const auto grid = window_->gridPanel()->grid();
+    const auto grid = window_->gridPanel()->Grid();
     Type(window_->findChild<QLineEdit*>("contourInterval"), "10");
     window_->findChild<QCheckBox*>("contours")->setChecked(true);
     const std::vector<site::ContourLine> expected = site::Contours(grid->grid, 10, qm::kMaxContourVertices);
@@ -410,7 +410,7 @@ void TestSiteDisplay::screenshotOfTheExampleSiteInGreyscaleWithHillShading()
         return;
     window_->findChild<QCheckBox*>("dots")->setChecked(false);
     window_->findChild<QCheckBox*>("shade")->setChecked(true);
-    QTRY_VERIFY_WITH_TIMEOUT(window_->gridPanel()->relief()->shade(), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(window_->gridPanel()->Relief()->shade(), 30000);
     QTest::qWait(2500);
     QVERIFY(window_->grab().save(out));
 }

@@ -369,8 +369,8 @@ void TestSiteMapWindow::gridIsShownUnderTheDotsRecolouredAndExported()
 
     QTest::mouseClick(window_->findChild<QToolButton*>("grid"), Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(GridOnPage(*window_).value("loaded").toBool(), 30000);
-    QCOMPARE(panel->computations(), 1);
-    const auto grid = panel->grid();
+    QCOMPARE(panel->Computations(), 1);
+    const auto grid = panel->Grid();
     QVERIFY(grid && geoTiff->isEnabled());
     QVERIFY2(window_->statusText().contains("UTM zone 37N"), qPrintable(window_->statusText()));
     QCOMPARE(window_->findChild<QLineEdit*>("cell")->text().toDouble(), grid->grid.cellSize);
@@ -399,12 +399,12 @@ void TestSiteMapWindow::gridIsShownUnderTheDotsRecolouredAndExported()
     QTRY_VERIFY_WITH_TIMEOUT(GridOnPage(*window_).isEmpty(), 10000);
     window_->findChild<QCheckBox*>("showGrid")->click();
     QTRY_VERIFY_WITH_TIMEOUT(GridOnPage(*window_).value("loaded").toBool(), 10000);
-    QCOMPARE(panel->computations(), 1);
+    QCOMPARE(panel->Computations(), 1);
     auto* method = window_->findChild<QComboBox*>("method");
     method->setCurrentIndex(method->findText("nearest"));
     emit method->activated(method->currentIndex());
-    QTRY_COMPARE_WITH_TIMEOUT(panel->grid() && panel->grid()->grid.method == qm::site::GridMethod::Nearest, true, 30000);
-    QCOMPARE(panel->computations(), 2);
+    QTRY_COMPARE_WITH_TIMEOUT(panel->Grid() && panel->Grid()->grid.method == qm::site::GridMethod::Nearest, true, 30000);
+    QCOMPARE(panel->Computations(), 2);
 
     // Opacity and the dots reach the page; hidden dots cannot be clicked.
     window_->findChild<QSlider*>("opacity")->setValue(30);
@@ -429,8 +429,8 @@ void TestSiteMapWindow::gridIsShownUnderTheDotsRecolouredAndExported()
     const OGRSpatialReference* srs = written->GetSpatialRef();
     QVERIFY(srs); // a GeoTIFF without a coordinate system fails here, not in a crash
     QCOMPARE(srs->GetUTMZone(&northern), 37);
-    QCOMPARE(written->GetRasterXSize(), panel->grid()->grid.width);
-    QCOMPARE(written->GetRasterYSize(), panel->grid()->grid.height);
+    QCOMPARE(written->GetRasterXSize(), panel->Grid()->grid.width);
+    QCOMPARE(written->GetRasterYSize(), panel->Grid()->grid.height);
     QVERIFY(errorBoxes.isEmpty());
 }
 
@@ -450,11 +450,11 @@ void TestSiteMapWindow::gridRefusalsAndCancelAreSaidAndSurveyFilesKept()
     // A cancel says so and leaves no grid, whenever the worker ends.
     QVERIFY(ShowAndWait(Lines(30, 200, 48.1, 11.5, 0.00001)));
     QTest::mouseClick(window_->findChild<QToolButton*>("grid"), Qt::LeftButton);
-    QVERIFY(window_->gridPanel()->computing());
+    QVERIFY(window_->gridPanel()->Computing());
     QTest::mouseClick(window_->findChild<QToolButton*>("cancelGrid"), Qt::LeftButton);
     QVERIFY(window_->statusText().endsWith("Cancelled."));
     QTest::qWait(500);
-    QVERIFY(!window_->gridPanel()->grid());
+    QVERIFY(!window_->gridPanel()->Grid());
     QVERIFY(GridOnPage(*window_).isEmpty());
     QCOMPARE(errorBoxes.size(), 1);
 
@@ -480,7 +480,7 @@ void TestSiteMapWindow::gridRefusalsAndCancelAreSaidAndSurveyFilesKept()
     auto* method = window_->findChild<QComboBox*>("method");
     method->setCurrentIndex(method->findText("nearest"));
     QTest::mouseClick(window_->findChild<QToolButton*>("grid"), Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(window_->gridPanel()->grid(), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(window_->gridPanel()->Grid(), 30000);
     window_->findChild<QAction*>("exportGeoTiff")->trigger();
     QCOMPARE(errorBoxes.size(), 3);
     QVERIFY2(errorBoxes.last().contains("names a .csv file"), qPrintable(errorBoxes.last()));

@@ -98,36 +98,36 @@ void TestSiteWindowDefects::typedMaxAboveTheRangeThenMinIsTakenAndARefusalSaysWh
 void TestSiteWindowDefects::gridAfterAMethodChangeLeavesTheGridShownAndNamesTheMethod()
 {
     qm::SiteGridPanel panel;
-    panel.setReadings(Lines(8, 40, 56.75, 37.2, 0.00001));
+    panel.SetReadings(Lines(8, 40, 56.75, 37.2, 0.00001));
     auto* grid = panel.findChild<QToolButton*>("grid");
     auto* show = panel.findChild<QCheckBox*>("showGrid");
     grid->click();
-    QTRY_VERIFY_WITH_TIMEOUT(panel.grid(), 30000);
-    QVERIFY(panel.shown() && show->isChecked());
-    QVERIFY2(panel.note().startsWith("Grid (linear)") && panel.note().contains("UTM zone 37N"), qPrintable(panel.note()));
+    QTRY_VERIFY_WITH_TIMEOUT(panel.Grid(), 30000);
+    QVERIFY(panel.Shown() && show->isChecked());
+    QVERIFY2(panel.Note().startsWith("Grid (linear)") && panel.Note().contains("UTM zone 37N"), qPrintable(panel.Note()));
 
     auto* method = panel.findChild<QComboBox*>("method");
     method->setCurrentIndex(method->findText("nearest"));
     emit method->activated(method->currentIndex());
-    QTRY_VERIFY_WITH_TIMEOUT(panel.grid() && panel.grid()->grid.method == qm::site::GridMethod::Nearest, 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(panel.Grid() && panel.Grid()->grid.method == qm::site::GridMethod::Nearest, 30000);
     // "Grid" again shows the grid just computed, rather than hiding it.
     grid->click();
-    QVERIFY(panel.shown());
-    QCOMPARE(panel.computations(), 2);
-    QVERIFY2(panel.note().startsWith("Grid (nearest)"), qPrintable(panel.note()));
+    QVERIFY(panel.Shown());
+    QCOMPARE(panel.Computations(), 2);
+    QVERIFY2(panel.Note().startsWith("Grid (nearest)"), qPrintable(panel.Note()));
 
     // "Show grid" hides and shows it again without computing it.
     show->click();
-    QVERIFY(!panel.shown() && panel.grid());
+    QVERIFY(!panel.Shown() && panel.Grid());
     show->click();
-    QVERIFY(panel.shown());
-    QCOMPARE(panel.computations(), 2);
+    QVERIFY(panel.Shown());
+    QCOMPARE(panel.Computations(), 2);
 
     // A polar grid names its zone as UPS.
-    panel.setReadings(Lines(8, 40, 86.5, 10, 0.00001));
+    panel.SetReadings(Lines(8, 40, 86.5, 10, 0.00001));
     grid->click();
-    QTRY_VERIFY_WITH_TIMEOUT(panel.grid(), 30000);
-    QVERIFY2(panel.note().contains("UPS North"), qPrintable(panel.note()));
+    QTRY_VERIFY_WITH_TIMEOUT(panel.Grid(), 30000);
+    QVERIFY2(panel.Note().contains("UPS North"), qPrintable(panel.Note()));
 }
 
 void TestSiteWindowDefects::exportNamesGetTheItemsSuffixAndRefuseAnotherFormats()
@@ -142,8 +142,8 @@ void TestSiteWindowDefects::exportNamesGetTheItemsSuffixAndRefuseAnotherFormats(
 
     // Through the menu: the item's format under the name given, its suffix added, another refused.
     window_->setReadings(Lines(8, 40, 56.75, 37.2, 0.00001));
-    window_->gridPanel()->showGrid();
-    QTRY_VERIFY_WITH_TIMEOUT(window_->gridPanel()->grid(), 30000);
+    window_->gridPanel()->ShowGrid();
+    QTRY_VERIFY_WITH_TIMEOUT(window_->gridPanel()->Grid(), 30000);
     QTemporaryDir dir;
     QString name;
     QString filter;
