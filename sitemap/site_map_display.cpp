@@ -44,8 +44,8 @@ void AppendNumber(std::string& text, double value, const char* format)
 void SiteMapWindow::BuildDisplayTools(QWidget* bar)
 {
     rangeControls_ = new RangeControls(bar);
-    connect(rangeControls_, &RangeControls::edited, this, &SiteMapWindow::setRangeSetting);
-    connect(rangeControls_, &RangeControls::refused, this, &SiteMapWindow::setNote);
+    connect(rangeControls_, &RangeControls::Edited, this, &SiteMapWindow::setRangeSetting);
+    connect(rangeControls_, &RangeControls::Refused, this, &SiteMapWindow::setNote);
 
     measureButton_ = new QToolButton(bar);
     measureButton_->setObjectName(QStringLiteral("measure"));
@@ -83,19 +83,19 @@ void SiteMapWindow::ConnectDisplay(QWebChannel* channel)
 
     ReliefPanel* relief = gridPanel_->Relief();
     connect(gridPanel_, &SiteGridPanel::GridChanged, this, [this, relief] {
-        relief->setGrid(gridPanel_->Grid());
+        relief->SetGrid(gridPanel_->Grid());
         contoursDirty_ = true;
     });
-    connect(relief, &ReliefPanel::shadeChanged, this, [this] {
+    connect(relief, &ReliefPanel::ShadeChanged, this, [this] {
         gridDirty_ = true;
         updatePage();
     });
-    connect(relief, &ReliefPanel::contoursChanged, this, [this] {
+    connect(relief, &ReliefPanel::ContoursChanged, this, [this] {
         contoursDirty_ = true;
         updatePage();
     });
     // A refusal or failure is said in the status line; once cleared, the grid's own note is back.
-    connect(relief, &ReliefPanel::noteChanged, this,
+    connect(relief, &ReliefPanel::NoteChanged, this,
             [this](const QString& note) { setNote(note.isEmpty() ? gridPanel_->Note() : note); });
     connect(view_, &QWebEngineView::loadFinished, this, [this](bool ok) {
         if (ok && measureButton_->isChecked())
@@ -106,11 +106,11 @@ void SiteMapWindow::ConnectDisplay(QWebChannel* channel)
 void SiteMapWindow::setRangeSetting(const site::RangeSetting& setting)
 {
     if (!RangeSettingProblem(setting).isEmpty()) {
-        rangeControls_->setSetting(display_.range);
+        rangeControls_->SetSetting(display_.range);
         return;
     }
     display_.range = setting;
-    rangeControls_->setSetting(setting);
+    rangeControls_->SetSetting(setting);
     ApplyRange();
 }
 
@@ -118,10 +118,10 @@ DisplaySetting SiteMapWindow::displaySetting() const
 {
     DisplaySetting setting = display_;
     const ReliefPanel* relief = gridPanel_->Relief();
-    setting.shade = relief->shadeOn();
-    setting.hillShade = relief->shadeSetting();
-    setting.contours = relief->contoursOn();
-    setting.contourInterval = relief->contourInterval();
+    setting.shade = relief->ShadeOn();
+    setting.hillShade = relief->ShadeSetting();
+    setting.contours = relief->ContoursOn();
+    setting.contourInterval = relief->ContourInterval();
     return setting;
 }
 
@@ -130,8 +130,8 @@ void SiteMapWindow::setDisplaySetting(const DisplaySetting& setting)
     setColourPalette(setting.palette);
     setRangeSetting(setting.range);
     ReliefPanel* relief = gridPanel_->Relief();
-    relief->setShade(setting.shade, setting.hillShade);
-    relief->setContours(setting.contours, setting.contourInterval);
+    relief->SetShade(setting.shade, setting.hillShade);
+    relief->SetContours(setting.contours, setting.contourInterval);
 }
 
 std::shared_ptr<const std::vector<double>> SiteMapWindow::ShownValues() const
@@ -237,7 +237,7 @@ void SiteMapWindow::SendContours()
 {
     contoursDirty_ = false;
     const auto grid = gridPanel_->Grid();
-    const auto contours = gridPanel_->Relief()->contours();
+    const auto contours = gridPanel_->Relief()->Contours();
     if (!gridPanel_->Shown() || !grid || !contours || contours->grid != grid || contours->lines.empty()) {
         runScript(QStringLiteral("qmSite.clearContours();"));
         return;

@@ -338,7 +338,7 @@ void SiteMapWindow::showRange()
     for (QWidget* control : {static_cast<QWidget*>(minEdit_), static_cast<QWidget*>(maxEdit_),
                              static_cast<QWidget*>(rangeControls_)})
         control->setEnabled(any);
-    rangeControls_->setTypedLimits(scale_.min, scale_.max);
+    rangeControls_->SetTypedLimits(scale_.min, scale_.max);
     if (!any) {
         minEdit_->clear();
         maxEdit_->clear();
@@ -758,7 +758,7 @@ void SiteMapWindow::sendGrid()
     const site::GeographicGrid& image = grid->image;
     std::vector<std::uint8_t> rgba = site::ColourPixels(image.values, scale_);
     // The hill shade, made on the grid's metres and warped as the values are, darkens the colours.
-    if (const auto shade = gridPanel_->Relief()->shade(); shade && shade->grid == grid && shade->pixels.size() * 4 == rgba.size())
+    if (const auto shade = gridPanel_->Relief()->Shade(); shade && shade->grid == grid && shade->pixels.size() * 4 == rgba.size())
         site::BlendShade(rgba, shade->pixels, kShadeStrength);
     const QImage picture(rgba.data(), image.width, image.height, image.width * 4, QImage::Format_RGBA8888);
     QByteArray png;

@@ -242,7 +242,7 @@ void TestSiteDisplay::hillShadingChangesTheOverlayWhereTheGridHasValuesOnly()
 
     QSignalSpy updated(window_.get(), &qm::SiteMapWindow::pageUpdated);
     window_->findChild<QCheckBox*>("shade")->setChecked(true);
-    QTRY_VERIFY_WITH_TIMEOUT(window_->gridPanel()->Relief()->shade(), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(window_->gridPanel()->Relief()->Shade(), 30000);
     QByteArray shaded;
     QTRY_VERIFY_WITH_TIMEOUT((shaded = PageGridPixels(*window_, width, height)) != plain, 10000);
     QCOMPARE(shaded.size(), plain.size());
@@ -263,8 +263,8 @@ void TestSiteDisplay::hillShadingChangesTheOverlayWhereTheGridHasValuesOnly()
     // Another light changes it again; unchecked, the plain colours are back.
     auto* azimuth = window_->findChild<QLineEdit*>("shadeAzimuth");
     Type(azimuth, "135");
-    QTRY_VERIFY_WITH_TIMEOUT(window_->gridPanel()->Relief()->shade() &&
-                                 window_->gridPanel()->Relief()->shade()->setting.azimuth == 135, 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(window_->gridPanel()->Relief()->Shade() &&
+                                 window_->gridPanel()->Relief()->Shade()->setting.azimuth == 135, 30000);
     QTRY_VERIFY_WITH_TIMEOUT(PageGridPixels(*window_, width, height) != shaded, 10000);
     window_->findChild<QCheckBox*>("shade")->setChecked(false);
     QTRY_COMPARE_WITH_TIMEOUT(PageGridPixels(*window_, width, height), plain, 10000);
@@ -410,7 +410,7 @@ void TestSiteDisplay::screenshotOfTheExampleSiteInGreyscaleWithHillShading()
         return;
     window_->findChild<QCheckBox*>("dots")->setChecked(false);
     window_->findChild<QCheckBox*>("shade")->setChecked(true);
-    QTRY_VERIFY_WITH_TIMEOUT(window_->gridPanel()->Relief()->shade(), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(window_->gridPanel()->Relief()->Shade(), 30000);
     QTest::qWait(2500);
     QVERIFY(window_->grab().save(out));
 }
