@@ -118,7 +118,7 @@
       releasing = false;
     }
     if (idleSerial > 0 && fetching === 0 && held.length === 0 && bridge) {
-      bridge.idle(idleSerial);
+      bridge.Idle(idleSerial);
       idleSerial = 0;
     }
   }
@@ -547,7 +547,7 @@
     if (!bridge) { return; }
     var point = e.containerPoint;
     lastPoint = point;
-    bridge.describe(index, function (text) {
+    bridge.Describe(index, function (text) {
       if (hover !== index || !text) { return; }
       tip.textContent = text;
       tip.hidden = false;
@@ -568,7 +568,7 @@
   function onClick(e) {
     if (measuring) { addMeasurePoint(e.latlng); return; }
     var index = readingAt(e.containerPoint.x, e.containerPoint.y);
-    if (index >= 0 && bridge) { bridge.click(index); }
+    if (index >= 0 && bridge) { bridge.Click(index); }
   }
 
   // Great-circle metres between two points (haversine on the mean sphere).
@@ -804,7 +804,7 @@
     view.describeAgain.connect(function () {
       if (hover < 0 || !bridge || !lastPoint) { return; }
       var index = hover;
-      bridge.describe(index, function (text) {
+      bridge.Describe(index, function (text) {
         if (hover !== index || !text) { return; }
         tip.textContent = text;
         tip.hidden = false;

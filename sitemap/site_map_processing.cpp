@@ -123,7 +123,7 @@ void SiteMapWindow::SendValues()
     for (std::size_t k = 0; k < processed_->shownPieces.size(); ++k) {
         const QByteArray& bytes = processed_->shownPieces[k];
         sources << QLatin1Char('\'') +
-                       (handler ? handler->put(prefix + QString::number(k), bytes) : QString::fromLatin1(bytes.toBase64())) +
+                       (handler ? handler->Put(prefix + QString::number(k), bytes) : QString::fromLatin1(bytes.toBase64())) +
                        QLatin1Char('\'');
     }
     runScript(QStringLiteral("qmSite.receive('value', [%1], 32); qmSite.setValues(%2);")

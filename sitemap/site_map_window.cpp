@@ -208,7 +208,7 @@ SiteMapWindow::~SiteMapWindow()
     // The page goes before the shared profile can, and before the bridge it calls.
     delete view_;
     if (SiteDataHandler* handler = SiteDataSlot())
-        handler->drop(QStringLiteral("w%1-").arg(windowSerial_));
+        handler->Drop(QStringLiteral("w%1-").arg(windowSerial_));
 }
 
 void SiteMapWindow::buildToolbar()
@@ -595,7 +595,7 @@ void SiteMapWindow::sendReadings()
     // it fail, so that the page is not left waiting for them.
     SiteDataHandler* handler = SiteDataSchemeRegistered() ? SiteData() : nullptr;
     if (handler)
-        handler->drop(QStringLiteral("w%1-").arg(windowSerial_));
+        handler->Drop(QStringLiteral("w%1-").arg(windowSerial_));
     sentPrefix_.clear();
     piecesSent_.clear();
     const std::size_t n = onPage_ ? onPage_->size() : 0;
@@ -615,19 +615,19 @@ void SiteMapWindow::sendReadings()
     pageFrame_ = page.frame;
     pageValues_ = std::shared_ptr<const std::vector<double>>(onPage_, &onPage_->value);
     sentPrefix_ = prefix;
-    piecesSent_.assign(page.pieces(), 0);
+    piecesSent_.assign(page.Pieces(), 0);
     base64Sent_ = !handler;
     QStringList sources[3];
-    for (std::size_t k = 0; k < page.pieces(); ++k) {
-        const bool ready = page.isReady(k);
+    for (std::size_t k = 0; k < page.Pieces(); ++k) {
+        const bool ready = page.IsReady(k);
         piecesSent_[k] = ready;
         for (int a = 0; a < 3; ++a) {
             const QString name = prefix + QLatin1String(kArrayNames[a]) + QString::number(k);
             const QByteArray& bytes = (page.*kArrays[a])[k];
             sources[a] << QLatin1Char('\'') +
                               (!handler ? QString::fromLatin1(bytes.toBase64())
-                               : ready  ? handler->put(name, bytes)
-                                        : handler->expect(name)) +
+                               : ready  ? handler->Put(name, bytes)
+                                        : handler->Expect(name)) +
                               QLatin1Char('\'');
         }
     }
@@ -665,7 +665,7 @@ void SiteMapWindow::pieceReady(const PreparedPage* page, std::size_t piece)
         return;
     piecesSent_[piece] = 1;
     for (int a = 0; a < 3; ++a)
-        handler->put(sentPrefix_ + QLatin1String(kArrayNames[a]) + QString::number(piece), (page->*kArrays[a])[piece]);
+        handler->Put(sentPrefix_ + QLatin1String(kArrayNames[a]) + QString::number(piece), (page->*kArrays[a])[piece]);
     releasePieces();
 }
 
@@ -678,7 +678,7 @@ void SiteMapWindow::piecesFailed(const PreparedPage* page, const QString& messag
     piecesFailedFor_ = prepared_->readings;
     const bool sent = !piecesSent_.empty() && onPage_ == prepared_->readings;
     if (SiteDataHandler* handler = SiteDataSchemeRegistered() ? SiteData() : nullptr; handler && sent)
-        handler->drop(sentPrefix_);
+        handler->Drop(sentPrefix_);
     prepared_.reset();
     piecesSent_.clear();
     setNote(message);

@@ -285,18 +285,18 @@ void TestSiteMapWindow::fetchesOfArraysStillBeingMadeWaitForThem()
     };
     const auto got = [this] { return RunScript(window_->view(), "window.got === undefined ? -2 : window.got").toInt(); };
 
-    fetch(handler->expect("test-a"));
+    fetch(handler->Expect("test-a"));
     QTest::qWait(200);
     QCOMPARE(got(), -2); // still waiting
-    handler->put("test-a", QByteArray(1000, 'x'));
+    handler->Put("test-a", QByteArray(1000, 'x'));
     QTRY_COMPARE_WITH_TIMEOUT(got(), 1000, 10000);
 
     // Dropped before it was made, the fetch fails; a name never announced fails at once.
-    fetch(handler->expect("test-b"));
+    fetch(handler->Expect("test-b"));
     QTest::qWait(100);
-    handler->drop("test-");
+    handler->Drop("test-");
     QTRY_COMPARE_WITH_TIMEOUT(got(), -1, 10000);
-    fetch(qm::SiteDataHandler::address("test-c"));
+    fetch(qm::SiteDataHandler::Address("test-c"));
     QTRY_COMPARE_WITH_TIMEOUT(got(), -1, 10000);
 }
 
