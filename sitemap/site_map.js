@@ -644,7 +644,7 @@
     var at = pendingPointer;
     pendingPointer = null;
     locating = true;
-    tools.locate(at.lat, at.lng, function (text) {
+    tools.Locate(at.lat, at.lng, function (text) {
       locating = false;
       pointer = { lat: at.lat, lon: at.lng, text: text || "" };
       showReadout();

@@ -282,7 +282,7 @@ QString SiteMapWindow::Locate(double lat, double lon)
         zone = ZoneOfGrid(grid->grid);
     if (zone.epsg == 0)
         projection_.reset();
-    else if (!projection_ || projection_->zone().epsg != zone.epsg)
+    else if (!projection_ || projection_->Zone().epsg != zone.epsg)
         projection_ = std::make_unique<ZoneProjection>(zone);
     return PointerReadout(lat, lon, projection_.get());
 }
