@@ -773,7 +773,7 @@
   function reportView() {
     if (!siteView || pendingView) { return; }
     var c = map.getCenter();
-    siteView.viewChanged(c.lat, c.lng, map.getZoom(), basemapName);
+    siteView.ViewChanged(c.lat, c.lng, map.getZoom(), basemapName);
   }
 
   // The view a session restores: the basemap now, the centre and zoom once the readings are in.
@@ -784,7 +784,7 @@
     pendingView = null;
     reportView();
     pendingView = typeof view.zoom === "number" ? view : null;
-    if (data.n > 0) { showPendingView(); } else if (!pendingView) { siteView.viewRestored(); }
+    if (data.n > 0) { showPendingView(); } else if (!pendingView) { siteView.ViewRestored(); }
   }
 
   function showPendingView() {
@@ -792,16 +792,16 @@
     fitted = null;
     map.setView([pendingView.lat, pendingView.lon], pendingView.zoom, { animate: false });
     pendingView = null;
-    if (siteView) { siteView.viewRestored(); }
+    if (siteView) { siteView.ViewRestored(); }
     reportView();
   }
 
   function connectView(view) {
     siteView = view;
     if (!view) { return; }
-    view.trackChanged.connect(applyTrack);
-    view.restoreViewChanged.connect(applyView);
-    view.describeAgain.connect(function () {
+    view.TrackChanged.connect(applyTrack);
+    view.RestoreViewChanged.connect(applyView);
+    view.DescribeAgain.connect(function () {
       if (hover < 0 || !bridge || !lastPoint) { return; }
       var index = hover;
       bridge.Describe(index, function (text) {

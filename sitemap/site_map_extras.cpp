@@ -150,7 +150,7 @@ void SiteMapWindow::SendTrack()
 
 void SiteMapWindow::LabelsArrived()
 {
-    emit viewBridge_->describeAgain();
+    emit viewBridge_->DescribeAgain();
 }
 
 void SiteMapWindow::SetRangeNote(const QString& note)
