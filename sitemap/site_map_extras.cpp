@@ -158,7 +158,7 @@ void SiteMapWindow::SetRangeNote(const QString& note)
     if (note == rangeNote_)
         return;
     rangeNote_ = note;
-    updateStatus();
+    UpdateStatus();
 }
 
 QString SiteMapWindow::ExtraNotes() const
@@ -193,7 +193,7 @@ QJsonObject SiteMapWindow::SaveState() const
                                               {QStringLiteral("min"), scale_.min},
                                               {QStringLiteral("max"), scale_.max}}},
         {QStringLiteral("grid"), gridPanel_->SaveState()},
-        {QStringLiteral("display"), DisplayJson(displaySetting())},
+        {QStringLiteral("display"), DisplayJson(GetDisplaySetting())},
         {QStringLiteral("recipe"), QString::fromStdString(process::RecipeJson(processingPanel_->GetRecipe()))},
     };
     // A view restored but not yet shown is still the one to keep.
@@ -212,15 +212,15 @@ QJsonObject SiteMapWindow::SaveState() const
 void SiteMapWindow::RestoreState(const QJsonObject& state)
 {
     if (const int palette = paletteBox_->findText(state.value(QStringLiteral("palette")).toString()); palette >= 0)
-        setColourPalette(static_cast<site::Palette>(paletteBox_->itemData(palette).toInt()));
+        SetColourPalette(static_cast<site::Palette>(paletteBox_->itemData(palette).toInt()));
     const QJsonObject range = state.value(QStringLiteral("range")).toObject();
     if (range.value(QStringLiteral("typed")).toBool())
-        setColourRange(range.value(QStringLiteral("min")).toDouble(), range.value(QStringLiteral("max")).toDouble());
+        SetColourRange(range.value(QStringLiteral("min")).toDouble(), range.value(QStringLiteral("max")).toDouble());
     else
-        resetColourRange();
+        ResetColourRange();
     // The range mode, hill shading and contours, over the palette and range above.
     if (const QJsonObject display = state.value(QStringLiteral("display")).toObject(); !display.isEmpty())
-        setDisplaySetting(ParseDisplay(display, displaySetting()));
+        SetDisplaySetting(ParseDisplay(display, GetDisplaySetting()));
     gridPanel_->RestoreState(state.value(QStringLiteral("grid")).toObject());
     QVariantMap view = state.value(QStringLiteral("view")).toObject().toVariantMap();
     const QString basemap = state.value(QStringLiteral("basemap")).toString();

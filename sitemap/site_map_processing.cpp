@@ -105,8 +105,8 @@ void SiteMapWindow::ProcessedReady(std::shared_ptr<const ProcessedView> view)
     ApplyRange();
     processingPanel_->ShowReports(processed_->request.recipe, processed_->reports);
     UpdateStrip();
-    updateStatus();
-    updatePage();
+    UpdateStatus();
+    UpdatePage();
 }
 
 void SiteMapWindow::SendValues()
@@ -126,14 +126,14 @@ void SiteMapWindow::SendValues()
                        (handler ? handler->Put(prefix + QString::number(k), bytes) : QString::fromLatin1(bytes.toBase64())) +
                        QLatin1Char('\'');
     }
-    runScript(QStringLiteral("qmSite.receive('value', [%1], 32); qmSite.setValues(%2);")
+    RunScript(QStringLiteral("qmSite.receive('value', [%1], 32); qmSite.setValues(%2);")
                   .arg(sources.join(QLatin1Char(',')))
                   .arg(onPage_->size()));
     pageValues_ = processed_->shown;
     QStringList spikes;
     for (const std::uint32_t i : processed_->spikes)
         spikes << QString::number(i);
-    runScript(QStringLiteral("qmSite.setSpikes([%1]);").arg(spikes.join(QLatin1Char(','))));
+    RunScript(QStringLiteral("qmSite.setSpikes([%1]);").arg(spikes.join(QLatin1Char(','))));
 }
 
 void SiteMapWindow::SendDots()
@@ -145,7 +145,7 @@ void SiteMapWindow::SendDots()
         return;
     dots_->Follow(onPage_, pageFrame_, pageValues_, pageCentre_);
     dots_->Send(*handler, QStringLiteral("w%1-d%2-").arg(windowSerial_).arg(sent_),
-                [this](const QString& script) { runScript(script); });
+                [this](const QString& script) { RunScript(script); });
 }
 
 QString SiteMapWindow::ProcessingStatus() const
