@@ -93,13 +93,13 @@ void SiteMapLink::Show()
 void SiteMapLink::Warm()
 {
     MakeWindow();
-    if (!window_->view()->url().isEmpty()) { // the page is in already
+    if (!window_->View()->url().isEmpty()) { // the page is in already
         emit Warmed();
         return;
     }
-    connect(window_->view(), &QWebEngineView::loadFinished, this, &SiteMapLink::Warmed, Qt::SingleShotConnection);
-    window_->preload();
-    if (window_->view()->page()->requestedUrl().isEmpty())
+    connect(window_->View(), &QWebEngineView::loadFinished, this, &SiteMapLink::Warmed, Qt::SingleShotConnection);
+    window_->Preload();
+    if (window_->View()->page()->requestedUrl().isEmpty())
         emit Warmed(); // no page to load
 }
 
@@ -109,14 +109,14 @@ void SiteMapLink::MakeWindow()
         return;
     window_ = new SiteMapWindow;
     window_->installEventFilter(this);
-    window_->setLabelLookup([this](int fileIndex, int row) { return Label(fileIndex, row); });
-    connect(window_, &SiteMapWindow::readingClicked, this, &SiteMapLink::ReadingClicked);
-    connect(window_, &SiteMapWindow::readingsDrawn, this, [this] {
-        if (!stale_ && !gathering_ && window_->readings())
+    window_->SetLabelLookup([this](int fileIndex, int row) { return Label(fileIndex, row); });
+    connect(window_, &SiteMapWindow::ReadingClicked, this, &SiteMapLink::ReadingClicked);
+    connect(window_, &SiteMapWindow::ReadingsDrawn, this, [this] {
+        if (!stale_ && !gathering_ && window_->Readings())
             emit SiteDrawn();
     });
     if (job_)
-        window_->showGatherProgress(job_->filesDone, static_cast<std::size_t>(job_->paths.size()));
+        window_->ShowGatherProgress(job_->filesDone, static_cast<std::size_t>(job_->paths.size()));
     ShowSelection();
     if (!pendingState_.isEmpty())
         window_->RestoreState(std::exchange(pendingState_, {}));
@@ -182,7 +182,7 @@ void SiteMapLink::StartGathering()
     job->early = SiteDataSchemeRegistered();
     job_ = job;
     if (window_)
-        window_->showGatherProgress(0, count);
+        window_->ShowGatherProgress(0, count);
     emit GatherStarted();
     for (std::size_t part = 0; part < threads; ++part)
         pool_.start([this, job, part] { GatherPart(job, part); });
@@ -206,7 +206,7 @@ void SiteMapLink::GatherPart(const std::shared_ptr<Job>& job, std::size_t part)
             this,
             [this, job, all] {
                 if (job == job_ && window_)
-                    window_->showGatherProgress(all, static_cast<std::size_t>(job->paths.size()));
+                    window_->ShowGatherProgress(all, static_cast<std::size_t>(job->paths.size()));
             },
             Qt::QueuedConnection);
         return true;
@@ -290,14 +290,14 @@ void SiteMapLink::SendPieces(const std::shared_ptr<Job>& job, const std::shared_
         MakePieces(
             *prepared,
             [&toWindow](std::size_t piece) {
-                toWindow([piece](SiteMapWindow* window, const PreparedPage* page) { window->pieceReady(page, piece); });
+                toWindow([piece](SiteMapWindow* window, const PreparedPage* page) { window->PieceReady(page, piece); });
             },
             &job->cancel);
     } catch (const std::bad_alloc&) {
-        toWindow([](SiteMapWindow* window, const PreparedPage* page) { window->piecesFailed(page, QStringLiteral("Out of memory")); });
+        toWindow([](SiteMapWindow* window, const PreparedPage* page) { window->PiecesFailed(page, QStringLiteral("Out of memory")); });
     } catch (...) {
         toWindow([](SiteMapWindow* window, const PreparedPage* page) {
-            window->piecesFailed(page, QStringLiteral("The readings could not be made ready for the map"));
+            window->PiecesFailed(page, QStringLiteral("The readings could not be made ready for the map"));
         });
     }
 }
@@ -311,7 +311,7 @@ void SiteMapLink::Gathered(const std::shared_ptr<Job>& job, std::shared_ptr<cons
     gathering_ = false;
     gatheredFiles_ = job->paths;
     if (window_)
-        window_->setReadings(std::move(readings), std::move(prepared));
+        window_->SetReadings(std::move(readings), std::move(prepared));
     ShowSelection();
 }
 
@@ -340,7 +340,7 @@ void SiteMapLink::RowSelected(int row)
 void SiteMapLink::ShowSelection()
 {
     if (window_)
-        window_->setSelection(GatheredIndex(selectedIndex_, selectedPath_), selectedRow_);
+        window_->SetSelection(GatheredIndex(selectedIndex_, selectedPath_), selectedRow_);
 }
 
 void SiteMapLink::ReadingClicked(int fileIndex, int row)

@@ -235,7 +235,7 @@ bool OpenAndDraw(TForm1& form, const QStringList& paths)
         loop.exec();
     if (!drawn)
         return Fail("the site map never drew the files");
-    const auto readings = form.siteMap()->Window()->readings();
+    const auto readings = form.siteMap()->Window()->Readings();
     if (!readings || readings->size() != static_cast<std::size_t>(paths.size()) * kReadings)
         return Fail("the site map holds fewer readings than the files");
     return true;
@@ -259,7 +259,7 @@ bool WaitProcessedDrawn(SiteMapWindow* window)
 {
     bool drawn = false;
     QEventLoop loop;
-    QObject::connect(window, &SiteMapWindow::processedDrawn, &loop, [&] {
+    QObject::connect(window, &SiteMapWindow::ProcessedDrawn, &loop, [&] {
         drawn = true;
         loop.quit();
     });
@@ -272,7 +272,7 @@ bool WaitProcessedDrawn(SiteMapWindow* window)
 // recipe itself (despike, zero-traverse, high-pass, clip) is set the first time.
 bool EditRecipe(SiteMapWindow* window, int edits)
 {
-    ProcessingPanel* panel = window->processingPanel();
+    ProcessingPanel* panel = window->GetProcessingPanel();
     if (panel->GetRecipe().steps.empty()) {
         process::ClipStep clip;
         clip.sd = 3;
@@ -301,22 +301,22 @@ bool EditRecipe(SiteMapWindow* window, int edits)
 // next; the grid is hidden again at the end so that the next round's edits compute none.
 bool MakeGrids(SiteMapWindow* window, int grids)
 {
-    SiteGridPanel* panel = window->gridPanel();
+    SiteGridPanel* panel = window->GridPanel();
     auto* cell = panel->findChild<QLineEdit*>(QStringLiteral("cell"));
     auto* button = panel->findChild<QToolButton*>(QStringLiteral("grid"));
     if (cell == nullptr || button == nullptr)
         return Fail("the grid row has no cell field or Grid button");
     for (int k = 0; k < grids; ++k) {
-        const int before = panel->computations();
+        const int before = panel->Computations();
         const QString text = cell->text() == QStringLiteral("2") ? QStringLiteral("1.5") : QStringLiteral("2");
         cell->setText(text);
         emit cell->textEdited(text);
         bool ready = false;
         bool drawn = false;
         QEventLoop loop;
-        QObject::connect(panel, &SiteGridPanel::gridChanged, &loop,
-                         [&] { ready = ready || (panel->shown() && !panel->computing()); });
-        QObject::connect(window, &SiteMapWindow::pageUpdated, &loop, [&] {
+        QObject::connect(panel, &SiteGridPanel::GridChanged, &loop,
+                         [&] { ready = ready || (panel->Shown() && !panel->Computing()); });
+        QObject::connect(window, &SiteMapWindow::PageUpdated, &loop, [&] {
             if (ready) {
                 drawn = true;
                 loop.quit();
@@ -330,7 +330,7 @@ bool MakeGrids(SiteMapWindow* window, int grids)
         loop.exec();
         if (!drawn)
             return Fail("a grid was never drawn");
-        if (panel->computations() != before + 1)
+        if (panel->Computations() != before + 1)
             return Fail("a grid was not computed anew");
     }
     button->click();

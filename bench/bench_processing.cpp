@@ -31,7 +31,7 @@ bool WaitProcessedDrawn(qm::SiteMapWindow* window)
 {
     QEventLoop loop;
     bool drawn = false;
-    QObject::connect(window, &qm::SiteMapWindow::processedDrawn, &loop, [&] {
+    QObject::connect(window, &qm::SiteMapWindow::ProcessedDrawn, &loop, [&] {
         drawn = true;
         loop.quit();
     });
@@ -61,12 +61,12 @@ void BM_ProcessingEditToRedraw(benchmark::State& state)
     clip.sd = 3;
     process::Recipe recipe;
     recipe.steps = {{process::DespikeStep{5}}, {process::ZeroTraverseStep{}}, {process::HighPassStep{61}}, {clip}};
-    window->processingPanel()->ReplaceRecipe(recipe, QStringLiteral("Benchmark"));
+    window->GetProcessingPanel()->ReplaceRecipe(recipe, QStringLiteral("Benchmark"));
     if (!WaitProcessedDrawn(window)) {
         state.SkipWithError("the recipe was never drawn");
         return;
     }
-    auto* sd = qobject_cast<QLineEdit*>(window->processingPanel()->Editor(3, QStringLiteral("sd")));
+    auto* sd = qobject_cast<QLineEdit*>(window->GetProcessingPanel()->Editor(3, QStringLiteral("sd")));
     double worst = 0;
     int edits = 0;
     for (auto _ : state) {
@@ -83,7 +83,7 @@ void BM_ProcessingEditToRedraw(benchmark::State& state)
         state.SetIterationTime(seconds);
     }
     state.counters["worst_ms"] = worst;
-    state.counters["readings"] = static_cast<double>(window->readings()->size());
+    state.counters["readings"] = static_cast<double>(window->Readings()->size());
 }
 
 } // namespace

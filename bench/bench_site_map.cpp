@@ -76,7 +76,7 @@ double SiteMapSeconds(const std::vector<std::string>& files, int& readingsOnPage
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
 
     QEventLoop ask;
-    form.siteMap()->Window()->view()->page()->runJavaScript(QStringLiteral("qmSite.state().readings"),
+    form.siteMap()->Window()->View()->page()->runJavaScript(QStringLiteral("qmSite.state().readings"),
                                                              [&](const QVariant& n) {
                                                                  readingsOnPage = n.toInt();
                                                                  ask.quit();
@@ -117,7 +117,7 @@ void BM_SiteMapRedraw(benchmark::State& state)
     QTimer::singleShot(120000, &drawn, &QEventLoop::quit);
     form.actSiteMap->trigger();
     drawn.exec();
-    QWebEnginePage* page = form.siteMap()->Window()->view()->page();
+    QWebEnginePage* page = form.siteMap()->Window()->View()->page();
     // The pyramid of cells follows the dots: the redraws are timed once it is on the page.
     for (int tries = 0; tries < 1200 && !qm::bench::PageState(page, QStringLiteral("pyramid")).toBool(); ++tries)
         qm::bench::Pause(100);

@@ -209,13 +209,13 @@ RangeControls::RangeControls(QWidget* parent) : QWidget(parent)
     row->addWidget(mode_);
     for (QWidget* w : percentileWidgets_ + sdWidgets_ + ntWidgets_)
         row->addWidget(w);
-    connect(mode_, &QComboBox::activated, this, &RangeControls::modeChosen);
+    connect(mode_, &QComboBox::activated, this, &RangeControls::ModeChosen);
     for (QLineEdit* edit : {low_, high_, k_, nt_})
-        connect(edit, &QLineEdit::editingFinished, this, &RangeControls::fieldEdited);
-    showSetting();
+        connect(edit, &QLineEdit::editingFinished, this, &RangeControls::FieldEdited);
+    ShowSetting();
 }
 
-void RangeControls::setSetting(const site::RangeSetting& setting)
+void RangeControls::SetSetting(const site::RangeSetting& setting)
 {
     setting_ = setting;
     if (setting.mode == site::RangeMode::Percentiles) {
@@ -225,16 +225,16 @@ void RangeControls::setSetting(const site::RangeSetting& setting)
         typedMin_ = setting.low;
         typedMax_ = setting.high;
     }
-    showSetting();
+    ShowSetting();
 }
 
-void RangeControls::setTypedLimits(double min, double max)
+void RangeControls::SetTypedLimits(double min, double max)
 {
     typedMin_ = min;
     typedMax_ = max;
 }
 
-void RangeControls::showSetting()
+void RangeControls::ShowSetting()
 {
     mode_->setCurrentIndex(mode_->findData(static_cast<int>(setting_.mode)));
     low_->setText(Text(lastPercentileLow_));
@@ -249,7 +249,7 @@ void RangeControls::showSetting()
         w->setVisible(setting_.mode == site::RangeMode::MedianNt);
 }
 
-void RangeControls::modeChosen()
+void RangeControls::ModeChosen()
 {
     site::RangeSetting setting = setting_;
     setting.mode = static_cast<site::RangeMode>(mode_->currentData().toInt());
@@ -264,11 +264,11 @@ void RangeControls::modeChosen()
         setting.high = lastPercentileHigh_;
     }
     setting_ = setting;
-    showSetting();
-    emit edited(setting_);
+    ShowSetting();
+    emit Edited(setting_);
 }
 
-void RangeControls::fieldEdited()
+void RangeControls::FieldEdited()
 {
     site::RangeSetting setting = setting_;
     switch (setting.mode) {
@@ -286,15 +286,15 @@ void RangeControls::fieldEdited()
         return;
     }
     if (const QString reason = RangeSettingProblem(setting); !reason.isEmpty()) {
-        showSetting();
-        emit refused(reason);
+        ShowSetting();
+        emit Refused(reason);
         return;
     }
     if (setting.low == setting_.low && setting.high == setting_.high && setting.k == setting_.k &&
         setting.nt == setting_.nt)
         return;
-    setSetting(setting);
-    emit edited(setting_);
+    SetSetting(setting);
+    emit Edited(setting_);
 }
 
 ReliefPanel::ReliefPanel(QWidget* parent) : QWidget(parent)
@@ -329,20 +329,20 @@ ReliefPanel::ReliefPanel(QWidget* parent) : QWidget(parent)
 
     shadeWatcher_ = new QFutureWatcher<std::shared_ptr<GridShade>>(this);
     contoursWatcher_ = new QFutureWatcher<std::shared_ptr<GridContours>>(this);
-    connect(shadeWatcher_, &QFutureWatcherBase::finished, this, &ReliefPanel::shadeFinished);
-    connect(contoursWatcher_, &QFutureWatcherBase::finished, this, &ReliefPanel::contoursFinished);
+    connect(shadeWatcher_, &QFutureWatcherBase::finished, this, &ReliefPanel::ShadeFinished);
+    connect(contoursWatcher_, &QFutureWatcherBase::finished, this, &ReliefPanel::ContoursFinished);
     connect(shadeBox_, &QCheckBox::toggled, this, [this] {
-        emit noteChanged({});
-        wantShade();
+        emit NoteChanged({});
+        WantShade();
     });
     connect(contoursBox_, &QCheckBox::toggled, this, [this] {
-        emit noteChanged({});
-        wantContours();
+        emit NoteChanged({});
+        WantContours();
     });
     for (QLineEdit* edit : {azimuth_, altitude_, zFactor_})
-        connect(edit, &QLineEdit::editingFinished, this, &ReliefPanel::shadeFieldEdited);
-    connect(intervalEdit_, &QLineEdit::editingFinished, this, &ReliefPanel::intervalEdited);
-    showFields();
+        connect(edit, &QLineEdit::editingFinished, this, &ReliefPanel::ShadeFieldEdited);
+    connect(intervalEdit_, &QLineEdit::editingFinished, this, &ReliefPanel::IntervalEdited);
+    ShowFields();
 }
 
 ReliefPanel::~ReliefPanel()
@@ -352,7 +352,7 @@ ReliefPanel::~ReliefPanel()
     contoursWatcher_->waitForFinished();
 }
 
-void ReliefPanel::showFields()
+void ReliefPanel::ShowFields()
 {
     azimuth_->setText(Text(shadeSetting_.azimuth));
     altitude_->setText(Text(shadeSetting_.altitude));
@@ -360,47 +360,47 @@ void ReliefPanel::showFields()
     intervalEdit_->setText(Text(interval_));
 }
 
-void ReliefPanel::setGrid(std::shared_ptr<const SiteGrid> grid)
+void ReliefPanel::SetGrid(std::shared_ptr<const SiteGrid> grid)
 {
     if (grid == grid_)
         return;
     grid_ = std::move(grid);
-    wantShade();
-    wantContours();
+    WantShade();
+    WantContours();
 }
 
-bool ReliefPanel::shadeOn() const
+bool ReliefPanel::ShadeOn() const
 {
     return shadeBox_->isChecked();
 }
 
-bool ReliefPanel::contoursOn() const
+bool ReliefPanel::ContoursOn() const
 {
     return contoursBox_->isChecked();
 }
 
-void ReliefPanel::setShade(bool on, const site::HillShadeSetting& setting)
+void ReliefPanel::SetShade(bool on, const site::HillShadeSetting& setting)
 {
     if (std::isfinite(setting.azimuth) && setting.altitude > 0 && setting.altitude <= 90 && setting.zFactor > 0 &&
         std::isfinite(setting.zFactor))
         shadeSetting_ = setting;
-    showFields();
+    ShowFields();
     const QSignalBlocker block(shadeBox_);
     shadeBox_->setChecked(on);
-    wantShade();
+    WantShade();
 }
 
-void ReliefPanel::setContours(bool on, double interval)
+void ReliefPanel::SetContours(bool on, double interval)
 {
     if (interval > 0 && std::isfinite(interval))
         interval_ = interval;
-    showFields();
+    ShowFields();
     const QSignalBlocker block(contoursBox_);
     contoursBox_->setChecked(on);
-    wantContours();
+    WantContours();
 }
 
-void ReliefPanel::shadeFieldEdited()
+void ReliefPanel::ShadeFieldEdited()
 {
     site::HillShadeSetting setting;
     setting.azimuth = Typed(azimuth_);
@@ -414,103 +414,103 @@ void ReliefPanel::shadeFieldEdited()
     else if (!(setting.zFactor > 0))
         reason = QStringLiteral("The z-factor must be above 0");
     if (!reason.isEmpty()) {
-        showFields();
-        emit noteChanged(reason);
+        ShowFields();
+        emit NoteChanged(reason);
         return;
     }
     setting.azimuth = std::fmod(std::fmod(setting.azimuth, 360.0) + 360.0, 360.0);
     if (SameShade(setting, shadeSetting_)) {
-        showFields();
+        ShowFields();
         return;
     }
     shadeSetting_ = setting;
-    showFields();
-    emit noteChanged({});
-    wantShade();
+    ShowFields();
+    emit NoteChanged({});
+    WantShade();
 }
 
-void ReliefPanel::intervalEdited()
+void ReliefPanel::IntervalEdited()
 {
     const double interval = Typed(intervalEdit_);
     if (!(interval > 0)) {
-        showFields();
-        emit noteChanged(QStringLiteral("The contour interval must be a number of nT above 0"));
+        ShowFields();
+        emit NoteChanged(QStringLiteral("The contour interval must be a number of nT above 0"));
         return;
     }
     if (interval == interval_)
         return;
     interval_ = interval;
-    showFields();
-    emit noteChanged({});
-    wantContours();
+    ShowFields();
+    emit NoteChanged({});
+    WantContours();
 }
 
-std::shared_ptr<const GridShade> ReliefPanel::shade() const
+std::shared_ptr<const GridShade> ReliefPanel::Shade() const
 {
-    if (!shadeOn() || !grid_ || !shade_ || shade_->grid != grid_ || !SameShade(shade_->setting, shadeSetting_) ||
+    if (!ShadeOn() || !grid_ || !shade_ || shade_->grid != grid_ || !SameShade(shade_->setting, shadeSetting_) ||
         !shade_->error.isEmpty())
         return nullptr;
     return shade_;
 }
 
-std::shared_ptr<const GridContours> ReliefPanel::contours() const
+std::shared_ptr<const GridContours> ReliefPanel::Contours() const
 {
-    if (!contoursOn() || !grid_ || !contours_ || contours_->grid != grid_ || contours_->interval != interval_ ||
+    if (!ContoursOn() || !grid_ || !contours_ || contours_->grid != grid_ || contours_->interval != interval_ ||
         !contours_->error.isEmpty())
         return nullptr;
     return contours_;
 }
 
-void ReliefPanel::wantShade()
+void ReliefPanel::WantShade()
 {
     // What is made already, or being made, is not made again; one job at a time, the latest asked
     // for made next.
     const bool made = shade_ && shade_->grid == grid_ && SameShade(shade_->setting, shadeSetting_);
-    if (shadeOn() && grid_ && made && !shade_->error.isEmpty()) {
+    if (ShadeOn() && grid_ && made && !shade_->error.isEmpty()) {
         const QSignalBlocker block(shadeBox_);
         shadeBox_->setChecked(false);
-        emit noteChanged(shade_->error);
-    } else if (shadeOn() && grid_ && !grid_->image.values.empty() && !made && !shadeRunning_) {
+        emit NoteChanged(shade_->error);
+    } else if (ShadeOn() && grid_ && !grid_->image.values.empty() && !made && !shadeRunning_) {
         shadeRunning_ = true;
         shadeWatcher_->setFuture(
             QtConcurrent::run([grid = grid_, setting = shadeSetting_] { return MakeShade(grid, setting); }));
     }
-    emit shadeChanged();
+    emit ShadeChanged();
 }
 
-void ReliefPanel::wantContours()
+void ReliefPanel::WantContours()
 {
     const bool made = contours_ && contours_->grid == grid_ && contours_->interval == interval_;
-    if (contoursOn() && grid_ && made && !contours_->error.isEmpty()) {
+    if (ContoursOn() && grid_ && made && !contours_->error.isEmpty()) {
         // Refused (an interval too fine for the grid): said, and the box unchecked, so that a
         // coarser interval is typed before it is tried again.
         const QSignalBlocker block(contoursBox_);
         contoursBox_->setChecked(false);
-        emit noteChanged(QStringLiteral("No contours: ") + contours_->error);
+        emit NoteChanged(QStringLiteral("No contours: ") + contours_->error);
         ShowErrorBox(window(), contours_->error);
-    } else if (contoursOn() && grid_ && !made && !contoursRunning_) {
+    } else if (ContoursOn() && grid_ && !made && !contoursRunning_) {
         contoursRunning_ = true;
         contoursWatcher_->setFuture(
             QtConcurrent::run([grid = grid_, interval = interval_] { return MakeContours(grid, interval); }));
     }
-    emit contoursChanged();
+    emit ContoursChanged();
 }
 
-void ReliefPanel::shadeFinished()
+void ReliefPanel::ShadeFinished()
 {
     shadeRunning_ = false;
     if (shadeWatcher_->future().resultCount() > 0)
         shade_ = shadeWatcher_->result();
     // A failure of what is asked for is said; something else asked for meanwhile is made now.
-    wantShade();
+    WantShade();
 }
 
-void ReliefPanel::contoursFinished()
+void ReliefPanel::ContoursFinished()
 {
     contoursRunning_ = false;
     if (contoursWatcher_->future().resultCount() > 0)
         contours_ = contoursWatcher_->result();
-    wantContours();
+    WantContours();
 }
 
 } // namespace qm

@@ -77,22 +77,22 @@ class RangeControls : public QWidget {
 public:
     explicit RangeControls(QWidget* parent = nullptr);
 
-    const site::RangeSetting& setting() const { return setting_; }
+    const site::RangeSetting& Setting() const { return setting_; }
     // Shows a setting; nothing is emitted.
-    void setSetting(const site::RangeSetting& setting);
+    void SetSetting(const site::RangeSetting& setting);
     // The limits the typed mode takes when chosen in the combo: the range shown.
-    void setTypedLimits(double min, double max);
+    void SetTypedLimits(double min, double max);
 
 signals:
     // A change by the user that makes sense.
-    void edited(const site::RangeSetting& setting);
+    void Edited(const site::RangeSetting& setting);
     // A field typed that makes no sense, with the reason; the field shows the setting again.
-    void refused(const QString& reason);
+    void Refused(const QString& reason);
 
 private:
-    void showSetting();
-    void modeChosen();
-    void fieldEdited();
+    void ShowSetting();
+    void ModeChosen();
+    void FieldEdited();
 
     QComboBox* mode_ = nullptr;
     QLineEdit* low_ = nullptr;
@@ -139,38 +139,38 @@ public:
     ~ReliefPanel() override;
 
     // The grid to shade and draw contours of (null: none).
-    void setGrid(std::shared_ptr<const SiteGrid> grid);
+    void SetGrid(std::shared_ptr<const SiteGrid> grid);
 
-    bool shadeOn() const;
-    site::HillShadeSetting shadeSetting() const { return shadeSetting_; }
-    bool contoursOn() const;
-    double contourInterval() const { return interval_; }
+    bool ShadeOn() const;
+    site::HillShadeSetting ShadeSetting() const { return shadeSetting_; }
+    bool ContoursOn() const;
+    double ContourInterval() const { return interval_; }
     // Set the controls as given and make what is now asked for; a setting that makes no sense
     // is refused with a note.
-    void setShade(bool on, const site::HillShadeSetting& setting);
-    void setContours(bool on, double interval);
+    void SetShade(bool on, const site::HillShadeSetting& setting);
+    void SetContours(bool on, double interval);
 
     // The shade of the grid with the setting shown, once made while "Shade" is checked; or null.
-    std::shared_ptr<const GridShade> shade() const;
+    std::shared_ptr<const GridShade> Shade() const;
     // The contours at the interval shown, once made while "Contours" is checked; or null.
-    std::shared_ptr<const GridContours> contours() const;
-    bool busy() const { return shadeRunning_ || contoursRunning_; }
+    std::shared_ptr<const GridContours> Contours() const;
+    bool Busy() const { return shadeRunning_ || contoursRunning_; }
 
 signals:
-    // What shade() or contours() give changed.
-    void shadeChanged();
-    void contoursChanged();
+    // What Shade() or Contours() give changed.
+    void ShadeChanged();
+    void ContoursChanged();
     // A refusal or failure, for the status line ("" clears it).
-    void noteChanged(const QString& note);
+    void NoteChanged(const QString& note);
 
 private:
-    void wantShade();
-    void wantContours();
-    void shadeFinished();
-    void contoursFinished();
-    void shadeFieldEdited();
-    void intervalEdited();
-    void showFields();
+    void WantShade();
+    void WantContours();
+    void ShadeFinished();
+    void ContoursFinished();
+    void ShadeFieldEdited();
+    void IntervalEdited();
+    void ShowFields();
 
     QCheckBox* shadeBox_ = nullptr;
     QLineEdit* azimuth_ = nullptr;

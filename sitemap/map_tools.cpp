@@ -83,7 +83,7 @@ ZoneProjection::ZoneProjection(const SiteZone& zone) : zone_(zone)
 
 ZoneProjection::~ZoneProjection() = default;
 
-bool ZoneProjection::project(double lon, double lat, double& easting, double& northing) const
+bool ZoneProjection::Project(double lon, double lat, double& easting, double& northing) const
 {
     if (!transform_ || !std::isfinite(lon) || !std::isfinite(lat))
         return false;
@@ -104,13 +104,13 @@ QString PointerReadout(double lat, double lon, const ZoneProjection* projection)
                        .arg(Fixed(std::fabs(lat), 6), lat < 0 ? QStringLiteral("S") : QStringLiteral("N"),
                             Fixed(std::fabs(lon), 6), lon < 0 ? QStringLiteral("W") : QStringLiteral("E"));
     double easting = 0, northing = 0;
-    if (projection && projection->project(lon, lat, easting, northing))
+    if (projection && projection->Project(lon, lat, easting, northing))
         text += QStringLiteral("\n%1: %2 E, %3 N")
-                    .arg(QString::fromStdString(projection->zone().name), Fixed(easting, 1), Fixed(northing, 1));
+                    .arg(QString::fromStdString(projection->Zone().name), Fixed(easting, 1), Fixed(northing, 1));
     return text;
 }
 
-QString MapToolsBridge::locate(double lat, double lon)
+QString MapToolsBridge::Locate(double lat, double lon)
 {
     return onLocate ? onLocate(lat, lon) : QString();
 }

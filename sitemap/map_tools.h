@@ -38,9 +38,9 @@ public:
     ZoneProjection(const ZoneProjection&) = delete;
     ZoneProjection& operator=(const ZoneProjection&) = delete;
 
-    const SiteZone& zone() const { return zone_; }
+    const SiteZone& Zone() const { return zone_; }
     // False when the point cannot be projected (or there is no zone).
-    bool project(double lon, double lat, double& easting, double& northing) const;
+    bool Project(double lon, double lat, double& easting, double& northing) const;
 
 private:
     SiteZone zone_;
@@ -61,7 +61,7 @@ public:
     std::function<QString(double lat, double lon)> onLocate;
 
     // The readout of the point under the pointer.
-    Q_INVOKABLE QString locate(double lat, double lon);
+    Q_INVOKABLE QString Locate(double lat, double lon);
 };
 
 } // namespace qm

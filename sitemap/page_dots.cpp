@@ -168,7 +168,7 @@ void PageDots::Send(SiteDataHandler& handler, const QString& prefix, const std::
         return;
     const qsizetype n = static_cast<qsizetype>(readings_->size());
     const auto put = [&](const char* name, const QByteArray& bytes) {
-        const QString address = handler.put(prefix + QLatin1String(name), bytes);
+        const QString address = handler.Put(prefix + QLatin1String(name), bytes);
         run(QStringLiteral("qmSite.receive('%1', ['%2'], 'u32');").arg(QLatin1String(name), address));
     };
     if (!pyramidSent_) {

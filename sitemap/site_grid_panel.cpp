@@ -133,23 +133,23 @@ SiteGridPanel::SiteGridPanel(QWidget* parent) : QWidget(parent)
     poll_->setInterval(100);
     watcher_ = new QFutureWatcher<Result>(this);
 
-    connect(gridButton_, &QToolButton::clicked, this, [this] { RunHandler(this, [this] { showGrid(); }); });
-    connect(methodBox_, &QComboBox::activated, this, &SiteGridPanel::inputChanged);
+    connect(gridButton_, &QToolButton::clicked, this, [this] { RunHandler(this, [this] { ShowGrid(); }); });
+    connect(methodBox_, &QComboBox::activated, this, &SiteGridPanel::InputChanged);
     connect(cellEdit_, &QLineEdit::textEdited, this, [this] { cellTyped_ = !cellEdit_->text().trimmed().isEmpty(); });
     connect(radiusEdit_, &QLineEdit::textEdited, this,
             [this] { radiusTyped_ = !radiusEdit_->text().trimmed().isEmpty(); });
-    connect(cellEdit_, &QLineEdit::editingFinished, this, &SiteGridPanel::inputChanged);
-    connect(radiusEdit_, &QLineEdit::editingFinished, this, &SiteGridPanel::inputChanged);
-    connect(cancelButton_, &QToolButton::clicked, this, &SiteGridPanel::cancel);
-    connect(opacitySlider_, &QSlider::valueChanged, this, [this](int value) { emit opacityChanged(value / 100.0); });
-    connect(dotsBox_, &QCheckBox::toggled, this, &SiteGridPanel::dotsShownChanged);
+    connect(cellEdit_, &QLineEdit::editingFinished, this, &SiteGridPanel::InputChanged);
+    connect(radiusEdit_, &QLineEdit::editingFinished, this, &SiteGridPanel::InputChanged);
+    connect(cancelButton_, &QToolButton::clicked, this, &SiteGridPanel::Cancel);
+    connect(opacitySlider_, &QSlider::valueChanged, this, [this](int value) { emit OpacityChanged(value / 100.0); });
+    connect(dotsBox_, &QCheckBox::toggled, this, &SiteGridPanel::DotsShownChanged);
     connect(poll_, &QTimer::timeout, this, [this] {
         if (job_)
             progress_->setValue(job_->permille.load());
     });
-    connect(watcher_, &QFutureWatcher<Result>::finished, this, &SiteGridPanel::finished);
-    setIdle();
-    setReadings(nullptr);
+    connect(watcher_, &QFutureWatcher<Result>::finished, this, &SiteGridPanel::Finished);
+    SetIdle();
+    SetReadings(nullptr);
 }
 
 SiteGridPanel::~SiteGridPanel()
@@ -160,7 +160,7 @@ SiteGridPanel::~SiteGridPanel()
     watcher_->waitForFinished();
 }
 
-void SiteGridPanel::setReadings(std::shared_ptr<const site::PlacedReadings> readings)
+void SiteGridPanel::SetReadings(std::shared_ptr<const site::PlacedReadings> readings)
 {
     readings_ = std::move(readings);
     const bool any = readings_ && readings_->size() > 0;
@@ -170,42 +170,42 @@ void SiteGridPanel::setReadings(std::shared_ptr<const site::PlacedReadings> read
     if (job_) {
         job_->stop = true;
         job_.reset();
-        setIdle();
+        SetIdle();
     }
     // Defaults shown for the last readings are not those of the new ones.
     if (!cellTyped_)
         cellEdit_->clear();
     if (!radiusTyped_)
         radiusEdit_->clear();
-    setNote({});
+    SetNote({});
     if (showBox_->isChecked() && any)
-        showGrid();
+        ShowGrid();
     else
         showBox_->setChecked(false);
-    emit gridChanged();
+    emit GridChanged();
 }
 
-bool SiteGridPanel::shown() const
+bool SiteGridPanel::Shown() const
 {
     return showBox_->isChecked() && grid_;
 }
 
-bool SiteGridPanel::trackShown() const
+bool SiteGridPanel::TrackShown() const
 {
     return trackBox_->isChecked();
 }
 
-double SiteGridPanel::opacity() const
+double SiteGridPanel::Opacity() const
 {
     return opacitySlider_->value() / 100.0;
 }
 
-bool SiteGridPanel::dotsShown() const
+bool SiteGridPanel::DotsShown() const
 {
     return dotsBox_->isChecked();
 }
 
-SiteGridPanel::Inputs SiteGridPanel::current() const
+SiteGridPanel::Inputs SiteGridPanel::Current() const
 {
     Inputs inputs;
     inputs.readings = readings_.get();
@@ -215,28 +215,28 @@ SiteGridPanel::Inputs SiteGridPanel::current() const
     return inputs;
 }
 
-void SiteGridPanel::showGrid()
+void SiteGridPanel::ShowGrid()
 {
     showBox_->setChecked(true);
-    const Inputs inputs = current();
+    const Inputs inputs = Current();
     if (grid_ && inputs == gridInputs_) {
-        setNote(Summary(grid_->grid));
-        emit gridChanged();
+        SetNote(Summary(grid_->grid));
+        emit GridChanged();
         return;
     }
     if (!(job_ && inputs == jobInputs_))
-        start(inputs);
+        Start(inputs);
 }
 
-void SiteGridPanel::hideGrid()
+void SiteGridPanel::HideGrid()
 {
     if (job_)
-        cancel();
+        Cancel();
     showBox_->setChecked(false);
-    emit gridChanged();
+    emit GridChanged();
 }
 
-void SiteGridPanel::inputChanged()
+void SiteGridPanel::InputChanged()
 {
     // Unreadable sizes go back to the default.
     for (QLineEdit* edit : {cellEdit_, radiusEdit_})
@@ -247,11 +247,11 @@ void SiteGridPanel::inputChanged()
     if (radiusEdit_->text().isEmpty())
         radiusTyped_ = false;
     // A shown grid follows its inputs; leaving a field unchanged computes nothing.
-    if (showBox_->isChecked() && !(grid_ && current() == gridInputs_))
-        showGrid();
+    if (showBox_->isChecked() && !(grid_ && Current() == gridInputs_))
+        ShowGrid();
 }
 
-void SiteGridPanel::start(const Inputs& inputs)
+void SiteGridPanel::Start(const Inputs& inputs)
 {
     if (!readings_)
         return;
@@ -295,10 +295,10 @@ void SiteGridPanel::start(const Inputs& inputs)
     progress_->show();
     cancelButton_->show();
     poll_->start();
-    setNote(QStringLiteral("Computing the grid\u2026"));
+    SetNote(QStringLiteral("Computing the grid\u2026"));
 }
 
-void SiteGridPanel::finished()
+void SiteGridPanel::Finished()
 {
     // A computation replaced or cancelled meanwhile may still report; only the current one counts.
     if (!job_ || !watcher_->isFinished() || watcher_->future().resultCount() == 0)
@@ -307,13 +307,13 @@ void SiteGridPanel::finished()
     if (result.job != job_)
         return;
     job_.reset();
-    setIdle();
+    SetIdle();
     const site::GridResult& grid = result.grid->grid;
     if (!grid.ok) {
         // The reasons name what to change (method, cell size); a cancel needs no box.
         showBox_->setChecked(false);
-        setNote(grid.cancelled ? QStringLiteral("Cancelled.") : QStringLiteral("No grid: ") + QString::fromStdString(grid.error));
-        emit gridChanged();
+        SetNote(grid.cancelled ? QStringLiteral("Cancelled.") : QStringLiteral("No grid: ") + QString::fromStdString(grid.error));
+        emit GridChanged();
         if (!grid.cancelled)
             ShowErrorBox(window(), QString::fromStdString(grid.error));
         return;
@@ -329,35 +329,35 @@ void SiteGridPanel::finished()
     QString note = Summary(grid);
     if (!result.grid->image.error.empty())
         note += QStringLiteral(". It cannot be shown on the map: ") + QString::fromStdString(result.grid->image.error);
-    setNote(note);
-    emit gridChanged();
+    SetNote(note);
+    emit GridChanged();
 }
 
-void SiteGridPanel::cancel()
+void SiteGridPanel::Cancel()
 {
     if (!job_)
         return;
     job_->stop = true;
     job_.reset();
-    setIdle();
+    SetIdle();
     showBox_->setChecked(false);
-    setNote(QStringLiteral("Cancelled."));
-    emit gridChanged();
+    SetNote(QStringLiteral("Cancelled."));
+    emit GridChanged();
 }
 
-void SiteGridPanel::setIdle()
+void SiteGridPanel::SetIdle()
 {
     poll_->stop();
     progress_->hide();
     cancelButton_->hide();
 }
 
-void SiteGridPanel::setNote(const QString& note)
+void SiteGridPanel::SetNote(const QString& note)
 {
     if (note == note_)
         return;
     note_ = note;
-    emit noteChanged();
+    emit NoteChanged();
 }
 
 } // namespace qm
@@ -374,8 +374,8 @@ void SiteGridPanel::BuildViewBoxes(QHBoxLayout* row)
     trackBox_->setToolTip(QStringLiteral("Draw the selected file's traverses as a line"));
     trackBox_->setChecked(true);
     connect(showBox_, &QCheckBox::clicked, this,
-            [this](bool checked) { RunHandler(this, [this, checked] { checked ? showGrid() : hideGrid(); }); });
-    connect(trackBox_, &QCheckBox::toggled, this, &SiteGridPanel::trackShownChanged);
+            [this](bool checked) { RunHandler(this, [this, checked] { checked ? ShowGrid() : HideGrid(); }); });
+    connect(trackBox_, &QCheckBox::toggled, this, &SiteGridPanel::TrackShownChanged);
     row->addWidget(showBox_);
     row->addWidget(dotsBox_);
     row->addWidget(trackBox_);
@@ -384,7 +384,7 @@ void SiteGridPanel::BuildViewBoxes(QHBoxLayout* row)
 QJsonObject SiteGridPanel::SaveState() const
 {
     return QJsonObject{
-        {QStringLiteral("method"), QString::fromLatin1(site::MethodName(current().method))},
+        {QStringLiteral("method"), QString::fromLatin1(site::MethodName(Current().method))},
         {QStringLiteral("cell"), cellTyped_ ? cellEdit_->text() : QString()},
         {QStringLiteral("radius"), radiusTyped_ ? radiusEdit_->text() : QString()},
         {QStringLiteral("opacity"), opacitySlider_->value()},
@@ -404,7 +404,7 @@ void SiteGridPanel::RestoreState(const QJsonObject& state)
     opacitySlider_->setValue(state.value(QStringLiteral("opacity")).toInt(opacitySlider_->value()));
     dotsBox_->setChecked(state.value(QStringLiteral("dots")).toBool(true));
     trackBox_->setChecked(state.value(QStringLiteral("track")).toBool(true));
-    inputChanged();
+    InputChanged();
 }
 
 } // namespace qm

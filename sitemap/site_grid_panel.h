@@ -42,40 +42,40 @@ public:
     ~SiteGridPanel() override;
 
     // New readings drop the grid; while one is shown, the new readings' grid is computed.
-    void setReadings(std::shared_ptr<const site::PlacedReadings> readings);
+    void SetReadings(std::shared_ptr<const site::PlacedReadings> readings);
 
     // "Grid" (and "Show grid" checked): shows the grid of the readings, computed unless the last one
     // has the same inputs.
-    void showGrid();
+    void ShowGrid();
     // "Show grid" unchecked: the grid is hidden but kept.
-    void hideGrid();
-    void cancel();
+    void HideGrid();
+    void Cancel();
 
-    bool computing() const { return job_ != nullptr; }
-    bool shown() const;
+    bool Computing() const { return job_ != nullptr; }
+    bool Shown() const;
     // The last grid of the current readings (shown or not), or null.
-    std::shared_ptr<const SiteGrid> grid() const { return grid_; }
+    std::shared_ptr<const SiteGrid> Grid() const { return grid_; }
     // How many grids were computed, for checks that an unchanged grid is only shown again.
-    int computations() const { return computations_; }
-    double opacity() const;
+    int Computations() const { return computations_; }
+    double Opacity() const;
     // The relief row under the grid's: hill shading and contours of the grid.
-    ReliefPanel* relief() const { return relief_; }
-    bool dotsShown() const;
-    bool trackShown() const;
+    ReliefPanel* Relief() const { return relief_; }
+    bool DotsShown() const;
+    bool TrackShown() const;
     // The method, cell and radius as typed, and whether the grid is shown, for a session; restoring
     // them computes nothing until "Grid".
     QJsonObject SaveState() const;
     void RestoreState(const QJsonObject& state);
     // About the grid for the status line: its size, zone and notes, a refusal or "Cancelled.".
-    QString note() const { return note_; }
+    QString Note() const { return note_; }
 
 signals:
-    // The grid to draw changed: shown (grid() and shown()) or hidden.
-    void gridChanged();
-    void opacityChanged(double opacity);
-    void dotsShownChanged(bool shown);
-    void trackShownChanged(bool shown);
-    void noteChanged();
+    // The grid to draw changed: shown (Grid() and Shown()) or hidden.
+    void GridChanged();
+    void OpacityChanged(double opacity);
+    void DotsShownChanged(bool shown);
+    void TrackShownChanged(bool shown);
+    void NoteChanged();
 
 private:
     struct Job {
@@ -95,12 +95,12 @@ private:
         bool operator==(const Inputs&) const = default;
     };
 
-    Inputs current() const;
-    void start(const Inputs& inputs);
-    void finished();
-    void inputChanged();
-    void setIdle();
-    void setNote(const QString& note);
+    Inputs Current() const;
+    void Start(const Inputs& inputs);
+    void Finished();
+    void InputChanged();
+    void SetIdle();
+    void SetNote(const QString& note);
     void BuildViewBoxes(QHBoxLayout* row);
 
     QToolButton* gridButton_ = nullptr;

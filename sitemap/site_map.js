@@ -118,7 +118,7 @@
       releasing = false;
     }
     if (idleSerial > 0 && fetching === 0 && held.length === 0 && bridge) {
-      bridge.idle(idleSerial);
+      bridge.Idle(idleSerial);
       idleSerial = 0;
     }
   }
@@ -547,7 +547,7 @@
     if (!bridge) { return; }
     var point = e.containerPoint;
     lastPoint = point;
-    bridge.describe(index, function (text) {
+    bridge.Describe(index, function (text) {
       if (hover !== index || !text) { return; }
       tip.textContent = text;
       tip.hidden = false;
@@ -568,7 +568,7 @@
   function onClick(e) {
     if (measuring) { addMeasurePoint(e.latlng); return; }
     var index = readingAt(e.containerPoint.x, e.containerPoint.y);
-    if (index >= 0 && bridge) { bridge.click(index); }
+    if (index >= 0 && bridge) { bridge.Click(index); }
   }
 
   // Great-circle metres between two points (haversine on the mean sphere).
@@ -644,7 +644,7 @@
     var at = pendingPointer;
     pendingPointer = null;
     locating = true;
-    tools.locate(at.lat, at.lng, function (text) {
+    tools.Locate(at.lat, at.lng, function (text) {
       locating = false;
       pointer = { lat: at.lat, lon: at.lng, text: text || "" };
       showReadout();
@@ -773,7 +773,7 @@
   function reportView() {
     if (!siteView || pendingView) { return; }
     var c = map.getCenter();
-    siteView.viewChanged(c.lat, c.lng, map.getZoom(), basemapName);
+    siteView.ViewChanged(c.lat, c.lng, map.getZoom(), basemapName);
   }
 
   // The view a session restores: the basemap now, the centre and zoom once the readings are in.
@@ -784,7 +784,7 @@
     pendingView = null;
     reportView();
     pendingView = typeof view.zoom === "number" ? view : null;
-    if (data.n > 0) { showPendingView(); } else if (!pendingView) { siteView.viewRestored(); }
+    if (data.n > 0) { showPendingView(); } else if (!pendingView) { siteView.ViewRestored(); }
   }
 
   function showPendingView() {
@@ -792,19 +792,19 @@
     fitted = null;
     map.setView([pendingView.lat, pendingView.lon], pendingView.zoom, { animate: false });
     pendingView = null;
-    if (siteView) { siteView.viewRestored(); }
+    if (siteView) { siteView.ViewRestored(); }
     reportView();
   }
 
   function connectView(view) {
     siteView = view;
     if (!view) { return; }
-    view.trackChanged.connect(applyTrack);
-    view.restoreViewChanged.connect(applyView);
-    view.describeAgain.connect(function () {
+    view.TrackChanged.connect(applyTrack);
+    view.RestoreViewChanged.connect(applyView);
+    view.DescribeAgain.connect(function () {
       if (hover < 0 || !bridge || !lastPoint) { return; }
       var index = hover;
-      bridge.describe(index, function (text) {
+      bridge.Describe(index, function (text) {
         if (hover !== index || !text) { return; }
         tip.textContent = text;
         tip.hidden = false;

@@ -44,8 +44,8 @@ void AppendNumber(std::string& text, double value, const char* format)
 void SiteMapWindow::BuildDisplayTools(QWidget* bar)
 {
     rangeControls_ = new RangeControls(bar);
-    connect(rangeControls_, &RangeControls::edited, this, &SiteMapWindow::setRangeSetting);
-    connect(rangeControls_, &RangeControls::refused, this, &SiteMapWindow::setNote);
+    connect(rangeControls_, &RangeControls::Edited, this, &SiteMapWindow::SetRangeSetting);
+    connect(rangeControls_, &RangeControls::Refused, this, &SiteMapWindow::SetNote);
 
     measureButton_ = new QToolButton(bar);
     measureButton_->setObjectName(QStringLiteral("measure"));
@@ -55,14 +55,14 @@ void SiteMapWindow::BuildDisplayTools(QWidget* bar)
                                               "them; Esc starts again"));
     connect(measureButton_, &QToolButton::toggled, this, [this](bool on) {
         if (pageLoaded_)
-            runScript(QStringLiteral("qmSite.setMeasuring(%1);").arg(on ? QStringLiteral("true") : QStringLiteral("false")));
+            RunScript(QStringLiteral("qmSite.setMeasuring(%1);").arg(on ? QStringLiteral("true") : QStringLiteral("false")));
     });
     zoomButton_ = new QToolButton(bar);
     zoomButton_->setObjectName(QStringLiteral("zoomToFile"));
     zoomButton_->setText(QStringLiteral("Zoom to file"));
     zoomButton_->setToolTip(QStringLiteral("Fit the map to the selected file's readings"));
     zoomButton_->setEnabled(false);
-    connect(zoomButton_, &QToolButton::clicked, this, &SiteMapWindow::zoomToFile);
+    connect(zoomButton_, &QToolButton::clicked, this, &SiteMapWindow::ZoomToFile);
 }
 
 void SiteMapWindow::ConnectDisplay(QWebChannel* channel)
@@ -81,57 +81,57 @@ void SiteMapWindow::ConnectDisplay(QWebChannel* channel)
         projection_.reset();
     });
 
-    ReliefPanel* relief = gridPanel_->relief();
-    connect(gridPanel_, &SiteGridPanel::gridChanged, this, [this, relief] {
-        relief->setGrid(gridPanel_->grid());
+    ReliefPanel* relief = gridPanel_->Relief();
+    connect(gridPanel_, &SiteGridPanel::GridChanged, this, [this, relief] {
+        relief->SetGrid(gridPanel_->Grid());
         contoursDirty_ = true;
     });
-    connect(relief, &ReliefPanel::shadeChanged, this, [this] {
+    connect(relief, &ReliefPanel::ShadeChanged, this, [this] {
         gridDirty_ = true;
-        updatePage();
+        UpdatePage();
     });
-    connect(relief, &ReliefPanel::contoursChanged, this, [this] {
+    connect(relief, &ReliefPanel::ContoursChanged, this, [this] {
         contoursDirty_ = true;
-        updatePage();
+        UpdatePage();
     });
     // A refusal or failure is said in the status line; once cleared, the grid's own note is back.
-    connect(relief, &ReliefPanel::noteChanged, this,
-            [this](const QString& note) { setNote(note.isEmpty() ? gridPanel_->note() : note); });
+    connect(relief, &ReliefPanel::NoteChanged, this,
+            [this](const QString& note) { SetNote(note.isEmpty() ? gridPanel_->Note() : note); });
     connect(view_, &QWebEngineView::loadFinished, this, [this](bool ok) {
         if (ok && measureButton_->isChecked())
-            runScript(QStringLiteral("qmSite.setMeasuring(true);"));
+            RunScript(QStringLiteral("qmSite.setMeasuring(true);"));
     });
 }
 
-void SiteMapWindow::setRangeSetting(const site::RangeSetting& setting)
+void SiteMapWindow::SetRangeSetting(const site::RangeSetting& setting)
 {
     if (!RangeSettingProblem(setting).isEmpty()) {
-        rangeControls_->setSetting(display_.range);
+        rangeControls_->SetSetting(display_.range);
         return;
     }
     display_.range = setting;
-    rangeControls_->setSetting(setting);
+    rangeControls_->SetSetting(setting);
     ApplyRange();
 }
 
-DisplaySetting SiteMapWindow::displaySetting() const
+DisplaySetting SiteMapWindow::GetDisplaySetting() const
 {
     DisplaySetting setting = display_;
-    const ReliefPanel* relief = gridPanel_->relief();
-    setting.shade = relief->shadeOn();
-    setting.hillShade = relief->shadeSetting();
-    setting.contours = relief->contoursOn();
-    setting.contourInterval = relief->contourInterval();
+    const ReliefPanel* relief = gridPanel_->Relief();
+    setting.shade = relief->ShadeOn();
+    setting.hillShade = relief->ShadeSetting();
+    setting.contours = relief->ContoursOn();
+    setting.contourInterval = relief->ContourInterval();
     return setting;
 }
 
-void SiteMapWindow::setDisplaySetting(const DisplaySetting& setting)
+void SiteMapWindow::SetDisplaySetting(const DisplaySetting& setting)
 {
-    setColourPalette(setting.palette);
-    setRangeSetting(setting.range);
-    ReliefPanel* relief = gridPanel_->relief();
-    relief->setShade(setting.shade, setting.hillShade);
-    relief->setContours(setting.contours, setting.contourInterval);
+    SetColourPalette(setting.palette);
+    SetRangeSetting(setting.range);
+    ReliefPanel* relief = gridPanel_->Relief();
+    relief->SetShade(setting.shade, setting.hillShade);
+    relief->SetContours(setting.contours, setting.contourInterval);
 }
 
 std::shared_ptr<const std::vector<double>> SiteMapWindow::ShownValues() const
@@ -146,7 +146,7 @@ std::shared_ptr<const std::vector<double>> SiteMapWindow::ShownValues() const
 
 void SiteMapWindow::ApplyRange()
 {
-    refreshDefaultScale();
+    RefreshDefaultScale();
     const site::RangeSetting& range = display_.range;
     rangeTyped_ = range.mode == site::RangeMode::Typed;
     const bool any = readings_ && readings_->size() > 0;
@@ -164,9 +164,9 @@ void SiteMapWindow::ApplyRange()
     }
     scale_.palette = display_.palette;
     scaleDirty_ = true;
-    showRange();
+    ShowRange();
     RequestRange(known);
-    updatePage();
+    UpdatePage();
 }
 
 void SiteMapWindow::RequestRange(bool known)
@@ -196,27 +196,27 @@ void SiteMapWindow::RangeFinished()
     if (result.serial != rangeSerial_)
         return;
     if (!result.error.isEmpty()) {
-        setNote(result.error);
+        SetNote(result.error);
         return;
     }
     // A range found here is drawn anew; a histogram alone goes to the legend by itself, as no
-    // update of the page (pageUpdated() tells of those that change what is drawn).
+    // update of the page (PageUpdated() tells of those that change what is drawn).
     const bool moved = result.computed && (result.range.min != scale_.min || result.range.max != scale_.max ||
                                            result.range.median != scale_.centre);
     if (moved) {
         scale_.min = result.range.min;
         scale_.max = result.range.max;
         scale_.centre = result.range.median;
-        showRange();
+        ShowRange();
     }
     range_ = std::move(result);
     if (moved) {
         scaleDirty_ = true;
-        updatePage();
+        UpdatePage();
     } else if (pageLoaded_ && !scaleDirty_) {
-        runScript(QStringLiteral("qmSite.setHistogram(%1);").arg(HistogramScript()));
+        RunScript(QStringLiteral("qmSite.setHistogram(%1);").arg(HistogramScript()));
     }
-    emit colourRangeReady();
+    emit ColourRangeReady();
 }
 
 QString SiteMapWindow::HistogramScript() const
@@ -236,10 +236,10 @@ QString SiteMapWindow::HistogramScript() const
 void SiteMapWindow::SendContours()
 {
     contoursDirty_ = false;
-    const auto grid = gridPanel_->grid();
-    const auto contours = gridPanel_->relief()->contours();
-    if (!gridPanel_->shown() || !grid || !contours || contours->grid != grid || contours->lines.empty()) {
-        runScript(QStringLiteral("qmSite.clearContours();"));
+    const auto grid = gridPanel_->Grid();
+    const auto contours = gridPanel_->Relief()->Contours();
+    if (!gridPanel_->Shown() || !grid || !contours || contours->grid != grid || contours->lines.empty()) {
+        RunScript(QStringLiteral("qmSite.clearContours();"));
         return;
     }
     // On the same turn of the world as the readings (the lines run on about the grid's meridian).
@@ -261,7 +261,7 @@ void SiteMapWindow::SendContours()
         script += "]}";
     }
     script += "]);";
-    runScript(QString::fromStdString(script));
+    RunScript(QString::fromStdString(script));
 }
 
 void SiteMapWindow::FindZone()
@@ -278,11 +278,11 @@ QString SiteMapWindow::Locate(double lat, double lon)
 {
     // The grid's zone once there is a grid, else the zone the readings' grid would have.
     SiteZone zone = readingsZone_;
-    if (const auto grid = gridPanel_->grid(); grid && grid->grid.ok)
+    if (const auto grid = gridPanel_->Grid(); grid && grid->grid.ok)
         zone = ZoneOfGrid(grid->grid);
     if (zone.epsg == 0)
         projection_.reset();
-    else if (!projection_ || projection_->zone().epsg != zone.epsg)
+    else if (!projection_ || projection_->Zone().epsg != zone.epsg)
         projection_ = std::make_unique<ZoneProjection>(zone);
     return PointerReadout(lat, lon, projection_.get());
 }
@@ -296,7 +296,7 @@ void SiteMapWindow::UpdateZoomButton()
     zoomButton_->setEnabled(any);
 }
 
-void SiteMapWindow::zoomToFile()
+void SiteMapWindow::ZoomToFile()
 {
     if (!pageLoaded_ || !onPage_)
         return;
@@ -315,7 +315,7 @@ void SiteMapWindow::zoomToFile()
     }
     if (!(south <= north && west <= east))
         return;
-    runScript(QStringLiteral("qmSite.fitTo([%1, %2, %3, %4]);")
+    RunScript(QStringLiteral("qmSite.fitTo([%1, %2, %3, %4]);")
                   .arg(QString::number(south, 'g', 17), QString::number(west, 'g', 17), QString::number(north, 'g', 17),
                        QString::number(east, 'g', 17)));
 }

@@ -49,7 +49,7 @@
 
 namespace qm {
 
-void SiteMapWindow::buildExportMenu()
+void SiteMapWindow::BuildExportMenu()
 {
     auto* bar = new QMenuBar(this);
     QMenu* menu = bar->addMenu(QStringLiteral("Export"));
@@ -79,7 +79,7 @@ void SiteMapWindow::buildExportMenu()
     for (int i = 0; i < 5; ++i) {
         const Item& item = grids[i];
         gridExports_[i] = menu->addAction(QString::fromLatin1(item.text) + QStringLiteral("\u2026"), this, [this, item] {
-            exportGrid(QString::fromUtf8(item.caption), QString::fromUtf8(item.file), QString::fromUtf8(item.filter));
+            ExportGrid(QString::fromUtf8(item.caption), QString::fromUtf8(item.file), QString::fromUtf8(item.filter));
         });
         gridExports_[i]->setObjectName(QString::fromLatin1(item.name));
     }
@@ -87,7 +87,7 @@ void SiteMapWindow::buildExportMenu()
     for (int i = 0; i < 3; ++i) {
         const Item& item = readings[i];
         readingsExports_[i] = menu->addAction(QString::fromLatin1(item.text) + QStringLiteral("\u2026"), this, [this, item] {
-            exportReadings(QString::fromUtf8(item.caption), QString::fromUtf8(item.file),
+            ExportReadings(QString::fromUtf8(item.caption), QString::fromUtf8(item.file),
                            QString::fromUtf8(item.filter));
         });
         readingsExports_[i]->setObjectName(QString::fromLatin1(item.name));
@@ -95,19 +95,19 @@ void SiteMapWindow::buildExportMenu()
     layout()->setMenuBar(bar);
 }
 
-void SiteMapWindow::updateExportMenu()
+void SiteMapWindow::UpdateExportMenu()
 {
     // The grid's exports wait for a grid ("Grid" computes it); the readings' for a file.
     const QString why = QStringLiteral("Compute the grid first (\u201cGrid\u201d)");
     for (QAction* action : gridExports_) {
-        action->setEnabled(gridPanel_->grid() != nullptr);
+        action->setEnabled(gridPanel_->Grid() != nullptr);
         action->setToolTip(action->isEnabled() ? QString() : why);
     }
     for (QAction* action : readingsExports_)
         action->setEnabled(readings_ && !readings_->files.empty());
 }
 
-QString SiteMapWindow::suggestedPath(const QString& name) const
+QString SiteMapWindow::SuggestedPath(const QString& name) const
 {
     if (!readings_ || readings_->files.empty())
         return name;
@@ -137,19 +137,19 @@ struct WaitCursor {
 
 } // namespace
 
-void SiteMapWindow::exportGrid(const QString& caption, const QString& name, const QString& filter)
+void SiteMapWindow::ExportGrid(const QString& caption, const QString& name, const QString& filter)
 {
-    const auto grid = gridPanel_->grid();
+    const auto grid = gridPanel_->Grid();
     if (!grid || !readings_)
         return;
-    const QString typed = saveFileDialog(caption, suggestedPath(name), filter);
+    const QString typed = saveFileDialog(caption, SuggestedPath(name), filter);
     if (typed.isEmpty())
         return;
     RunHandler(this, [&] {
         // Until it succeeds, the status line tells of this export, not of an earlier one.
-        setNote(QStringLiteral("Grid not exported to %1").arg(QDir::toNativeSeparators(typed)));
+        SetNote(QStringLiteral("Grid not exported to %1").arg(QDir::toNativeSeparators(typed)));
         const QString path = FitExportName(typed, QLatin1Char('.') + QFileInfo(name).suffix());
-        setNote(QStringLiteral("Grid not exported to %1").arg(QDir::toNativeSeparators(path)));
+        SetNote(QStringLiteral("Grid not exported to %1").arg(QDir::toNativeSeparators(path)));
         RefuseSurveyFile(path, *readings_);
         const std::string utf8 = path.toUtf8().toStdString();
         std::string error;
@@ -176,21 +176,21 @@ void SiteMapWindow::exportGrid(const QString& caption, const QString& name, cons
         }
         if (!error.empty())
             throw std::runtime_error(error);
-        setNote(QStringLiteral("Grid exported to %1").arg(QDir::toNativeSeparators(path)));
+        SetNote(QStringLiteral("Grid exported to %1").arg(QDir::toNativeSeparators(path)));
     });
 }
 
-void SiteMapWindow::exportReadings(const QString& caption, const QString& name, const QString& filter)
+void SiteMapWindow::ExportReadings(const QString& caption, const QString& name, const QString& filter)
 {
     if (!readings_ || readings_->files.empty())
         return;
-    const QString typed = saveFileDialog(caption, suggestedPath(name), filter);
+    const QString typed = saveFileDialog(caption, SuggestedPath(name), filter);
     if (typed.isEmpty())
         return;
     RunHandler(this, [&] {
-        setNote(QStringLiteral("Readings not exported to %1").arg(QDir::toNativeSeparators(typed)));
+        SetNote(QStringLiteral("Readings not exported to %1").arg(QDir::toNativeSeparators(typed)));
         const QString path = FitExportName(typed, QLatin1Char('.') + QFileInfo(name).suffix());
-        setNote(QStringLiteral("Readings not exported to %1").arg(QDir::toNativeSeparators(path)));
+        SetNote(QStringLiteral("Readings not exported to %1").arg(QDir::toNativeSeparators(path)));
         RefuseSurveyFile(path, *readings_);
         // The menu item's format, whatever name the user typed.
         const site::ExportFormat format = *site::ExportFormatFor(ToFsPath(name));
@@ -205,15 +205,15 @@ void SiteMapWindow::exportReadings(const QString& caption, const QString& name, 
             else
                 summary = site::ExportReadings(readings_->files, ToFsPath(path), format);
         }
-        setNote(QStringLiteral("%1 readings exported to %2")
+        SetNote(QStringLiteral("%1 readings exported to %2")
                     .arg(GroupedCount(summary.written), QDir::toNativeSeparators(path)));
     });
 }
 
-void SiteMapWindow::setNote(const QString& note)
+void SiteMapWindow::SetNote(const QString& note)
 {
     note_ = note;
-    updateStatus();
+    UpdateStatus();
 }
 
 } // namespace qm

@@ -130,7 +130,7 @@ void SiteMapWindow::SetUpExtras()
 {
     viewBridge_ = new SiteViewBridge(this);
     view_->page()->webChannel()->registerObject(QStringLiteral("siteView"), viewBridge_);
-    connect(gridPanel_, &SiteGridPanel::trackShownChanged, this, [this] { RunHandler(this, [this] { SendTrack(); }); });
+    connect(gridPanel_, &SiteGridPanel::TrackShownChanged, this, [this] { RunHandler(this, [this] { SendTrack(); }); });
     // The traverses may change with the processing (by file or by column 2).
     connect(runner_, &ProcessingRunner::Ready, this, [this] { RunHandler(this, [this] { SendTrack(); }); });
 }
@@ -145,12 +145,12 @@ void SiteMapWindow::SendTrack()
         for (const std::size_t b : TrackBreaks(*onPage_, range.first, range.second, traverses))
             breaks << static_cast<double>(b);
     }
-    viewBridge_->SetTrack(std::move(breaks), gridPanel_->trackShown());
+    viewBridge_->SetTrack(std::move(breaks), gridPanel_->TrackShown());
 }
 
 void SiteMapWindow::LabelsArrived()
 {
-    emit viewBridge_->describeAgain();
+    emit viewBridge_->DescribeAgain();
 }
 
 void SiteMapWindow::SetRangeNote(const QString& note)
@@ -158,7 +158,7 @@ void SiteMapWindow::SetRangeNote(const QString& note)
     if (note == rangeNote_)
         return;
     rangeNote_ = note;
-    updateStatus();
+    UpdateStatus();
 }
 
 QString SiteMapWindow::ExtraNotes() const
@@ -193,7 +193,7 @@ QJsonObject SiteMapWindow::SaveState() const
                                               {QStringLiteral("min"), scale_.min},
                                               {QStringLiteral("max"), scale_.max}}},
         {QStringLiteral("grid"), gridPanel_->SaveState()},
-        {QStringLiteral("display"), DisplayJson(displaySetting())},
+        {QStringLiteral("display"), DisplayJson(GetDisplaySetting())},
         {QStringLiteral("recipe"), QString::fromStdString(process::RecipeJson(processingPanel_->GetRecipe()))},
     };
     // A view restored but not yet shown is still the one to keep.
@@ -212,15 +212,15 @@ QJsonObject SiteMapWindow::SaveState() const
 void SiteMapWindow::RestoreState(const QJsonObject& state)
 {
     if (const int palette = paletteBox_->findText(state.value(QStringLiteral("palette")).toString()); palette >= 0)
-        setColourPalette(static_cast<site::Palette>(paletteBox_->itemData(palette).toInt()));
+        SetColourPalette(static_cast<site::Palette>(paletteBox_->itemData(palette).toInt()));
     const QJsonObject range = state.value(QStringLiteral("range")).toObject();
     if (range.value(QStringLiteral("typed")).toBool())
-        setColourRange(range.value(QStringLiteral("min")).toDouble(), range.value(QStringLiteral("max")).toDouble());
+        SetColourRange(range.value(QStringLiteral("min")).toDouble(), range.value(QStringLiteral("max")).toDouble());
     else
-        resetColourRange();
+        ResetColourRange();
     // The range mode, hill shading and contours, over the palette and range above.
     if (const QJsonObject display = state.value(QStringLiteral("display")).toObject(); !display.isEmpty())
-        setDisplaySetting(ParseDisplay(display, displaySetting()));
+        SetDisplaySetting(ParseDisplay(display, GetDisplaySetting()));
     gridPanel_->RestoreState(state.value(QStringLiteral("grid")).toObject());
     QVariantMap view = state.value(QStringLiteral("view")).toObject().toVariantMap();
     const QString basemap = state.value(QStringLiteral("basemap")).toString();

@@ -62,7 +62,7 @@ void MakePieces(PreparedPage& page, const std::function<void(std::size_t piece)>
     const site::PlacedReadings& r = *page.readings;
     const std::size_t n = r.size();
     // Each piece is made by one task and written by none other. A failure (memory) is passed on.
-    std::vector<std::size_t> pieces(page.pieces());
+    std::vector<std::size_t> pieces(page.Pieces());
     std::iota(pieces.begin(), pieces.end(), std::size_t{0});
     std::mutex failureMutex;
     std::exception_ptr failure;
@@ -152,33 +152,33 @@ bool SiteDataSchemeRegistered()
     return QWebEngineUrlScheme::schemeByName(kSiteDataScheme).name() == kSiteDataScheme;
 }
 
-QString SiteDataHandler::address(const QString& name)
+QString SiteDataHandler::Address(const QString& name)
 {
     return QLatin1String(kSiteDataScheme) + QLatin1Char(':') + name;
 }
 
-QString SiteDataHandler::put(const QString& name, QByteArray bytes)
+QString SiteDataHandler::Put(const QString& name, QByteArray bytes)
 {
     expected_.remove(name);
     if (const auto waiting = waiting_.find(name); waiting != waiting_.end()) {
         const QPointer<QWebEngineUrlRequestJob> job = waiting.value();
         waiting_.erase(waiting);
         if (job) {
-            reply(job, std::move(bytes));
-            return address(name);
+            Reply(job, std::move(bytes));
+            return Address(name);
         }
     }
     arrays_.insert(name, std::move(bytes));
-    return address(name);
+    return Address(name);
 }
 
-QString SiteDataHandler::expect(const QString& name)
+QString SiteDataHandler::Expect(const QString& name)
 {
     expected_.insert(name);
-    return address(name);
+    return Address(name);
 }
 
-void SiteDataHandler::drop(const QString& prefix)
+void SiteDataHandler::Drop(const QString& prefix)
 {
     for (auto it = arrays_.begin(); it != arrays_.end();)
         it = it.key().startsWith(prefix) ? arrays_.erase(it) : std::next(it);
@@ -201,7 +201,7 @@ void SiteDataHandler::requestStarted(QWebEngineUrlRequestJob* job)
     if (const auto found = arrays_.find(name); found != arrays_.end()) {
         QByteArray bytes = std::move(found.value());
         arrays_.erase(found);
-        reply(job, std::move(bytes));
+        Reply(job, std::move(bytes));
         return;
     }
     if (expected_.remove(name)) {
@@ -211,7 +211,7 @@ void SiteDataHandler::requestStarted(QWebEngineUrlRequestJob* job)
     job->fail(QWebEngineUrlRequestJob::UrlNotFound);
 }
 
-void SiteDataHandler::reply(QWebEngineUrlRequestJob* job, QByteArray bytes)
+void SiteDataHandler::Reply(QWebEngineUrlRequestJob* job, QByteArray bytes)
 {
     // The buffer owns the bytes from here and goes with the job.
     auto* buffer = new QBuffer(job);
@@ -228,18 +228,18 @@ QString GroupedCount(unsigned long long count)
     return digits;
 }
 
-void SiteMapBridge::click(int index)
+void SiteMapBridge::Click(int index)
 {
     if (onClick)
         onClick(index);
 }
 
-QString SiteMapBridge::describe(int index)
+QString SiteMapBridge::Describe(int index)
 {
     return onDescribe ? onDescribe(index) : QString();
 }
 
-void SiteMapBridge::idle(int serial)
+void SiteMapBridge::Idle(int serial)
 {
     if (onIdle)
         onIdle(serial);

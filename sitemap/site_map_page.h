@@ -41,8 +41,8 @@ struct PreparedPage {
     std::vector<QByteArray> value;
     std::unique_ptr<std::atomic<bool>[]> ready; // by piece: its three arrays are made
 
-    std::size_t pieces() const { return value.size(); }
-    bool isReady(std::size_t piece) const { return ready[piece].load(std::memory_order_acquire); }
+    std::size_t Pieces() const { return value.size(); }
+    bool IsReady(std::size_t piece) const { return ready[piece].load(std::memory_order_acquire); }
 };
 inline constexpr std::size_t kPagePieceReadings = std::size_t{1} << 18;
 
@@ -77,17 +77,17 @@ class SiteDataHandler : public QWebEngineUrlSchemeHandler {
 public:
     explicit SiteDataHandler(QObject* parent = nullptr) : QWebEngineUrlSchemeHandler(parent) {}
     // The address under which the page finds the array named `name`.
-    static QString address(const QString& name);
+    static QString Address(const QString& name);
     // Gives the bytes of `name`, answering a fetch that waits for them; returns the address.
-    QString put(const QString& name, QByteArray bytes);
+    QString Put(const QString& name, QByteArray bytes);
     // A fetch of `name` waits until it is put, rather than failing; returns the address.
-    QString expect(const QString& name);
+    QString Expect(const QString& name);
     // Drops the arrays whose names begin with `prefix`; fetches waiting for them fail.
-    void drop(const QString& prefix);
+    void Drop(const QString& prefix);
     void requestStarted(QWebEngineUrlRequestJob* job) override;
 
 private:
-    static void reply(QWebEngineUrlRequestJob* job, QByteArray bytes);
+    static void Reply(QWebEngineUrlRequestJob* job, QByteArray bytes);
 
     QHash<QString, QByteArray> arrays_;
     QSet<QString> expected_;
@@ -112,10 +112,10 @@ public:
     std::function<QString(int index)> onDescribe;
     std::function<void(int serial)> onIdle;
 
-    Q_INVOKABLE void click(int index);
-    Q_INVOKABLE QString describe(int index);
+    Q_INVOKABLE void Click(int index);
+    Q_INVOKABLE QString Describe(int index);
     // The page has done every call it held for its arrays, those of update `serial` included.
-    Q_INVOKABLE void idle(int serial);
+    Q_INVOKABLE void Idle(int serial);
 };
 
 } // namespace qm

@@ -70,7 +70,7 @@ QWidget* SiteMapWindow::BuildProcessingArea()
                 if (view != processed_ || grid == gridPanelReadings_)
                     return;
                 gridPanelReadings_ = std::move(grid);
-                gridPanel_->setReadings(gridPanelReadings_);
+                gridPanel_->SetReadings(gridPanelReadings_);
             });
     connect(runner_, &ProcessingRunner::Failed, this, [this](const QString& message) {
         RunHandler(this, [&] { throw std::runtime_error(message.toStdString()); });
@@ -105,8 +105,8 @@ void SiteMapWindow::ProcessedReady(std::shared_ptr<const ProcessedView> view)
     ApplyRange();
     processingPanel_->ShowReports(processed_->request.recipe, processed_->reports);
     UpdateStrip();
-    updateStatus();
-    updatePage();
+    UpdateStatus();
+    UpdatePage();
 }
 
 void SiteMapWindow::SendValues()
@@ -123,17 +123,17 @@ void SiteMapWindow::SendValues()
     for (std::size_t k = 0; k < processed_->shownPieces.size(); ++k) {
         const QByteArray& bytes = processed_->shownPieces[k];
         sources << QLatin1Char('\'') +
-                       (handler ? handler->put(prefix + QString::number(k), bytes) : QString::fromLatin1(bytes.toBase64())) +
+                       (handler ? handler->Put(prefix + QString::number(k), bytes) : QString::fromLatin1(bytes.toBase64())) +
                        QLatin1Char('\'');
     }
-    runScript(QStringLiteral("qmSite.receive('value', [%1], 32); qmSite.setValues(%2);")
+    RunScript(QStringLiteral("qmSite.receive('value', [%1], 32); qmSite.setValues(%2);")
                   .arg(sources.join(QLatin1Char(',')))
                   .arg(onPage_->size()));
     pageValues_ = processed_->shown;
     QStringList spikes;
     for (const std::uint32_t i : processed_->spikes)
         spikes << QString::number(i);
-    runScript(QStringLiteral("qmSite.setSpikes([%1]);").arg(spikes.join(QLatin1Char(','))));
+    RunScript(QStringLiteral("qmSite.setSpikes([%1]);").arg(spikes.join(QLatin1Char(','))));
 }
 
 void SiteMapWindow::SendDots()
@@ -146,7 +146,7 @@ void SiteMapWindow::SendDots()
         return;
     dots_->Follow(onPage_, pageFrame_, pageValues_, pageCentre_);
     dots_->Send(*handler, QStringLiteral("w%1-d%2-").arg(windowSerial_).arg(sent_),
-                [this](const QString& script) { runScript(script); });
+                [this](const QString& script) { RunScript(script); });
 }
 
 QString SiteMapWindow::ProcessingStatus() const

@@ -129,10 +129,10 @@ SiteMapWindow::SiteMapWindow(QWidget* parent) : QWidget(parent, Qt::Window)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    buildToolbar();
+    BuildToolbar();
     gridPanel_ = new SiteGridPanel(this);
     layout->addWidget(gridPanel_);
-    buildExportMenu();
+    BuildExportMenu();
     saveFileDialog = [this](const QString& caption, const QString& suggestedName, const QString& filter) {
         return QFileDialog::getSaveFileName(this, caption, suggestedName, filter);
     };
@@ -157,15 +157,15 @@ SiteMapWindow::SiteMapWindow(QWidget* parent) : QWidget(parent, Qt::Window)
     bridge_->onClick = [this](int index) {
         if (!onPage_ || index < 0 || static_cast<std::size_t>(index) >= onPage_->size())
             return;
-        emit readingClicked(static_cast<int>(onPage_->file[index]), static_cast<int>(onPage_->row[index]));
+        emit ReadingClicked(static_cast<int>(onPage_->file[index]), static_cast<int>(onPage_->row[index]));
     };
-    bridge_->onDescribe = [this](int index) { return describe(index); };
-    bridge_->onIdle = [this](int serial) { pageIdle(serial); };
+    bridge_->onDescribe = [this](int index) { return Describe(index); };
+    bridge_->onIdle = [this](int serial) { PageIdle(serial); };
     auto* channel = new QWebChannel(page);
     channel->registerObject(QStringLiteral("siteMap"), bridge_);
     ConnectDisplay(channel);
     page->setWebChannel(channel);
-    connect(view_, &QWebEngineView::loadFinished, this, &SiteMapWindow::pageLoaded);
+    connect(view_, &QWebEngineView::loadFinished, this, &SiteMapWindow::PageLoaded);
 
     status_ = new QLabel(this);
     status_->setObjectName(QStringLiteral("status"));
@@ -179,21 +179,21 @@ SiteMapWindow::SiteMapWindow(QWidget* parent) : QWidget(parent, Qt::Window)
     layout->addWidget(status_);
     BuildProcessingMenu(static_cast<QMenuBar*>(layout->menuBar()));
 
-    connect(gridPanel_, &SiteGridPanel::gridChanged, this, [this] {
+    connect(gridPanel_, &SiteGridPanel::GridChanged, this, [this] {
         gridDirty_ = true;
-        updateExportMenu();
-        updatePage();
+        UpdateExportMenu();
+        UpdatePage();
     });
-    connect(gridPanel_, &SiteGridPanel::noteChanged, this, [this] { setNote(gridPanel_->note()); });
-    connect(gridPanel_, &SiteGridPanel::opacityChanged, this, [this](double opacity) {
+    connect(gridPanel_, &SiteGridPanel::NoteChanged, this, [this] { SetNote(gridPanel_->Note()); });
+    connect(gridPanel_, &SiteGridPanel::OpacityChanged, this, [this](double opacity) {
         if (pageLoaded_)
-            runScript(QStringLiteral("qmSite.setGridOpacity(%1);").arg(JsNumber(opacity)));
+            RunScript(QStringLiteral("qmSite.setGridOpacity(%1);").arg(JsNumber(opacity)));
     });
-    connect(gridPanel_, &SiteGridPanel::dotsShownChanged, this, [this](bool shown) {
+    connect(gridPanel_, &SiteGridPanel::DotsShownChanged, this, [this](bool shown) {
         if (!pageLoaded_)
             return;
-        runScript(QStringLiteral("qmSite.showDots(%1);").arg(shown ? QStringLiteral("true") : QStringLiteral("false")));
-        updatePage();
+        RunScript(QStringLiteral("qmSite.showDots(%1);").arg(shown ? QStringLiteral("true") : QStringLiteral("false")));
+        UpdatePage();
     });
     dots_ = new PageDots(this);
     // What the pyramid's thread made goes to the page at once, outside the window's updates: it
@@ -202,12 +202,12 @@ SiteMapWindow::SiteMapWindow(QWidget* parent) : QWidget(parent, Qt::Window)
         if (!pageLoaded_ || !isVisible())
             return; // sent with the next update
         SendDots();
-        runScript(QStringLiteral("qmSite.redraw();"));
+        RunScript(QStringLiteral("qmSite.redraw();"));
     });
     SetUpExtras();
-    updateExportMenu();
-    showRange();
-    updateStatus();
+    UpdateExportMenu();
+    ShowRange();
+    UpdateStatus();
 }
 
 SiteMapWindow::~SiteMapWindow()
@@ -215,10 +215,10 @@ SiteMapWindow::~SiteMapWindow()
     // The page goes before the shared profile can, and before the bridge it calls.
     delete view_;
     if (SiteDataHandler* handler = SiteDataSlot())
-        handler->drop(QStringLiteral("w%1-").arg(windowSerial_));
+        handler->Drop(QStringLiteral("w%1-").arg(windowSerial_));
 }
 
-void SiteMapWindow::buildToolbar()
+void SiteMapWindow::BuildToolbar()
 {
     auto* bar = new QWidget(this);
     auto* row = new QHBoxLayout(bar);
@@ -238,7 +238,7 @@ void SiteMapWindow::buildToolbar()
     maxEdit_->setObjectName(QStringLiteral("maximum"));
     for (QLineEdit* edit : {minEdit_, maxEdit_}) {
         edit->setMaximumWidth(110);
-        connect(edit, &QLineEdit::editingFinished, this, &SiteMapWindow::rangeEdited);
+        connect(edit, &QLineEdit::editingFinished, this, &SiteMapWindow::RangeEdited);
     }
     BuildDisplayTools(bar);
 
@@ -259,11 +259,11 @@ void SiteMapWindow::buildToolbar()
     static_cast<QVBoxLayout*>(layout())->addWidget(bar);
 
     connect(paletteBox_, &QComboBox::activated, this, [this] {
-        setColourPalette(static_cast<site::Palette>(paletteBox_->currentData().toInt()));
+        SetColourPalette(static_cast<site::Palette>(paletteBox_->currentData().toInt()));
     });
 }
 
-void SiteMapWindow::setReadings(std::shared_ptr<const site::PlacedReadings> readings,
+void SiteMapWindow::SetReadings(std::shared_ptr<const site::PlacedReadings> readings,
                                 std::shared_ptr<const PreparedPage> prepared)
 {
     gathering_ = false;
@@ -275,29 +275,29 @@ void SiteMapWindow::setReadings(std::shared_ptr<const site::PlacedReadings> read
     ApplyRange();
     FindZone();
     UpdateZoomButton();
-    updateStatus();
+    UpdateStatus();
     gridPanelReadings_ = readings_;
-    gridPanel_->setReadings(readings_);
+    gridPanel_->SetReadings(readings_);
     UpdateStrip();
     RequestProcessing();
 }
 
-void SiteMapWindow::setSelection(int fileIndex, int row)
+void SiteMapWindow::SetSelection(int fileIndex, int row)
 {
     selectedFile_ = fileIndex;
     selectedRow_ = row;
     selectionDirty_ = true;
     UpdateStrip();
     UpdateZoomButton();
-    updatePage();
+    UpdatePage();
 }
 
-void SiteMapWindow::setLabelLookup(LabelLookup lookup)
+void SiteMapWindow::SetLabelLookup(LabelLookup lookup)
 {
     labelLookup_ = std::move(lookup);
 }
 
-void SiteMapWindow::setColourPalette(site::Palette palette)
+void SiteMapWindow::SetColourPalette(site::Palette palette)
 {
     // The range stays: only the colours change.
     paletteBox_->setCurrentIndex(paletteBox_->findData(static_cast<int>(palette)));
@@ -305,13 +305,13 @@ void SiteMapWindow::setColourPalette(site::Palette palette)
     scale_.palette = palette;
     defaultScale_.palette = palette;
     scaleDirty_ = true;
-    updatePage();
+    UpdatePage();
 }
 
-void SiteMapWindow::setColourRange(double min, double max)
+void SiteMapWindow::SetColourRange(double min, double max)
 {
     if (!std::isfinite(min) || !std::isfinite(max) || !(min < max)) {
-        showRange();
+        ShowRange();
         return;
     }
     // The diverging palette stays white at the median, or at the nearer end when the typed range
@@ -321,31 +321,31 @@ void SiteMapWindow::setColourRange(double min, double max)
     typed.mode = site::RangeMode::Typed;
     typed.low = min;
     typed.high = max;
-    setRangeSetting(typed);
+    SetRangeSetting(typed);
 }
 
-void SiteMapWindow::refreshDefaultScale()
+void SiteMapWindow::RefreshDefaultScale()
 {
     defaultScale_ = site::DefaultScale(percentiles_, display_.palette);
 }
 
-void SiteMapWindow::resetColourRange()
+void SiteMapWindow::ResetColourRange()
 {
     site::RangeSetting byDefault = display_.range;
     byDefault.mode = site::RangeMode::Percentiles;
     byDefault.low = site::RangeSetting{}.low;
     byDefault.high = site::RangeSetting{}.high;
-    setRangeSetting(byDefault);
+    SetRangeSetting(byDefault);
 }
 
-void SiteMapWindow::showRange()
+void SiteMapWindow::ShowRange()
 {
     // Without readings there is no range to type.
     const bool any = readings_ && readings_->size() > 0;
     for (QWidget* control : {static_cast<QWidget*>(minEdit_), static_cast<QWidget*>(maxEdit_),
                              static_cast<QWidget*>(rangeControls_)})
         control->setEnabled(any);
-    rangeControls_->setTypedLimits(scale_.min, scale_.max);
+    rangeControls_->SetTypedLimits(scale_.min, scale_.max);
     if (!any) {
         minEdit_->clear();
         maxEdit_->clear();
@@ -356,7 +356,7 @@ void SiteMapWindow::showRange()
     maxEdit_->setText(Number(scale_.max, decimals));
 }
 
-void SiteMapWindow::rangeEdited()
+void SiteMapWindow::RangeEdited()
 {
     auto parse = [](const QLineEdit* edit, double& value) {
         QString text = edit->text().trimmed();
@@ -371,7 +371,7 @@ void SiteMapWindow::rangeEdited()
     if (!minRead || !parse(maxEdit_, max)) {
         SetRangeNote(QStringLiteral("%1 \u201c%2\u201d is not a number").arg(minRead ? QStringLiteral("Max") : QStringLiteral("Min"),
                                                                          (minRead ? maxEdit_ : minEdit_)->text()));
-        showRange();
+        ShowRange();
         return;
     }
     // A limit typed beyond the other one waits for it, so a range can be moved by either end first.
@@ -383,22 +383,22 @@ void SiteMapWindow::rangeEdited()
     // Leaving a field unchanged is no typed range.
     if (Number(min, decimals) == Number(scale_.min, decimals) && Number(max, decimals) == Number(scale_.max, decimals))
         return;
-    setColourRange(min, max);
+    SetColourRange(min, max);
 }
 
-QString SiteMapWindow::statusText() const
+QString SiteMapWindow::StatusText() const
 {
     return status_->text();
 }
 
-void SiteMapWindow::showGatherProgress(std::size_t done, std::size_t total)
+void SiteMapWindow::ShowGatherProgress(std::size_t done, std::size_t total)
 {
     gathering_ = true;
     status_->setText(
         QStringLiteral("Gathering the readings: %1 of %2 files").arg(GroupedCount(done), GroupedCount(total)));
 }
 
-void SiteMapWindow::updateStatus()
+void SiteMapWindow::UpdateStatus()
 {
     QStringList parts;
     const std::size_t placed = readings_ ? readings_->size() : 0;
@@ -455,10 +455,10 @@ void SiteMapWindow::showEvent(QShowEvent* event)
         view_->load(QUrl::fromLocalFile(page));
         return;
     }
-    updatePage();
+    UpdatePage();
 }
 
-void SiteMapWindow::preload()
+void SiteMapWindow::Preload()
 {
     if (pageLoaded_ || !view_->page()->requestedUrl().isEmpty())
         return;
@@ -469,7 +469,7 @@ void SiteMapWindow::preload()
         view_->load(QUrl::fromLocalFile(page));
 }
 
-void SiteMapWindow::pageLoaded(bool ok)
+void SiteMapWindow::PageLoaded(bool ok)
 {
     pageLoaded_ = ok;
     if (!ok) {
@@ -477,15 +477,15 @@ void SiteMapWindow::pageLoaded(bool ok)
         return;
     }
     readingsDirty_ = scaleDirty_ = selectionDirty_ = gridDirty_ = contoursDirty_ = true;
-    updatePage();
+    UpdatePage();
 }
 
-void SiteMapWindow::runScript(const QString& script)
+void SiteMapWindow::RunScript(const QString& script)
 {
     view_->page()->runJavaScript(script);
 }
 
-void SiteMapWindow::updatePage()
+void SiteMapWindow::UpdatePage()
 {
     // Changes made together (new readings reset the scale, the grid row and the selection) go to
     // the page as one update, drawn once.
@@ -494,11 +494,11 @@ void SiteMapWindow::updatePage()
     updateQueued_ = true;
     QTimer::singleShot(0, this, [this] {
         updateQueued_ = false;
-        sendUpdate();
+        SendUpdate();
     });
 }
 
-void SiteMapWindow::sendUpdate()
+void SiteMapWindow::SendUpdate()
 {
     if (!pageLoaded_ || !isVisible())
         return;
@@ -508,19 +508,19 @@ void SiteMapWindow::sendUpdate()
     const bool drawsReadings = readingsDirty_ && (readings_ || !gathering_);
     const auto sent = readings_;
     if (drawsReadings)
-        sendReadings();
+        SendReadings();
     const bool drawsValues = valuesDirty_ && onPage_ == readings_;
     const auto valuesSent = processed_;
     if (drawsValues)
         SendValues();
     if (scaleDirty_) {
-        sendScale();
+        SendScale();
         gridDirty_ = true; // coloured again, not computed again
     }
     if (selectionDirty_)
-        sendSelection();
+        SendSelection();
     if (gridDirty_)
-        sendGrid();
+        SendGrid();
     if (contoursDirty_)
         SendContours();
     SendDots();
@@ -530,41 +530,41 @@ void SiteMapWindow::sendUpdate()
     const auto done = [self, drawsReadings, sent, drawsValues, valuesSent] {
         if (!self)
             return;
-        emit self->pageUpdated();
+        emit self->PageUpdated();
         if (drawsReadings && sent == self->readings_) {
             // The pyramid of cells is made once the dots are drawn, so that it does not compete
             // with the first drawing for the processor.
             self->dotsFollowed_ = sent;
             self->SendDots();
-            emit self->readingsDrawn();
+            emit self->ReadingsDrawn();
         }
         if (drawsValues && valuesSent && valuesSent == self->processed_) {
             self->processedOnPage_ = valuesSent;
-            emit self->processedDrawn();
+            emit self->ProcessedDrawn();
         }
     };
     const int serial = ++updateSerial_;
     view_->page()->runJavaScript(QStringLiteral("qmSite.redraw(); qmSite.busyThenTell(%1)").arg(serial),
                                  [self, done, serial](const QVariant& busy) {
                                      if (self && busy.toBool())
-                                         self->whenPageIdle(serial, done);
+                                         self->WhenPageIdle(serial, done);
                                      else
                                          done();
                                  });
 }
 
-void SiteMapWindow::whenPageIdle(int serial, const std::function<void()>& done)
+void SiteMapWindow::WhenPageIdle(int serial, const std::function<void()>& done)
 {
     // The page says when it is idle through the bridge; should the bridge not be connected yet, it
     // is asked now and then as well, by one chain of questions for all the updates waiting.
     idleWaiters_.emplace(serial, std::make_shared<std::function<void()>>(done));
     if (!polling_) {
         polling_ = true;
-        pollIdle();
+        PollIdle();
     }
 }
 
-void SiteMapWindow::pollIdle()
+void SiteMapWindow::PollIdle()
 {
     QPointer<SiteMapWindow> self(this);
     QTimer::singleShot(25, this, [self] {
@@ -580,13 +580,13 @@ void SiteMapWindow::pollIdle()
             if (!self)
                 return;
             if (!busy.toBool())
-                self->pageIdle(upTo);
-            self->pollIdle();
+                self->PageIdle(upTo);
+            self->PollIdle();
         });
     });
 }
 
-void SiteMapWindow::pageIdle(int serial)
+void SiteMapWindow::PageIdle(int serial)
 {
     // Every update up to `serial` is done.
     while (!idleWaiters_.empty() && idleWaiters_.begin()->first <= serial) {
@@ -596,7 +596,7 @@ void SiteMapWindow::pageIdle(int serial)
     }
 }
 
-void SiteMapWindow::sendReadings()
+void SiteMapWindow::SendReadings()
 {
     readingsDirty_ = false;
     selectionDirty_ = true;
@@ -607,57 +607,57 @@ void SiteMapWindow::sendReadings()
     // it fail, so that the page is not left waiting for them.
     SiteDataHandler* handler = SiteDataSchemeRegistered() ? SiteData() : nullptr;
     if (handler)
-        handler->drop(QStringLiteral("w%1-").arg(windowSerial_));
+        handler->Drop(QStringLiteral("w%1-").arg(windowSerial_));
     sentPrefix_.clear();
     piecesSent_.clear();
     const std::size_t n = onPage_ ? onPage_->size() : 0;
     dots_->PageCleared();
     pageValues_.reset();
     if (n == 0 || piecesFailedFor_ == onPage_) {
-        runScript(QStringLiteral("qmSite.load(0, null);"));
+        RunScript(QStringLiteral("qmSite.load(0, null);"));
         return;
     }
     // Sent once already (the page was loaded again): made again.
     if (!prepared_ || prepared_->readings != onPage_)
         prepared_ = PreparePage(onPage_);
     const QString prefix = QStringLiteral("w%1-%2-").arg(windowSerial_).arg(++sent_);
-    // Pieces still being made are expected: the page's fetches of them wait until pieceReady()
+    // Pieces still being made are expected: the page's fetches of them wait until PieceReady()
     // puts them. Without the data scheme every piece is made before the page is handed on.
     const PreparedPage& page = *prepared_;
     pageFrame_ = page.frame;
     pageValues_ = std::shared_ptr<const std::vector<double>>(onPage_, &onPage_->value);
     sentPrefix_ = prefix;
-    piecesSent_.assign(page.pieces(), 0);
+    piecesSent_.assign(page.Pieces(), 0);
     base64Sent_ = !handler;
     QStringList sources[3];
-    for (std::size_t k = 0; k < page.pieces(); ++k) {
-        const bool ready = page.isReady(k);
+    for (std::size_t k = 0; k < page.Pieces(); ++k) {
+        const bool ready = page.IsReady(k);
         piecesSent_[k] = ready;
         for (int a = 0; a < 3; ++a) {
             const QString name = prefix + QLatin1String(kArrayNames[a]) + QString::number(k);
             const QByteArray& bytes = (page.*kArrays[a])[k];
             sources[a] << QLatin1Char('\'') +
                               (!handler ? QString::fromLatin1(bytes.toBase64())
-                               : ready  ? handler->put(name, bytes)
-                                        : handler->expect(name)) +
+                               : ready  ? handler->Put(name, bytes)
+                                        : handler->Expect(name)) +
                               QLatin1Char('\'');
         }
     }
     for (int a = 0; a < 3; ++a) {
-        runScript(QStringLiteral("qmSite.receive('%1', [%2], %3);")
+        RunScript(QStringLiteral("qmSite.receive('%1', [%2], %3);")
                       .arg(QLatin1String(kArrayNames[a]), sources[a].join(QLatin1Char(',')))
                       .arg(a == 2 ? 32 : page.pointBits));
     }
     const site::SiteExtent& e = page.frame.extent;
     pageCentreLon_ = (e.west + e.east) / 2;
-    runScript(QStringLiteral("qmSite.load(%1, [%2, %3, %4, %5], %6, %7);")
+    RunScript(QStringLiteral("qmSite.load(%1, [%2, %3, %4, %5], %6, %7);")
                   .arg(n)
                   .arg(JsNumber(e.south), JsNumber(e.west), JsNumber(e.north), JsNumber(e.east),
                        JsNumber(page.frame.x0), JsNumber(page.frame.y0)));
-    releasePieces();
+    ReleasePieces();
 }
 
-void SiteMapWindow::releasePieces()
+void SiteMapWindow::ReleasePieces()
 {
     // Once every piece is on its way to the page, the window keeps only the readings: the pieces
     // would add a third to their memory.
@@ -667,7 +667,7 @@ void SiteMapWindow::releasePieces()
     piecesSent_.clear();
 }
 
-void SiteMapWindow::pieceReady(const PreparedPage* page, std::size_t piece)
+void SiteMapWindow::PieceReady(const PreparedPage* page, std::size_t piece)
 {
     if (!page || page != prepared_.get() || onPage_ != prepared_->readings || piece >= piecesSent_.size() ||
         piecesSent_[piece])
@@ -677,11 +677,11 @@ void SiteMapWindow::pieceReady(const PreparedPage* page, std::size_t piece)
         return;
     piecesSent_[piece] = 1;
     for (int a = 0; a < 3; ++a)
-        handler->put(sentPrefix_ + QLatin1String(kArrayNames[a]) + QString::number(piece), (page->*kArrays[a])[piece]);
-    releasePieces();
+        handler->Put(sentPrefix_ + QLatin1String(kArrayNames[a]) + QString::number(piece), (page->*kArrays[a])[piece]);
+    ReleasePieces();
 }
 
-void SiteMapWindow::piecesFailed(const PreparedPage* page, const QString& message)
+void SiteMapWindow::PiecesFailed(const PreparedPage* page, const QString& message)
 {
     if (!page || page != prepared_.get())
         return;
@@ -690,13 +690,13 @@ void SiteMapWindow::piecesFailed(const PreparedPage* page, const QString& messag
     piecesFailedFor_ = prepared_->readings;
     const bool sent = !piecesSent_.empty() && onPage_ == prepared_->readings;
     if (SiteDataHandler* handler = SiteDataSchemeRegistered() ? SiteData() : nullptr; handler && sent)
-        handler->drop(sentPrefix_);
+        handler->Drop(sentPrefix_);
     prepared_.reset();
     piecesSent_.clear();
-    setNote(message);
+    SetNote(message);
 }
 
-void SiteMapWindow::sendScale()
+void SiteMapWindow::SendScale()
 {
     scaleDirty_ = false;
     pageCentre_ = scale_.centre;
@@ -716,12 +716,12 @@ void SiteMapWindow::sendScale()
     QStringList ticks;
     for (const double at : {0.0, middle, 1.0})
         ticks << QStringLiteral("{at: %1, text: '%2'}").arg(JsNumber(at), Number(scale_.min + span * at, decimals));
-    runScript(QStringLiteral("qmSite.setScale({min: %1, max: %2, centre: %3, colours: [%4], ticks: [%5], histogram: %6});")
+    RunScript(QStringLiteral("qmSite.setScale({min: %1, max: %2, centre: %3, colours: [%4], ticks: [%5], histogram: %6});")
                   .arg(JsNumber(scale_.min), JsNumber(scale_.max), JsNumber(scale_.centre), colours.join(QLatin1Char(',')),
                        ticks.join(QLatin1Char(',')), HistogramScript()));
 }
 
-void SiteMapWindow::sendSelection()
+void SiteMapWindow::SendSelection()
 {
     selectionDirty_ = false;
     long long first = -1;
@@ -735,11 +735,11 @@ void SiteMapWindow::sendSelection()
         }
         ring = IndexOfReading(*onPage_, selectedFile_, selectedRow_);
     }
-    runScript(QStringLiteral("qmSite.select(%1, %2, %3);").arg(first).arg(last).arg(ring));
+    RunScript(QStringLiteral("qmSite.select(%1, %2, %3);").arg(first).arg(last).arg(ring));
     SendTrack();
 }
 
-QString SiteMapWindow::describe(int index) const
+QString SiteMapWindow::Describe(int index) const
 {
     if (!onPage_ || index < 0 || static_cast<std::size_t>(index) >= onPage_->size())
         return {};
@@ -756,21 +756,21 @@ QString SiteMapWindow::describe(int index) const
 
 namespace qm {
 
-void SiteMapWindow::sendGrid()
+void SiteMapWindow::SendGrid()
 {
     gridDirty_ = false;
-    runScript(QStringLiteral("qmSite.showDots(%1);")
-                  .arg(gridPanel_->dotsShown() ? QStringLiteral("true") : QStringLiteral("false")));
-    const auto grid = gridPanel_->grid();
-    if (!gridPanel_->shown() || !grid || grid->image.values.empty()) {
-        runScript(QStringLiteral("qmSite.clearGrid();"));
+    RunScript(QStringLiteral("qmSite.showDots(%1);")
+                  .arg(gridPanel_->DotsShown() ? QStringLiteral("true") : QStringLiteral("false")));
+    const auto grid = gridPanel_->Grid();
+    if (!gridPanel_->Shown() || !grid || grid->image.values.empty()) {
+        RunScript(QStringLiteral("qmSite.clearGrid();"));
         return;
     }
     // Coloured here in the map's scale and sent as one PNG; a new scale colours it again.
     const site::GeographicGrid& image = grid->image;
     std::vector<std::uint8_t> rgba = site::ColourPixels(image.values, scale_);
     // The hill shade, made on the grid's metres and warped as the values are, darkens the colours.
-    if (const auto shade = gridPanel_->relief()->shade(); shade && shade->grid == grid && shade->pixels.size() * 4 == rgba.size())
+    if (const auto shade = gridPanel_->Relief()->Shade(); shade && shade->grid == grid && shade->pixels.size() * 4 == rgba.size())
         site::BlendShade(rgba, shade->pixels, kShadeStrength);
     const QImage picture(rgba.data(), image.width, image.height, image.width * 4, QImage::Format_RGBA8888);
     QByteArray png;
@@ -779,9 +779,9 @@ void SiteMapWindow::sendGrid()
     picture.save(&buffer, "PNG");
     // The readings may have been moved by whole turns to lie together across the antimeridian.
     const double shift = 360.0 * std::round((pageCentreLon_ - (image.west + image.east) / 2) / 360.0);
-    runScript(QStringLiteral("qmSite.setGrid('data:image/png;base64,%1', [%2, %3, %4, %5], %6);")
+    RunScript(QStringLiteral("qmSite.setGrid('data:image/png;base64,%1', [%2, %3, %4, %5], %6);")
                   .arg(QString::fromLatin1(png.toBase64()), JsNumber(image.south), JsNumber(image.west + shift),
-                       JsNumber(image.north), JsNumber(image.east + shift), JsNumber(gridPanel_->opacity())));
+                       JsNumber(image.north), JsNumber(image.east + shift), JsNumber(gridPanel_->Opacity())));
 }
 
 } // namespace qm

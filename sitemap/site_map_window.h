@@ -59,60 +59,60 @@ public:
     // The readings to show (null shows none), with what the page takes made from them ahead (else
     // it is made here). While the window is hidden they are only kept; the page gets them when the
     // window is shown. A typed colour range stays.
-    void setReadings(std::shared_ptr<const site::PlacedReadings> readings,
+    void SetReadings(std::shared_ptr<const site::PlacedReadings> readings,
                      std::shared_ptr<const PreparedPage> prepared = nullptr);
-    std::shared_ptr<const site::PlacedReadings> readings() const { return readings_; }
+    std::shared_ptr<const site::PlacedReadings> Readings() const { return readings_; }
 
     // Emphasises a file's track and rings its reading at `row` (the table row, 1 for the first
     // data row); a file index of -1 clears the emphasis, a row without a placed reading rings none.
-    void setSelection(int fileIndex, int row);
-    void setLabelLookup(LabelLookup lookup);
+    void SetSelection(int fileIndex, int row);
+    void SetLabelLookup(LabelLookup lookup);
 
-    // A piece of the readings' arrays given to setReadings() is made, and the page may have it;
+    // A piece of the readings' arrays given to SetReadings() is made, and the page may have it;
     // or making them failed (the page then shows no reading, and the status line why).
-    void pieceReady(const PreparedPage* page, std::size_t piece);
-    void piecesFailed(const PreparedPage* page, const QString& message);
+    void PieceReady(const PreparedPage* page, std::size_t piece);
+    void PiecesFailed(const PreparedPage* page, const QString& message);
 
     // The colour scale in use: by the range mode over the values shown (the 2nd to 98th percentile
     // by default), or as typed.
-    const site::ColourScale& colourScale() const { return scale_; }
-    void setColourPalette(site::Palette palette);
+    const site::ColourScale& ColourScale() const { return scale_; }
+    void SetColourPalette(site::Palette palette);
     // As typed in the toolbar (the typed mode); ignored unless min < max and both are finite.
-    void setColourRange(double min, double max);
+    void SetColourRange(double min, double max);
     // The default: the 2nd to the 98th percentile.
-    void resetColourRange();
+    void ResetColourRange();
     // The range mode and its parameters; one that makes no sense is ignored. Modes other than the
-    // default and the typed one find the range on a worker: colourRangeReady() tells when it is in.
-    const site::RangeSetting& rangeSetting() const { return display_.range; }
-    void setRangeSetting(const site::RangeSetting& setting);
+    // default and the typed one find the range on a worker: ColourRangeReady() tells when it is in.
+    const site::RangeSetting& RangeSetting() const { return display_.range; }
+    void SetRangeSetting(const site::RangeSetting& setting);
     // The range and the legend's histogram last computed over the values shown.
-    const RangeResult& rangeResult() const { return range_; }
+    const RangeResult& GetRangeResult() const { return range_; }
     // The display as a session keeps it: palette, range mode and parameters, hill shading and
     // contours (these two as the grid panel's relief row has them).
-    DisplaySetting displaySetting() const;
-    void setDisplaySetting(const DisplaySetting& setting);
+    DisplaySetting GetDisplaySetting() const;
+    void SetDisplaySetting(const DisplaySetting& setting);
     // Fits the map to the selected file's readings.
-    void zoomToFile();
+    void ZoomToFile();
 
     // The status line: what was left out and which files failed.
-    QString statusText() const;
-    // Shows how far a gathering of new readings has come, until setReadings() gives them; until
+    QString StatusText() const;
+    // Shows how far a gathering of new readings has come, until SetReadings() gives them; until
     // then a window that had none shows no "no reading" message either.
-    void showGatherProgress(std::size_t done, std::size_t total);
-    QWebEngineView* view() const { return view_; }
+    void ShowGatherProgress(std::size_t done, std::size_t total);
+    QWebEngineView* View() const { return view_; }
     // Loads the page while the window is still hidden, so that showing it later need not wait for
     // the browser; readings given meanwhile still reach the page only once the window is shown.
-    void preload();
-    SiteGridPanel* gridPanel() const { return gridPanel_; }
-    ProcessingPanel* processingPanel() const { return processingPanel_; }
-    ProcessingRunner* processingRunner() const { return runner_; }
-    ProfileStrip* profileStrip() const { return strip_; }
+    void Preload();
+    SiteGridPanel* GridPanel() const { return gridPanel_; }
+    ProcessingPanel* GetProcessingPanel() const { return processingPanel_; }
+    ProcessingRunner* GetProcessingRunner() const { return runner_; }
+    ProfileStrip* GetProfileStrip() const { return strip_; }
     // The processing of the readings last given that the window uses, or null until it is computed.
-    std::shared_ptr<const ProcessedView> processed() const { return processed_; }
+    std::shared_ptr<const ProcessedView> Processed() const { return processed_; }
     // What the grid is made of: the processed readings, gaps left out.
-    std::shared_ptr<const site::PlacedReadings> gridReadings() const { return gridPanelReadings_; }
+    std::shared_ptr<const site::PlacedReadings> GridReadings() const { return gridPanelReadings_; }
     // The processing whose values the page has drawn last.
-    std::shared_ptr<const ProcessedView> processedOnPage() const { return processedOnPage_; }
+    std::shared_ptr<const ProcessedView> ProcessedOnPage() const { return processedOnPage_; }
 
     // What a session keeps of the window (view, palette, range, basemap, grid inputs, recipe), and
     // its restoring; the view is restored once the page has the readings.
@@ -127,45 +127,45 @@ public:
 
 signals:
     // A dot was clicked: its file index and table row.
-    void readingClicked(int fileIndex, int row);
+    void ReadingClicked(int fileIndex, int row);
     // The page has drawn the readings, scale and selection last given (after a show or a change).
-    void pageUpdated();
-    // As pageUpdated(), for the update that drew the readings last given: every dot is on the page.
-    void readingsDrawn();
-    // As pageUpdated(), for the update that drew the values of processed().
-    void processedDrawn();
+    void PageUpdated();
+    // As PageUpdated(), for the update that drew the readings last given: every dot is on the page.
+    void ReadingsDrawn();
+    // As PageUpdated(), for the update that drew the values of Processed().
+    void ProcessedDrawn();
     // The range and histogram of the values shown were computed for the setting last given.
-    void colourRangeReady();
+    void ColourRangeReady();
 
 protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    void buildToolbar();
-    void pageLoaded(bool ok);
-    void updatePage();
-    void sendUpdate();
+    void BuildToolbar();
+    void PageLoaded(bool ok);
+    void UpdatePage();
+    void SendUpdate();
     // Calls `done` once the page has run every script of update `serial`, fetches included.
-    void whenPageIdle(int serial, const std::function<void()>& done);
-    void pollIdle();
-    void pageIdle(int serial);
-    void sendReadings();
-    void releasePieces();
-    void sendScale();
-    void sendSelection();
-    void updateStatus();
-    void refreshDefaultScale();
-    void showRange();
-    void rangeEdited();
-    QString describe(int index) const;
-    void runScript(const QString& script);
-    void buildExportMenu();
-    void updateExportMenu();
-    void sendGrid();
-    void exportGrid(const QString& caption, const QString& name, const QString& filter);
-    void exportReadings(const QString& caption, const QString& name, const QString& filter);
-    QString suggestedPath(const QString& name) const;
-    void setNote(const QString& note);
+    void WhenPageIdle(int serial, const std::function<void()>& done);
+    void PollIdle();
+    void PageIdle(int serial);
+    void SendReadings();
+    void ReleasePieces();
+    void SendScale();
+    void SendSelection();
+    void UpdateStatus();
+    void RefreshDefaultScale();
+    void ShowRange();
+    void RangeEdited();
+    QString Describe(int index) const;
+    void RunScript(const QString& script);
+    void BuildExportMenu();
+    void UpdateExportMenu();
+    void SendGrid();
+    void ExportGrid(const QString& caption, const QString& name, const QString& filter);
+    void ExportReadings(const QString& caption, const QString& name, const QString& filter);
+    QString SuggestedPath(const QString& name) const;
+    void SetNote(const QString& note);
     QWidget* BuildProcessingArea();
     void BuildProcessingMenu(QMenuBar* bar);
     void RequestProcessing();

@@ -10,16 +10,16 @@ void SiteViewBridge::SetTrack(QVariantList breaks, bool shown)
         return;
     breaks_ = std::move(breaks);
     trackShown_ = shown;
-    emit trackChanged();
+    emit TrackChanged();
 }
 
 void SiteViewBridge::SetRestoreView(QVariantMap view)
 {
     restore_ = std::move(view);
-    emit restoreViewChanged();
+    emit RestoreViewChanged();
 }
 
-void SiteViewBridge::viewChanged(double lat, double lon, double zoom, const QString& basemap)
+void SiteViewBridge::ViewChanged(double lat, double lon, double zoom, const QString& basemap)
 {
     hasView_ = true;
     lat_ = lat;
@@ -28,7 +28,7 @@ void SiteViewBridge::viewChanged(double lat, double lon, double zoom, const QStr
     basemap_ = basemap;
 }
 
-void SiteViewBridge::viewRestored()
+void SiteViewBridge::ViewRestored()
 {
     restore_.clear();
 }

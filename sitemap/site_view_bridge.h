@@ -12,10 +12,10 @@ namespace qm {
 class SiteViewBridge : public QObject {
     Q_OBJECT
     // Indices at which the selected file's track lifts the pen (a new traverse, or a gap).
-    Q_PROPERTY(QVariantList trackBreaks READ TrackBreaks NOTIFY trackChanged)
-    Q_PROPERTY(bool trackShown READ TrackShown NOTIFY trackChanged)
+    Q_PROPERTY(QVariantList trackBreaks READ TrackBreaks NOTIFY TrackChanged)
+    Q_PROPERTY(bool trackShown READ TrackShown NOTIFY TrackChanged)
     // {lat, lon, zoom, basemap} to show once the readings are in; empty when there is none.
-    Q_PROPERTY(QVariantMap restoreView READ RestoreView NOTIFY restoreViewChanged)
+    Q_PROPERTY(QVariantMap restoreView READ RestoreView NOTIFY RestoreViewChanged)
 
 public:
     explicit SiteViewBridge(QObject* parent = nullptr) : QObject(parent) {}
@@ -34,14 +34,14 @@ public:
     QString Basemap() const { return basemap_; }
 
     // From the page: its view moved or its basemap changed; a restored view was applied.
-    Q_INVOKABLE void viewChanged(double lat, double lon, double zoom, const QString& basemap);
-    Q_INVOKABLE void viewRestored();
+    Q_INVOKABLE void ViewChanged(double lat, double lon, double zoom, const QString& basemap);
+    Q_INVOKABLE void ViewRestored();
 
 signals:
-    void trackChanged();
-    void restoreViewChanged();
+    void TrackChanged();
+    void RestoreViewChanged();
     // The hover text under the pointer may have changed: the page asks for it again.
-    void describeAgain();
+    void DescribeAgain();
 
 private:
     QVariantList breaks_;

@@ -32,7 +32,7 @@ QVariantMap PageState(qm::SiteMapWindow* window)
 {
     QVariant result;
     QEventLoop loop;
-    window->view()->page()->runJavaScript(QStringLiteral("qmSite.state()"), [&](const QVariant& value) {
+    window->View()->page()->runJavaScript(QStringLiteral("qmSite.state()"), [&](const QVariant& value) {
         result = value;
         loop.quit();
     });
@@ -45,7 +45,7 @@ QVariantMap PointOf(qm::SiteMapWindow* window, int index)
 {
     QVariant result;
     QEventLoop loop;
-    window->view()->page()->runJavaScript(QStringLiteral("(function (p) { return p ? {x: p.x, y: p.y, at: "
+    window->View()->page()->runJavaScript(QStringLiteral("(function (p) { return p ? {x: p.x, y: p.y, at: "
                                                          "qmSite.readingAt(p.x, p.y)} : null; })(qmSite.pointOf(%1))")
                                               .arg(index),
                                           [&](const QVariant& value) {
@@ -102,7 +102,7 @@ private slots:
         QCOMPARE(map->windowTitle(), QString("Site map"));
         QVERIFY(drawn.wait(30000));
         QCOMPARE(started.count(), 1);
-        const auto readings = map->readings();
+        const auto readings = map->Readings();
         QCOMPARE(readings->files.size(), std::size_t(3));
         QCOMPARE(PageState(map).value("readings").toInt(), static_cast<int>(readings->size()));
         // The first file, selected on opening, is the emphasised track.
@@ -113,7 +113,7 @@ private slots:
         QVERIFY(!point.isEmpty());
         const int hit = point.value("at").toInt();
         QVERIFY(hit >= 0);
-        QTest::mouseClick(map->view()->focusProxy(), Qt::LeftButton, {},
+        QTest::mouseClick(map->View()->focusProxy(), Qt::LeftButton, {},
                           QPoint(point.value("x").toInt(), point.value("y").toInt()));
         QTRY_COMPARE_WITH_TIMEOUT(w.SelectedFile(), static_cast<int>(readings->file[hit]), 10000);
         QTRY_COMPARE_WITH_TIMEOUT(w.AdvListView1->SelectedRow(), static_cast<int>(readings->row[hit]), 10000);
@@ -149,11 +149,11 @@ private slots:
         QTest::qWait(300);
         QCOMPARE(started.count(), 1);
         QVERIFY(!link->Gathering());
-        QCOMPARE(map->readings(), readings);
+        QCOMPARE(map->Readings(), readings);
         w.actSiteMap->trigger();
         QCOMPARE(started.count(), 2);
         QVERIFY(drawn.wait(30000));
-        const auto after = map->readings();
+        const auto after = map->Readings();
         QCOMPARE(after->files.size(), std::size_t(2));
         const QVariantMap state = PageState(map);
         QCOMPARE(state.value("readings").toInt(), static_cast<int>(after->size()));
@@ -174,18 +174,18 @@ private slots:
         QVERIFY(warmed.wait(30000));
         qm::SiteMapWindow* map = w.siteMap()->Window();
         QVERIFY(map && !map->isVisible());
-        QVERIFY(!map->view()->url().isEmpty()); // the page is in
+        QVERIFY(!map->View()->url().isEmpty()); // the page is in
         QVERIFY(!w.siteMap()->Gathering()); // nothing is gathered for a hidden window
 
         QSignalSpy drawn(w.siteMap(), &qm::SiteMapLink::SiteDrawn);
         w.actSiteMap->trigger();
         QVERIFY(drawn.wait(30000));
-        const auto readings = map->readings();
+        const auto readings = map->Readings();
         QCOMPARE(PageState(map).value("readings").toInt(), static_cast<int>(readings->size()));
         const int index = IndexOf(*readings, 1, 5);
         const QVariantMap point = PointOf(map, index);
-        QVERIFY(point.value("x").toInt() > 0 && point.value("x").toInt() < map->view()->width());
-        QVERIFY(point.value("y").toInt() > 0 && point.value("y").toInt() < map->view()->height());
+        QVERIFY(point.value("x").toInt() > 0 && point.value("x").toInt() < map->View()->width());
+        QVERIFY(point.value("y").toInt() > 0 && point.value("y").toInt() < map->View()->height());
         QVERIFY(point.value("at").toInt() >= 0);
     }
 };

@@ -49,7 +49,7 @@ inline void Type(QLineEdit* edit, const QString& text)
 
 inline QVariantMap PageState(SiteMapWindow& window)
 {
-    return RunScript(window.view(), QStringLiteral("qmSite.state()")).toMap();
+    return RunScript(window.View(), QStringLiteral("qmSite.state()")).toMap();
 }
 
 } // namespace qm::test

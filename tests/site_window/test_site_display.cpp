@@ -59,7 +59,7 @@ std::shared_ptr<PlacedReadings> Bump(int files, int perFile, double lat0, double
 // The grid image as the page shows it, RGBA row by row.
 QByteArray PageGridPixels(qm::SiteMapWindow& window, int& width, int& height)
 {
-    const QVariantMap rgba = RunScript(window.view(), QStringLiteral("qmSite.gridRgba()")).toMap();
+    const QVariantMap rgba = RunScript(window.View(), QStringLiteral("qmSite.gridRgba()")).toMap();
     width = rgba.value("width").toInt();
     height = rgba.value("height").toInt();
     return QByteArray::fromBase64(rgba.value("data").toByteArray());
@@ -111,8 +111,8 @@ void TestSiteDisplay::cleanup()
 
 bool TestSiteDisplay::ShowAndWait(std::shared_ptr<const PlacedReadings> readings)
 {
-    QSignalSpy drawn(window_.get(), &qm::SiteMapWindow::readingsDrawn);
-    window_->setReadings(std::move(readings));
+    QSignalSpy drawn(window_.get(), &qm::SiteMapWindow::ReadingsDrawn);
+    window_->SetReadings(std::move(readings));
     if (!window_->isVisible())
         window_->show();
     return drawn.wait(30000);
@@ -121,7 +121,7 @@ bool TestSiteDisplay::ShowAndWait(std::shared_ptr<const PlacedReadings> readings
 void TestSiteDisplay::GridShown()
 {
     QTest::mouseClick(window_->findChild<QToolButton*>("grid"), Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(window_->gridPanel()->grid(), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(window_->GridPanel()->Grid(), 30000);
     QTRY_VERIFY_WITH_TIMEOUT(PageState(*window_).value("grid").toMap().value("loaded").toBool(), 10000);
 }
 
@@ -133,7 +133,7 @@ void TestSiteDisplay::rangeModeAndPaletteReachTheScaleAndTheLegendsHistogram()
     // Each mode's range over the values shown reaches the scale and the legend, and the histogram
     // beside it counts every value over that range, those beyond it in its end bins.
     const auto expectOnPage = [&](const site::ColourRange& expected) {
-        const site::ColourScale& scale = window_->colourScale();
+        const site::ColourScale& scale = window_->ColourScale();
         QVERIFY(std::abs(scale.min - expected.min) < 1e-9 && std::abs(scale.max - expected.max) < 1e-9);
         QTRY_VERIFY_WITH_TIMEOUT(!PageState(*window_).value("histogram").isNull(), 10000);
         const QVariantMap state = PageState(*window_);
@@ -155,7 +155,7 @@ void TestSiteDisplay::rangeModeAndPaletteReachTheScaleAndTheLegendsHistogram()
     expectOnPage(site::RangeOf(values, setting)); // the default: 2 to 98 %
 
     auto* mode = window_->findChild<QComboBox*>("rangeMode");
-    QSignalSpy ready(window_.get(), &qm::SiteMapWindow::colourRangeReady);
+    QSignalSpy ready(window_.get(), &qm::SiteMapWindow::ColourRangeReady);
     Choose(mode, QStringLiteral("Mean \u00b1 k SD"));
     QVERIFY(ready.wait(10000));
     setting.mode = site::RangeMode::MeanSd;
@@ -167,7 +167,7 @@ void TestSiteDisplay::rangeModeAndPaletteReachTheScaleAndTheLegendsHistogram()
 
     Choose(mode, QStringLiteral("Median \u00b1 N nT"));
     Type(window_->findChild<QLineEdit*>("medianNt"), "5");
-    QTRY_COMPARE_WITH_TIMEOUT(window_->rangeSetting().nt, 5.0, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(window_->RangeSetting().nt, 5.0, 10000);
     QVERIFY(ready.wait(10000));
     setting.mode = site::RangeMode::MedianNt;
     setting.nt = 5;
@@ -180,31 +180,31 @@ void TestSiteDisplay::rangeModeAndPaletteReachTheScaleAndTheLegendsHistogram()
     QVERIFY(ready.wait(10000));
     Type(window_->findChild<QLineEdit*>("percentileLow"), "10");
     Type(window_->findChild<QLineEdit*>("percentileHigh"), "90");
-    QTRY_COMPARE_WITH_TIMEOUT(window_->rangeSetting().high, 90.0, 10000);
-    QTRY_VERIFY_WITH_TIMEOUT(std::abs(window_->colourScale().max - site::RangeOf(values, {site::RangeMode::Percentiles, 10, 90}).max) < 1e-9, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(window_->RangeSetting().high, 90.0, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(std::abs(window_->ColourScale().max - site::RangeOf(values, {site::RangeMode::Percentiles, 10, 90}).max) < 1e-9, 10000);
     expectOnPage(site::RangeOf(values, {site::RangeMode::Percentiles, 10, 90}));
     Type(window_->findChild<QLineEdit*>("percentileLow"), "95");
-    QCOMPARE(window_->rangeSetting().low, 10.0);
+    QCOMPARE(window_->RangeSetting().low, 10.0);
     QCOMPARE(window_->findChild<QLineEdit*>("percentileLow")->text(), QString("10"));
-    QVERIFY2(window_->statusText().contains("The percentiles must run from 0 to 100"), qPrintable(window_->statusText()));
+    QVERIFY2(window_->StatusText().contains("The percentiles must run from 0 to 100"), qPrintable(window_->StatusText()));
 
     // Typed limits are what Min and Max are: the combo follows them.
     Type(window_->findChild<QLineEdit*>("minimum"), "-20");
     Type(window_->findChild<QLineEdit*>("maximum"), "80");
-    QTRY_COMPARE_WITH_TIMEOUT(window_->colourScale().max, 80.0, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(window_->ColourScale().max, 80.0, 10000);
     QCOMPARE(mode->currentText(), QString("Typed"));
-    QCOMPARE(window_->rangeSetting().mode, site::RangeMode::Typed);
+    QCOMPARE(window_->RangeSetting().mode, site::RangeMode::Typed);
     expectOnPage({-20, 80, 0});
 
     // Greyscale: the lowest values white, the highest black, on the page's legend and the scale.
     Choose(window_->findChild<QComboBox*>("palette"), QStringLiteral("Greyscale"));
-    QCOMPARE(window_->colourScale().palette, site::Palette::Greyscale);
+    QCOMPARE(window_->ColourScale().palette, site::Palette::Greyscale);
     QTRY_COMPARE_WITH_TIMEOUT(PageState(*window_).value("legend").toMap().value("ends").toStringList(),
                               (QStringList{"rgb(255,255,255)", "rgb(0,0,0)"}), 10000);
     Choose(window_->findChild<QComboBox*>("palette"), QStringLiteral("Greyscale inverse"));
     QTRY_COMPARE_WITH_TIMEOUT(PageState(*window_).value("legend").toMap().value("ends").toStringList(),
                               (QStringList{"rgb(0,0,0)", "rgb(255,255,255)"}), 10000);
-    QCOMPARE(window_->colourScale().min, -20.0); // the range stays
+    QCOMPARE(window_->ColourScale().min, -20.0); // the range stays
 
     // The setting a session keeps comes back as it was given.
     qm::DisplaySetting display;
@@ -214,8 +214,8 @@ void TestSiteDisplay::rangeModeAndPaletteReachTheScaleAndTheLegendsHistogram()
     display.hillShade = {270, 30, 4};
     display.contours = true;
     display.contourInterval = 2.5;
-    window_->setDisplaySetting(display);
-    const qm::DisplaySetting back = window_->displaySetting();
+    window_->SetDisplaySetting(display);
+    const qm::DisplaySetting back = window_->GetDisplaySetting();
     QCOMPARE(back.palette, site::Palette::Greyscale);
     QCOMPARE(back.range.mode, site::RangeMode::MeanSd);
     QCOMPARE(back.range.k, 3.0);
@@ -233,16 +233,16 @@ void TestSiteDisplay::hillShadingChangesTheOverlayWhereTheGridHasValuesOnly()
     GridShown();
     if (QTest::currentTestFailed())
         return;
-    const auto grid = window_->gridPanel()->grid();
+    const auto grid = window_->GridPanel()->Grid();
     int width = 0, height = 0;
     const QByteArray plain = PageGridPixels(*window_, width, height);
     QCOMPARE(width, grid->image.width);
     QCOMPARE(height, grid->image.height);
     QCOMPARE(plain.size(), width * height * 4);
 
-    QSignalSpy updated(window_.get(), &qm::SiteMapWindow::pageUpdated);
+    QSignalSpy updated(window_.get(), &qm::SiteMapWindow::PageUpdated);
     window_->findChild<QCheckBox*>("shade")->setChecked(true);
-    QTRY_VERIFY_WITH_TIMEOUT(window_->gridPanel()->relief()->shade(), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(window_->GridPanel()->Relief()->Shade(), 30000);
     QByteArray shaded;
     QTRY_VERIFY_WITH_TIMEOUT((shaded = PageGridPixels(*window_, width, height)) != plain, 10000);
     QCOMPARE(shaded.size(), plain.size());
@@ -263,8 +263,8 @@ void TestSiteDisplay::hillShadingChangesTheOverlayWhereTheGridHasValuesOnly()
     // Another light changes it again; unchecked, the plain colours are back.
     auto* azimuth = window_->findChild<QLineEdit*>("shadeAzimuth");
     Type(azimuth, "135");
-    QTRY_VERIFY_WITH_TIMEOUT(window_->gridPanel()->relief()->shade() &&
-                                 window_->gridPanel()->relief()->shade()->setting.azimuth == 135, 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(window_->GridPanel()->Relief()->Shade() &&
+                                 window_->GridPanel()->Relief()->Shade()->setting.azimuth == 135, 30000);
     QTRY_VERIFY_WITH_TIMEOUT(PageGridPixels(*window_, width, height) != shaded, 10000);
     window_->findChild<QCheckBox*>("shade")->setChecked(false);
     QTRY_COMPARE_WITH_TIMEOUT(PageGridPixels(*window_, width, height), plain, 10000);
@@ -276,7 +276,7 @@ void TestSiteDisplay::contoursArriveOnThePageAndAnIntervalTooFineIsRefused()
     GridShown();
     if (QTest::currentTestFailed())
         return;
-    const auto grid = window_->gridPanel()->grid();
+    const auto grid = window_->GridPanel()->Grid();
     Type(window_->findChild<QLineEdit*>("contourInterval"), "10");
     window_->findChild<QCheckBox*>("contours")->setChecked(true);
     const std::vector<site::ContourLine> expected = site::Contours(grid->grid, 10, qm::kMaxContourVertices);
@@ -304,7 +304,7 @@ void TestSiteDisplay::contoursArriveOnThePageAndAnIntervalTooFineIsRefused()
     Type(window_->findChild<QLineEdit*>("contourInterval"), "0.0001");
     QTRY_VERIFY_WITH_TIMEOUT(!errorBoxes.isEmpty(), 30000);
     QVERIFY2(errorBoxes.last().contains("too fine"), qPrintable(errorBoxes.last()));
-    QVERIFY2(window_->statusText().contains("too fine"), qPrintable(window_->statusText()));
+    QVERIFY2(window_->StatusText().contains("too fine"), qPrintable(window_->StatusText()));
     QVERIFY(!window_->findChild<QCheckBox*>("contours")->isChecked());
     QTRY_COMPARE_WITH_TIMEOUT(PageState(*window_).value("contours").toMap().value("lines").toInt(), 0, 10000);
 }
@@ -319,10 +319,10 @@ void TestSiteDisplay::pointerReadoutMatchesGdalInUtmAndUps()
     };
     for (const Case& c : {Case{56.75, 37.2, "UTM zone 37N", 32637}, Case{84.5, 20.0, "UPS North", 32661}}) {
         QVERIFY2(ShowAndWait(Bump(6, 20, c.lat, c.lon, 0.0001)), c.zone);
-        QWidget* target = window_->view()->focusProxy();
+        QWidget* target = window_->View()->focusProxy();
         QVERIFY(target);
         // The zone is found on a worker: the pointer moves until the readout names it.
-        const QPoint centre(window_->view()->width() / 3, window_->view()->height() / 2);
+        const QPoint centre(window_->View()->width() / 3, window_->View()->height() / 2);
         QVariantMap pointer;
         for (int k = 0; k < 100 && !pointer.value("text").toString().contains(c.zone); ++k) {
             QTest::mouseMove(target, centre + QPoint(k % 2, 0));
@@ -352,7 +352,7 @@ void TestSiteDisplay::pointerReadoutMatchesGdalInUtmAndUps()
     }
 
     // The distance measure: two clicks, the great-circle metres between them.
-    QWidget* target = window_->view()->focusProxy();
+    QWidget* target = window_->View()->focusProxy();
     window_->findChild<QToolButton*>("measure")->setChecked(true);
     QTRY_VERIFY_WITH_TIMEOUT(PageState(*window_).value("measure").toMap().value("on").toBool(), 10000);
     const QPoint a(100, 200), b(300, 260);
@@ -377,11 +377,11 @@ void TestSiteDisplay::pointerReadoutMatchesGdalInUtmAndUps()
         return (view.value("east").toDouble() + view.value("west").toDouble()) / 2;
     };
     QVERIFY(std::abs(centreLon() - 20.00025) < 0.00005);
-    window_->setSelection(0, 3);
+    window_->SetSelection(0, 3);
     QTRY_VERIFY_WITH_TIMEOUT(window_->findChild<QToolButton*>("zoomToFile")->isEnabled(), 10000);
     window_->findChild<QToolButton*>("zoomToFile")->click();
     QTRY_VERIFY_WITH_TIMEOUT(std::abs(centreLon() - 20.0) < 0.00001, 10000);
-    window_->setSelection(-1, -1);
+    window_->SetSelection(-1, -1);
     QVERIFY(!window_->findChild<QToolButton*>("zoomToFile")->isEnabled());
 }
 
@@ -399,18 +399,18 @@ void TestSiteDisplay::screenshotOfTheExampleSiteInGreyscaleWithHillShading()
     QVERIFY(ShowAndWait(std::make_shared<PlacedReadings>(site::GatherReadings(files))));
     // Zero-traverse first, as a surveyor would, so that the shading shows the buried objects rather
     // than the lines' levels.
-    QSignalSpy processed(window_.get(), &qm::SiteMapWindow::processedDrawn);
+    QSignalSpy processed(window_.get(), &qm::SiteMapWindow::ProcessedDrawn);
     qm::process::Recipe recipe;
     recipe.steps = {qm::process::Step{qm::process::ZeroTraverseStep{}, true}};
-    window_->processingPanel()->ReplaceRecipe(recipe, QStringLiteral("Zero-traverse"));
+    window_->GetProcessingPanel()->ReplaceRecipe(recipe, QStringLiteral("Zero-traverse"));
     QVERIFY(processed.wait(30000));
-    window_->setColourPalette(site::Palette::Greyscale);
+    window_->SetColourPalette(site::Palette::Greyscale);
     GridShown();
     if (QTest::currentTestFailed())
         return;
     window_->findChild<QCheckBox*>("dots")->setChecked(false);
     window_->findChild<QCheckBox*>("shade")->setChecked(true);
-    QTRY_VERIFY_WITH_TIMEOUT(window_->gridPanel()->relief()->shade(), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(window_->GridPanel()->Relief()->Shade(), 30000);
     QTest::qWait(2500);
     QVERIFY(window_->grab().save(out));
 }

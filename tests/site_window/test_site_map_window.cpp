@@ -85,8 +85,8 @@ void TestSiteMapWindow::cleanup()
 
 bool TestSiteMapWindow::ShowAndWait(std::shared_ptr<const PlacedReadings> readings)
 {
-    QSignalSpy updated(window_.get(), &qm::SiteMapWindow::pageUpdated);
-    window_->setReadings(std::move(readings));
+    QSignalSpy updated(window_.get(), &qm::SiteMapWindow::PageUpdated);
+    window_->SetReadings(std::move(readings));
     if (!window_->isVisible())
         window_->show();
     return updated.wait(30000);
@@ -100,9 +100,9 @@ void TestSiteMapWindow::drawsEveryReadingWithTheDefaultAndTypedScale()
     readings->failures.push_back({"/survey/broken.csv", "List index out of bounds (1)"});
     QVERIFY(ShowAndWait(readings));
     QCOMPARE(window_->windowTitle(), QString("Site map"));
-    QCOMPARE(window_->statusText(), QString("30 readings placed from 3 files; 1,234 readings without a usable "
+    QCOMPARE(window_->StatusText(), QString("30 readings placed from 3 files; 1,234 readings without a usable "
                                             "position; Not loaded: broken.csv (List index out of bounds (1))"));
-    const QWebEngineProfile* profile = window_->view()->page()->profile();
+    const QWebEngineProfile* profile = window_->View()->page()->profile();
     QVERIFY(!profile->isOffTheRecord());
     QVERIFY(profile->cachePath().startsWith(QStandardPaths::writableLocation(QStandardPaths::CacheLocation)));
 
@@ -113,7 +113,7 @@ void TestSiteMapWindow::drawsEveryReadingWithTheDefaultAndTypedScale()
     QVERIFY(!state.value("message").toBool());
     QCOMPARE(state.value("basemap").toString(), QString("OpenStreetMap"));
     // The default scale runs over the middle of the readings, not their extremes (1 and 30).
-    const auto scale = window_->colourScale();
+    const auto scale = window_->ColourScale();
     QVERIFY(scale.min > 1 && scale.max < 30 && scale.min < scale.max);
     QVariantMap legend = state.value("legend").toMap();
     QCOMPARE(legend.value("min").toDouble(), scale.min);
@@ -123,7 +123,7 @@ void TestSiteMapWindow::drawsEveryReadingWithTheDefaultAndTypedScale()
     // A typed range reaches the legend and the colours; a reversed one is refused.
     auto* minEdit = window_->findChild<QLineEdit*>("minimum");
     auto* maxEdit = window_->findChild<QLineEdit*>("maximum");
-    QSignalSpy updated(window_.get(), &qm::SiteMapWindow::pageUpdated);
+    QSignalSpy updated(window_.get(), &qm::SiteMapWindow::PageUpdated);
     minEdit->setText("-100");
     maxEdit->setText("300");
     emit maxEdit->editingFinished();
@@ -137,17 +137,17 @@ void TestSiteMapWindow::drawsEveryReadingWithTheDefaultAndTypedScale()
     QCOMPARE(legend.value("ticks").toStringList().last(), QString("300"));
     minEdit->setText("400");
     emit minEdit->editingFinished();
-    QCOMPARE(window_->colourScale().min, -100.0);
-    QVERIFY2(window_->statusText().contains("Min 400 is not below Max 300"), qPrintable(window_->statusText()));
+    QCOMPARE(window_->ColourScale().min, -100.0);
+    QVERIFY2(window_->StatusText().contains("Min 400 is not below Max 300"), qPrintable(window_->StatusText()));
 
     // With the typed range kept, the default comes back from the toolbar button; the other
     // palette's end colours reach the page.
-    window_->resetColourRange();
-    QCOMPARE(window_->colourScale().min, scale.min);
-    window_->setColourPalette(qm::site::Palette::Sequential);
+    window_->ResetColourRange();
+    QCOMPARE(window_->ColourScale().min, scale.min);
+    window_->SetColourPalette(qm::site::Palette::Sequential);
     QVERIFY(updated.wait(10000));
     const auto css = [](const qm::site::Rgb& c) { return QString("rgb(%1,%2,%3)").arg(c[0]).arg(c[1]).arg(c[2]); };
-    const auto& sequential = window_->colourScale();
+    const auto& sequential = window_->ColourScale();
     QCOMPARE(PageState(*window_).value("legend").toMap().value("ends").toStringList(),
              (QStringList{css(qm::site::ColourOf(sequential, sequential.min)),
                           css(qm::site::ColourOf(sequential, sequential.max))}));
@@ -157,32 +157,32 @@ void TestSiteMapWindow::clickOnADotReportsItsFileAndRowAndSelectionRingsIt()
 {
     QVERIFY(ShowAndWait(Lines(3, 10, -33.9, 151.2, 0.0001)));
     // The reading of file 2, row 4 is the 24th.
-    const QVariantMap point = RunScript(window_->view(), "qmSite.pointOf(23)").toMap();
+    const QVariantMap point = RunScript(window_->View(), "qmSite.pointOf(23)").toMap();
     QVERIFY(!point.isEmpty());
     const QPoint at(point.value("x").toInt(), point.value("y").toInt());
-    QCOMPARE(RunScript(window_->view(), QString("qmSite.readingAt(%1, %2)").arg(at.x()).arg(at.y())).toInt(), 23);
+    QCOMPARE(RunScript(window_->View(), QString("qmSite.readingAt(%1, %2)").arg(at.x()).arg(at.y())).toInt(), 23);
 
     // Hovering shows the file, label, reading and position.
-    window_->setLabelLookup([](int file, int row) { return QString("L%1-%2").arg(file).arg(row); });
-    QWidget* target = window_->view()->focusProxy();
+    window_->SetLabelLookup([](int file, int row) { return QString("L%1-%2").arg(file).arg(row); });
+    QWidget* target = window_->View()->focusProxy();
     QVERIFY(target);
     QTest::mouseMove(target, at - QPoint(1, 0));
     QTest::mouseMove(target, at);
     QTRY_COMPARE_WITH_TIMEOUT(PageState(*window_).value("tip").toString(),
                               QString("line2.csv, L2-4\n24 nT\n-33.899600, 151.200200"), 10000);
 
-    QSignalSpy clicked(window_.get(), &qm::SiteMapWindow::readingClicked);
+    QSignalSpy clicked(window_.get(), &qm::SiteMapWindow::ReadingClicked);
     QTest::mouseClick(target, Qt::LeftButton, {}, at);
     QVERIFY(clicked.wait(10000));
     QCOMPARE(clicked.first().at(0).toInt(), 2);
     QCOMPARE(clicked.first().at(1).toInt(), 4);
 
     // Clicking beside every dot selects nothing.
-    QTest::mouseClick(target, Qt::LeftButton, {}, QPoint(5, window_->view()->height() / 2));
+    QTest::mouseClick(target, Qt::LeftButton, {}, QPoint(5, window_->View()->height() / 2));
     QVERIFY(!clicked.wait(1000));
 
-    QSignalSpy updated(window_.get(), &qm::SiteMapWindow::pageUpdated);
-    window_->setSelection(2, 4);
+    QSignalSpy updated(window_.get(), &qm::SiteMapWindow::PageUpdated);
+    window_->SetSelection(2, 4);
     QVERIFY(updated.wait(10000));
     QVariantMap state = PageState(*window_);
     const QVariantMap selection = state.value("selection").toMap();
@@ -194,12 +194,12 @@ void TestSiteMapWindow::clickOnADotReportsItsFileAndRowAndSelectionRingsIt()
     QVERIFY(qAbs(ring.value("x").toDouble() - at.x()) <= 1 && qAbs(ring.value("y").toDouble() - at.y()) <= 1);
 
     // A row without a placed reading keeps the track but rings nothing; file -1 clears both.
-    window_->setSelection(2, 40);
+    window_->SetSelection(2, 40);
     QVERIFY(updated.wait(10000));
     state = PageState(*window_);
     QCOMPARE(state.value("selection").toMap().value("ring").toInt(), -1);
     QVERIFY(state.value("ringAt").isNull());
-    window_->setSelection(-1, -1);
+    window_->SetSelection(-1, -1);
     QVERIFY(updated.wait(10000));
     QCOMPARE(PageState(*window_).value("trackPoints").toInt(), 0);
 }
@@ -213,9 +213,9 @@ void TestSiteMapWindow::hiddenWindowUpdatesThePageWhenShown()
     QCOMPARE(PageState(*window_).value("dots").toInt(), 10);
     window_->close();
     QVERIFY(!window_->isVisible());
-    QSignalSpy updated(window_.get(), &qm::SiteMapWindow::pageUpdated);
-    window_->setReadings(Lines(4, 5, 10, 10, 0.0001));
-    window_->setSelection(1, 2);
+    QSignalSpy updated(window_.get(), &qm::SiteMapWindow::PageUpdated);
+    window_->SetReadings(Lines(4, 5, 10, 10, 0.0001));
+    window_->SetSelection(1, 2);
     QVERIFY(!updated.wait(500));
     QCOMPARE(PageState(*window_).value("readings").toInt(), 10);
     window_->show();
@@ -266,7 +266,7 @@ void TestSiteMapWindow::awkwardSurveysGetASensibleView()
     QVERIFY(state.value("message").toBool());
     QCOMPARE(state.value("dots").toInt(), 0);
     QVERIFY(!state.value("legend").toMap().value("shown").toBool());
-    QCOMPARE(window_->statusText(),
+    QCOMPARE(window_->StatusText(),
              QString("No reading has a usable position; 3 readings without a usable position; Nothing placed from: a.csv"));
 }
 
@@ -274,30 +274,30 @@ void TestSiteMapWindow::fetchesOfArraysStillBeingMadeWaitForThem()
 {
     QVERIFY(ShowAndWait(Lines(1, 3, 56.75, 37.2, 0.0001)));
     auto* handler = qobject_cast<qm::SiteDataHandler*>(const_cast<QWebEngineUrlSchemeHandler*>(
-        window_->view()->page()->profile()->urlSchemeHandler(qm::kSiteDataScheme)));
+        window_->View()->page()->profile()->urlSchemeHandler(qm::kSiteDataScheme)));
     QVERIFY(handler);
     // The page fetches as it does the pieces of its arrays, and keeps the length it got, or -1.
     const auto fetch = [this](const QString& address) {
-        RunScript(window_->view(), QString("window.got = undefined; var r = new XMLHttpRequest();"
+        RunScript(window_->View(), QString("window.got = undefined; var r = new XMLHttpRequest();"
                                            "r.open('GET', '%1'); r.responseType = 'arraybuffer';"
                                            "r.onloadend = function () { window.got = r.status > 0 && r.status < 400 ? r.response.byteLength : -1; };"
                                            "r.send(); 1")
                                        .arg(address));
     };
-    const auto got = [this] { return RunScript(window_->view(), "window.got === undefined ? -2 : window.got").toInt(); };
+    const auto got = [this] { return RunScript(window_->View(), "window.got === undefined ? -2 : window.got").toInt(); };
 
-    fetch(handler->expect("test-a"));
+    fetch(handler->Expect("test-a"));
     QTest::qWait(200);
     QCOMPARE(got(), -2); // still waiting
-    handler->put("test-a", QByteArray(1000, 'x'));
+    handler->Put("test-a", QByteArray(1000, 'x'));
     QTRY_COMPARE_WITH_TIMEOUT(got(), 1000, 10000);
 
     // Dropped before it was made, the fetch fails; a name never announced fails at once.
-    fetch(handler->expect("test-b"));
+    fetch(handler->Expect("test-b"));
     QTest::qWait(100);
-    handler->drop("test-");
+    handler->Drop("test-");
     QTRY_COMPARE_WITH_TIMEOUT(got(), -1, 10000);
-    fetch(qm::SiteDataHandler::address("test-c"));
+    fetch(qm::SiteDataHandler::Address("test-c"));
     QTRY_COMPARE_WITH_TIMEOUT(got(), -1, 10000);
 }
 
@@ -317,17 +317,17 @@ void TestSiteMapWindow::readingsBeyondTheFirstPieceAreFoundAndRinged()
     }
     QVERIFY(ShowAndWait(readings));
     QCOMPARE(PageState(*window_).value("dots").toInt(), 4);
-    QSignalSpy updated(window_.get(), &qm::SiteMapWindow::pageUpdated);
-    window_->setSelection(1, 2);
+    QSignalSpy updated(window_.get(), &qm::SiteMapWindow::PageUpdated);
+    window_->SetSelection(1, 2);
     QVERIFY(updated.wait(10000));
     const QVariantMap state = PageState(*window_);
     QCOMPARE(state.value("selection").toMap().value("ring").toInt(), first + 1);
     QCOMPARE(state.value("trackPoints").toInt(), 3);
-    const QVariantMap point = RunScript(window_->view(), QString("qmSite.pointOf(%1)").arg(first + 1)).toMap();
+    const QVariantMap point = RunScript(window_->View(), QString("qmSite.pointOf(%1)").arg(first + 1)).toMap();
     const QVariantMap ring = state.value("ringAt").toMap();
     QVERIFY(qAbs(ring.value("x").toDouble() - point.value("x").toDouble()) <= 1);
     QVERIFY(qAbs(ring.value("y").toDouble() - point.value("y").toDouble()) <= 1);
-    QCOMPARE(RunScript(window_->view(), QString("qmSite.readingAt(%1, %2)").arg(point.value("x").toInt()).arg(point.value("y").toInt()))
+    QCOMPARE(RunScript(window_->View(), QString("qmSite.readingAt(%1, %2)").arg(point.value("x").toInt()).arg(point.value("y").toInt()))
                  .toInt(),
              first + 1);
 }
@@ -336,12 +336,12 @@ void TestSiteMapWindow::piecesNeverMadeLeaveNoPageWaiting()
 {
     QVERIFY(ShowAndWait(Lines(1, 3, 56.75, 37.2, 0.0001)));
     // The page waits for pieces still being made; the readings are then replaced by none.
-    QSignalSpy drawn(window_.get(), &qm::SiteMapWindow::readingsDrawn);
+    QSignalSpy drawn(window_.get(), &qm::SiteMapWindow::ReadingsDrawn);
     auto waiting = Lines(2, 50, 56.75, 37.2, 0.0001);
-    window_->setReadings(waiting, qm::BeginPage(waiting));
+    window_->SetReadings(waiting, qm::BeginPage(waiting));
     QTest::qWait(300);
     QCOMPARE(drawn.count(), 0);
-    window_->setReadings(std::make_shared<PlacedReadings>());
+    window_->SetReadings(std::make_shared<PlacedReadings>());
     QVERIFY(drawn.count() > 0 || drawn.wait(10000));
     QCOMPARE(PageState(*window_).value("readings").toInt(), 0);
 
@@ -350,13 +350,13 @@ void TestSiteMapWindow::piecesNeverMadeLeaveNoPageWaiting()
     window_->hide();
     auto failing = Lines(2, 50, 56.75, 37.2, 0.0001);
     const auto page = qm::BeginPage(failing);
-    window_->setReadings(failing, page);
-    window_->piecesFailed(page.get(), "Out of memory");
-    QSignalSpy updated(window_.get(), &qm::SiteMapWindow::pageUpdated);
+    window_->SetReadings(failing, page);
+    window_->PiecesFailed(page.get(), "Out of memory");
+    QSignalSpy updated(window_.get(), &qm::SiteMapWindow::PageUpdated);
     window_->show();
     QVERIFY(updated.wait(10000));
     QCOMPARE(PageState(*window_).value("readings").toInt(), 0);
-    QVERIFY(window_->statusText().endsWith("Out of memory"));
+    QVERIFY(window_->StatusText().endsWith("Out of memory"));
 }
 
 void TestSiteMapWindow::gridIsShownUnderTheDotsRecolouredAndExported()
@@ -364,16 +364,16 @@ void TestSiteMapWindow::gridIsShownUnderTheDotsRecolouredAndExported()
     // 8 lines about 0.6 m apart, readings 1.1 m apart along them.
     const auto readings = Lines(8, 40, 56.75, 37.2, 0.00001);
     QVERIFY(ShowAndWait(readings));
-    qm::SiteGridPanel* panel = window_->gridPanel();
+    qm::SiteGridPanel* panel = window_->GridPanel();
     auto* geoTiff = window_->findChild<QAction*>("exportGeoTiff");
     QVERIFY(!geoTiff->isEnabled());
 
     QTest::mouseClick(window_->findChild<QToolButton*>("grid"), Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(GridOnPage(*window_).value("loaded").toBool(), 30000);
-    QCOMPARE(panel->computations(), 1);
-    const auto grid = panel->grid();
+    QCOMPARE(panel->Computations(), 1);
+    const auto grid = panel->Grid();
     QVERIFY(grid && geoTiff->isEnabled());
-    QVERIFY2(window_->statusText().contains("UTM zone 37N"), qPrintable(window_->statusText()));
+    QVERIFY2(window_->StatusText().contains("UTM zone 37N"), qPrintable(window_->StatusText()));
     QCOMPARE(window_->findChild<QLineEdit*>("cell")->text().toDouble(), grid->grid.cellSize);
 
     // The image lies square in degrees over every reading, a few cells beyond at most, and the
@@ -395,24 +395,24 @@ void TestSiteMapWindow::gridIsShownUnderTheDotsRecolouredAndExported()
 
     // A new palette colours the grid again, hiding and showing it again computes nothing; a new
     // method does.
-    window_->setColourPalette(qm::site::Palette::Sequential);
+    window_->SetColourPalette(qm::site::Palette::Sequential);
     window_->findChild<QCheckBox*>("showGrid")->click();
     QTRY_VERIFY_WITH_TIMEOUT(GridOnPage(*window_).isEmpty(), 10000);
     window_->findChild<QCheckBox*>("showGrid")->click();
     QTRY_VERIFY_WITH_TIMEOUT(GridOnPage(*window_).value("loaded").toBool(), 10000);
-    QCOMPARE(panel->computations(), 1);
+    QCOMPARE(panel->Computations(), 1);
     auto* method = window_->findChild<QComboBox*>("method");
     method->setCurrentIndex(method->findText("nearest"));
     emit method->activated(method->currentIndex());
-    QTRY_COMPARE_WITH_TIMEOUT(panel->grid() && panel->grid()->grid.method == qm::site::GridMethod::Nearest, true, 30000);
-    QCOMPARE(panel->computations(), 2);
+    QTRY_COMPARE_WITH_TIMEOUT(panel->Grid() && panel->Grid()->grid.method == qm::site::GridMethod::Nearest, true, 30000);
+    QCOMPARE(panel->Computations(), 2);
 
     // Opacity and the dots reach the page; hidden dots cannot be clicked.
     window_->findChild<QSlider*>("opacity")->setValue(30);
     window_->findChild<QCheckBox*>("dots")->setChecked(false);
     QTRY_COMPARE_WITH_TIMEOUT(GridOnPage(*window_).value("opacity").toDouble(), 0.3, 10000);
     QVERIFY(!PageState(*window_).value("dotsShown").toBool());
-    QCOMPARE(RunScript(window_->view(), "qmSite.readingAt(qmSite.pointOf(5).x, qmSite.pointOf(5).y)").toInt(), -1);
+    QCOMPARE(RunScript(window_->View(), "qmSite.readingAt(qmSite.pointOf(5).x, qmSite.pointOf(5).y)").toInt(), -1);
 
     // The GeoTIFF export through the (stubbed) dialog reads back with GDAL in the grid's zone.
     QTemporaryDir dir;
@@ -430,8 +430,8 @@ void TestSiteMapWindow::gridIsShownUnderTheDotsRecolouredAndExported()
     const OGRSpatialReference* srs = written->GetSpatialRef();
     QVERIFY(srs); // a GeoTIFF without a coordinate system fails here, not in a crash
     QCOMPARE(srs->GetUTMZone(&northern), 37);
-    QCOMPARE(written->GetRasterXSize(), panel->grid()->grid.width);
-    QCOMPARE(written->GetRasterYSize(), panel->grid()->grid.height);
+    QCOMPARE(written->GetRasterXSize(), panel->Grid()->grid.width);
+    QCOMPARE(written->GetRasterYSize(), panel->Grid()->grid.height);
     QVERIFY(errorBoxes.isEmpty());
 }
 
@@ -444,18 +444,18 @@ void TestSiteMapWindow::gridRefusalsAndCancelAreSaidAndSurveyFilesKept()
     QTest::mouseClick(window_->findChild<QToolButton*>("grid"), Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(errorBoxes.size(), 1, 30000);
     QVERIFY2(errorBoxes.first().contains("\"nearest\""), qPrintable(errorBoxes.first()));
-    QVERIFY(window_->statusText().contains("No grid: All readings lie on one point"));
+    QVERIFY(window_->StatusText().contains("No grid: All readings lie on one point"));
     QVERIFY(!window_->findChild<QCheckBox*>("showGrid")->isChecked());
     QVERIFY(!window_->findChild<QAction*>("exportGeoTiff")->isEnabled());
 
     // A cancel says so and leaves no grid, whenever the worker ends.
     QVERIFY(ShowAndWait(Lines(30, 200, 48.1, 11.5, 0.00001)));
     QTest::mouseClick(window_->findChild<QToolButton*>("grid"), Qt::LeftButton);
-    QVERIFY(window_->gridPanel()->computing());
+    QVERIFY(window_->GridPanel()->Computing());
     QTest::mouseClick(window_->findChild<QToolButton*>("cancelGrid"), Qt::LeftButton);
-    QVERIFY(window_->statusText().endsWith("Cancelled."));
+    QVERIFY(window_->StatusText().endsWith("Cancelled."));
     QTest::qWait(500);
-    QVERIFY(!window_->gridPanel()->grid());
+    QVERIFY(!window_->GridPanel()->Grid());
     QVERIFY(GridOnPage(*window_).isEmpty());
     QCOMPARE(errorBoxes.size(), 1);
 
@@ -475,13 +475,13 @@ void TestSiteMapWindow::gridRefusalsAndCancelAreSaidAndSurveyFilesKept()
     QVERIFY2(errorBoxes.last().contains("is a survey file of the list"), qPrintable(errorBoxes.last()));
     QCOMPARE(QFileInfo(survey).size(), 19);
     // After a failed export the status line no longer tells of an earlier success.
-    QVERIFY2(window_->statusText().contains("Readings not exported to"), qPrintable(window_->statusText()));
+    QVERIFY2(window_->StatusText().contains("Readings not exported to"), qPrintable(window_->StatusText()));
 
     // Nor does a grid export land on one (one line: "nearest" grids it).
     auto* method = window_->findChild<QComboBox*>("method");
     method->setCurrentIndex(method->findText("nearest"));
     QTest::mouseClick(window_->findChild<QToolButton*>("grid"), Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(window_->gridPanel()->grid(), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(window_->GridPanel()->Grid(), 30000);
     window_->findChild<QAction*>("exportGeoTiff")->trigger();
     QCOMPARE(errorBoxes.size(), 3);
     QVERIFY2(errorBoxes.last().contains("names a .csv file"), qPrintable(errorBoxes.last()));
@@ -523,7 +523,7 @@ void TestSiteMapWindow::screenshotOfTheExampleSite()
         files.push_back(file.absoluteFilePath().toStdString());
     window_->resize(1000, 760);
     QVERIFY(ShowAndWait(std::make_shared<PlacedReadings>(qm::site::GatherReadings(files))));
-    window_->setSelection(4, 150);
+    window_->SetSelection(4, 150);
     QTest::mouseClick(window_->findChild<QToolButton*>("grid"), Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(GridOnPage(*window_).value("loaded").toBool(), 60000);
     QTest::qWait(2000);

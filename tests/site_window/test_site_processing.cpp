@@ -89,7 +89,7 @@ void RecordErrorBox(const QString& text)
 
 QVariant PageValue(qm::SiteMapWindow& window, int index)
 {
-    return RunScript(window.view(), QStringLiteral("qmSite.valueOf(%1)").arg(index));
+    return RunScript(window.View(), QStringLiteral("qmSite.valueOf(%1)").arg(index));
 }
 
 } // namespace
@@ -138,22 +138,22 @@ void TestSiteProcessing::cleanup()
 
 bool TestSiteProcessing::ShowAndWait(std::shared_ptr<const PlacedReadings> readings)
 {
-    QSignalSpy drawn(window_.get(), &qm::SiteMapWindow::processedDrawn);
-    window_->setReadings(std::move(readings));
+    QSignalSpy drawn(window_.get(), &qm::SiteMapWindow::ProcessedDrawn);
+    window_->SetReadings(std::move(readings));
     window_->show();
     return drawn.wait(30000);
 }
 
 bool TestSiteProcessing::ProcessAndWait(const process::Recipe& recipe)
 {
-    QSignalSpy drawn(window_.get(), &qm::SiteMapWindow::processedDrawn);
-    window_->processingPanel()->ReplaceRecipe(recipe, QStringLiteral("Set"));
+    QSignalSpy drawn(window_.get(), &qm::SiteMapWindow::ProcessedDrawn);
+    window_->GetProcessingPanel()->ReplaceRecipe(recipe, QStringLiteral("Set"));
     return drawn.wait(30000);
 }
 
 void TestSiteProcessing::undoAndRedoRestoreEveryChangeExactly()
 {
-    qm::ProcessingPanel& panel = *window_->processingPanel();
+    qm::ProcessingPanel& panel = *window_->GetProcessingPanel();
     std::vector<process::Recipe> seen{panel.GetRecipe()};
     const auto add = [&](const char* name) {
         panel.findChild<QAction*>(QString::fromLatin1(name))->trigger();
@@ -201,7 +201,7 @@ void TestSiteProcessing::keystrokesOfOneParameterEditAreOneUndoStep()
     window_->show();
     window_->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(window_.get()));
-    qm::ProcessingPanel& panel = *window_->processingPanel();
+    qm::ProcessingPanel& panel = *window_->GetProcessingPanel();
     panel.findChild<QAction*>("addHighpass")->trigger();
     const process::Recipe before = panel.GetRecipe();
     auto* window = qobject_cast<QLineEdit*>(panel.Editor(0, "window"));
@@ -273,17 +273,17 @@ void TestSiteProcessing::showRemovedColoursInputMinusOutputWhereBothHaveAValue()
     process::Recipe recipe;
     recipe.steps = {StepOf(gaps), StepOf(process::ZeroTraverseStep{})};
     QVERIFY(ProcessAndWait(recipe));
-    qm::ProcessingPanel& panel = *window_->processingPanel();
+    qm::ProcessingPanel& panel = *window_->GetProcessingPanel();
     const auto show = [&](qm::ShowWhat what, int step) {
         panel.SelectStep(step);
         panel.SetShow(what);
         QElapsedTimer waited;
         waited.start();
-        while (waited.elapsed() < 30000 && (window_->processingRunner()->Busy() || !window_->processedOnPage() ||
-                                            window_->processedOnPage() != window_->processed()))
+        while (waited.elapsed() < 30000 && (window_->GetProcessingRunner()->Busy() || !window_->ProcessedOnPage() ||
+                                            window_->ProcessedOnPage() != window_->Processed()))
             QTest::qWait(20);
-        return window_->processedOnPage() == window_->processed() && window_->processed()->request.show == what &&
-               window_->processed()->request.step == step;
+        return window_->ProcessedOnPage() == window_->Processed() && window_->Processed()->request.show == what &&
+               window_->Processed()->request.step == step;
     };
     // Step 2 takes each line's median (of its readings without the spikes, now gaps) away.
     QVERIFY(show(qm::ShowWhat::Removed, 1));
@@ -308,7 +308,7 @@ void TestSiteProcessing::showRemovedColoursInputMinusOutputWhereBothHaveAValue()
     QCOMPARE(PageValue(*window_, 0).toDouble(), -9.5);
     QVERIFY(PageValue(*window_, 6).isNull());
     // The grid takes the processed values, gaps left out.
-    QTRY_COMPARE(window_->gridReadings()->size(), std::size_t{60 - 3 * 2});
+    QTRY_COMPARE(window_->GridReadings()->size(), std::size_t{60 - 3 * 2});
 }
 
 void TestSiteProcessing::spikesAreRingedAndCountedWithGapsAndNotedTraverses()
@@ -321,10 +321,10 @@ void TestSiteProcessing::spikesAreRingedAndCountedWithGapsAndNotedTraverses()
     process::Recipe recipe;
     recipe.steps = {StepOf(despike), StepOf(within)};
     QVERIFY(ProcessAndWait(recipe));
-    const std::size_t spikes = window_->processed()->spikes.size();
+    const std::size_t spikes = window_->Processed()->spikes.size();
     QCOMPARE(spikes, std::size_t{6});
-    QTRY_COMPARE(RunScript(window_->view(), "qmSite.state().spikeRings").toInt(), 6);
-    QVERIFY2(window_->statusText().contains("0 gaps, 6 spikes (step 1), 3 traverses noted"), qPrintable(window_->statusText()));
+    QTRY_COMPARE(RunScript(window_->View(), "qmSite.state().spikeRings").toInt(), 6);
+    QVERIFY2(window_->StatusText().contains("0 gaps, 6 spikes (step 1), 3 traverses noted"), qPrintable(window_->StatusText()));
 }
 
 void TestSiteProcessing::profileStripFollowsTheSelectedTraverse()
@@ -340,13 +340,13 @@ void TestSiteProcessing::profileStripFollowsTheSelectedTraverse()
     QVERIFY(scale.Y(5) > 0 && scale.Y(5) < 50 && scale.X(d[2]) == 110);
 
     QVERIFY(ShowAndWait(Lines(3, 20)));
-    window_->setSelection(1, 4);
-    QCOMPARE(window_->profileStrip()->Marked(), 3);
-    QCOMPARE(window_->profileStrip()->Distances().size(), std::size_t{20});
-    window_->setSelection(2, 999); // a row without a placed reading: the file, nothing marked
-    QCOMPARE(window_->profileStrip()->Marked(), -1);
-    QCOMPARE(window_->profileStrip()->Distances().size(), std::size_t{20});
-    QVERIFY(!window_->profileStrip()->grab().isNull());
+    window_->SetSelection(1, 4);
+    QCOMPARE(window_->GetProfileStrip()->Marked(), 3);
+    QCOMPARE(window_->GetProfileStrip()->Distances().size(), std::size_t{20});
+    window_->SetSelection(2, 999); // a row without a placed reading: the file, nothing marked
+    QCOMPARE(window_->GetProfileStrip()->Marked(), -1);
+    QCOMPARE(window_->GetProfileStrip()->Distances().size(), std::size_t{20});
+    QVERIFY(!window_->GetProfileStrip()->grab().isNull());
 }
 
 void TestSiteProcessing::savedRecipeReplaysToTheSameValuesBitForBit()
@@ -366,14 +366,14 @@ void TestSiteProcessing::savedRecipeReplaysToTheSameValuesBitForBit()
     QVERIFY(ProcessAndWait(recipe));
     QTemporaryDir dir;
     const QString recipePath = dir.filePath("site recipe.json");
-    qm::ProcessingPanel& panel = *window_->processingPanel();
+    qm::ProcessingPanel& panel = *window_->GetProcessingPanel();
     panel.saveFileDialog = [&](const QString&, const QString&, const QString&) { return recipePath; };
     panel.SaveAction()->trigger();
     QVERIFY(errorBoxes.isEmpty());
 
     const process::ProcessedSite replay =
         process::ProcessSite(process::ReadRecipeFile(recipePath.toStdString(), "recipe"), files);
-    const auto view = window_->processed();
+    const auto view = window_->Processed();
     QVERIFY(view->request.recipe == recipe);
     QVERIFY(SameBits(view->values->value, replay.values.value));
     QVERIFY(view->values->flag == replay.values.flag);
@@ -402,7 +402,7 @@ void TestSiteProcessing::savedRecipeReplaysToTheSameValuesBitForBit()
 
 void TestSiteProcessing::refusedRecipeShowsTheErrorBoxAndKeepsTheRecipe()
 {
-    qm::ProcessingPanel& panel = *window_->processingPanel();
+    qm::ProcessingPanel& panel = *window_->GetProcessingPanel();
     panel.findChild<QAction*>("addDespike")->trigger();
     const process::Recipe before = panel.GetRecipe();
     QTemporaryDir dir;
@@ -426,9 +426,9 @@ void TestSiteProcessing::closingTheWindowWhileComputingIsSafe()
     process::Recipe recipe;
     recipe.steps = {StepOf(process::HighPassStep{4001})};
     QVERIFY(ProcessAndWait(recipe));
-    QCOMPARE(window_->processed()->readings->size(), std::size_t{0});
-    window_->setReadings(Noise(2'000'000, 4));
-    QTRY_VERIFY_WITH_TIMEOUT(window_->processingRunner()->Busy(), 1000);
+    QCOMPARE(window_->Processed()->readings->size(), std::size_t{0});
+    window_->SetReadings(Noise(2'000'000, 4));
+    QTRY_VERIFY_WITH_TIMEOUT(window_->GetProcessingRunner()->Busy(), 1000);
     window_.reset();
     QTest::qWait(50);
 }
@@ -445,13 +445,13 @@ void TestSiteProcessing::screenshotsOfTheExampleSiteRawAndProcessed()
         files.push_back(file.absoluteFilePath().toStdString());
     window_->resize(1280, 820);
     QVERIFY(ShowAndWait(std::make_shared<PlacedReadings>(qm::site::GatherReadings(files))));
-    window_->setSelection(4, 150);
+    window_->SetSelection(4, 150);
     QTest::qWait(2000);
     QVERIFY(window_->grab().save(QDir(folder).filePath("site-map-raw.png")));
     process::Recipe recipe;
     recipe.steps = {StepOf(process::ZeroTraverseStep{})};
     QVERIFY(ProcessAndWait(recipe));
-    window_->processingPanel()->SelectStep(0);
+    window_->GetProcessingPanel()->SelectStep(0);
     QTest::qWait(2000);
     QVERIFY(window_->grab().save(QDir(folder).filePath("site-map-processed.png")));
 }

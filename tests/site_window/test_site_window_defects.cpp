@@ -66,68 +66,68 @@ void TestSiteWindowDefects::cleanup()
 
 void TestSiteWindowDefects::typedMaxAboveTheRangeThenMinIsTakenAndARefusalSaysWhy()
 {
-    window_->setReadings(Lines(3, 20, 48.1, 11.5, 0.0001)); // 1 to 40 nT
+    window_->SetReadings(Lines(3, 20, 48.1, 11.5, 0.0001)); // 1 to 40 nT
     auto* min = window_->findChild<QLineEdit*>("minimum");
     auto* max = window_->findChild<QLineEdit*>("maximum");
-    QVERIFY(window_->colourScale().max < 100);
+    QVERIFY(window_->ColourScale().max < 100);
 
     // The range moved above itself: Max first, then Min.
     Type(max, "500");
-    QCOMPARE(window_->colourScale().max, 500.0);
+    QCOMPARE(window_->ColourScale().max, 500.0);
     Type(min, "200");
-    QCOMPARE(window_->colourScale().min, 200.0);
-    QCOMPARE(window_->colourScale().max, 500.0);
+    QCOMPARE(window_->ColourScale().min, 200.0);
+    QCOMPARE(window_->ColourScale().max, 500.0);
 
     // A Min above Max waits for a Max, and says so; the typed text stays.
     Type(min, "900");
-    QVERIFY2(window_->statusText().contains("Min 900 is not below Max 500"), qPrintable(window_->statusText()));
-    QCOMPARE(window_->colourScale().min, 200.0);
+    QVERIFY2(window_->StatusText().contains("Min 900 is not below Max 500"), qPrintable(window_->StatusText()));
+    QCOMPARE(window_->ColourScale().min, 200.0);
     QCOMPARE(min->text(), QString("900"));
     Type(max, "1000");
-    QCOMPARE(window_->colourScale().min, 900.0);
-    QCOMPARE(window_->colourScale().max, 1000.0);
-    QVERIFY2(!window_->statusText().contains("not below"), qPrintable(window_->statusText()));
+    QCOMPARE(window_->ColourScale().min, 900.0);
+    QCOMPARE(window_->ColourScale().max, 1000.0);
+    QVERIFY2(!window_->StatusText().contains("not below"), qPrintable(window_->StatusText()));
 
     // Text that is no number is put back, with the reason.
     Type(max, "lots");
-    QVERIFY2(window_->statusText().contains("Max \u201clots\u201d is not a number"), qPrintable(window_->statusText()));
-    QCOMPARE(window_->colourScale().max, 1000.0);
+    QVERIFY2(window_->StatusText().contains("Max \u201clots\u201d is not a number"), qPrintable(window_->StatusText()));
+    QCOMPARE(window_->ColourScale().max, 1000.0);
     QCOMPARE(max->text().toDouble(), 1000.0);
 }
 
 void TestSiteWindowDefects::gridAfterAMethodChangeLeavesTheGridShownAndNamesTheMethod()
 {
     qm::SiteGridPanel panel;
-    panel.setReadings(Lines(8, 40, 56.75, 37.2, 0.00001));
+    panel.SetReadings(Lines(8, 40, 56.75, 37.2, 0.00001));
     auto* grid = panel.findChild<QToolButton*>("grid");
     auto* show = panel.findChild<QCheckBox*>("showGrid");
     grid->click();
-    QTRY_VERIFY_WITH_TIMEOUT(panel.grid(), 30000);
-    QVERIFY(panel.shown() && show->isChecked());
-    QVERIFY2(panel.note().startsWith("Grid (linear)") && panel.note().contains("UTM zone 37N"), qPrintable(panel.note()));
+    QTRY_VERIFY_WITH_TIMEOUT(panel.Grid(), 30000);
+    QVERIFY(panel.Shown() && show->isChecked());
+    QVERIFY2(panel.Note().startsWith("Grid (linear)") && panel.Note().contains("UTM zone 37N"), qPrintable(panel.Note()));
 
     auto* method = panel.findChild<QComboBox*>("method");
     method->setCurrentIndex(method->findText("nearest"));
     emit method->activated(method->currentIndex());
-    QTRY_VERIFY_WITH_TIMEOUT(panel.grid() && panel.grid()->grid.method == qm::site::GridMethod::Nearest, 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(panel.Grid() && panel.Grid()->grid.method == qm::site::GridMethod::Nearest, 30000);
     // "Grid" again shows the grid just computed, rather than hiding it.
     grid->click();
-    QVERIFY(panel.shown());
-    QCOMPARE(panel.computations(), 2);
-    QVERIFY2(panel.note().startsWith("Grid (nearest)"), qPrintable(panel.note()));
+    QVERIFY(panel.Shown());
+    QCOMPARE(panel.Computations(), 2);
+    QVERIFY2(panel.Note().startsWith("Grid (nearest)"), qPrintable(panel.Note()));
 
     // "Show grid" hides and shows it again without computing it.
     show->click();
-    QVERIFY(!panel.shown() && panel.grid());
+    QVERIFY(!panel.Shown() && panel.Grid());
     show->click();
-    QVERIFY(panel.shown());
-    QCOMPARE(panel.computations(), 2);
+    QVERIFY(panel.Shown());
+    QCOMPARE(panel.Computations(), 2);
 
     // A polar grid names its zone as UPS.
-    panel.setReadings(Lines(8, 40, 86.5, 10, 0.00001));
+    panel.SetReadings(Lines(8, 40, 86.5, 10, 0.00001));
     grid->click();
-    QTRY_VERIFY_WITH_TIMEOUT(panel.grid(), 30000);
-    QVERIFY2(panel.note().contains("UPS North"), qPrintable(panel.note()));
+    QTRY_VERIFY_WITH_TIMEOUT(panel.Grid(), 30000);
+    QVERIFY2(panel.Note().contains("UPS North"), qPrintable(panel.Note()));
 }
 
 void TestSiteWindowDefects::exportNamesGetTheItemsSuffixAndRefuseAnotherFormats()
@@ -141,9 +141,9 @@ void TestSiteWindowDefects::exportNamesGetTheItemsSuffixAndRefuseAnotherFormats(
     QVERIFY_THROWS_EXCEPTION(std::runtime_error, qm::FitExportName("/d/r.csv", ".gpkg"));
 
     // Through the menu: the item's format under the name given, its suffix added, another refused.
-    window_->setReadings(Lines(8, 40, 56.75, 37.2, 0.00001));
-    window_->gridPanel()->showGrid();
-    QTRY_VERIFY_WITH_TIMEOUT(window_->gridPanel()->grid(), 30000);
+    window_->SetReadings(Lines(8, 40, 56.75, 37.2, 0.00001));
+    window_->GridPanel()->ShowGrid();
+    QTRY_VERIFY_WITH_TIMEOUT(window_->GridPanel()->Grid(), 30000);
     QTemporaryDir dir;
     QString name;
     QString filter;
@@ -168,7 +168,7 @@ void TestSiteWindowDefects::exportNamesGetTheItemsSuffixAndRefuseAnotherFormats(
     QCOMPARE(errorBoxes.size(), 1);
     QVERIFY2(errorBoxes.first().contains(".xyz"), qPrintable(errorBoxes.first()));
     QCOMPARE(QDir(dir.path()).entryList({"other*"}), QStringList());
-    QVERIFY2(window_->statusText().contains("Grid not exported to"), qPrintable(window_->statusText()));
+    QVERIFY2(window_->StatusText().contains("Grid not exported to"), qPrintable(window_->StatusText()));
 }
 
 void TestSiteWindowDefects::filesPlacingNothingAndReadingsBeyondTheWebMapAreNamed()
@@ -180,8 +180,8 @@ void TestSiteWindowDefects::filesPlacingNothingAndReadingsBeyondTheWebMapAreName
     for (std::size_t i = 0; i < readings->size(); ++i)
         if (readings->file[i] == 1)
             readings->file[i] = 2, readings->lat[i] = 86.0;
-    window_->setReadings(readings);
-    const QString status = window_->statusText();
+    window_->SetReadings(readings);
+    const QString status = window_->StatusText();
     QVERIFY2(status.contains("Nothing placed from: line1.csv;"), qPrintable(status));
     QVERIFY2(status.contains("Not loaded: line3.csv"), qPrintable(status));
     QVERIFY2(status.contains("5 readings lie beyond the web map's \u00b185.05\u00b0"), qPrintable(status));
@@ -202,20 +202,20 @@ void TestSiteWindowDefects::trackBreaksAtTraversesAndGaps()
 
 void TestSiteWindowDefects::sessionStateRoundTrips()
 {
-    window_->setReadings(Lines(3, 20, 48.1, 11.5, 0.0001));
-    window_->setColourPalette(qm::site::Palette::Sequential);
-    window_->setColourRange(5, 25);
-    qm::DisplaySetting display = window_->displaySetting();
+    window_->SetReadings(Lines(3, 20, 48.1, 11.5, 0.0001));
+    window_->SetColourPalette(qm::site::Palette::Sequential);
+    window_->SetColourRange(5, 25);
+    qm::DisplaySetting display = window_->GetDisplaySetting();
     display.shade = true;
     display.hillShade.azimuth = 200;
     display.contours = true;
     display.contourInterval = 2;
-    window_->setDisplaySetting(display);
+    window_->SetDisplaySetting(display);
     auto* method = window_->findChild<QComboBox*>("method");
     method->setCurrentIndex(method->findText("nearest"));
     window_->findChild<QLineEdit*>("cell")->setText("0.5");
     emit window_->findChild<QLineEdit*>("cell")->textEdited("0.5");
-    window_->processingPanel()->ReplaceRecipe(
+    window_->GetProcessingPanel()->ReplaceRecipe(
         qm::process::ParseRecipe(R"({"recipe": "quarlomet", "version": 1, "steps": [{"op": "clip", "sd": 2}]})", "t.json"),
         "test");
     QJsonObject saved = window_->SaveState();
@@ -226,15 +226,15 @@ void TestSiteWindowDefects::sessionStateRoundTrips()
     qm::SiteMapWindow restored;
     restored.RestoreState(saved);
     QCOMPARE(restored.SaveState(), saved);
-    QCOMPARE(restored.colourScale().palette, qm::site::Palette::Sequential);
-    QCOMPARE(restored.colourScale().min, 5.0);
-    QCOMPARE(restored.displaySetting().range.mode, qm::site::RangeMode::Typed);
-    QVERIFY(restored.displaySetting().shade && restored.displaySetting().contours);
-    QCOMPARE(restored.displaySetting().hillShade.azimuth, 200.0);
-    QCOMPARE(restored.displaySetting().contourInterval, 2.0);
+    QCOMPARE(restored.ColourScale().palette, qm::site::Palette::Sequential);
+    QCOMPARE(restored.ColourScale().min, 5.0);
+    QCOMPARE(restored.GetDisplaySetting().range.mode, qm::site::RangeMode::Typed);
+    QVERIFY(restored.GetDisplaySetting().shade && restored.GetDisplaySetting().contours);
+    QCOMPARE(restored.GetDisplaySetting().hillShade.azimuth, 200.0);
+    QCOMPARE(restored.GetDisplaySetting().contourInterval, 2.0);
     QCOMPARE(restored.findChild<QComboBox*>("method")->currentText(), QString("nearest"));
     QCOMPARE(restored.findChild<QLineEdit*>("cell")->text(), QString("0.5"));
-    QCOMPARE(restored.processingPanel()->GetRecipe().steps.size(), std::size_t(1));
+    QCOMPARE(restored.GetProcessingPanel()->GetRecipe().steps.size(), std::size_t(1));
 }
 
 void TestSiteWindowDefects::pageDrawsTheTrackInPiecesAndTakesARestoredView()
@@ -245,12 +245,12 @@ void TestSiteWindowDefects::pageDrawsTheTrackInPiecesAndTakesARestoredView()
     auto readings = Lines(3, 40, 48.1, 11.5, 0.00002);
     for (std::size_t i = 60; i < 80; ++i) // file 1 jumps after its 20th reading
         readings->lat[i] += 0.001;
-    QSignalSpy drawn(window_.get(), &qm::SiteMapWindow::readingsDrawn);
-    window_->setReadings(readings);
-    window_->setSelection(1, 5);
+    QSignalSpy drawn(window_.get(), &qm::SiteMapWindow::ReadingsDrawn);
+    window_->SetReadings(readings);
+    window_->SetSelection(1, 5);
     window_->show();
     QVERIFY(drawn.wait(30000));
-    const auto state = [this] { return RunScript(window_->view(), "qmSite.state()").toMap(); };
+    const auto state = [this] { return RunScript(window_->View(), "qmSite.state()").toMap(); };
     QTRY_COMPARE_WITH_TIMEOUT(state().value("zoom").toDouble(), 19.0, 10000);
     QCOMPARE(state().value("basemap").toString(), QString("None"));
     QTRY_COMPARE_WITH_TIMEOUT(state().value("trackPieces").toInt(), 2, 10000);
