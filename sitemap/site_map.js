@@ -507,6 +507,12 @@
 
   // The reading whose dot is drawn under a container point, or -1.
   function readingAt(x, y) {
+    // The cells must be those of the view now: a pan, zoom or resize not drawn yet is drawn first.
+    if (map) {
+      var now = viewFrame(), size = map.getSize();
+      if (stale || now.x !== frameOrigin.x || now.y !== frameOrigin.y || now.scale !== frameOrigin.scale ||
+          size.x !== dotCanvas.width || size.y !== dotCanvas.height) { draw(); }
+    }
     if (cellColumns === 0 || !dotsShown) { return -1; }
     var reach = Math.ceil((RADIUS + 1) / CELL);
     var cx = Math.floor((x + cellShift.x) / CELL);
