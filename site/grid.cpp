@@ -503,4 +503,16 @@ GridResult ComputeGrid(const PlacedReadings& readings, const GridRequest& reques
     return detail::ComputeGridTo(detail::ReadingsOf(readings), request, nullptr, kMaxGridCells);
 }
 
+GridResult ComputeGrid(const PlacedReadings& readings, std::span<const double> value, const GridRequest& request)
+{
+    if (value.size() != readings.size()) {
+        GridResult result;
+        result.error = "The values given do not fit the readings.";
+        return result;
+    }
+    GridReadings in = detail::ReadingsOf(readings);
+    in.value = value;
+    return detail::ComputeGridTo(std::move(in), request, nullptr, kMaxGridCells);
+}
+
 } // namespace qm::site

@@ -96,6 +96,9 @@ inline constexpr double kMaxGridSpreadMetres = 1'000'000;
 GridResult ComputeGrid(std::span<const double> lon, std::span<const double> lat, std::span<const double> value,
                        const GridRequest& request);
 GridResult ComputeGrid(const PlacedReadings& readings, const GridRequest& request);
+// The readings gridded by values of their own given apart, one a reading (processed ones: a gap,
+// NaN, is left out), so that no copy of the readings is made for them.
+GridResult ComputeGrid(const PlacedReadings& readings, std::span<const double> value, const GridRequest& request);
 
 // The default colour scale of a grid: that of the values of its cells that are not empty.
 ColourScale GridScale(const GridResult& grid, Palette palette = Palette::Diverging);

@@ -1,6 +1,6 @@
 // The site map's processing worker: the chain of the readings last given, the traverses by column 2
 // found by one pass over the files when first asked for, and the view of each result made on the
-// worker (what the dots show, its percentiles, the spikes, the grid's readings).
+// worker (what the dots show, its percentiles, the spikes).
 #include "processing_runner.h"
 
 #include "site_map_page.h"
@@ -106,20 +106,6 @@ struct ProcessingRunner::Worker {
     std::shared_ptr<const site::PlacedReadings> readings;
     std::unique_ptr<process::Chain> chain;
     bool byColumn2 = false; // the chain has the traverses by column 2
-    // The grid's readings of the last values, kept while the values stay (a change of what is shown).
-    std::shared_ptr<const process::Values> gridOf;
-    std::shared_ptr<const site::PlacedReadings> grid;
-
-    // The grid's readings of the view's values: the readings themselves when no step is enabled.
-    std::shared_ptr<const site::PlacedReadings> GridReadings(const ProcessedView& view)
-    {
-        if (!view.values || !AnyEnabled(view.request.recipe))
-            return view.readings;
-        if (gridOf != view.values || !grid)
-            grid = std::make_shared<const site::PlacedReadings>(process::ProcessedPlacedReadings(*view.readings, *view.values));
-        gridOf = view.values;
-        return grid;
-    }
     std::shared_ptr<ProcessedView> Compute(std::shared_ptr<const site::PlacedReadings> given,
                                            const ProcessingRequest& request, const process::ShouldStop& stop,
                                            std::atomic<std::uint64_t>& steps);
@@ -132,7 +118,6 @@ std::shared_ptr<ProcessedView> ProcessingRunner::Worker::Compute(std::shared_ptr
 {
     if (given != readings) {
         chain.reset();
-        grid.reset();
         readings = std::move(given);
     }
     auto view = std::make_shared<ProcessedView>();
@@ -231,18 +216,6 @@ void ProcessingRunner::Request(std::shared_ptr<const site::PlacedReadings> readi
             else
                 emit Failed(failure);
         }, Qt::QueuedConnection);
-        if (!view || stop())
-            return;
-        // The grid's readings follow the values, so that the dots need not wait for them.
-        try {
-            std::shared_ptr<const site::PlacedReadings> grid = worker->GridReadings(*view);
-            QMetaObject::invokeMethod(this, [this, generation, view, grid] {
-                if (generation == requested_)
-                    emit GridReady(view, grid);
-            }, Qt::QueuedConnection);
-        } catch (const std::bad_alloc&) {
-            QMetaObject::invokeMethod(this, [this] { emit Failed(QStringLiteral("Out of memory")); }, Qt::QueuedConnection);
-        }
     });
 }
 

@@ -72,9 +72,6 @@ public:
 
 signals:
     void Ready(std::shared_ptr<const ProcessedView> view);
-    // After Ready: what the grid takes of the view, the readings with the processed values, gaps
-    // left out (the readings themselves when no step is enabled).
-    void GridReady(std::shared_ptr<const ProcessedView> view, std::shared_ptr<const site::PlacedReadings> grid);
     void Failed(const QString& message);
 
 private:

@@ -160,9 +160,11 @@ SiteGridPanel::~SiteGridPanel()
     watcher_->waitForFinished();
 }
 
-void SiteGridPanel::SetReadings(std::shared_ptr<const site::PlacedReadings> readings)
+void SiteGridPanel::SetReadings(std::shared_ptr<const site::PlacedReadings> readings,
+                                std::shared_ptr<const std::vector<double>> values)
 {
     readings_ = std::move(readings);
+    values_ = readings_ ? std::move(values) : nullptr;
     const bool any = readings_ && readings_->size() > 0;
     gridButton_->setEnabled(any);
     showBox_->setEnabled(any);
@@ -209,6 +211,7 @@ SiteGridPanel::Inputs SiteGridPanel::Current() const
 {
     Inputs inputs;
     inputs.readings = readings_.get();
+    inputs.values = values_.get();
     inputs.method = static_cast<site::GridMethod>(methodBox_->currentData().toInt());
     inputs.cell = TypedMetres(cellEdit_);
     inputs.radius = TypedMetres(radiusEdit_);
@@ -264,7 +267,7 @@ void SiteGridPanel::Start(const Inputs& inputs)
     request.method = inputs.method;
     request.cellSize = inputs.cell;
     request.radius = inputs.radius;
-    watcher_->setFuture(QtConcurrent::run([job = job_, readings = readings_, request]() mutable {
+    watcher_->setFuture(QtConcurrent::run([job = job_, readings = readings_, values = values_, request]() mutable {
         request.progress = [job](double fraction) {
             job->permille.store(static_cast<int>(fraction * 950));
             return !job->stop.load();
@@ -273,7 +276,7 @@ void SiteGridPanel::Start(const Inputs& inputs)
         // A job that throws has no result, and the panel would wait for one for ever: whatever
         // goes wrong comes back as a grid that failed, with the reason.
         try {
-            made->grid = site::ComputeGrid(*readings, request);
+            made->grid = values ? site::ComputeGrid(*readings, *values, request) : site::ComputeGrid(*readings, request);
             if (made->grid.ok && !job->stop.load())
                 made->image = site::WarpToWgs84(made->grid, kImageSide);
         } catch (const std::bad_alloc&) {
@@ -325,7 +328,7 @@ void SiteGridPanel::Finished()
         cellEdit_->setText(Metres(grid.cellSize));
     if (!radiusTyped_)
         radiusEdit_->setText(Metres(grid.radius));
-    gridInputs_ = {jobInputs_.readings, jobInputs_.method, TypedMetres(cellEdit_), TypedMetres(radiusEdit_)};
+    gridInputs_ = {jobInputs_.readings, jobInputs_.values, jobInputs_.method, TypedMetres(cellEdit_), TypedMetres(radiusEdit_)};
     QString note = Summary(grid);
     if (!result.grid->image.error.empty())
         note += QStringLiteral(". It cannot be shown on the map: ") + QString::fromStdString(result.grid->image.error);

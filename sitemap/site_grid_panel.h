@@ -41,8 +41,12 @@ public:
     explicit SiteGridPanel(QWidget* parent = nullptr);
     ~SiteGridPanel() override;
 
-    // New readings drop the grid; while one is shown, the new readings' grid is computed.
-    void SetReadings(std::shared_ptr<const site::PlacedReadings> readings);
+    // New readings drop the grid; while one is shown, the new readings' grid is computed. The grid
+    // takes `values` (one a reading, a gap NaN) where given, else the readings' own.
+    void SetReadings(std::shared_ptr<const site::PlacedReadings> readings,
+                     std::shared_ptr<const std::vector<double>> values = nullptr);
+    const std::shared_ptr<const site::PlacedReadings>& Readings() const { return readings_; }
+    const std::shared_ptr<const std::vector<double>>& Values() const { return values_; }
 
     // "Grid" (and "Show grid" checked): shows the grid of the readings, computed unless the last one
     // has the same inputs.
@@ -89,6 +93,7 @@ private:
     // What a grid is made of; the cell and radius as asked for, 0 for the defaults.
     struct Inputs {
         const site::PlacedReadings* readings = nullptr;
+        const std::vector<double>* values = nullptr;
         site::GridMethod method = site::GridMethod::Linear;
         double cell = 0;
         double radius = 0;
@@ -118,6 +123,7 @@ private:
     QFutureWatcher<Result>* watcher_ = nullptr;
 
     std::shared_ptr<const site::PlacedReadings> readings_;
+    std::shared_ptr<const std::vector<double>> values_; // the grid's, if not the readings' own
     std::shared_ptr<Job> job_;        // the computation running, if any
     Inputs jobInputs_;
     std::shared_ptr<const SiteGrid> grid_;

@@ -65,13 +65,6 @@ QWidget* SiteMapWindow::BuildProcessingArea()
     connect(processingPanel_, &ProcessingPanel::RecipeChanged, this, &SiteMapWindow::RequestProcessing);
     connect(processingPanel_, &ProcessingPanel::ViewChanged, this, &SiteMapWindow::RequestProcessing);
     connect(runner_, &ProcessingRunner::Ready, this, &SiteMapWindow::ProcessedReady);
-    connect(runner_, &ProcessingRunner::GridReady, this,
-            [this](std::shared_ptr<const ProcessedView> view, std::shared_ptr<const site::PlacedReadings> grid) {
-                if (view != processed_ || grid == gridPanelReadings_)
-                    return;
-                gridPanelReadings_ = std::move(grid);
-                gridPanel_->SetReadings(gridPanelReadings_);
-            });
     connect(runner_, &ProcessingRunner::Failed, this, [this](const QString& message) {
         RunHandler(this, [&] { throw std::runtime_error(message.toStdString()); });
     });
@@ -104,9 +97,21 @@ void SiteMapWindow::ProcessedReady(std::shared_ptr<const ProcessedView> view)
     percentiles_ = processed_->percentiles;
     ApplyRange();
     processingPanel_->ShowReports(processed_->request.recipe, processed_->reports);
+    // The grid takes the processed values in place (a gap is left out), the readings' own while
+    // no step is enabled; a new "Show" of the same values computes no grid again.
+    std::shared_ptr<const std::vector<double>> gridValues;
+    if (processed_->values && AnyEnabled(processed_->request.recipe))
+        gridValues = std::shared_ptr<const std::vector<double>>(processed_->values, &processed_->values->value);
+    if (gridPanel_->Readings() != readings_ || gridPanel_->Values() != gridValues)
+        gridPanel_->SetReadings(readings_, std::move(gridValues));
     UpdateStrip();
     UpdateStatus();
     UpdatePage();
+}
+
+std::shared_ptr<const std::vector<double>> SiteMapWindow::GridValues() const
+{
+    return gridPanel_->Values();
 }
 
 void SiteMapWindow::SendValues()

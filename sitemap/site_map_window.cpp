@@ -276,7 +276,6 @@ void SiteMapWindow::SetReadings(std::shared_ptr<const site::PlacedReadings> read
     FindZone();
     UpdateZoomButton();
     UpdateStatus();
-    gridPanelReadings_ = readings_;
     gridPanel_->SetReadings(readings_);
     UpdateStrip();
     RequestProcessing();

@@ -110,7 +110,8 @@ public:
     // The processing of the readings last given that the window uses, or null until it is computed.
     std::shared_ptr<const ProcessedView> Processed() const { return processed_; }
     // What the grid is made of: the processed readings, gaps left out.
-    std::shared_ptr<const site::PlacedReadings> GridReadings() const { return gridPanelReadings_; }
+    // The values the grid takes, when not the readings' own.
+    std::shared_ptr<const std::vector<double>> GridValues() const;
     // The processing whose values the page has drawn last.
     std::shared_ptr<const ProcessedView> ProcessedOnPage() const { return processedOnPage_; }
 
@@ -216,7 +217,6 @@ private:
     ProcessingRunner* runner_ = nullptr;
     std::shared_ptr<const ProcessedView> processed_; // of readings_, the latest delivered
     std::shared_ptr<const ProcessedView> processedOnPage_;
-    std::shared_ptr<const site::PlacedReadings> gridPanelReadings_; // given to the grid panel
     bool valuesDirty_ = false; // what the dots show is not on the page yet
     // The page's pyramid of dots, and what it follows: where the page places the readings, the values
     // its dots show and its scale's centre.

@@ -464,3 +464,40 @@ TEST(SiteGrid, ReadingsOnTwoContinentsAreRefusedButAcrossTheAntimeridianAreNot)
     EXPECT_TRUE(kept.ok) << kept.error;
 }
 
+
+namespace qm::site {
+namespace {
+
+// Values given apart from the readings (processed ones) grid as the readings holding them would,
+// a gap (NaN) left out; values that do not fit the readings are refused.
+TEST(SiteGrid, ValuesGivenApartGridAsReadingsHoldingThem)
+{
+    const PlacedReadings site = Walk(20.0, 10.0, 6, 100, 1e-5, 1e-6);
+    std::vector<double> values(site.value.size());
+    PlacedReadings holding = site;
+    holding.lon.clear();
+    holding.lat.clear();
+    holding.value.clear();
+    holding.file.clear();
+    holding.row.clear();
+    for (std::size_t i = 0; i < site.size(); ++i) {
+        values[i] = i % 7 == 3 ? NAN : site.value[i] * 2 - 5;
+        if (std::isnan(values[i]))
+            continue;
+        holding.lon.push_back(site.lon[i]);
+        holding.lat.push_back(site.lat[i]);
+        holding.value.push_back(values[i]);
+        holding.file.push_back(site.file[i]);
+        holding.row.push_back(site.row[i]);
+    }
+    const GridResult apart = ComputeGrid(site, values, {});
+    const GridResult held = ComputeGrid(holding, {});
+    ASSERT_TRUE(apart.ok && held.ok) << apart.error << held.error;
+    EXPECT_EQ(apart.width, held.width);
+    EXPECT_EQ(apart.values, held.values);
+    values.pop_back();
+    EXPECT_FALSE(ComputeGrid(site, values, {}).ok);
+}
+
+} // namespace
+} // namespace qm::site
