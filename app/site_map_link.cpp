@@ -28,15 +28,6 @@ namespace {
 // Files whose labels are kept for the tooltips: the one hovered and the one before it.
 constexpr std::size_t kLabelFiles = 2;
 
-// A path for the site core, which takes its file names as 8-bit strings: the file system's own
-// bytes on POSIX, UTF-8 on Windows, so that no name is narrowed to a code page (which loses or
-// refuses the characters outside it).
-std::string CorePath(const QString& path)
-{
-    const std::u8string text = ToFsPath(path).u8string();
-    return std::string(text.begin(), text.end());
-}
-
 } // namespace
 
 SiteMapLink::SiteMapLink(SurveyList* list, QAction* open, QObject* parent) : QObject(parent), list_(list)
@@ -173,10 +164,10 @@ void SiteMapLink::StartGathering()
     const auto count = static_cast<std::size_t>(job->paths.size());
     const std::size_t threads =
         std::clamp<std::size_t>(static_cast<std::size_t>(pool_.maxThreadCount()), 1, std::max<std::size_t>(count, 1));
-    std::vector<std::string> files;
+    std::vector<std::filesystem::path> files;
     files.reserve(count);
     for (const QString& path : job->paths)
-        files.push_back(CorePath(path));
+        files.push_back(ToFsPath(path));
     job->gathering = std::make_unique<site::SharedGathering>(std::move(files), threads);
     job->partsLeft = threads;
     job->early = SiteDataSchemeRegistered();
@@ -383,7 +374,7 @@ void SiteMapLink::LoadLabels(const QString& path)
         return;
     labelsLoading_ << path;
     const unsigned generation = labelGeneration_;
-    pool_.start([this, path, generation, file = CorePath(path)] {
+    pool_.start([this, path, generation, file = ToFsPath(path)] {
         auto entry = std::make_shared<LabelCache>();
         entry->path = path;
         try {

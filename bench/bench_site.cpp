@@ -25,26 +25,26 @@ namespace fs = std::filesystem;
 using qm::bench::TheFourDecimalSite;
 using qm::bench::TheSite;
 
-void PlainLoads(const std::vector<std::string>& files)
+void PlainLoads(const std::vector<fs::path>& files)
 {
     qm::SurveyTable table;
-    for (const std::string& file : files) {
+    for (const fs::path& file : files) {
         table.Clear();
-        table.LoadFromCsv(fs::path(file));
+        table.LoadFromCsv(file);
         benchmark::DoNotOptimize(table.RowCount());
     }
 }
 
 void BM_PlainLoads(benchmark::State& state)
 {
-    const std::vector<std::string>& files = TheSite().Files();
+    const std::vector<fs::path>& files = TheSite().Paths();
     for (auto _ : state)
         PlainLoads(files);
 }
 
 void BM_GatherReadings(benchmark::State& state)
 {
-    const std::vector<std::string>& files = TheSite().Files();
+    const std::vector<fs::path>& files = TheSite().Paths();
     qm::site::PlacedReadings placed;
     for (auto _ : state) {
         placed = qm::site::GatherReadings(files);
@@ -59,7 +59,7 @@ void BM_GatherReadings(benchmark::State& state)
 void BM_GatherToLoadsRatio(benchmark::State& state)
 {
     using Clock = std::chrono::steady_clock;
-    const std::vector<std::string>& files = TheSite().Files();
+    const std::vector<fs::path>& files = TheSite().Paths();
     double gatherSeconds = 0;
     double loadSeconds = 0;
     for (auto _ : state) {
@@ -83,8 +83,8 @@ void BM_GatherToLoadsRatio(benchmark::State& state)
 void BM_SixToFourDecimalsRatio(benchmark::State& state)
 {
     using Clock = std::chrono::steady_clock;
-    const std::vector<std::string>& six = TheSite().Files();
-    const std::vector<std::string>& four = TheFourDecimalSite().Files();
+    const std::vector<fs::path>& six = TheSite().Paths();
+    const std::vector<fs::path>& four = TheFourDecimalSite().Paths();
     double sixSeconds = 0;
     double fourSeconds = 0;
     for (auto _ : state) {
@@ -106,7 +106,7 @@ void BM_SixToFourDecimalsRatio(benchmark::State& state)
 // The viewer's way: one thread from the front of the list and one from the back, then the join.
 void BM_SharedGathering(benchmark::State& state)
 {
-    const std::vector<std::string>& files = TheSite().Files();
+    const std::vector<fs::path>& files = TheSite().Paths();
     qm::site::PlacedReadings placed;
     for (auto _ : state) {
         qm::site::SharedGathering gathering(files, 2);
@@ -125,14 +125,14 @@ void BM_SharedGathering(benchmark::State& state)
 
 void BM_DefaultScale(benchmark::State& state)
 {
-    const qm::site::PlacedReadings placed = qm::site::GatherReadings(TheSite().Files());
+    const qm::site::PlacedReadings placed = qm::site::GatherReadings(TheSite().Paths());
     for (auto _ : state)
         benchmark::DoNotOptimize(qm::site::DefaultScale(placed.value, qm::site::Palette::Diverging));
 }
 
 void BM_ExportGeoJson(benchmark::State& state)
 {
-    const std::vector<std::string>& files = TheSite().Files();
+    const std::vector<fs::path>& files = TheSite().Paths();
     const fs::path out = TheSite().Dir() / "site.geojson";
     for (auto _ : state)
         benchmark::DoNotOptimize(qm::site::ExportReadings(files, out, qm::site::ExportFormat::GeoJson).written);

@@ -4,6 +4,7 @@
 
 #include "errors.h"
 #include "field_value.h"
+#include "file_io.h"
 #include "position.h"
 #include "survey_table.h"
 
@@ -345,18 +346,6 @@ std::size_t PlacedReadings::MemoryUsage() const
 
 namespace {
 
-// A file name as a path. On Windows the viewer passes names as UTF-8, so they are read as UTF-8
-// there (not in the code page); elsewhere a path is its bytes, kept as they are.
-std::filesystem::path FilePath(const std::string& name)
-{
-#ifdef _WIN32
-    return std::filesystem::path(std::u8string(reinterpret_cast<const char8_t*>(name.data()),
-                                               reinterpret_cast<const char8_t*>(name.data() + name.size())));
-#else
-    return std::filesystem::path(name);
-#endif
-}
-
 // An earlier export of placed readings (its header starts file,row,label,value,lat,lon, with or
 // without the processed columns) lying among the surveys is no survey: it would place every
 // reading a second time.
@@ -381,7 +370,7 @@ constexpr const char* kExportNotSurvey = "An export of placed readings, not a su
 // `loaded` with the index of each file loaded and its table, before its rows are placed; a file
 // that fails to load goes to `failed`.
 template <typename Claim, typename Place, typename Loaded, typename Failed>
-std::uint64_t PlaceRows(const std::vector<std::string>& files, const Claim& claim, const Place& place,
+std::uint64_t PlaceRows(const std::vector<std::filesystem::path>& files, const Claim& claim, const Place& place,
                         const Loaded& loaded, const Failed& failed, const GatherProgress& progress)
 {
     std::uint64_t withoutPosition = 0;
@@ -403,7 +392,7 @@ std::uint64_t PlaceRows(const std::vector<std::string>& files, const Claim& clai
         table.Clear();
         table.ForgetDelimiter();
         try {
-            table.LoadFromCsv(FilePath(files[f]));
+            table.LoadFromCsv(files[f]);
         } catch (const Error& e) {
             failed(f, e.what());
             continue;
@@ -464,12 +453,12 @@ void Trim(PlacedReadings& readings)
 }
 
 // The size of each file, 0 where it cannot be told.
-std::vector<std::uintmax_t> FileSizes(const std::vector<std::string>& files)
+std::vector<std::uintmax_t> FileSizes(const std::vector<std::filesystem::path>& files)
 {
     std::vector<std::uintmax_t> sizes(files.size(), 0);
     for (std::size_t f = 0; f < files.size(); ++f) {
         std::error_code ec;
-        const std::uintmax_t size = std::filesystem::file_size(FilePath(files[f]), ec);
+        const std::uintmax_t size = std::filesystem::file_size(files[f], ec);
         sizes[f] = ec ? 0 : size;
     }
     return sizes;
@@ -480,7 +469,7 @@ std::vector<std::uintmax_t> FileSizes(const std::vector<std::string>& files)
 // of the files done: one allocation for a site of like files, instead of copying and touching
 // fresh memory at every step of growth (which cost more than the placing itself).
 template <typename Claim, typename Ahead, typename Failed>
-PlacedReadings GatherClaimed(const std::vector<std::string>& files, const std::vector<std::uintmax_t>& sizes,
+PlacedReadings GatherClaimed(const std::vector<std::filesystem::path>& files, const std::vector<std::uintmax_t>& sizes,
                              const Claim& claim, const Ahead& bytesAhead, const Failed& failed,
                              const GatherProgress& progress)
 {
@@ -540,33 +529,51 @@ PlacedReadings GatherClaimed(const std::vector<std::string>& files, const std::v
 
 } // namespace
 
-GatherCounts ForEachPlacedRow(const std::vector<std::string>& files, const std::function<void(const PlacedRow&)>& place,
-                              const GatherProgress& progress)
+GatherCounts ForEachPlacedRow(const std::vector<std::filesystem::path>& files,
+                              const std::function<void(const PlacedRow&)>& place, const GatherProgress& progress)
 {
     GatherCounts counts;
     counts.withoutPosition = PlaceRows(
         files, InOrder{files.size()}, place, [](std::size_t, const SurveyTable&) {},
-        [&counts, &files](std::size_t f, const char* message) { counts.failures.push_back({files[f], message}); },
+        [&counts, &files](std::size_t f, const char* message) { counts.failures.push_back({Utf8Of(files[f]), message}); },
         progress);
     return counts;
 }
 
-PlacedReadings GatherReadings(const std::vector<std::string>& files, const GatherProgress& progress)
+std::vector<std::filesystem::path> FilePaths(const PlacedReadings& readings)
+{
+    std::vector<std::filesystem::path> paths;
+    paths.reserve(readings.files.size());
+    for (const std::string& name : readings.files)
+        paths.push_back(PathFromUtf8(name));
+    return paths;
+}
+
+std::vector<std::string> FileNames(const std::vector<std::filesystem::path>& files)
+{
+    std::vector<std::string> names;
+    names.reserve(files.size());
+    for (const std::filesystem::path& file : files)
+        names.push_back(Utf8Of(file));
+    return names;
+}
+
+PlacedReadings GatherReadings(const std::vector<std::filesystem::path>& files, const GatherProgress& progress)
 {
     std::vector<FileFailure> failures;
     const std::vector<std::uintmax_t> sizes = FileSizes(files);
     const std::uintmax_t total = std::accumulate(sizes.begin(), sizes.end(), std::uintmax_t{0});
     PlacedReadings readings = GatherClaimed(
         files, sizes, InOrder{files.size()}, [total](std::uintmax_t loaded) { return total - loaded; },
-        [&failures, &files](std::size_t f, const char* message) { failures.push_back({files[f], message}); },
+        [&failures, &files](std::size_t f, const char* message) { failures.push_back({Utf8Of(files[f]), message}); },
         progress);
     Trim(readings);
-    readings.files = files;
+    readings.files = FileNames(files);
     readings.failures = std::move(failures);
     return readings;
 }
 
-SharedGathering::SharedGathering(std::vector<std::string> files, std::size_t threads)
+SharedGathering::SharedGathering(std::vector<std::filesystem::path> files, std::size_t threads)
     : files_(std::move(files)), threads_(std::max<std::size_t>(threads, 1)), back_(files_.size()),
       failures_(files_.size())
 {
@@ -653,11 +660,11 @@ PlacedReadings SharedGathering::Join(PlacedReadings front, std::vector<PlacedRea
     }
     backs.clear();
     Trim(front);
-    front.files = files_;
+    front.files = FileNames(files_);
     front.failures.clear();
     for (std::size_t f = 0; f < files_.size(); ++f) {
         if (failures_[f])
-            front.failures.push_back({files_[f], *failures_[f]});
+            front.failures.push_back({front.files[f], *failures_[f]});
     }
     return front;
 }

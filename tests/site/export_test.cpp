@@ -149,7 +149,7 @@ TEST_F(ExportTest, FilesThatPlaceNothingAreToldApartFromFailures)
     const std::string empty = Write("empty.csv", "");
     const std::string nofix = Write("nofix.csv", "Label,Field\r\nL1,1,10:00,?,,,\r\n");
     const std::string missing = (dir_ / "missing.csv").string();
-    const std::vector<std::string> files{empty, survey, missing, nofix};
+    const std::vector<std::filesystem::path> files{empty, survey, missing, nofix};
     const ExportSummary summary = ExportReadings(files, dir_ / "out.csv", ExportFormat::Csv);
     EXPECT_EQ(summary.placedNothing, (std::vector<std::string>{empty, nofix}));
     EXPECT_EQ(FilesPlacingNothing(GatherReadings(files)), summary.placedNothing);

@@ -41,7 +41,8 @@ TEST_F(GatherTest, PlacesRowsWithAFixAndCountsTheRest)
     const std::string semicolon =
         Write("semi.csv", "Label;Field nT;Time;NS;Latitude;EW;Longitude\n"
                           "P1;48000.125;10:00:00;N;5645.0993;E;03712.1697\n");
-    const std::vector<std::string> files{mixed, missing, semicolon};
+    const std::vector<std::string> names{mixed, missing, semicolon};
+    const std::vector<std::filesystem::path> files(names.begin(), names.end());
 
     std::vector<std::size_t> progress;
     const PlacedReadings placed = GatherReadings(files, [&](std::size_t done, std::size_t total) {
@@ -50,7 +51,7 @@ TEST_F(GatherTest, PlacesRowsWithAFixAndCountsTheRest)
         return true;
     });
 
-    EXPECT_EQ(placed.files, files);
+    EXPECT_EQ(placed.files, names);
     ASSERT_EQ(placed.size(), 3u);
     EXPECT_EQ(placed.file, (std::vector<std::uint32_t>{0, 0, 2}));
     EXPECT_EQ(placed.row, (std::vector<std::uint32_t>{1, 7, 1}));
@@ -71,7 +72,7 @@ TEST_F(GatherTest, PlacesRowsWithAFixAndCountsTheRest)
     // Gathered by two threads, one from each end of the list, and joined: the same readings, file
     // indices and failures in list order included. Each thread is held until the other has
     // gathered a file, so that both take part.
-    std::vector<std::string> twice = files;
+    std::vector<std::filesystem::path> twice = files;
     twice.insert(twice.end(), files.begin(), files.end());
     SharedGathering gathering(twice, 2);
     std::promise<void> backStarted;
@@ -100,7 +101,9 @@ TEST_F(GatherTest, PlacesRowsWithAFixAndCountsTheRest)
     backs.push_back(std::move(back));
     const PlacedReadings joined = gathering.Join(std::move(front), std::move(backs));
     const PlacedReadings alone = GatherReadings(twice);
-    EXPECT_EQ(joined.files, twice);
+    std::vector<std::string> namesTwice = names;
+    namesTwice.insert(namesTwice.end(), names.begin(), names.end());
+    EXPECT_EQ(joined.files, namesTwice);
     EXPECT_EQ(joined.file, alone.file);
     EXPECT_EQ(joined.row, alone.row);
     EXPECT_EQ(joined.lat, alone.lat);
@@ -128,6 +131,24 @@ TEST_F(GatherTest, ReadsDotReadingsUnderACommaLocaleAndStopsWhenCancelled)
     EXPECT_EQ(none.size(), 0u);
     EXPECT_TRUE(none.failures.empty());
 }
+
+#ifndef _WIN32
+// A name that is no UTF-8 (Latin-1 bytes) is kept byte for byte: gathered, named, and found again
+// for a second pass over the same list.
+TEST_F(GatherTest, ANameOfAnyBytesIsFoundAgainForASecondPass)
+{
+    const std::string latin1 = Write("caf\xE9 line.csv", kMixed);
+    const PlacedReadings placed = GatherReadings({latin1});
+    ASSERT_EQ(placed.size(), 2u);
+    EXPECT_TRUE(placed.failures.empty());
+    EXPECT_EQ(placed.files, std::vector<std::string>{latin1});
+    std::vector<std::uint32_t> rows;
+    const GatherCounts again =
+        ForEachPlacedRow(FilePaths(placed), [&rows](const PlacedRow& row) { rows.push_back(row.row); });
+    EXPECT_TRUE(again.failures.empty());
+    EXPECT_EQ(rows, placed.row);
+}
+#endif
 
 // The readout's decimal degrees of a fix, its decimal texts read back.
 std::pair<double, double> Readout(const std::string& lat, const std::string& lon, bool south, bool west)
@@ -288,7 +309,7 @@ TEST_F(GatherTest, EarlierExportsAreNamedAndLeftOutNotPlacedAgain)
 
 TEST_F(GatherTest, TheJoinPutsFilesInListOrderWhicheverPartTookThem)
 {
-    std::vector<std::string> files;
+    std::vector<std::filesystem::path> files;
     for (int f = 0; f < 6; ++f)
         files.push_back(Write("line" + std::to_string(f) + ".csv",
                               "Label,Field nT,Time,NS,Latitude,EW,Longitude\r\n"
