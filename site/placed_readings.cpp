@@ -440,18 +440,6 @@ struct InOrder {
     }
 };
 
-void Trim(PlacedReadings& readings)
-{
-    // Unless the arrays came within a thirty-second of their size: a trim copies them whole.
-    if (readings.value.capacity() - readings.size() > readings.size() / 32) {
-        readings.lon.shrink_to_fit();
-        readings.lat.shrink_to_fit();
-        readings.value.shrink_to_fit();
-        readings.file.shrink_to_fit();
-        readings.row.shrink_to_fit();
-    }
-}
-
 // The size of each file, 0 where it cannot be told.
 std::vector<std::uintmax_t> FileSizes(const std::vector<std::filesystem::path>& files)
 {
@@ -527,6 +515,64 @@ PlacedReadings GatherClaimed(const std::vector<std::filesystem::path>& files, co
     return readings;
 }
 
+// A run of readings of one file within one part of a gathering.
+struct Run {
+    std::uint32_t file;
+    std::size_t part;
+    std::size_t first;
+    std::size_t last;
+};
+
+// One array of the parts' readings, the runs in the order given, in an array of exactly `total`;
+// each part's array is freed once it is copied, so the join holds at most one array twice.
+template <typename T>
+std::vector<T> JoinedArray(std::vector<PlacedReadings>& parts, std::vector<T> PlacedReadings::*array,
+                           const std::vector<Run>& runs, std::size_t total)
+{
+    // A single part in list order already of exactly that size is taken as it is.
+    if (parts.size() == 1 && (parts[0].*array).capacity() == total &&
+        std::is_sorted(runs.begin(), runs.end(), [](const Run& a, const Run& b) { return a.first < b.first; }))
+        return std::move(parts[0].*array);
+    std::vector<T> joined;
+    joined.reserve(total);
+    for (const Run& run : runs) {
+        const std::vector<T>& from = parts[run.part].*array;
+        joined.insert(joined.end(), from.begin() + static_cast<std::ptrdiff_t>(run.first),
+                      from.begin() + static_cast<std::ptrdiff_t>(run.last));
+    }
+    for (PlacedReadings& part : parts)
+        std::vector<T>().swap(part.*array);
+    return joined;
+}
+
+// The readings of the parts, each of whole files, in the order of the files in the list, in
+// arrays of exactly their size, with the readings left out counted together.
+PlacedReadings JoinInListOrder(std::vector<PlacedReadings>& parts)
+{
+    std::vector<Run> runs;
+    PlacedReadings joined;
+    std::size_t total = 0;
+    for (std::size_t p = 0; p < parts.size(); ++p) {
+        const std::vector<std::uint32_t>& file = parts[p].file;
+        for (std::size_t first = 0, last = 0; first < file.size(); first = last) {
+            last = first;
+            while (last < file.size() && file[last] == file[first])
+                ++last;
+            runs.push_back({file[first], p, first, last});
+        }
+        total += parts[p].size();
+        joined.withoutPosition += parts[p].withoutPosition;
+    }
+    // A file is taken by one part only, so the order by file is the list's, whatever the parts.
+    std::sort(runs.begin(), runs.end(), [](const Run& a, const Run& b) { return a.file < b.file; });
+    joined.lon = JoinedArray(parts, &PlacedReadings::lon, runs, total);
+    joined.lat = JoinedArray(parts, &PlacedReadings::lat, runs, total);
+    joined.value = JoinedArray(parts, &PlacedReadings::value, runs, total);
+    joined.file = JoinedArray(parts, &PlacedReadings::file, runs, total);
+    joined.row = JoinedArray(parts, &PlacedReadings::row, runs, total);
+    return joined;
+}
+
 } // namespace
 
 GatherCounts ForEachPlacedRow(const std::vector<std::filesystem::path>& files,
@@ -567,10 +613,12 @@ PlacedReadings GatherReadings(const std::vector<std::filesystem::path>& files, c
         files, sizes, InOrder{files.size()}, [total](std::uintmax_t loaded) { return total - loaded; },
         [&failures, &files](std::size_t f, const char* message) { failures.push_back({Utf8Of(files[f]), message}); },
         progress);
-    Trim(readings);
-    readings.files = FileNames(files);
-    readings.failures = std::move(failures);
-    return readings;
+    std::vector<PlacedReadings> parts;
+    parts.push_back(std::move(readings));
+    PlacedReadings joined = JoinInListOrder(parts);
+    joined.files = FileNames(files);
+    joined.failures = std::move(failures);
+    return joined;
 }
 
 SharedGathering::SharedGathering(std::vector<std::filesystem::path> files, std::size_t threads)
@@ -596,8 +644,9 @@ PlacedReadings SharedGathering::Gather(bool front, const GatherProgress& progres
         sizes_ = FileSizes(files_);
         totalBytes_ = std::accumulate(sizes_.begin(), sizes_.end(), std::uintmax_t{0});
     });
-    // The front's arrays take the whole list, the backs' joined on to them; a back takes about its
-    // share of the files nobody has taken yet.
+    // The front's arrays have room for the whole list, so that the front never grows them however
+    // slow the backs are (room never written costs no memory on a system that maps pages as they
+    // are first written); a back takes about its share of the files nobody has taken yet.
     const auto ahead = [this, front](std::uintmax_t loaded) {
         if (front)
             return totalBytes_ - loaded;
@@ -621,45 +670,13 @@ PlacedReadings SharedGathering::GatherBack(const GatherProgress& progress)
 
 PlacedReadings SharedGathering::Join(PlacedReadings front, std::vector<PlacedReadings> backs)
 {
-    // The files taken from the back, each a run of readings in its part, put in list order.
-    struct Run {
-        std::uint32_t file;
-        std::size_t part;
-        std::size_t first;
-        std::size_t last;
-    };
-    std::vector<Run> runs;
-    std::size_t total = front.size();
-    for (std::size_t p = 0; p < backs.size(); ++p) {
-        const std::vector<std::uint32_t>& file = backs[p].file;
-        for (std::size_t first = 0, last = 0; first < file.size(); first = last) {
-            last = first;
-            while (last < file.size() && file[last] == file[first])
-                ++last;
-            runs.push_back({file[first], p, first, last});
-        }
-        total += backs[p].size();
-        front.withoutPosition += backs[p].withoutPosition;
-    }
-    std::sort(runs.begin(), runs.end(), [](const Run& a, const Run& b) { return a.file < b.file; });
-    // The front's arrays have room for them, unless the files taken from the back were denser.
-    for (auto* array : {&front.lon, &front.lat, &front.value})
-        array->reserve(total);
-    front.file.reserve(total);
-    front.row.reserve(total);
-    const auto append = [](auto& to, const auto& from, std::size_t first, std::size_t last) {
-        to.insert(to.end(), from.begin() + static_cast<std::ptrdiff_t>(first), from.begin() + static_cast<std::ptrdiff_t>(last));
-    };
-    for (const Run& run : runs) {
-        const PlacedReadings& part = backs[run.part];
-        append(front.lon, part.lon, run.first, run.last);
-        append(front.lat, part.lat, run.first, run.last);
-        append(front.value, part.value, run.first, run.last);
-        append(front.file, part.file, run.first, run.last);
-        append(front.row, part.row, run.first, run.last);
-    }
+    std::vector<PlacedReadings> parts;
+    parts.reserve(backs.size() + 1);
+    parts.push_back(std::move(front));
+    for (PlacedReadings& back : backs)
+        parts.push_back(std::move(back));
     backs.clear();
-    Trim(front);
+    front = JoinInListOrder(parts);
     front.files = FileNames(files_);
     front.failures.clear();
     for (std::size_t f = 0; f < files_.size(); ++f) {

@@ -37,7 +37,8 @@ struct PlacedReadings {
     std::vector<FileFailure> failures; // files that failed to load, left out whole
 
     std::size_t size() const { return value.size(); }
-    // Bytes held by the arrays and names (as allocated), for the memory checks.
+    // Bytes held by the arrays and names (as allocated), for the memory checks. A gathering's
+    // arrays hold exactly their readings: 32 bytes a reading.
     std::size_t MemoryUsage() const;
 };
 
@@ -52,9 +53,9 @@ struct Cancelled {};
 PlacedReadings GatherReadings(const std::vector<std::filesystem::path>& files, const GatherProgress& progress = {});
 
 // One list gathered by several threads at once, so that none waits for another: one thread takes
-// the files from the front of the list into arrays with room for the whole list, the others take
-// them from the back, until they meet; the join then copies only the files taken from the back.
-// A thread that is slowed down simply takes fewer files.
+// the files from the front of the list, the others take them from the back, until they meet; the
+// join then puts them in list order into arrays of exactly their size. A thread that is slowed down
+// simply takes fewer files.
 class SharedGathering {
 public:
     // `threads`: how many threads gather, front and back together.
@@ -68,7 +69,7 @@ public:
     PlacedReadings GatherBack(const GatherProgress& progress = {});
 
     // The readings the front and back gave, joined in list order: what GatherReadings of the whole
-    // list gives.
+    // list gives. Each array of the parts is freed as soon as it is joined.
     PlacedReadings Join(PlacedReadings front, std::vector<PlacedReadings> backs);
 
 private:

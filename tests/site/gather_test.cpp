@@ -116,6 +116,43 @@ TEST_F(GatherTest, PlacesRowsWithAFixAndCountsTheRest)
     EXPECT_LE(joined.MemoryUsage(), 40 * joined.size() + 6 * 256);
 }
 
+// The arrays are sized ahead from the files' sizes with room to spare; what a gathering gives,
+// alone or joined, holds exactly its readings.
+TEST_F(GatherTest, GatheredArraysHoldExactlyTheirReadings)
+{
+    std::vector<std::filesystem::path> files;
+    for (int f = 0; f < 8; ++f) {
+        std::string text = "Label,Field nT,Time,NS,Latitude,EW,Longitude\r\n";
+        for (int r = 0; r < 200; ++r)
+            text += "P" + std::to_string(1000 + r) + ",50000.5,10:00,N,5645.0993,E,03712.1697\r\n";
+        files.push_back(Write("even" + std::to_string(f) + ".csv", text));
+    }
+    const auto expectExact = [](const PlacedReadings& readings) {
+        EXPECT_EQ(readings.size(), 1600u);
+        EXPECT_EQ(readings.lon.capacity(), readings.size());
+        EXPECT_EQ(readings.lat.capacity(), readings.size());
+        EXPECT_EQ(readings.value.capacity(), readings.size());
+        EXPECT_EQ(readings.file.capacity(), readings.size());
+        EXPECT_EQ(readings.row.capacity(), readings.size());
+    };
+    const PlacedReadings alone = GatherReadings(files);
+    expectExact(alone);
+    // All files taken by the front, then all by the back.
+    for (const bool frontFirst : {true, false}) {
+        SharedGathering gathering(files, 2);
+        std::vector<PlacedReadings> backs(1);
+        PlacedReadings front;
+        if (frontFirst)
+            front = gathering.GatherFront();
+        backs[0] = gathering.GatherBack();
+        if (!frontFirst)
+            front = gathering.GatherFront();
+        const PlacedReadings joined = gathering.Join(std::move(front), std::move(backs));
+        expectExact(joined);
+        EXPECT_EQ(joined.file, alone.file);
+    }
+}
+
 TEST_F(GatherTest, ReadsDotReadingsUnderACommaLocaleAndStopsWhenCancelled)
 {
     const std::string mixed = Write("mixed.csv", kMixed);
