@@ -2,7 +2,7 @@
 //
 // QM_BENCH_FILES survey files (100 by default) of 10,000 readings (7 fields, about 65 bytes a row,
 // fixes of six minute decimals) are written to a temporary directory. Targets: gathering within 3x
-// the loads alone (the site map's whole budget, drawing included), at most 40 bytes a placed
+// the loads alone (the site map's whole budget, drawing included), at most 32 bytes a placed
 // reading, and the six-decimal fixes placed within 1.3x the time of the same with four decimals.
 #include "colour_scale.h"
 #include "placed_readings.h"
