@@ -7,8 +7,10 @@
 #include "file_io.h"
 #include "position.h"
 #include "survey_table.h"
+#include "task_runner.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cfloat>
 #include <charconv>
 #include <cmath>
@@ -684,6 +686,42 @@ PlacedReadings SharedGathering::Join(PlacedReadings front, std::vector<PlacedRea
             front.failures.push_back({front.files[f], *failures_[f]});
     }
     return front;
+}
+
+PlacedReadings GatherReadingsInParts(const std::vector<std::filesystem::path>& files, std::size_t threads,
+                                     const GatherProgress& progress)
+{
+    threads = std::clamp<std::size_t>(threads, 1, std::max<std::size_t>(files.size(), 1));
+    if (threads == 1)
+        return GatherReadings(files, progress);
+    SharedGathering gathering(files, threads);
+    std::vector<PlacedReadings> parts(threads);
+    std::atomic<bool> halt{false};
+    RunTasks(threads, [&](std::size_t part) {
+        bool stopped = false; // by this part's own progress
+        const GatherProgress partProgress = [&](std::size_t done, std::size_t total) {
+            if (halt)
+                return false;
+            if (progress && !progress(done, total)) {
+                stopped = true;
+                halt = true;
+            }
+            return !stopped;
+        };
+        try {
+            parts[part] = part == 0 ? gathering.GatherFront(partProgress) : gathering.GatherBack(partProgress);
+        } catch (const Cancelled&) {
+            // A part halted by another's stop or failure leaves the telling to that one.
+            if (stopped)
+                throw;
+        } catch (...) {
+            halt = true;
+            throw;
+        }
+    });
+    PlacedReadings front = std::move(parts.front());
+    parts.erase(parts.begin());
+    return gathering.Join(std::move(front), std::move(parts));
 }
 
 } // namespace qm::site

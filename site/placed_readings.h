@@ -88,6 +88,13 @@ private:
     std::vector<std::optional<std::string>> failures_; // by file; each written by the thread that took it
 };
 
+// GatherReadings on `threads` threads at once: the parts of a SharedGathering run as tasks
+// (RunTasks) and are joined in list order, so the result is GatherReadings' whichever thread took
+// which file. `progress` is called from every thread, each time with the files of its own part.
+// Once it says stop, or a part fails, every part stops at its next file; a stop throws Cancelled.
+PlacedReadings GatherReadingsInParts(const std::vector<std::filesystem::path>& files, std::size_t threads,
+                                     const GatherProgress& progress = {});
+
 // One placed row while its file is loaded; `label` (column 0) lives only until the next file.
 struct PlacedRow {
     std::uint32_t file = 0; // index in the list

@@ -4,9 +4,11 @@
 #include "field_value.h"
 #include "position.h"
 #include "site_helpers.h"
+#include "task_runner.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cfloat>
 #include <charconv>
 #include <cmath>
@@ -114,6 +116,45 @@ TEST_F(GatherTest, PlacesRowsWithAFixAndCountsTheRest)
     EXPECT_EQ(joined.failures[0].file, missing);
     EXPECT_EQ(joined.failures[1].file, missing);
     EXPECT_LE(joined.MemoryUsage(), 40 * joined.size() + 6 * 256);
+}
+
+// On one, two or three threads, the same readings and failures in list order; a stop seen by one
+// part is told as Cancelled, whichever part saw it.
+TEST_F(GatherTest, GatheringInPartsGivesTheListInOrderAndTellsAStop)
+{
+    std::vector<std::filesystem::path> files;
+    for (int f = 0; f < 7; ++f)
+        files.push_back(f == 3 ? dir_ / "missing.csv" : std::filesystem::path(Write("p" + std::to_string(f) + ".csv", kMixed)));
+    const PlacedReadings alone = GatherReadings(files);
+    for (std::size_t threads = 1; threads <= 3; ++threads) {
+        const PlacedReadings parts = GatherReadingsInParts(files, threads);
+        EXPECT_EQ(parts.file, alone.file) << threads;
+        EXPECT_EQ(parts.row, alone.row) << threads;
+        EXPECT_EQ(parts.value, alone.value) << threads;
+        EXPECT_EQ(parts.files, alone.files) << threads;
+        ASSERT_EQ(parts.failures.size(), 1u) << threads;
+        EXPECT_EQ(parts.failures[0].file, alone.failures[0].file) << threads;
+        EXPECT_EQ(parts.withoutPosition, alone.withoutPosition) << threads;
+    }
+    std::atomic<int> calls{0};
+    EXPECT_THROW(GatherReadingsInParts(files, 3, [&calls](std::size_t, std::size_t) { return ++calls < 3; }), Cancelled);
+}
+
+TEST(TaskRunnerTest, RunsEveryTaskAndThrowsTheFirstFailureInTaskOrder)
+{
+    std::vector<std::atomic<int>> ran(4);
+    try {
+        RunTasks(4, [&ran](std::size_t t) {
+            ++ran[t];
+            if (t >= 2)
+                throw static_cast<int>(t);
+        });
+        ADD_FAILURE() << "nothing thrown";
+    } catch (int t) {
+        EXPECT_EQ(t, 2);
+    }
+    for (const std::atomic<int>& count : ran)
+        EXPECT_EQ(count, 1);
 }
 
 // The arrays are sized ahead from the files' sizes with room to spare; what a gathering gives,
