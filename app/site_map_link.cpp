@@ -17,7 +17,6 @@
 #include <QWebEngineView>
 
 #include <algorithm>
-#include <mutex>
 #include <new>
 #include <utility>
 
@@ -28,20 +27,12 @@ namespace {
 // Files whose labels are kept for the tooltips: the one hovered and the one before it.
 constexpr std::size_t kLabelFiles = 2;
 
-// A path for the site core, which takes its file names as 8-bit strings: the file system's own
-// bytes on POSIX, UTF-8 on Windows, so that no name is narrowed to a code page (which loses or
-// refuses the characters outside it).
-std::string CorePath(const QString& path)
-{
-    const std::u8string text = ToFsPath(path).u8string();
-    return std::string(text.begin(), text.end());
-}
-
 } // namespace
 
 SiteMapLink::SiteMapLink(SurveyList* list, QAction* open, QObject* parent) : QObject(parent), list_(list)
 {
-    // A gathering thread per core; the threads of a cancelled gathering end at their next file.
+    // A thread per core. A gathering takes one, for its parts (one per core) run on it and on threads
+    // of their own; the threads of a cancelled gathering end at their next file.
     pool_.setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
     open->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
     connect(open, &QAction::triggered, this, &SiteMapLink::Show);
@@ -59,22 +50,18 @@ SiteMapLink::~SiteMapLink()
     delete window_;
 }
 
-// One gathering: one thread takes the list's files from the front, the others from the back; the
-// last to finish joins their readings in list order, makes what the page takes of them and hands
-// both back.
+// One gathering, on a task of the pool: its parts run at once (one thread takes the list's files
+// from the front, the others from the back) and are joined in list order; the task then makes
+// what the page takes of the readings and hands both back.
 struct SiteMapLink::Job {
     QStringList paths;
-    std::unique_ptr<site::SharedGathering> gathering;
+    std::vector<std::filesystem::path> files;
+    std::size_t threads = 1;
     std::atomic<bool> cancel{false};
     std::atomic<std::size_t> filesDone{0};
-    std::mutex mutex;
-    site::PlacedReadings front;
-    std::vector<site::PlacedReadings> backs;
-    std::size_t partsLeft = 0;
     // Whether the page fetches the arrays through the data scheme, and so can start before they
     // are all made.
     bool early = false;
-    bool cancelled = false;
     std::string failure; // why the gathering failed as a whole, if it did
 };
 
@@ -173,24 +160,21 @@ void SiteMapLink::StartGathering()
     const auto count = static_cast<std::size_t>(job->paths.size());
     const std::size_t threads =
         std::clamp<std::size_t>(static_cast<std::size_t>(pool_.maxThreadCount()), 1, std::max<std::size_t>(count, 1));
-    std::vector<std::string> files;
-    files.reserve(count);
+    job->files.reserve(count);
     for (const QString& path : job->paths)
-        files.push_back(CorePath(path));
-    job->gathering = std::make_unique<site::SharedGathering>(std::move(files), threads);
-    job->partsLeft = threads;
+        job->files.push_back(ToFsPath(path));
+    job->threads = threads;
     job->early = SiteDataSchemeRegistered();
     job_ = job;
     if (window_)
         window_->ShowGatherProgress(0, count);
     emit GatherStarted();
-    for (std::size_t part = 0; part < threads; ++part)
-        pool_.start([this, job, part] { GatherPart(job, part); });
+    pool_.start([this, job] { Gather(job); });
 }
 
 // On a worker thread; reaches this object only through queued calls, which its destructor waits for.
-// Task 0 gathers from the front of the list, the others from the back.
-void SiteMapLink::GatherPart(const std::shared_ptr<Job>& job, std::size_t part)
+// The gathering's parts, one per core, run on this thread and on threads of their own (RunTasks).
+void SiteMapLink::Gather(const std::shared_ptr<Job>& job)
 {
     const auto progress = [this, job](std::size_t done, std::size_t) {
         if (job->cancel)
@@ -213,45 +197,30 @@ void SiteMapLink::GatherPart(const std::shared_ptr<Job>& job, std::size_t part)
     };
     // Nothing may leave a task of the pool (that ends the program): a failure of the gathering as a
     // whole, such as too many readings for this machine, is shown rather than part of the site.
-    site::PlacedReadings readings;
-    bool cancelled = false;
-    std::string failure;
+    auto joined = std::make_shared<site::PlacedReadings>();
     try {
-        readings = part == 0 ? job->gathering->GatherFront(progress) : job->gathering->GatherBack(progress);
+        *joined = site::GatherReadingsInParts(job->files, job->threads, progress);
     } catch (const site::Cancelled&) {
-        cancelled = true;
-    } catch (const std::bad_alloc&) {
-        failure = "Out of memory";
-    } catch (const std::exception& e) {
-        failure = *e.what() ? e.what() : "Unknown error";
-    } catch (...) {
-        failure = "Unknown error";
-    }
-    std::unique_lock lock(job->mutex);
-    if (part == 0)
-        job->front = std::move(readings);
-    else
-        job->backs.push_back(std::move(readings));
-    job->cancelled = job->cancelled || cancelled;
-    if (job->failure.empty())
-        job->failure = failure;
-    if (--job->partsLeft > 0 || job->cancelled)
         return;
-    lock.unlock();
-    FinishGathering(job);
+    } catch (const std::bad_alloc&) {
+        job->failure = "Out of memory";
+    } catch (const std::exception& e) {
+        job->failure = *e.what() ? e.what() : "Unknown error";
+    } catch (...) {
+        job->failure = "Unknown error";
+    }
+    FinishGathering(job, std::move(joined));
 }
 
-// On the worker thread of the last part to finish: joins the parts and makes what the page takes,
-// so that the interface thread only hands it on.
-void SiteMapLink::FinishGathering(const std::shared_ptr<Job>& job)
+// On the gathering's worker thread: makes what the page takes of the readings, so that the
+// interface thread only hands it on.
+void SiteMapLink::FinishGathering(const std::shared_ptr<Job>& job, std::shared_ptr<site::PlacedReadings> joined)
 {
-    auto joined = std::make_shared<site::PlacedReadings>();
     std::shared_ptr<PreparedPage> prepared;
     const bool early = job->early;
     try {
         // A gathering replaced meanwhile is of no more use.
         if (job->failure.empty() && !job->cancel) {
-            *joined = job->gathering->Join(std::move(job->front), std::move(job->backs));
             prepared = BeginPage(joined);
             if (!early)
                 MakePieces(*prepared);
@@ -383,7 +352,7 @@ void SiteMapLink::LoadLabels(const QString& path)
         return;
     labelsLoading_ << path;
     const unsigned generation = labelGeneration_;
-    pool_.start([this, path, generation, file = CorePath(path)] {
+    pool_.start([this, path, generation, file = ToFsPath(path)] {
         auto entry = std::make_shared<LabelCache>();
         entry->path = path;
         try {

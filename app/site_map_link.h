@@ -59,8 +59,8 @@ private:
     void StartGathering();
     void StopGathering();
     struct Job;
-    void GatherPart(const std::shared_ptr<Job>& job, std::size_t part);
-    void FinishGathering(const std::shared_ptr<Job>& job);
+    void Gather(const std::shared_ptr<Job>& job);
+    void FinishGathering(const std::shared_ptr<Job>& job, std::shared_ptr<site::PlacedReadings> joined);
     void SendPieces(const std::shared_ptr<Job>& job, const std::shared_ptr<PreparedPage>& prepared);
     void Gathered(const std::shared_ptr<Job>& job, std::shared_ptr<const site::PlacedReadings> readings,
                   std::shared_ptr<const PreparedPage> prepared);

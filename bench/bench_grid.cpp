@@ -214,10 +214,11 @@ void BM_GridFromFiles(benchmark::State& state)
     request.cellSize = 0.25;
     request.radius = 2;
     double baseline = 0, peak = 0, readings = 0, cells = 0;
+    const std::vector<fs::path> files(site.files.begin(), site.files.end());
     for (auto _ : state) {
         baseline = static_cast<double>(qm::bench::ResidentBytes());
         ResetPeak();
-        const qm::site::PlacedReadings placed = qm::site::GatherReadings(site.files);
+        const qm::site::PlacedReadings placed = qm::site::GatherReadings(files);
         const qm::site::GridResult grid = qm::site::ComputeGrid(placed, request);
         peak = static_cast<double>(PeakBytes());
         if (!grid.ok)

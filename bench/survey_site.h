@@ -80,6 +80,15 @@ public:
         return files_;
     }
 
+    // The same files as paths, as the site core takes them.
+    const std::vector<fs::path>& Paths()
+    {
+        if (paths_.empty())
+            for (const std::string& file : Files())
+                paths_.emplace_back(file);
+        return paths_;
+    }
+
     const fs::path& Dir() const { return dir_; }
 
 private:
@@ -114,6 +123,7 @@ private:
     int decimals_;
     fs::path dir_;
     std::vector<std::string> files_;
+    std::vector<fs::path> paths_;
 };
 
 // The site with six minute decimals.

@@ -117,7 +117,7 @@ site::ExportFormat FormatFor(const std::string& out)
 
 // The readings gathered once, processed by the recipe, then written with the processed values.
 site::ExportSummary ExportProcessed(const std::string& recipeName, const process::Recipe& recipe,
-                                    const std::vector<std::string>& files, const std::string& out,
+                                    const std::vector<std::filesystem::path>& files, const std::string& out,
                                     site::ExportFormat format, const site::GatherProgress& step,
                                     std::vector<std::string>& notes)
 {
@@ -133,7 +133,7 @@ site::ExportSummary ExportProcessed(const std::string& recipeName, const process
 // processed by the recipe when there is one, and written as a GeoPackage with their traverses.
 site::ExportSummary ExportGeoPackage(GeoPackageWriter write, const std::optional<std::string>& recipeName,
                                      const std::optional<process::Recipe>& recipe,
-                                     const std::vector<std::string>& files, const std::string& out,
+                                     const std::vector<std::filesystem::path>& files, const std::string& out,
                                      const site::GatherProgress& step, std::vector<std::string>& notes)
 {
     const bool byColumn2 = recipe && recipe->traverses == process::TraverseMode::Column2;

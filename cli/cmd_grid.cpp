@@ -102,7 +102,7 @@ void WriteOut(const std::string& text)
 // The readings processed by the recipe, without the gaps it made (counted in `gaps`); the files that
 // placed no reading go to `placedNothing`.
 site::PlacedReadings ProcessedForGrid(const std::string& recipeName, const process::Recipe& recipe,
-                                      const std::vector<std::string>& files, const site::GatherProgress& step,
+                                      const std::vector<std::filesystem::path>& files, const site::GatherProgress& step,
                                       std::uint64_t& gaps, std::vector<std::string>& notes,
                                       std::vector<std::string>& placedNothing)
 {

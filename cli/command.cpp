@@ -6,6 +6,7 @@
 #include "text_out.h"
 
 #include "errors.h"
+#include "file_io.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -183,16 +184,17 @@ void PrintFilesLeftOut(const SiteFiles& surveys, const std::vector<site::FileFai
     for (const std::string& file : placedNothing) {
         notes.emplace(file, nullptr);
     }
-    for (const std::string& file : surveys.core) {
-        const auto note = notes.find(file);
+    const std::vector<std::string> names = site::FileNames(surveys.core);
+    for (std::size_t f = 0; f < names.size(); ++f) {
+        const auto note = notes.find(names[f]);
         if (note == notes.end()) {
             continue;
         }
         // A failure is worded as the error box words it; the note is written as it stands.
         if (note->second != nullptr) {
-            PrintFailure(FileMessage(surveys.Given(file), *note->second));
+            PrintFailure(FileMessage(surveys.given[f], *note->second));
         } else {
-            WriteAll(stderr, DisplayText(FileMessage(surveys.Given(file), "no reading with a usable position") + "\n"));
+            WriteAll(stderr, DisplayText(FileMessage(surveys.given[f], "no reading with a usable position") + "\n"));
         }
         notes.erase(note);
     }
@@ -208,15 +210,9 @@ SiteFiles ForSiteCore(std::vector<std::string> files)
     SiteFiles site;
     site.core.reserve(files.size());
     for (const std::string& file : files)
-        site.core.push_back(CoreFileName(file));
+        site.core.push_back(PathFromUtf8(CoreFileName(file)));
     site.given = std::move(files);
     return site;
-}
-
-std::string SiteFiles::Given(const std::string& coreName) const
-{
-    const auto found = std::find(core.begin(), core.end(), coreName);
-    return found == core.end() ? coreName : given[static_cast<std::size_t>(found - core.begin())];
 }
 
 void RethrowForFile(std::string_view file)

@@ -71,12 +71,12 @@ std::string SurveysAndOutput(const ParsedArgs& args);
 // "FILE: MESSAGE", the form of every failure that concerns one file.
 std::string FileMessage(std::string_view file, std::string_view message);
 
-// Survey files for the site core (placed readings, export, grid), which takes names in its own
-// form on Windows (see CoreFileName); a file it names is named back as it was given.
+// Survey files for the site core (placed readings, export, grid): as given on the command line,
+// and as paths. A file the core names (in the form of its placed readings' files) is named back as
+// it was given.
 struct SiteFiles {
     std::vector<std::string> given;
-    std::vector<std::string> core;
-    std::string Given(const std::string& coreName) const;
+    std::vector<std::filesystem::path> core;
 };
 SiteFiles ForSiteCore(std::vector<std::string> files);
 

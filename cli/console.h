@@ -12,9 +12,8 @@ bool StdoutIsTerminal();
 // Standard output carries bytes as they are: no line-end translation on Windows.
 void SetBinaryStdout();
 
-// A file name given on the command line as the site core takes it. On Windows the command line's
-// 8-bit text is in the system's code page, while the site core reads names as UTF-8 there (as the
-// viewer passes them); elsewhere a name is its bytes on both sides.
+// A file name given on the command line as UTF-8 text, for PathFromUtf8. On Windows the command
+// line's 8-bit text is in the system's code page; elsewhere a name is its bytes on both sides.
 std::string CoreFileName(const std::string& given);
 
 // The directory that holds the running executable; `argv0` serves where the system cannot tell.

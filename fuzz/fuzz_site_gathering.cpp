@@ -86,20 +86,21 @@ bool IsReadingsExport(const qm::SurveyTable& table)
     return true;
 }
 
-PlacedReadings ModelGathering(const std::vector<std::string>& files)
+PlacedReadings ModelGathering(const std::vector<std::filesystem::path>& files)
 {
     PlacedReadings model;
-    model.files = files;
+    for (const std::filesystem::path& file : files)
+        model.files.push_back(file.string());
     for (std::size_t f = 0; f < files.size(); ++f) {
         qm::SurveyTable table;
         try {
             table.LoadFromCsv(files[f]);
         } catch (const qm::Error& e) {
-            model.failures.push_back({files[f], e.what()});
+            model.failures.push_back({files[f].string(), e.what()});
             continue;
         }
         if (IsReadingsExport(table)) {
-            model.failures.push_back({files[f], "An export of placed readings, not a survey file"});
+            model.failures.push_back({files[f].string(), "An export of placed readings, not a survey file"});
             continue;
         }
         for (int r = 1; r < table.RowCount(); ++r) {
@@ -156,7 +157,7 @@ void CheckSame(const PlacedReadings& got, const PlacedReadings& want, const char
     QM_FUZZ_CHECK(false);
 }
 
-PlacedReadings Shared(const std::vector<std::string>& files, std::size_t threads)
+PlacedReadings Shared(const std::vector<std::filesystem::path>& files, std::size_t threads)
 {
     qm::site::SharedGathering gathering(files, threads);
     std::vector<PlacedReadings> backs(threads - 1);
@@ -169,10 +170,10 @@ PlacedReadings Shared(const std::vector<std::string>& files, std::size_t threads
     return gathering.Join(std::move(front), std::move(backs));
 }
 
-PlacedReadings ByRow(const std::vector<std::string>& files)
+PlacedReadings ByRow(const std::vector<std::filesystem::path>& files)
 {
     PlacedReadings placed;
-    placed.files = files;
+    placed.files = qm::site::FileNames(files);
     const qm::site::GatherCounts counts = qm::site::ForEachPlacedRow(files, [&placed](const qm::site::PlacedRow& row) {
         placed.lon.push_back(row.lon);
         placed.lat.push_back(row.lat);
@@ -193,7 +194,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const unsigned options = in.Byte();
     qm::SetDecimalSeparator((options & 1) != 0 ? ',' : '.');
     std::string_view rest = in.RestText();
-    std::vector<std::string> files;
+    std::vector<std::filesystem::path> files;
     for (bool more = true; more && files.size() < kMaxFiles;) {
         const std::size_t at = rest.find(kFileSeparator);
         more = at != std::string_view::npos;
@@ -204,7 +205,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
         out.close();
         QM_FUZZ_CHECK(out.good());
-        files.push_back(path.string());
+        files.push_back(path);
     }
     if ((options & 2) != 0) {
         const std::size_t at = std::min<std::size_t>(options >> 2 & 7, files.size());

@@ -35,7 +35,7 @@ Recipe ReadRecipeFile(const std::filesystem::path& path, std::string_view name)
     return ParseRecipe(text, name);
 }
 
-ProcessedSite ProcessSite(const Recipe& recipe, const std::vector<std::string>& files,
+ProcessedSite ProcessSite(const Recipe& recipe, const std::vector<std::filesystem::path>& files,
                           const site::GatherProgress& progress, const ShouldStop& stop)
 {
     ProcessedSite site;

@@ -25,8 +25,8 @@ struct ProcessedSite {
     std::vector<StepReport> reports; // one per step
 };
 
-// Gathers the files (names as the site core takes them) and runs the recipe over their traverses.
-ProcessedSite ProcessSite(const Recipe& recipe, const std::vector<std::string>& files,
+// Gathers the files and runs the recipe over their traverses.
+ProcessedSite ProcessSite(const Recipe& recipe, const std::vector<std::filesystem::path>& files,
                           const site::GatherProgress& progress = {}, const ShouldStop& stop = {});
 
 // Every note of the steps as lines "NAME: step K: NOTE".

@@ -4,10 +4,13 @@
 
 #include "errors.h"
 #include "field_value.h"
+#include "file_io.h"
 #include "position.h"
 #include "survey_table.h"
+#include "task_runner.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cfloat>
 #include <charconv>
 #include <cmath>
@@ -345,18 +348,6 @@ std::size_t PlacedReadings::MemoryUsage() const
 
 namespace {
 
-// A file name as a path. On Windows the viewer passes names as UTF-8, so they are read as UTF-8
-// there (not in the code page); elsewhere a path is its bytes, kept as they are.
-std::filesystem::path FilePath(const std::string& name)
-{
-#ifdef _WIN32
-    return std::filesystem::path(std::u8string(reinterpret_cast<const char8_t*>(name.data()),
-                                               reinterpret_cast<const char8_t*>(name.data() + name.size())));
-#else
-    return std::filesystem::path(name);
-#endif
-}
-
 // An earlier export of placed readings (its header starts file,row,label,value,lat,lon, with or
 // without the processed columns) lying among the surveys is no survey: it would place every
 // reading a second time.
@@ -381,7 +372,7 @@ constexpr const char* kExportNotSurvey = "An export of placed readings, not a su
 // `loaded` with the index of each file loaded and its table, before its rows are placed; a file
 // that fails to load goes to `failed`.
 template <typename Claim, typename Place, typename Loaded, typename Failed>
-std::uint64_t PlaceRows(const std::vector<std::string>& files, const Claim& claim, const Place& place,
+std::uint64_t PlaceRows(const std::vector<std::filesystem::path>& files, const Claim& claim, const Place& place,
                         const Loaded& loaded, const Failed& failed, const GatherProgress& progress)
 {
     std::uint64_t withoutPosition = 0;
@@ -403,7 +394,7 @@ std::uint64_t PlaceRows(const std::vector<std::string>& files, const Claim& clai
         table.Clear();
         table.ForgetDelimiter();
         try {
-            table.LoadFromCsv(FilePath(files[f]));
+            table.LoadFromCsv(files[f]);
         } catch (const Error& e) {
             failed(f, e.what());
             continue;
@@ -451,25 +442,13 @@ struct InOrder {
     }
 };
 
-void Trim(PlacedReadings& readings)
-{
-    // Unless the arrays came within a thirty-second of their size: a trim copies them whole.
-    if (readings.value.capacity() - readings.size() > readings.size() / 32) {
-        readings.lon.shrink_to_fit();
-        readings.lat.shrink_to_fit();
-        readings.value.shrink_to_fit();
-        readings.file.shrink_to_fit();
-        readings.row.shrink_to_fit();
-    }
-}
-
 // The size of each file, 0 where it cannot be told.
-std::vector<std::uintmax_t> FileSizes(const std::vector<std::string>& files)
+std::vector<std::uintmax_t> FileSizes(const std::vector<std::filesystem::path>& files)
 {
     std::vector<std::uintmax_t> sizes(files.size(), 0);
     for (std::size_t f = 0; f < files.size(); ++f) {
         std::error_code ec;
-        const std::uintmax_t size = std::filesystem::file_size(FilePath(files[f]), ec);
+        const std::uintmax_t size = std::filesystem::file_size(files[f], ec);
         sizes[f] = ec ? 0 : size;
     }
     return sizes;
@@ -480,7 +459,7 @@ std::vector<std::uintmax_t> FileSizes(const std::vector<std::string>& files)
 // of the files done: one allocation for a site of like files, instead of copying and touching
 // fresh memory at every step of growth (which cost more than the placing itself).
 template <typename Claim, typename Ahead, typename Failed>
-PlacedReadings GatherClaimed(const std::vector<std::string>& files, const std::vector<std::uintmax_t>& sizes,
+PlacedReadings GatherClaimed(const std::vector<std::filesystem::path>& files, const std::vector<std::uintmax_t>& sizes,
                              const Claim& claim, const Ahead& bytesAhead, const Failed& failed,
                              const GatherProgress& progress)
 {
@@ -538,35 +517,113 @@ PlacedReadings GatherClaimed(const std::vector<std::string>& files, const std::v
     return readings;
 }
 
+// A run of readings of one file within one part of a gathering.
+struct Run {
+    std::uint32_t file;
+    std::size_t part;
+    std::size_t first;
+    std::size_t last;
+};
+
+// One array of the parts' readings, the runs in the order given, in an array of exactly `total`;
+// each part's array is freed once it is copied, so the join holds at most one array twice.
+template <typename T>
+std::vector<T> JoinedArray(std::vector<PlacedReadings>& parts, std::vector<T> PlacedReadings::*array,
+                           const std::vector<Run>& runs, std::size_t total)
+{
+    // A single part in list order already of exactly that size is taken as it is.
+    if (parts.size() == 1 && (parts[0].*array).capacity() == total &&
+        std::is_sorted(runs.begin(), runs.end(), [](const Run& a, const Run& b) { return a.first < b.first; }))
+        return std::move(parts[0].*array);
+    std::vector<T> joined;
+    joined.reserve(total);
+    for (const Run& run : runs) {
+        const std::vector<T>& from = parts[run.part].*array;
+        joined.insert(joined.end(), from.begin() + static_cast<std::ptrdiff_t>(run.first),
+                      from.begin() + static_cast<std::ptrdiff_t>(run.last));
+    }
+    for (PlacedReadings& part : parts)
+        std::vector<T>().swap(part.*array);
+    return joined;
+}
+
+// The readings of the parts, each of whole files, in the order of the files in the list, in
+// arrays of exactly their size, with the readings left out counted together.
+PlacedReadings JoinInListOrder(std::vector<PlacedReadings>& parts)
+{
+    std::vector<Run> runs;
+    PlacedReadings joined;
+    std::size_t total = 0;
+    for (std::size_t p = 0; p < parts.size(); ++p) {
+        const std::vector<std::uint32_t>& file = parts[p].file;
+        for (std::size_t first = 0, last = 0; first < file.size(); first = last) {
+            last = first;
+            while (last < file.size() && file[last] == file[first])
+                ++last;
+            runs.push_back({file[first], p, first, last});
+        }
+        total += parts[p].size();
+        joined.withoutPosition += parts[p].withoutPosition;
+    }
+    // A file is taken by one part only, so the order by file is the list's, whatever the parts.
+    std::sort(runs.begin(), runs.end(), [](const Run& a, const Run& b) { return a.file < b.file; });
+    joined.lon = JoinedArray(parts, &PlacedReadings::lon, runs, total);
+    joined.lat = JoinedArray(parts, &PlacedReadings::lat, runs, total);
+    joined.value = JoinedArray(parts, &PlacedReadings::value, runs, total);
+    joined.file = JoinedArray(parts, &PlacedReadings::file, runs, total);
+    joined.row = JoinedArray(parts, &PlacedReadings::row, runs, total);
+    return joined;
+}
+
 } // namespace
 
-GatherCounts ForEachPlacedRow(const std::vector<std::string>& files, const std::function<void(const PlacedRow&)>& place,
-                              const GatherProgress& progress)
+GatherCounts ForEachPlacedRow(const std::vector<std::filesystem::path>& files,
+                              const std::function<void(const PlacedRow&)>& place, const GatherProgress& progress)
 {
     GatherCounts counts;
     counts.withoutPosition = PlaceRows(
         files, InOrder{files.size()}, place, [](std::size_t, const SurveyTable&) {},
-        [&counts, &files](std::size_t f, const char* message) { counts.failures.push_back({files[f], message}); },
+        [&counts, &files](std::size_t f, const char* message) { counts.failures.push_back({Utf8Of(files[f]), message}); },
         progress);
     return counts;
 }
 
-PlacedReadings GatherReadings(const std::vector<std::string>& files, const GatherProgress& progress)
+std::vector<std::filesystem::path> FilePaths(const PlacedReadings& readings)
+{
+    std::vector<std::filesystem::path> paths;
+    paths.reserve(readings.files.size());
+    for (const std::string& name : readings.files)
+        paths.push_back(PathFromUtf8(name));
+    return paths;
+}
+
+std::vector<std::string> FileNames(const std::vector<std::filesystem::path>& files)
+{
+    std::vector<std::string> names;
+    names.reserve(files.size());
+    for (const std::filesystem::path& file : files)
+        names.push_back(Utf8Of(file));
+    return names;
+}
+
+PlacedReadings GatherReadings(const std::vector<std::filesystem::path>& files, const GatherProgress& progress)
 {
     std::vector<FileFailure> failures;
     const std::vector<std::uintmax_t> sizes = FileSizes(files);
     const std::uintmax_t total = std::accumulate(sizes.begin(), sizes.end(), std::uintmax_t{0});
     PlacedReadings readings = GatherClaimed(
         files, sizes, InOrder{files.size()}, [total](std::uintmax_t loaded) { return total - loaded; },
-        [&failures, &files](std::size_t f, const char* message) { failures.push_back({files[f], message}); },
+        [&failures, &files](std::size_t f, const char* message) { failures.push_back({Utf8Of(files[f]), message}); },
         progress);
-    Trim(readings);
-    readings.files = files;
-    readings.failures = std::move(failures);
-    return readings;
+    std::vector<PlacedReadings> parts;
+    parts.push_back(std::move(readings));
+    PlacedReadings joined = JoinInListOrder(parts);
+    joined.files = FileNames(files);
+    joined.failures = std::move(failures);
+    return joined;
 }
 
-SharedGathering::SharedGathering(std::vector<std::string> files, std::size_t threads)
+SharedGathering::SharedGathering(std::vector<std::filesystem::path> files, std::size_t threads)
     : files_(std::move(files)), threads_(std::max<std::size_t>(threads, 1)), back_(files_.size()),
       failures_(files_.size())
 {
@@ -589,8 +646,9 @@ PlacedReadings SharedGathering::Gather(bool front, const GatherProgress& progres
         sizes_ = FileSizes(files_);
         totalBytes_ = std::accumulate(sizes_.begin(), sizes_.end(), std::uintmax_t{0});
     });
-    // The front's arrays take the whole list, the backs' joined on to them; a back takes about its
-    // share of the files nobody has taken yet.
+    // The front's arrays have room for the whole list, so that the front never grows them however
+    // slow the backs are (room never written costs no memory on a system that maps pages as they
+    // are first written); a back takes about its share of the files nobody has taken yet.
     const auto ahead = [this, front](std::uintmax_t loaded) {
         if (front)
             return totalBytes_ - loaded;
@@ -614,52 +672,56 @@ PlacedReadings SharedGathering::GatherBack(const GatherProgress& progress)
 
 PlacedReadings SharedGathering::Join(PlacedReadings front, std::vector<PlacedReadings> backs)
 {
-    // The files taken from the back, each a run of readings in its part, put in list order.
-    struct Run {
-        std::uint32_t file;
-        std::size_t part;
-        std::size_t first;
-        std::size_t last;
-    };
-    std::vector<Run> runs;
-    std::size_t total = front.size();
-    for (std::size_t p = 0; p < backs.size(); ++p) {
-        const std::vector<std::uint32_t>& file = backs[p].file;
-        for (std::size_t first = 0, last = 0; first < file.size(); first = last) {
-            last = first;
-            while (last < file.size() && file[last] == file[first])
-                ++last;
-            runs.push_back({file[first], p, first, last});
-        }
-        total += backs[p].size();
-        front.withoutPosition += backs[p].withoutPosition;
-    }
-    std::sort(runs.begin(), runs.end(), [](const Run& a, const Run& b) { return a.file < b.file; });
-    // The front's arrays have room for them, unless the files taken from the back were denser.
-    for (auto* array : {&front.lon, &front.lat, &front.value})
-        array->reserve(total);
-    front.file.reserve(total);
-    front.row.reserve(total);
-    const auto append = [](auto& to, const auto& from, std::size_t first, std::size_t last) {
-        to.insert(to.end(), from.begin() + static_cast<std::ptrdiff_t>(first), from.begin() + static_cast<std::ptrdiff_t>(last));
-    };
-    for (const Run& run : runs) {
-        const PlacedReadings& part = backs[run.part];
-        append(front.lon, part.lon, run.first, run.last);
-        append(front.lat, part.lat, run.first, run.last);
-        append(front.value, part.value, run.first, run.last);
-        append(front.file, part.file, run.first, run.last);
-        append(front.row, part.row, run.first, run.last);
-    }
+    std::vector<PlacedReadings> parts;
+    parts.reserve(backs.size() + 1);
+    parts.push_back(std::move(front));
+    for (PlacedReadings& back : backs)
+        parts.push_back(std::move(back));
     backs.clear();
-    Trim(front);
-    front.files = files_;
+    front = JoinInListOrder(parts);
+    front.files = FileNames(files_);
     front.failures.clear();
     for (std::size_t f = 0; f < files_.size(); ++f) {
         if (failures_[f])
-            front.failures.push_back({files_[f], *failures_[f]});
+            front.failures.push_back({front.files[f], *failures_[f]});
     }
     return front;
+}
+
+PlacedReadings GatherReadingsInParts(const std::vector<std::filesystem::path>& files, std::size_t threads,
+                                     const GatherProgress& progress)
+{
+    threads = std::clamp<std::size_t>(threads, 1, std::max<std::size_t>(files.size(), 1));
+    if (threads == 1)
+        return GatherReadings(files, progress);
+    SharedGathering gathering(files, threads);
+    std::vector<PlacedReadings> parts(threads);
+    std::atomic<bool> halt{false};
+    RunTasks(threads, [&](std::size_t part) {
+        bool stopped = false; // by this part's own progress
+        const GatherProgress partProgress = [&](std::size_t done, std::size_t total) {
+            if (halt)
+                return false;
+            if (progress && !progress(done, total)) {
+                stopped = true;
+                halt = true;
+            }
+            return !stopped;
+        };
+        try {
+            parts[part] = part == 0 ? gathering.GatherFront(partProgress) : gathering.GatherBack(partProgress);
+        } catch (const Cancelled&) {
+            // A part halted by another's stop or failure leaves the telling to that one.
+            if (stopped)
+                throw;
+        } catch (...) {
+            halt = true;
+            throw;
+        }
+    });
+    PlacedReadings front = std::move(parts.front());
+    parts.erase(parts.begin());
+    return gathering.Join(std::move(front), std::move(parts));
 }
 
 } // namespace qm::site

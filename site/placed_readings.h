@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -15,7 +16,7 @@ namespace qm::site {
 
 // One file of the list that could not be loaded, with the viewer's error text for it.
 struct FileFailure {
-    std::string file;    // the path as given
+    std::string file;    // the path as given, in the form of PlacedReadings::files
     std::string message; // e.g. "List index out of bounds (1)"
 };
 
@@ -23,8 +24,8 @@ struct FileFailure {
 // `files`; `row` is the table row (1 for the first data row). Positions are the readout's decimal
 // degrees (WGS 84), `value` the reading as a number, not rounded.
 struct PlacedReadings {
-    // Every file of the list, as given, in list order: on Windows a name is UTF-8 text, elsewhere
-    // the bytes of the path as the system takes them.
+    // Every file of the list, as given, in list order, as UTF-8 text (Utf8Of): on Windows UTF-8,
+    // elsewhere the bytes of the path as the system takes them. FilePaths gives the paths back.
     std::vector<std::string> files;
     std::vector<double> lon;
     std::vector<double> lat;
@@ -36,7 +37,8 @@ struct PlacedReadings {
     std::vector<FileFailure> failures; // files that failed to load, left out whole
 
     std::size_t size() const { return value.size(); }
-    // Bytes held by the arrays and names (as allocated), for the memory checks.
+    // Bytes held by the arrays and names (as allocated), for the memory checks. A gathering's
+    // arrays hold exactly their readings: 32 bytes a reading.
     std::size_t MemoryUsage() const;
 };
 
@@ -47,18 +49,17 @@ using GatherProgress = std::function<bool(std::size_t done, std::size_t total)>;
 struct Cancelled {};
 
 // Loads each file into a table of its own (never the viewer's table) by the loader's rules,
-// including the per-file delimiter, and places every data row that has a fix. `files` are paths:
-// UTF-8 on Windows, the system's own bytes elsewhere.
-PlacedReadings GatherReadings(const std::vector<std::string>& files, const GatherProgress& progress = {});
+// including the per-file delimiter, and places every data row that has a fix.
+PlacedReadings GatherReadings(const std::vector<std::filesystem::path>& files, const GatherProgress& progress = {});
 
 // One list gathered by several threads at once, so that none waits for another: one thread takes
-// the files from the front of the list into arrays with room for the whole list, the others take
-// them from the back, until they meet; the join then copies only the files taken from the back.
-// A thread that is slowed down simply takes fewer files.
+// the files from the front of the list, the others take them from the back, until they meet; the
+// join then puts them in list order into arrays of exactly their size. A thread that is slowed down
+// simply takes fewer files.
 class SharedGathering {
 public:
     // `threads`: how many threads gather, front and back together.
-    SharedGathering(std::vector<std::string> files, std::size_t threads);
+    SharedGathering(std::vector<std::filesystem::path> files, std::size_t threads);
     std::size_t FileCount() const { return files_.size(); }
 
     // Exactly one thread gathers from the front, any number from the back; each returns when no
@@ -68,14 +69,14 @@ public:
     PlacedReadings GatherBack(const GatherProgress& progress = {});
 
     // The readings the front and back gave, joined in list order: what GatherReadings of the whole
-    // list gives.
+    // list gives. Each array of the parts is freed as soon as it is joined.
     PlacedReadings Join(PlacedReadings front, std::vector<PlacedReadings> backs);
 
 private:
     bool Claim(bool front, std::size_t& f);
     PlacedReadings Gather(bool front, const GatherProgress& progress);
 
-    std::vector<std::string> files_;
+    std::vector<std::filesystem::path> files_;
     std::size_t threads_;
     std::once_flag sizesTold_;
     std::vector<std::uintmax_t> sizes_; // of each file, told by the first thread to start
@@ -86,6 +87,13 @@ private:
     std::uintmax_t claimedBytes_ = 0; // of the files taken
     std::vector<std::optional<std::string>> failures_; // by file; each written by the thread that took it
 };
+
+// GatherReadings on `threads` threads at once: the parts of a SharedGathering run as tasks
+// (RunTasks) and are joined in list order, so the result is GatherReadings' whichever thread took
+// which file. `progress` is called from every thread, each time with the files of its own part.
+// Once it says stop, or a part fails, every part stops at its next file; a stop throws Cancelled.
+PlacedReadings GatherReadingsInParts(const std::vector<std::filesystem::path>& files, std::size_t threads,
+                                     const GatherProgress& progress = {});
 
 // One placed row while its file is loaded; `label` (column 0) lives only until the next file.
 struct PlacedRow {
@@ -106,8 +114,13 @@ struct GatherCounts {
 
 // The pass under GatherReadings and the readings export: every placed row, in file and row order,
 // goes to `place`, so what is drawn and what is exported come from the same rules.
-GatherCounts ForEachPlacedRow(const std::vector<std::string>& files, const std::function<void(const PlacedRow&)>& place,
-                              const GatherProgress& progress = {});
+GatherCounts ForEachPlacedRow(const std::vector<std::filesystem::path>& files,
+                              const std::function<void(const PlacedRow&)>& place, const GatherProgress& progress = {});
+
+// The files of gathered readings as paths again, for another pass over the same list.
+std::vector<std::filesystem::path> FilePaths(const PlacedReadings& readings);
+// The names PlacedReadings::files holds for a list of paths.
+std::vector<std::string> FileNames(const std::vector<std::filesystem::path>& files);
 
 namespace detail {
 

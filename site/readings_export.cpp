@@ -293,12 +293,13 @@ std::string NumberText(double value)
     return out;
 }
 
-ExportSummary ExportReadings(const std::vector<std::string>& files, const std::filesystem::path& out,
+ExportSummary ExportReadings(const std::vector<std::filesystem::path>& files, const std::filesystem::path& out,
                              ExportFormat format, const GatherProgress& progress)
 {
     RefuseGeoPackage(format, out);
     StagedOutput output(out);
-    RowWriter writer(output, format, files, false);
+    const std::vector<std::string> names = FileNames(files);
+    RowWriter writer(output, format, names, false);
     std::vector<bool> placed(files.size(), false);
     GatherCounts counts = ForEachPlacedRow(
         files,
@@ -312,18 +313,18 @@ ExportSummary ExportReadings(const std::vector<std::string>& files, const std::f
     ExportSummary summary;
     summary.written = writer.Written();
     summary.withoutPosition = counts.withoutPosition;
-    summary.placedNothing = PlacedNothing(files, placed, counts.failures);
+    summary.placedNothing = PlacedNothing(names, placed, counts.failures);
     summary.failures = std::move(counts.failures);
     return summary;
 }
 
-LabelledReadings GatherLabelledReadings(const std::vector<std::string>& files,
+LabelledReadings GatherLabelledReadings(const std::vector<std::filesystem::path>& files,
                                         const std::function<void(const PlacedRow&)>& each,
                                         const GatherProgress& progress)
 {
     LabelledReadings readings;
     PlacedReadings& placed = readings.placed;
-    placed.files = files;
+    placed.files = FileNames(files);
     GatherCounts counts = ForEachPlacedRow(
         files,
         [&](const PlacedRow& r) {

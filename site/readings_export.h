@@ -37,7 +37,7 @@ std::vector<std::string> FilesPlacingNothing(const PlacedReadings& placed);
 // while it is loaded, so nothing beyond one file is held in memory. The output is written under a
 // temporary name beside `out` and renamed when complete: a failure (Error "Cannot create file
 // "%s". %s") or a cancel leaves no partial file under the user's name.
-ExportSummary ExportReadings(const std::vector<std::string>& files, const std::filesystem::path& out,
+ExportSummary ExportReadings(const std::vector<std::filesystem::path>& files, const std::filesystem::path& out,
                              ExportFormat format, const GatherProgress& progress = {});
 
 // The labels (column 0) of gathered readings in one block of text: label i is
@@ -66,7 +66,7 @@ struct LabelledReadings {
 
 // Gathers what ExportReadings writes, by the same pass; `each`, when given, also sees every placed
 // row while it is placed (for what else a caller takes from it, such as column 2).
-LabelledReadings GatherLabelledReadings(const std::vector<std::string>& files,
+LabelledReadings GatherLabelledReadings(const std::vector<std::filesystem::path>& files,
                                         const std::function<void(const PlacedRow&)>& each = {},
                                         const GatherProgress& progress = {});
 

@@ -1,13 +1,11 @@
 // The part of the globe a site covers, for the first view of the site map.
 #pragma once
 
-#include <optional>
-#include <span>
-
 namespace qm::site {
 
 // Degrees, WGS 84. `east` may exceed 180 when the site crosses the antimeridian, so that west < east
-// always holds and the box is the short way round (a web map takes longitudes past 180 as they are).
+// always holds and the box runs along the site's arc of longitudes (a web map takes longitudes past
+// 180 as they are).
 // Latitudes are kept within what a Web Mercator map shows.
 struct SiteExtent {
     double west = 0;
@@ -21,9 +19,6 @@ inline constexpr double kMercatorLatitudeLimit = 85.0511287798066;
 // The least height of an extent in degrees of latitude (about fifty metres), and as much ground
 // across, so that readings all at one point still give a view around them.
 inline constexpr double kMinimumExtentDegrees = 0.0005;
-
-// The extent of the readings; none when there are none. The two spans must be equally long.
-std::optional<SiteExtent> ExtentOf(std::span<const double> lon, std::span<const double> lat);
 
 // Bounds made an extent to show: latitudes within the web map, and at least the least extent
 // around readings that lie (nearly) at one point.

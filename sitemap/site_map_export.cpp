@@ -203,7 +203,7 @@ void SiteMapWindow::ExportReadings(const QString& caption, const QString& name, 
             else if (processed_ && processed_->readings == readings_ && !processed_->request.recipe.steps.empty())
                 ExportProcessed(ToFsPath(path), format, summary);
             else
-                summary = site::ExportReadings(readings_->files, ToFsPath(path), format);
+                summary = site::ExportReadings(site::FilePaths(*readings_), ToFsPath(path), format);
         }
         SetNote(QStringLiteral("%1 readings exported to %2")
                     .arg(GroupedCount(summary.written), QDir::toNativeSeparators(path)));

@@ -238,7 +238,7 @@ void SiteMapWindow::RestoreState(const QJsonObject& state)
 
 void SiteMapWindow::ExportGeoPackage(const QString& path, site::ExportSummary& summary)
 {
-    const site::LabelledReadings gathered = site::GatherLabelledReadings(readings_->files);
+    const site::LabelledReadings gathered = site::GatherLabelledReadings(site::FilePaths(*readings_));
     // With a recipe, the processed values and the processing's traverses (by file or by column 2).
     if (!(processed_ && processed_->readings == readings_ && !processed_->request.recipe.steps.empty())) {
         summary = site::WriteGeoPackage(gathered, ToFsPath(path));

@@ -197,7 +197,7 @@ void SiteMapWindow::ExportProcessed(const std::filesystem::path& path, site::Exp
                                     site::ExportSummary& summary)
 {
     // The labels are read again from the files, which must place the rows the values are of.
-    const site::LabelledReadings gathered = site::GatherLabelledReadings(readings_->files);
+    const site::LabelledReadings gathered = site::GatherLabelledReadings(site::FilePaths(*readings_));
     if (gathered.placed.file != readings_->file || gathered.placed.row != readings_->row)
         throw std::runtime_error("The survey files changed since the site map gathered them; the processed values "
                                  "no longer fit them");

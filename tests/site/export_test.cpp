@@ -1,7 +1,6 @@
-// The readings export read back, text decoding and quoting, and the extent of a site.
+// The readings export read back, text decoding and quoting.
 #include "errors.h"
 #include "readings_export.h"
-#include "site_extent.h"
 
 #include "site_helpers.h"
 
@@ -150,46 +149,13 @@ TEST_F(ExportTest, FilesThatPlaceNothingAreToldApartFromFailures)
     const std::string empty = Write("empty.csv", "");
     const std::string nofix = Write("nofix.csv", "Label,Field\r\nL1,1,10:00,?,,,\r\n");
     const std::string missing = (dir_ / "missing.csv").string();
-    const std::vector<std::string> files{empty, survey, missing, nofix};
+    const std::vector<std::filesystem::path> files{empty, survey, missing, nofix};
     const ExportSummary summary = ExportReadings(files, dir_ / "out.csv", ExportFormat::Csv);
     EXPECT_EQ(summary.placedNothing, (std::vector<std::string>{empty, nofix}));
     EXPECT_EQ(FilesPlacingNothing(GatherReadings(files)), summary.placedNothing);
     // The plain core writes no GeoPackage, and leaves nothing behind trying.
     EXPECT_THROW(ExportReadings(files, dir_ / "out.gpkg", ExportFormat::GeoPackage), Error);
     EXPECT_FALSE(std::filesystem::exists(dir_ / "out.gpkg"));
-}
-
-TEST(SiteExtentTest, AcrossTheAntimeridianNearAPoleAndAtOnePoint)
-{
-    EXPECT_FALSE(ExtentOf({}, {}).has_value());
-
-    const std::vector<double> lon{179.99, -179.98, 179.995};
-    const std::vector<double> lat{-16.1, -16.2, -16.15};
-    const SiteExtent across = *ExtentOf(lon, lat);
-    EXPECT_DOUBLE_EQ(across.west, 179.99);
-    EXPECT_DOUBLE_EQ(across.east, 180.02);
-    EXPECT_DOUBLE_EQ(across.south, -16.2);
-    EXPECT_DOUBLE_EQ(across.north, -16.1);
-
-    const std::vector<double> plain{-10, 10};
-    EXPECT_DOUBLE_EQ(ExtentOf(plain, std::vector<double>{1, 2})->west, -10);
-
-    const std::vector<double> one{37.2, 37.2};
-    const std::vector<double> at{56.75, 56.75};
-    const SiteExtent point = *ExtentOf(one, at);
-    EXPECT_NEAR(point.north - point.south, kMinimumExtentDegrees, 1e-12);
-    EXPECT_GT(point.east - point.west, kMinimumExtentDegrees); // wider in degrees, as much ground
-    EXPECT_LT(point.west, 37.2);
-    EXPECT_GT(point.east, 37.2);
-
-    const std::vector<double> polar{0, 90};
-    const SiteExtent pole = *ExtentOf(std::vector<double>{10, 10}, polar);
-    EXPECT_LE(pole.north, kMercatorLatitudeLimit);
-    EXPECT_GT(pole.north, pole.south);
-    const SiteExtent atPole = *ExtentOf(std::vector<double>{10}, std::vector<double>{89.99});
-    EXPECT_LE(atPole.north, kMercatorLatitudeLimit);
-    EXPECT_GT(atPole.north - atPole.south, 0);
-    EXPECT_LT(atPole.east - atPole.west, 360.001);
 }
 
 } // namespace

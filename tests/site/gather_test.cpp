@@ -4,9 +4,11 @@
 #include "field_value.h"
 #include "position.h"
 #include "site_helpers.h"
+#include "task_runner.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cfloat>
 #include <charconv>
 #include <cmath>
@@ -41,7 +43,8 @@ TEST_F(GatherTest, PlacesRowsWithAFixAndCountsTheRest)
     const std::string semicolon =
         Write("semi.csv", "Label;Field nT;Time;NS;Latitude;EW;Longitude\n"
                           "P1;48000.125;10:00:00;N;5645.0993;E;03712.1697\n");
-    const std::vector<std::string> files{mixed, missing, semicolon};
+    const std::vector<std::string> names{mixed, missing, semicolon};
+    const std::vector<std::filesystem::path> files(names.begin(), names.end());
 
     std::vector<std::size_t> progress;
     const PlacedReadings placed = GatherReadings(files, [&](std::size_t done, std::size_t total) {
@@ -50,7 +53,7 @@ TEST_F(GatherTest, PlacesRowsWithAFixAndCountsTheRest)
         return true;
     });
 
-    EXPECT_EQ(placed.files, files);
+    EXPECT_EQ(placed.files, names);
     ASSERT_EQ(placed.size(), 3u);
     EXPECT_EQ(placed.file, (std::vector<std::uint32_t>{0, 0, 2}));
     EXPECT_EQ(placed.row, (std::vector<std::uint32_t>{1, 7, 1}));
@@ -71,7 +74,7 @@ TEST_F(GatherTest, PlacesRowsWithAFixAndCountsTheRest)
     // Gathered by two threads, one from each end of the list, and joined: the same readings, file
     // indices and failures in list order included. Each thread is held until the other has
     // gathered a file, so that both take part.
-    std::vector<std::string> twice = files;
+    std::vector<std::filesystem::path> twice = files;
     twice.insert(twice.end(), files.begin(), files.end());
     SharedGathering gathering(twice, 2);
     std::promise<void> backStarted;
@@ -100,7 +103,9 @@ TEST_F(GatherTest, PlacesRowsWithAFixAndCountsTheRest)
     backs.push_back(std::move(back));
     const PlacedReadings joined = gathering.Join(std::move(front), std::move(backs));
     const PlacedReadings alone = GatherReadings(twice);
-    EXPECT_EQ(joined.files, twice);
+    std::vector<std::string> namesTwice = names;
+    namesTwice.insert(namesTwice.end(), names.begin(), names.end());
+    EXPECT_EQ(joined.files, namesTwice);
     EXPECT_EQ(joined.file, alone.file);
     EXPECT_EQ(joined.row, alone.row);
     EXPECT_EQ(joined.lat, alone.lat);
@@ -111,6 +116,82 @@ TEST_F(GatherTest, PlacesRowsWithAFixAndCountsTheRest)
     EXPECT_EQ(joined.failures[0].file, missing);
     EXPECT_EQ(joined.failures[1].file, missing);
     EXPECT_LE(joined.MemoryUsage(), 40 * joined.size() + 6 * 256);
+}
+
+// On one, two or three threads, the same readings and failures in list order; a stop seen by one
+// part is told as Cancelled, whichever part saw it.
+TEST_F(GatherTest, GatheringInPartsGivesTheListInOrderAndTellsAStop)
+{
+    std::vector<std::filesystem::path> files;
+    for (int f = 0; f < 7; ++f)
+        files.push_back(f == 3 ? dir_ / "missing.csv" : std::filesystem::path(Write("p" + std::to_string(f) + ".csv", kMixed)));
+    const PlacedReadings alone = GatherReadings(files);
+    for (std::size_t threads = 1; threads <= 3; ++threads) {
+        const PlacedReadings parts = GatherReadingsInParts(files, threads);
+        EXPECT_EQ(parts.file, alone.file) << threads;
+        EXPECT_EQ(parts.row, alone.row) << threads;
+        EXPECT_EQ(parts.value, alone.value) << threads;
+        EXPECT_EQ(parts.files, alone.files) << threads;
+        ASSERT_EQ(parts.failures.size(), 1u) << threads;
+        EXPECT_EQ(parts.failures[0].file, alone.failures[0].file) << threads;
+        EXPECT_EQ(parts.withoutPosition, alone.withoutPosition) << threads;
+    }
+    std::atomic<int> calls{0};
+    EXPECT_THROW(GatherReadingsInParts(files, 3, [&calls](std::size_t, std::size_t) { return ++calls < 3; }), Cancelled);
+}
+
+TEST(TaskRunnerTest, RunsEveryTaskAndThrowsTheFirstFailureInTaskOrder)
+{
+    std::vector<std::atomic<int>> ran(4);
+    try {
+        RunTasks(4, [&ran](std::size_t t) {
+            ++ran[t];
+            if (t >= 2)
+                throw static_cast<int>(t);
+        });
+        ADD_FAILURE() << "nothing thrown";
+    } catch (int t) {
+        EXPECT_EQ(t, 2);
+    }
+    for (const std::atomic<int>& count : ran)
+        EXPECT_EQ(count, 1);
+}
+
+// The arrays are sized ahead from the files' sizes with room to spare; what a gathering gives,
+// alone or joined, holds exactly its readings.
+TEST_F(GatherTest, GatheredArraysHoldExactlyTheirReadings)
+{
+    std::vector<std::filesystem::path> files;
+    for (int f = 0; f < 8; ++f) {
+        std::string text = "Label,Field nT,Time,NS,Latitude,EW,Longitude\r\n";
+        for (int r = 0; r < 200; ++r)
+            text += "P" + std::to_string(1000 + r) + ",50000.5,10:00,N,5645.0993,E,03712.1697\r\n";
+        files.push_back(Write("even" + std::to_string(f) + ".csv", text));
+    }
+    const auto expectExact = [](const PlacedReadings& readings) {
+        EXPECT_EQ(readings.size(), 1600u);
+        EXPECT_EQ(readings.lon.capacity(), readings.size());
+        EXPECT_EQ(readings.lat.capacity(), readings.size());
+        EXPECT_EQ(readings.value.capacity(), readings.size());
+        EXPECT_EQ(readings.file.capacity(), readings.size());
+        EXPECT_EQ(readings.row.capacity(), readings.size());
+    };
+    const PlacedReadings alone = GatherReadings(files);
+    expectExact(alone);
+    // All files taken by the front, then all by the back.
+    for (const bool frontFirst : {true, false}) {
+        SharedGathering gathering(files, 2);
+        std::vector<PlacedReadings> backs(1);
+        PlacedReadings front;
+        if (frontFirst)
+            front = gathering.GatherFront();
+        backs[0] = gathering.GatherBack();
+        if (!frontFirst)
+            front = gathering.GatherFront();
+        const PlacedReadings joined = gathering.Join(std::move(front), std::move(backs));
+        expectExact(joined);
+        EXPECT_EQ(joined.file, alone.file);
+    }
 }
 
 TEST_F(GatherTest, ReadsDotReadingsUnderACommaLocaleAndStopsWhenCancelled)
@@ -128,6 +209,24 @@ TEST_F(GatherTest, ReadsDotReadingsUnderACommaLocaleAndStopsWhenCancelled)
     EXPECT_EQ(none.size(), 0u);
     EXPECT_TRUE(none.failures.empty());
 }
+
+#ifndef _WIN32
+// A name that is no UTF-8 (Latin-1 bytes) is kept byte for byte: gathered, named, and found again
+// for a second pass over the same list.
+TEST_F(GatherTest, ANameOfAnyBytesIsFoundAgainForASecondPass)
+{
+    const std::string latin1 = Write("caf\xE9 line.csv", kMixed);
+    const PlacedReadings placed = GatherReadings({latin1});
+    ASSERT_EQ(placed.size(), 2u);
+    EXPECT_TRUE(placed.failures.empty());
+    EXPECT_EQ(placed.files, std::vector<std::string>{latin1});
+    std::vector<std::uint32_t> rows;
+    const GatherCounts again =
+        ForEachPlacedRow(FilePaths(placed), [&rows](const PlacedRow& row) { rows.push_back(row.row); });
+    EXPECT_TRUE(again.failures.empty());
+    EXPECT_EQ(rows, placed.row);
+}
+#endif
 
 // The readout's decimal degrees of a fix, its decimal texts read back.
 std::pair<double, double> Readout(const std::string& lat, const std::string& lon, bool south, bool west)
@@ -288,7 +387,7 @@ TEST_F(GatherTest, EarlierExportsAreNamedAndLeftOutNotPlacedAgain)
 
 TEST_F(GatherTest, TheJoinPutsFilesInListOrderWhicheverPartTookThem)
 {
-    std::vector<std::string> files;
+    std::vector<std::filesystem::path> files;
     for (int f = 0; f < 6; ++f)
         files.push_back(Write("line" + std::to_string(f) + ".csv",
                               "Label,Field nT,Time,NS,Latitude,EW,Longitude\r\n"

@@ -60,6 +60,8 @@ TEST(WebMapTest, AcrossTheAntimeridianNearAPoleAndAtOnePoint)
     ASSERT_TRUE(across.compact);
     EXPECT_NEAR(across.extent.west, 179.99, 1e-9);
     EXPECT_NEAR(across.extent.east, 180.02, 1e-9);
+    EXPECT_DOUBLE_EQ(across.extent.south, -16.2);
+    EXPECT_DOUBLE_EQ(across.extent.north, -16.1);
     for (const double l : lon) {
         EXPECT_GE(ContinuousLongitude(across, l), 179.99);
         EXPECT_LE(ContinuousLongitude(across, l), 180.02 + 1e-9);
@@ -75,6 +77,15 @@ TEST(WebMapTest, AcrossTheAntimeridianNearAPoleAndAtOnePoint)
     EXPECT_GT(pole.y0 + y[1], -1e-9); // the top edge of the map, not beyond
     EXPECT_LE(pole.extent.north, kMercatorLatitudeLimit);
     EXPECT_GT(pole.extent.north, pole.extent.south);
+    // A line up to the pole, and a single reading beside it: latitudes within the map's, a view of
+    // some height, and never more than the world across.
+    const WebMapFrame toPole = WebMapFrameOf(std::vector<double>{10, 10}, std::vector<double>{0, 90});
+    EXPECT_LE(toPole.extent.north, kMercatorLatitudeLimit);
+    EXPECT_DOUBLE_EQ(toPole.extent.south, 0);
+    const WebMapFrame atPole = WebMapFrameOf(std::vector<double>{10}, std::vector<double>{89.99});
+    EXPECT_LE(atPole.extent.north, kMercatorLatitudeLimit);
+    EXPECT_GT(atPole.extent.north - atPole.extent.south, 0);
+    EXPECT_LT(atPole.extent.east - atPole.extent.west, 360.001);
 
     const std::vector<double> oneLon(3, 37.2);
     const std::vector<double> oneLat(3, 56.75);
@@ -82,6 +93,12 @@ TEST(WebMapTest, AcrossTheAntimeridianNearAPoleAndAtOnePoint)
     EXPECT_NEAR(one.extent.north - one.extent.south, kMinimumExtentDegrees, 1e-12);
     EXPECT_LT(one.extent.west, 37.2);
     EXPECT_GT(one.extent.east, 37.2);
+    EXPECT_GT(one.extent.east - one.extent.west, kMinimumExtentDegrees); // wider in degrees, as much ground
+
+    // A site astride the prime meridian keeps its longitudes as given.
+    const WebMapFrame plain = WebMapFrameOf(std::vector<double>{-10, 10}, std::vector<double>{1, 2});
+    EXPECT_DOUBLE_EQ(plain.extent.west, -10);
+    EXPECT_DOUBLE_EQ(plain.extent.east, 10);
     EXPECT_EQ(WebMapFrameOf({}, {}).count, 0u);
 }
 

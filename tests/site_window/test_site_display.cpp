@@ -1,6 +1,7 @@
 // The site map's display made for magnetometry, with a real embedded browser offscreen: the range
 // mode and palette reaching the scale and the legend's histogram, hill shading of the grid overlay,
 // contours on the page, and the pointer readout's easting and northing against GDAL.
+#include "platform.h"
 #include "site_window_support.h"
 #include "colour_range.h"
 #include "display_panel.h"
@@ -392,9 +393,9 @@ void TestSiteDisplay::screenshotOfTheExampleSiteInGreyscaleWithHillShading()
     const QString out = qEnvironmentVariable("QM_DISPLAY_SCREENSHOT");
     if (out.isEmpty())
         QSKIP("QM_DISPLAY_SCREENSHOT names no file to draw");
-    std::vector<std::string> files;
+    std::vector<std::filesystem::path> files;
     for (const QFileInfo& file : QDir(QM_EXAMPLES_DIR).entryInfoList({"line*.csv"}, QDir::Files, QDir::Name))
-        files.push_back(file.absoluteFilePath().toStdString());
+        files.push_back(qm::ToFsPath(file.absoluteFilePath()));
     window_->resize(1100, 800);
     QVERIFY(ShowAndWait(std::make_shared<PlacedReadings>(site::GatherReadings(files))));
     // Zero-traverse first, as a surveyor would, so that the shading shows the buried objects rather

@@ -1,5 +1,6 @@
 // The site map window with a real embedded browser, offscreen: what the page draws is read back
 // through the page's own script state, and clicks go through the browser like a user's.
+#include "platform.h"
 #include "site_window_support.h"
 #include "error_box.h"
 #include "site_grid_panel.h"
@@ -518,9 +519,9 @@ void TestSiteMapWindow::screenshotOfTheExampleSite()
     const QString out = qEnvironmentVariable("QM_SITE_SCREENSHOT");
     if (out.isEmpty())
         QSKIP("QM_SITE_SCREENSHOT names no file to draw");
-    std::vector<std::string> files;
+    std::vector<std::filesystem::path> files;
     for (const QFileInfo& file : QDir(QM_EXAMPLES_DIR).entryInfoList({"line*.csv"}, QDir::Files, QDir::Name))
-        files.push_back(file.absoluteFilePath().toStdString());
+        files.push_back(qm::ToFsPath(file.absoluteFilePath()));
     window_->resize(1000, 760);
     QVERIFY(ShowAndWait(std::make_shared<PlacedReadings>(qm::site::GatherReadings(files))));
     window_->SetSelection(4, 150);

@@ -1,5 +1,6 @@
 // Processing in the site map window: the panel's Undo and Redo, the worker's cancellation, what the
 // dots show, the profile strip, and a saved recipe replayed outside the window giving the same values.
+#include "platform.h"
 #include "../browser_test_main.h"
 #include "error_box.h"
 #include "processing_panel.h"
@@ -349,9 +350,9 @@ void TestSiteProcessing::profileStripFollowsTheSelectedTraverse()
 
 void TestSiteProcessing::savedRecipeReplaysToTheSameValuesBitForBit()
 {
-    std::vector<std::string> files;
+    std::vector<std::filesystem::path> files;
     for (const QFileInfo& file : QDir(QM_EXAMPLES_DIR).entryInfoList({"line*.csv"}, QDir::Files, QDir::Name))
-        files.push_back(file.absoluteFilePath().toStdString());
+        files.push_back(qm::ToFsPath(file.absoluteFilePath()));
     QVERIFY(ShowAndWait(std::make_shared<PlacedReadings>(qm::site::GatherReadings(files))));
     process::DespikeStep despike;
     despike.replace = process::Replace::Flag;
@@ -389,8 +390,8 @@ void TestSiteProcessing::savedRecipeReplaysToTheSameValuesBitForBit()
     if (!QFileInfo(tool).isExecutable())
         QSKIP("the quarlomet tool is not built beside the tests: its CSV is not compared");
     QStringList arguments{"export", "--recipe", recipePath};
-    for (const std::string& file : files)
-        arguments << QString::fromStdString(file);
+    for (const std::filesystem::path& file : files)
+        arguments << QString::fromStdU16String(file.u16string());
     arguments << "-o" << dir.filePath("tool.csv");
     QCOMPARE(QProcess::execute(tool, arguments), 0);
     QFile toolCsv(dir.filePath("tool.csv"));
@@ -438,9 +439,9 @@ void TestSiteProcessing::screenshotsOfTheExampleSiteRawAndProcessed()
     const QString folder = qEnvironmentVariable("QM_PROCESSING_SCREENSHOTS");
     if (folder.isEmpty())
         QSKIP("QM_PROCESSING_SCREENSHOTS names no folder to draw to");
-    std::vector<std::string> files;
+    std::vector<std::filesystem::path> files;
     for (const QFileInfo& file : QDir(QM_EXAMPLES_DIR).entryInfoList({"line*.csv"}, QDir::Files, QDir::Name))
-        files.push_back(file.absoluteFilePath().toStdString());
+        files.push_back(qm::ToFsPath(file.absoluteFilePath()));
     window_->resize(1280, 820);
     QVERIFY(ShowAndWait(std::make_shared<PlacedReadings>(qm::site::GatherReadings(files))));
     window_->SetSelection(4, 150);
