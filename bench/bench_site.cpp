@@ -5,6 +5,7 @@
 // the loads alone (the site map's whole budget, drawing included), at most 32 bytes a placed
 // reading, and the six-decimal fixes placed within 1.3x the time of the same with four decimals.
 #include "colour_scale.h"
+#include "dot_pyramid.h"
 #include "placed_readings.h"
 #include "readings_export.h"
 #include "survey_site.h"
@@ -123,6 +124,28 @@ void BM_DefaultScale(benchmark::State& state)
         benchmark::DoNotOptimize(qm::site::DefaultScale(placed.value, qm::site::Palette::Diverging));
 }
 
+// The site map's pyramid of cells: built once for the readings, and its cells' readings found
+// again for new values (on a thread of its own, after every edit of a recipe).
+void BM_DotPyramid(benchmark::State& state)
+{
+    const qm::site::PlacedReadings placed = qm::site::GatherReadings(TheSite().Paths());
+    const qm::site::WebMapFrame frame = qm::site::WebMapFrameOf(placed.lon, placed.lat);
+    qm::site::DotPyramid pyramid;
+    for (auto _ : state)
+        pyramid = qm::site::BuildDotPyramid(frame, placed.lon, placed.lat);
+    state.counters["cells"] = static_cast<double>(pyramid.Cells());
+    state.counters["bytes_per_reading"] = static_cast<double>(pyramid.MemoryUsage()) / static_cast<double>(placed.size());
+}
+
+void BM_DotRepresentatives(benchmark::State& state)
+{
+    const qm::site::PlacedReadings placed = qm::site::GatherReadings(TheSite().Paths());
+    const qm::site::DotPyramid pyramid =
+        qm::site::BuildDotPyramid(qm::site::WebMapFrameOf(placed.lon, placed.lat), placed.lon, placed.lat);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(qm::site::DotRepresentatives(pyramid, placed.value, 50234.0));
+}
+
 void BM_ExportGeoJson(benchmark::State& state)
 {
     const std::vector<fs::path>& files = TheSite().Paths();
@@ -140,6 +163,8 @@ BENCHMARK(BM_GatherToLoadsRatio)->UseManualTime()->Unit(benchmark::kMillisecond)
 BENCHMARK(BM_SixToFourDecimalsRatio)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SharedGathering)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_DefaultScale)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DotPyramid)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DotRepresentatives)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ExportGeoJson)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

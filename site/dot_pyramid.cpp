@@ -161,9 +161,27 @@ DotPyramid BuildDotPyramid(const WebMapFrame& frame, std::span<const double> lon
     }
     bounds.push_back(static_cast<std::uint32_t>(code.size()));
     std::vector<std::uint32_t>().swap(code);
-    AddLevel(pyramid, finest, finest, originX, originY, codes, bounds);
+    // Levels whose cells mostly hold a reading each save the page nothing over the readings
+    // themselves: the finest level kept is the first with two readings a cell on average (deeper,
+    // the page takes the readings of its cells on screen), its cells' bounds composed into `order`.
+    int zoom = finest;
+    while (zoom > coarsest && codes.size() * 2 > pyramid.order.size()) {
+        std::vector<std::uint32_t> parents;
+        std::vector<std::uint32_t> parentBounds;
+        for (std::size_t c = 0; c < codes.size(); ++c) {
+            if (c == 0 || codes[c] >> 2 != parents.back()) {
+                parents.push_back(codes[c] >> 2);
+                parentBounds.push_back(bounds[c]);
+            }
+        }
+        parentBounds.push_back(bounds.back());
+        codes.swap(parents);
+        bounds.swap(parentBounds);
+        --zoom;
+    }
+    AddLevel(pyramid, zoom, finest, originX, originY, codes, bounds);
     // Each coarser level: runs of equal codes, two bits shorter, among the finer level's cells.
-    for (int zoom = finest - 1; zoom >= coarsest; --zoom) {
+    while (--zoom >= coarsest) {
         std::vector<std::uint32_t> parents;
         bounds.clear();
         for (std::size_t c = 0; c < codes.size(); ++c) {
@@ -177,6 +195,8 @@ DotPyramid BuildDotPyramid(const WebMapFrame& frame, std::span<const double> lon
         codes.swap(parents);
         AddLevel(pyramid, zoom, finest, originX, originY, codes, bounds);
     }
+    pyramid.cell.shrink_to_fit();
+    pyramid.first.shrink_to_fit();
     return pyramid;
 }
 

@@ -16,7 +16,7 @@
 namespace qm::site {
 
 inline constexpr double kDotCellPixels = 3;   // the map draws one dot per 3 x 3 pixels
-inline constexpr int kDotPyramidFinestZoom = 20; // about 0.3 m cells at mid latitudes
+inline constexpr int kDotPyramidFinestZoom = 20; // about 0.25 m cells at mid latitudes
 inline constexpr int kDotPyramidMaxLevels = 16;
 inline constexpr std::uint32_t kNoReading = 0xffffffffu;
 
@@ -52,9 +52,10 @@ struct DotPyramid {
 // them plus the frame's x0, y0).
 std::int64_t DotCellOf(double world, int zoom);
 
-// The pyramid of the readings at (lon, lat), placed as `frame` places them on the web map. The
-// finest zoom is kDotPyramidFinestZoom, or coarser for a wide site, so that a level spans at most
-// 32,768 cells each way; the levels go up to 15 zooms coarser, or zoom 0.
+// The pyramid of the readings at (lon, lat), placed as `frame` places them on the web map. Its
+// cells are binned at kDotPyramidFinestZoom, or coarser for a wide site, so that a level spans at
+// most 32,768 cells each way; the finest level kept is the first whose cells hold two readings on
+// average, and the levels go up to 15 zooms coarser than the binning, or zoom 0.
 DotPyramid BuildDotPyramid(const WebMapFrame& frame, std::span<const double> lon, std::span<const double> lat);
 
 // The reading each cell shows, for every cell of every level: the one whose value, as the 32-bit
