@@ -7,6 +7,7 @@
 #include <array>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 namespace qm::site {
 
@@ -90,6 +91,59 @@ void AddLevel(DotPyramid& pyramid, int zoom, int finest, std::int64_t originX, s
     pyramid.levels.push_back(level);
 }
 
+// The levels of the readings whose finest cells' codes, sorted as `pyramid.order`, are `code`.
+void AddLevels(DotPyramid& pyramid, std::vector<std::uint32_t> code, int finest, int coarsest, std::int64_t originX,
+               std::int64_t originY)
+{
+    // The finest level: runs of equal codes in the sorted readings.
+    std::vector<std::uint32_t> codes;
+    std::vector<std::uint32_t> bounds;
+    for (std::size_t j = 0; j < code.size(); ++j) {
+        if (j == 0 || code[j] != code[j - 1]) {
+            codes.push_back(code[j]);
+            bounds.push_back(static_cast<std::uint32_t>(j));
+        }
+    }
+    bounds.push_back(static_cast<std::uint32_t>(code.size()));
+    std::vector<std::uint32_t>().swap(code);
+    // Levels whose cells mostly hold a reading each save the page nothing over the readings
+    // themselves: the finest level kept is the first with two readings a cell on average (deeper,
+    // the page takes the readings of its cells on screen), its cells' bounds composed into `order`.
+    int zoom = finest;
+    while (zoom > coarsest && codes.size() * 2 > pyramid.order.size()) {
+        std::vector<std::uint32_t> parents;
+        std::vector<std::uint32_t> parentBounds;
+        for (std::size_t c = 0; c < codes.size(); ++c) {
+            if (c == 0 || codes[c] >> 2 != parents.back()) {
+                parents.push_back(codes[c] >> 2);
+                parentBounds.push_back(bounds[c]);
+            }
+        }
+        parentBounds.push_back(bounds.back());
+        codes.swap(parents);
+        bounds.swap(parentBounds);
+        --zoom;
+    }
+    AddLevel(pyramid, zoom, finest, originX, originY, codes, bounds);
+    // Each coarser level: runs of equal codes, two bits shorter, among the finer level's cells.
+    while (--zoom >= coarsest) {
+        std::vector<std::uint32_t> parents;
+        bounds.clear();
+        for (std::size_t c = 0; c < codes.size(); ++c) {
+            const std::uint32_t parent = codes[c] >> 2;
+            if (c == 0 || parent != parents.back()) {
+                parents.push_back(parent);
+                bounds.push_back(static_cast<std::uint32_t>(c));
+            }
+        }
+        bounds.push_back(static_cast<std::uint32_t>(codes.size()));
+        codes.swap(parents);
+        AddLevel(pyramid, zoom, finest, originX, originY, codes, bounds);
+    }
+    pyramid.cell.shrink_to_fit();
+    pyramid.first.shrink_to_fit();
+}
+
 } // namespace
 
 std::size_t DotPyramid::MemoryUsage() const
@@ -150,53 +204,7 @@ DotPyramid BuildDotPyramid(const WebMapFrame& frame, std::span<const double> lon
         return pyramid;
     RadixSort(code, pyramid.order);
 
-    // The finest level: runs of equal codes in the sorted readings.
-    std::vector<std::uint32_t> codes;
-    std::vector<std::uint32_t> bounds;
-    for (std::size_t j = 0; j < code.size(); ++j) {
-        if (j == 0 || code[j] != code[j - 1]) {
-            codes.push_back(code[j]);
-            bounds.push_back(static_cast<std::uint32_t>(j));
-        }
-    }
-    bounds.push_back(static_cast<std::uint32_t>(code.size()));
-    std::vector<std::uint32_t>().swap(code);
-    // Levels whose cells mostly hold a reading each save the page nothing over the readings
-    // themselves: the finest level kept is the first with two readings a cell on average (deeper,
-    // the page takes the readings of its cells on screen), its cells' bounds composed into `order`.
-    int zoom = finest;
-    while (zoom > coarsest && codes.size() * 2 > pyramid.order.size()) {
-        std::vector<std::uint32_t> parents;
-        std::vector<std::uint32_t> parentBounds;
-        for (std::size_t c = 0; c < codes.size(); ++c) {
-            if (c == 0 || codes[c] >> 2 != parents.back()) {
-                parents.push_back(codes[c] >> 2);
-                parentBounds.push_back(bounds[c]);
-            }
-        }
-        parentBounds.push_back(bounds.back());
-        codes.swap(parents);
-        bounds.swap(parentBounds);
-        --zoom;
-    }
-    AddLevel(pyramid, zoom, finest, originX, originY, codes, bounds);
-    // Each coarser level: runs of equal codes, two bits shorter, among the finer level's cells.
-    while (--zoom >= coarsest) {
-        std::vector<std::uint32_t> parents;
-        bounds.clear();
-        for (std::size_t c = 0; c < codes.size(); ++c) {
-            const std::uint32_t parent = codes[c] >> 2;
-            if (c == 0 || parent != parents.back()) {
-                parents.push_back(parent);
-                bounds.push_back(static_cast<std::uint32_t>(c));
-            }
-        }
-        bounds.push_back(static_cast<std::uint32_t>(codes.size()));
-        codes.swap(parents);
-        AddLevel(pyramid, zoom, finest, originX, originY, codes, bounds);
-    }
-    pyramid.cell.shrink_to_fit();
-    pyramid.first.shrink_to_fit();
+    AddLevels(pyramid, std::move(code), finest, coarsest, originX, originY);
     return pyramid;
 }
 
