@@ -91,6 +91,23 @@ void AddLevel(DotPyramid& pyramid, int zoom, int finest, std::int64_t originX, s
     pyramid.levels.push_back(level);
 }
 
+// The cells one zoom coarser than `codes` (runs of equal codes two bits shorter), which `codes`
+// becomes; returns each one's first cell of the old `codes`, and their count last.
+std::vector<std::uint32_t> ParentRuns(std::vector<std::uint32_t>& codes)
+{
+    std::vector<std::uint32_t> parents;
+    std::vector<std::uint32_t> firsts;
+    for (std::size_t c = 0; c < codes.size(); ++c) {
+        if (c == 0 || codes[c] >> 2 != parents.back()) {
+            parents.push_back(codes[c] >> 2);
+            firsts.push_back(static_cast<std::uint32_t>(c));
+        }
+    }
+    firsts.push_back(static_cast<std::uint32_t>(codes.size()));
+    codes.swap(parents);
+    return firsts;
+}
+
 // The levels of the readings whose finest cells' codes, sorted as `pyramid.order`, are `code`.
 void AddLevels(DotPyramid& pyramid, std::vector<std::uint32_t> code, int finest, int coarsest, std::int64_t originX,
                std::int64_t originY)
@@ -111,33 +128,16 @@ void AddLevels(DotPyramid& pyramid, std::vector<std::uint32_t> code, int finest,
     // the page takes the readings of its cells on screen), its cells' bounds composed into `order`.
     int zoom = finest;
     while (zoom > coarsest && codes.size() * 2 > pyramid.order.size()) {
-        std::vector<std::uint32_t> parents;
-        std::vector<std::uint32_t> parentBounds;
-        for (std::size_t c = 0; c < codes.size(); ++c) {
-            if (c == 0 || codes[c] >> 2 != parents.back()) {
-                parents.push_back(codes[c] >> 2);
-                parentBounds.push_back(bounds[c]);
-            }
-        }
-        parentBounds.push_back(bounds.back());
-        codes.swap(parents);
-        bounds.swap(parentBounds);
+        std::vector<std::uint32_t> children = ParentRuns(codes);
+        for (std::uint32_t& first : children)
+            first = bounds[first];
+        bounds.swap(children);
         --zoom;
     }
     AddLevel(pyramid, zoom, finest, originX, originY, codes, bounds);
     // Each coarser level: runs of equal codes, two bits shorter, among the finer level's cells.
     while (--zoom >= coarsest) {
-        std::vector<std::uint32_t> parents;
-        bounds.clear();
-        for (std::size_t c = 0; c < codes.size(); ++c) {
-            const std::uint32_t parent = codes[c] >> 2;
-            if (c == 0 || parent != parents.back()) {
-                parents.push_back(parent);
-                bounds.push_back(static_cast<std::uint32_t>(c));
-            }
-        }
-        bounds.push_back(static_cast<std::uint32_t>(codes.size()));
-        codes.swap(parents);
+        bounds = ParentRuns(codes);
         AddLevel(pyramid, zoom, finest, originX, originY, codes, bounds);
     }
     pyramid.cell.shrink_to_fit();
