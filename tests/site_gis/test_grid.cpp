@@ -1,6 +1,7 @@
 // The site grid: what GDAL reads back from the written files, and the refusals.
 #include "grid.h"
 #include "placed_readings.h"
+#include "utm_points.h"
 
 #include <gdal_priv.h>
 #include <ogr_spatialref.h>
@@ -31,12 +32,6 @@ struct Site {
 
     Site()
     {
-        OGRSpatialReference utm, wgs84;
-        utm.importFromEPSG(32637);
-        wgs84.importFromEPSG(4326);
-        utm.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
-        wgs84.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
-        std::unique_ptr<OGRCoordinateTransformation> toWgs(OGRCreateCoordinateTransformation(&utm, &wgs84));
         for (double east : {420000.0, 420040.0})
             for (int line = 0; line < 8; ++line)
                 for (int i = 0; i <= 200; ++i) {
@@ -46,7 +41,7 @@ struct Site {
                 }
         lon = x;
         lat = y;
-        toWgs->Transform(static_cast<int>(lon.size()), lon.data(), lat.data());
+        qm::test::UtmToWgs84(32637, lon, lat);
         for (std::size_t i = 0; i < x.size(); ++i)
             value.push_back(Plane(x[i], y[i]));
     }
@@ -319,12 +314,6 @@ TEST(SiteGrid, ASiteAcrossTheAntimeridianStaysInOnePieceInDegrees)
     const TempDir dir;
     for (double east0 : {820270.0, 820230.0}) {
         SCOPED_TRACE(east0);
-        OGRSpatialReference utm, wgs84;
-        utm.importFromEPSG(32760);
-        wgs84.importFromEPSG(4326);
-        utm.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
-        wgs84.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
-        std::unique_ptr<OGRCoordinateTransformation> toWgs(OGRCreateCoordinateTransformation(&utm, &wgs84));
         std::vector<double> lon, lat, value;
         for (int line = 0; line < 120; ++line)
             for (int i = 0; i <= 40; ++i) {
@@ -332,7 +321,7 @@ TEST(SiteGrid, ASiteAcrossTheAntimeridianStaysInOnePieceInDegrees)
                 lat.push_back(8175000 + i * 0.5);
                 value.push_back(line);
             }
-        toWgs->Transform(static_cast<int>(lon.size()), lon.data(), lat.data());
+        qm::test::UtmToWgs84(32760, lon, lat);
         ASSERT_LT(*std::min_element(lon.begin(), lon.end()), -179.9);
         ASSERT_GT(*std::max_element(lon.begin(), lon.end()), 179.9);
 

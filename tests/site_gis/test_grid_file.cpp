@@ -1,6 +1,7 @@
 // A grid computed into its file: one written in blocks (the limit of the cells held whole lowered)
 // is the grid held whole, in every format; a failure or a cancel leaves no file.
 #include "grid.h"
+#include "utm_points.h"
 
 #include <cpl_conv.h>
 #include <cpl_string.h>
@@ -35,12 +36,6 @@ struct DenseSite {
     std::vector<double> lon, lat, value;
     DenseSite()
     {
-        OGRSpatialReference utm, wgs84;
-        utm.importFromEPSG(32637);
-        wgs84.importFromEPSG(4326);
-        utm.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
-        wgs84.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
-        std::unique_ptr<OGRCoordinateTransformation> toWgs(OGRCreateCoordinateTransformation(&utm, &wgs84));
         for (int line = 0; line < 40; ++line)
             for (int i = 0; i <= 1200; ++i) {
                 const double x = 420000 + line * 0.5, y = 6290000 + (line % 2 ? 60.0 - i * 0.05 : i * 0.05);
@@ -48,7 +43,7 @@ struct DenseSite {
                 lat.push_back(y);
                 value.push_back(50000 + 30 * std::sin(x / 1.7) * std::cos(y / 2.3));
             }
-        toWgs->Transform(static_cast<int>(lon.size()), lon.data(), lat.data());
+        qm::test::UtmToWgs84(32637, lon, lat);
     }
 };
 

@@ -2,6 +2,7 @@
 #include "errors.h"
 #include "grid.h"
 #include "grid_relief.h"
+#include "utm_points.h"
 
 #include <ogr_spatialref.h>
 
@@ -22,19 +23,13 @@ struct Site {
     std::vector<double> lon, lat, value;
     Site()
     {
-        OGRSpatialReference utm, wgs84;
-        utm.importFromEPSG(32637);
-        wgs84.importFromEPSG(4326);
-        utm.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
-        wgs84.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
-        std::unique_ptr<OGRCoordinateTransformation> toWgs(OGRCreateCoordinateTransformation(&utm, &wgs84));
         for (int line = 0; line < 40; ++line)
             for (int i = 0; i <= 200; ++i) {
                 lon.push_back(420000.0 + line);
                 lat.push_back(6290000 + i * 0.1);
                 value.push_back(50000 + 0.5 * line);
             }
-        toWgs->Transform(static_cast<int>(lon.size()), lon.data(), lat.data());
+        qm::test::UtmToWgs84(32637, lon, lat);
     }
 };
 
