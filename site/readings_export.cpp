@@ -259,9 +259,10 @@ void RefuseGeoPackage(ExportFormat format, const std::filesystem::path& out)
 
 std::vector<std::string> FilesPlacingNothing(const PlacedReadings& placed)
 {
+    // The readings lie in file order: each file's run is stepped over by bisection.
     std::vector<bool> any(placed.files.size(), false);
-    for (const std::uint32_t f : placed.file)
-        any[f] = true;
+    for (auto at = placed.file.begin(); at != placed.file.end(); at = std::upper_bound(at, placed.file.end(), *at))
+        any[*at] = true;
     return PlacedNothing(placed.files, any, placed.failures);
 }
 

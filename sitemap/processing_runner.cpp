@@ -72,6 +72,24 @@ std::shared_ptr<const std::vector<double>> ShownValues(const process::Chain& cha
     return removed;
 }
 
+bool AnyEnabled(const process::Recipe& recipe)
+{
+    return std::any_of(recipe.steps.begin(), recipe.steps.end(), [](const process::Step& s) { return s.enabled; });
+}
+
+// Whether the dots show the readings' own values: "Raw", or the last step's output while no step
+// is enabled.
+bool ShowsReadings(const ProcessingRequest& request)
+{
+    if (request.show == ShowWhat::Raw)
+        return true;
+    const bool last = request.show == ShowWhat::Processed || request.step < 0 ||
+                      static_cast<std::size_t>(request.step) >= request.recipe.steps.size();
+    return last && !AnyEnabled(request.recipe);
+}
+
+} // namespace
+
 std::vector<QByteArray> FloatPieces(const std::vector<double>& values)
 {
     std::vector<QByteArray> pieces;
@@ -83,13 +101,6 @@ std::vector<QByteArray> FloatPieces(const std::vector<double>& values)
     }
     return pieces;
 }
-
-bool AnyEnabled(const process::Recipe& recipe)
-{
-    return std::any_of(recipe.steps.begin(), recipe.steps.end(), [](const process::Step& s) { return s.enabled; });
-}
-
-} // namespace
 
 std::pair<std::size_t, std::size_t> TraverseOf(const process::Traverses& traverses, std::size_t index)
 {
@@ -143,12 +154,16 @@ std::shared_ptr<ProcessedView> ProcessingRunner::Worker::Compute(std::shared_ptr
     for (std::size_t k = 0; k < request.recipe.steps.size(); ++k)
         view->reports.push_back(chain->Report(k));
     view->traverses = std::make_shared<const process::Traverses>(chain->CurrentTraverses());
-    view->shown = ShownValues(*chain, request);
+    view->shownIsReadings = ShowsReadings(request);
+    view->shown = view->shownIsReadings ? std::shared_ptr<const std::vector<double>>(readings, &readings->value)
+                                        : ShownValues(*chain, request);
     // The percentiles on another thread while the pieces and counts are made here.
-    QFuture<site::ReadingPercentiles> percentiles =
-        QtConcurrent::run([shown = view->shown] { return site::PercentilesOf(*shown); });
+    QFuture<site::ReadingPercentiles> percentiles;
+    if (!view->shownIsReadings)
+        percentiles = QtConcurrent::run([shown = view->shown] { return site::PercentilesOf(*shown); });
     try {
-        view->shownPieces = FloatPieces(*view->shown);
+        if (!view->shownIsReadings)
+            view->shownPieces = FloatPieces(*view->shown);
         const process::Values& values = *view->values;
         for (std::size_t i = 0; i < values.size(); ++i) {
             view->gaps += std::isnan(values.value[i]);
@@ -159,7 +174,8 @@ std::shared_ptr<ProcessedView> ProcessingRunner::Worker::Compute(std::shared_ptr
         percentiles.waitForFinished();
         throw;
     }
-    view->percentiles = percentiles.result();
+    if (!view->shownIsReadings)
+        view->percentiles = percentiles.result();
     view->notedTraverses = NotedTraverses(view->reports);
     return view;
 }

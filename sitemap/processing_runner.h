@@ -42,13 +42,20 @@ struct ProcessedView {
     std::vector<process::StepReport> reports;       // one per step
     std::shared_ptr<const process::Traverses> traverses;
     // What the dots show, NaN where none is drawn; and the same as 32-bit floats in the page's pieces.
+    // When they are the readings' own values (no step enabled, or "Raw"), `shown` is the readings'
+    // own array and neither the pieces nor the percentiles are made again: the page and the window
+    // have them since the readings came.
     std::shared_ptr<const std::vector<double>> shown;
-    std::vector<QByteArray> shownPieces;
-    site::ReadingPercentiles percentiles; // of `shown`
+    bool shownIsReadings = false;
+    std::vector<QByteArray> shownPieces;  // empty when shownIsReadings
+    site::ReadingPercentiles percentiles; // of `shown`, unless shownIsReadings
     std::vector<std::uint32_t> spikes;    // readings flagged as spikes after the last step
     std::uint64_t gaps = 0;               // after the last step
     std::size_t notedTraverses = 0;       // traverses named by the steps' notes
 };
+
+// Values as 32-bit floats in the page's pieces.
+std::vector<QByteArray> FloatPieces(const std::vector<double>& values);
 
 // The traverse (begin, end) that holds reading `index`, by bisection; (0, 0) when none does.
 std::pair<std::size_t, std::size_t> TraverseOf(const process::Traverses& traverses, std::size_t index);

@@ -960,18 +960,22 @@
     // The colour scale: its range, the centre value, 256 colours from min to max as r, g, b
     // triples, and the legend's ticks as {at: fraction of the range, text}.
     setScale: inOrder(function (given) {
-      scale.min = given.min;
-      scale.max = given.max > given.min ? given.max : given.min + 1;
-      if (pyramid && given.centre !== scale.centre) { pyramid.reps = null; } // the cells' readings follow the centre
-      scale.centre = given.centre;
+      var max = given.max > given.min ? given.max : given.min + 1;
       var lut = new Uint32Array(256);
       for (var i = 0; i < 256 && 3 * i + 2 < given.colours.length; ++i) {
         lut[i] = (0xff000000 | (given.colours[3 * i + 2] << 16) | (given.colours[3 * i + 1] << 8) | given.colours[3 * i]) >>> 0;
       }
+      // The same scale again (the values came back unchanged) leaves the dots as they are.
+      var same = given.min === scale.min && max === scale.max && given.centre === scale.centre && !!scale.lut &&
+                 lut.every(function (colour, k) { return colour === scale.lut[k]; });
+      if (pyramid && given.centre !== scale.centre) { pyramid.reps = null; } // the cells' readings follow the centre
+      scale.min = given.min;
+      scale.max = max;
+      scale.centre = given.centre;
       scale.lut = lut;
       scale.ticks = given.ticks.slice();
       histogram = given.histogram || null;
-      if (data.n > 0) { changed(); } // the legend alone shows it on an empty map
+      if (data.n > 0 && !same) { changed(); } // the legend alone shows it on an empty map
       updateLegend();
     }),
 

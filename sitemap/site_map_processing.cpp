@@ -92,10 +92,15 @@ void SiteMapWindow::ProcessedReady(std::shared_ptr<const ProcessedView> view)
 {
     if (!view || view->readings != readings_)
         return;
+    // Values the dots already show (the readings' own, before and after) need neither a new
+    // scale nor sending again.
+    const auto before = ShownValues();
     processed_ = std::move(view);
-    valuesDirty_ = true;
-    percentiles_ = processed_->percentiles;
-    ApplyRange();
+    valuesDirty_ = true; // the spikes ringed, at least
+    if (ShownValues() != before) {
+        percentiles_ = processed_->shownIsReadings ? readingsPercentiles_ : processed_->percentiles;
+        ApplyRange();
+    }
     processingPanel_->ShowReports(processed_->request.recipe, processed_->reports);
     // The grid takes the processed values in place (a gap is left out), the readings' own while
     // no step is enabled; a new "Show" of the same values computes no grid again.
@@ -121,20 +126,27 @@ void SiteMapWindow::SendValues()
         piecesFailedFor_ == onPage_)
         return;
     // The page keeps the points it has and takes what the dots show as a new "value" array: NaN
-    // is drawn as no dot.
+    // is drawn as no dot. The readings' own values are made into pieces again only when the page
+    // shows others.
     SiteDataHandler* handler = SiteDataSchemeRegistered() ? SiteData() : nullptr;
     const QString prefix = QStringLiteral("w%1-v%2-").arg(windowSerial_).arg(++sent_);
+    const bool pageHasThem = processed_->shownIsReadings && pageValues_ && pageValues_.get() == &onPage_->value;
+    const std::vector<QByteArray> pieces =
+        pageHasThem || !processed_->shownIsReadings ? std::vector<QByteArray>{} : FloatPieces(onPage_->value);
+    const std::vector<QByteArray>& shownPieces = processed_->shownIsReadings ? pieces : processed_->shownPieces;
     QStringList sources;
-    for (std::size_t k = 0; k < processed_->shownPieces.size(); ++k) {
-        const QByteArray& bytes = processed_->shownPieces[k];
+    for (std::size_t k = 0; !pageHasThem && k < shownPieces.size(); ++k) {
+        const QByteArray& bytes = shownPieces[k];
         sources << QLatin1Char('\'') +
                        (handler ? handler->Put(prefix + QString::number(k), bytes) : QString::fromLatin1(bytes.toBase64())) +
                        QLatin1Char('\'');
     }
-    RunScript(QStringLiteral("qmSite.receive('value', [%1], 32); qmSite.setValues(%2);")
-                  .arg(sources.join(QLatin1Char(',')))
-                  .arg(onPage_->size()));
-    pageValues_ = processed_->shown;
+    if (!pageHasThem) {
+        RunScript(QStringLiteral("qmSite.receive('value', [%1], 32); qmSite.setValues(%2);")
+                      .arg(sources.join(QLatin1Char(',')))
+                      .arg(onPage_->size()));
+        pageValues_ = processed_->shown;
+    }
     QStringList spikes;
     for (const std::uint32_t i : processed_->spikes)
         spikes << QString::number(i);

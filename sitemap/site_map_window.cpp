@@ -270,6 +270,7 @@ void SiteMapWindow::SetReadings(std::shared_ptr<const site::PlacedReadings> read
     readings_ = std::move(readings);
     prepared_ = prepared && prepared->readings == readings_ ? std::move(prepared) : PreparePage(readings_);
     percentiles_ = prepared_->percentiles;
+    readingsPercentiles_ = percentiles_;
     readingsDirty_ = true;
     // A typed range stays (with the new median as the centre); the others follow the readings.
     ApplyRange();
@@ -404,9 +405,11 @@ void SiteMapWindow::UpdateStatus()
     if (placed == 0) {
         parts << QStringLiteral("No reading has a usable position");
     } else {
-        std::size_t files = 1;
-        for (std::size_t i = 1; i < readings_->file.size(); ++i)
-            files += readings_->file[i] != readings_->file[i - 1];
+        // The files that placed a reading, each found by bisection: a site holds far fewer files
+        // than readings.
+        std::size_t files = 0;
+        for (auto at = readings_->file.begin(); at != readings_->file.end(); ++files)
+            at = std::upper_bound(at, readings_->file.end(), *at);
         parts << QStringLiteral("%1 %2 placed from %3 %4")
                      .arg(GroupedCount(placed), placed == 1 ? QStringLiteral("reading") : QStringLiteral("readings"),
                           GroupedCount(files), files == 1 ? QStringLiteral("file") : QStringLiteral("files"));

@@ -230,7 +230,8 @@ private:
 
     std::shared_ptr<const site::PlacedReadings> readings_; // last given
     std::shared_ptr<const PreparedPage> prepared_;          // made from readings_, until sent
-    site::ReadingPercentiles percentiles_;                  // of readings_
+    site::ReadingPercentiles percentiles_;                  // of the values shown
+    site::ReadingPercentiles readingsPercentiles_;          // of readings_ themselves
     std::shared_ptr<const site::PlacedReadings> onPage_;   // what the page holds; clicks index into it
     LabelLookup labelLookup_;
     site::ColourScale scale_;

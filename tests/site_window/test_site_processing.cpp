@@ -324,6 +324,19 @@ void TestSiteProcessing::spikesAreRingedAndCountedWithGapsAndNotedTraverses()
     QCOMPARE(spikes, std::size_t{6});
     QTRY_COMPARE(RunScript(window_->View(), "qmSite.state().spikeRings").toInt(), 6);
     QVERIFY2(window_->StatusText().contains("0 gaps, 6 spikes (step 1), 3 traverses noted"), qPrintable(window_->StatusText()));
+    // "Raw" shows the readings' own values, which the page had before: they are not sent again,
+    // yet the spikes stay ringed and follow an edit of the steps.
+    window_->GetProcessingPanel()->SetShow(qm::ShowWhat::Raw);
+    QTRY_VERIFY(!window_->GetProcessingRunner()->Busy() && window_->ProcessedOnPage() == window_->Processed() &&
+                window_->Processed()->request.show == qm::ShowWhat::Raw);
+    QVERIFY(window_->Processed()->shownIsReadings && window_->Processed()->shownPieces.empty());
+    QCOMPARE(PageValue(*window_, 6).toDouble(), 1007.0);
+    QCOMPARE(RunScript(window_->View(), "qmSite.state().spikeRings").toInt(), 6);
+    recipe.steps.resize(1);
+    recipe.steps[0].enabled = false;
+    window_->GetProcessingPanel()->ReplaceRecipe(recipe, QStringLiteral("Set"));
+    QTRY_COMPARE(RunScript(window_->View(), "qmSite.state().spikeRings").toInt(), 0);
+    QCOMPARE(PageValue(*window_, 6).toDouble(), 1007.0);
 }
 
 void TestSiteProcessing::profileStripFollowsTheSelectedTraverse()
