@@ -7,6 +7,7 @@
 #include "site_map_page.h"
 #include "site_map_window.h"
 #include "survey_list.h"
+#include "survey_table.h"
 #include "text_codec.h"
 
 #include <QAction>
@@ -24,8 +25,9 @@ namespace qm {
 
 namespace {
 
-// Files whose labels are kept for the tooltips: the one hovered and the one before it.
-constexpr std::size_t kLabelFiles = 2;
+// Blocks of rows whose labels are kept for the tooltips: about two thousand rows around those
+// hovered last.
+constexpr std::size_t kLabelBlocks = 32;
 
 } // namespace
 
@@ -279,6 +281,10 @@ void SiteMapLink::Gathered(const std::shared_ptr<Job>& job, std::shared_ptr<cons
     job_.reset();
     gathering_ = false;
     gatheredFiles_ = job->paths;
+    gathered_ = readings;
+    labels_.clear();
+    labelsLoading_.clear();
+    ++labelGeneration_;
     if (window_)
         window_->SetReadings(std::move(readings), std::move(prepared));
     ShowSelection();
@@ -331,49 +337,51 @@ void SiteMapLink::ReadingClicked(int fileIndex, int row)
 
 QString SiteMapLink::Label(int fileIndex, int row)
 {
-    // Read from the file rather than the main window's table, whose rows "del" may have shifted. A
-    // file is read on the pool, never under the mouse on this thread: until its labels are in, the
-    // tooltip names the row instead.
-    if (fileIndex < 0 || fileIndex >= gatheredFiles_.size() || row < 0)
+    // Read again from the file rather than the main window's table, whose rows "del" may have
+    // shifted: the block of rows that holds it, from where the gathering found the block. A block is
+    // read on the pool, never under the mouse on this thread: until it is in, the tooltip names the
+    // row instead.
+    if (!gathered_ || fileIndex < 0 || fileIndex >= gatheredFiles_.size() || row < 0)
         return {};
-    const QString path = gatheredFiles_[fileIndex];
-    const auto cached = std::find_if(labels_.begin(), labels_.end(), [&](const LabelCache& c) { return c.path == path; });
+    const int first = row - row % SurveyTable::kRowStartStep;
+    const auto cached = std::find_if(labels_.begin(), labels_.end(),
+                                     [&](const LabelBlock& b) { return b.file == fileIndex && b.first == first; });
     if (cached == labels_.end()) {
-        LoadLabels(path);
+        LoadLabels(fileIndex, first);
         return {};
     }
-    const auto index = static_cast<std::size_t>(row);
-    return index < cached->byRow.size() ? DecodeText(cached->byRow[index]) : QString();
+    const auto k = static_cast<std::size_t>(row - first);
+    return k < cached->labels.size() ? DecodeText(cached->labels[k]) : QString();
 }
 
-void SiteMapLink::LoadLabels(const QString& path)
+void SiteMapLink::LoadLabels(int fileIndex, int first)
 {
-    if (labelsLoading_.contains(path))
+    const std::pair<int, int> block{fileIndex, first};
+    if (std::find(labelsLoading_.begin(), labelsLoading_.end(), block) != labelsLoading_.end())
         return;
-    labelsLoading_ << path;
+    labelsLoading_.push_back(block);
     const unsigned generation = labelGeneration_;
-    pool_.start([this, path, generation, file = ToFsPath(path)] {
-        auto entry = std::make_shared<LabelCache>();
-        entry->path = path;
+    pool_.start([this, block, generation, readings = gathered_, file = ToFsPath(gatheredFiles_[fileIndex])] {
+        auto entry = std::make_shared<LabelBlock>();
+        entry->file = block.first;
+        entry->first = block.second;
         try {
-            site::ForEachPlacedRow({file}, [&entry](const site::PlacedRow& placed) {
-                if (entry->byRow.size() <= placed.row)
-                    entry->byRow.resize(placed.row + 1);
-                entry->byRow[placed.row] = std::string(placed.label);
-            });
+            const auto f = static_cast<std::size_t>(block.first);
+            if (f < readings->rowStarts.size())
+                entry->labels = site::ReadRowLabels(file, readings->rowStarts[f], block.second);
         } catch (...) {
-            entry->byRow.clear(); // tooltips without labels rather than an error under the mouse
+            entry->labels.clear(); // tooltips without labels rather than an error under the mouse
         }
         QMetaObject::invokeMethod(
             this,
-            [this, entry, generation] {
-                labelsLoading_.removeOne(entry->path);
+            [this, entry, block, generation] {
+                std::erase(labelsLoading_, block);
                 if (generation != labelGeneration_)
-                    return; // the list changed meanwhile
-                if (labels_.size() >= kLabelFiles)
+                    return; // the list or the readings changed meanwhile
+                if (labels_.size() >= kLabelBlocks)
                     labels_.erase(labels_.begin());
                 labels_.push_back(std::move(*entry));
-                // The first hover on the file named only the row: its text is asked for again.
+                // The first hover on the block named only the row: its text is asked for again.
                 if (window_)
                     window_->LabelsArrived();
             },

@@ -70,7 +70,7 @@ private:
     void ReadingClicked(int fileIndex, int row);
     void ShowSelection();
     QString Label(int fileIndex, int row);
-    void LoadLabels(const QString& path);
+    void LoadLabels(int fileIndex, int first);
 
     SurveyList* list_;
     SiteMapWindow* window_ = nullptr;
@@ -79,6 +79,7 @@ private:
     // The readings shown index files of the list as it was when they were gathered; the main
     // window's indices are mapped to them (and back) through the paths.
     QStringList gatheredFiles_;
+    std::shared_ptr<const site::PlacedReadings> gathered_; // what the window was last given
     bool stale_ = true;
     bool gathering_ = false;
     QThreadPool pool_;
@@ -90,13 +91,15 @@ private:
     int selectedRow_ = -1;
     bool fileSelectedSeen_ = false;
 
-    // Labels of placed rows of the files last hovered, read from the files on the pool on demand.
-    struct LabelCache {
-        QString path;
-        std::vector<std::string> byRow;
+    // Labels of the blocks of rows last hovered, read again from the files on the pool on demand,
+    // each block from where the gathering found its first row.
+    struct LabelBlock {
+        int file = 0;
+        int first = 0; // the block's first row
+        std::vector<std::string> labels;
     };
-    std::vector<LabelCache> labels_;
-    QStringList labelsLoading_;
+    std::vector<LabelBlock> labels_;
+    std::vector<std::pair<int, int>> labelsLoading_; // (file, first row) of the blocks being read
     unsigned labelGeneration_ = 0;
 };
 

@@ -346,6 +346,28 @@ std::size_t PlacedReadings::MemoryUsage() const
     return bytes;
 }
 
+std::size_t PlacedReadings::RowStartsMemory() const
+{
+    std::size_t bytes = rowStarts.capacity() * sizeof(FileRowStarts);
+    for (const FileRowStarts& rows : rowStarts)
+        bytes += rows.starts.capacity() * sizeof(std::uint64_t);
+    return bytes;
+}
+
+std::vector<std::string> ReadRowLabels(const std::filesystem::path& file, const FileRowStarts& rows, int first)
+{
+    constexpr int kStep = SurveyTable::kRowStartStep;
+    if (first < 0 || first % kStep != 0 || static_cast<std::size_t>(first / kStep) >= rows.starts.size())
+        return {};
+    SurveyTable table;
+    table.LoadRowsAt(file, rows.starts[static_cast<std::size_t>(first / kStep)], rows.delimiter, kStep);
+    std::vector<std::string> labels;
+    labels.reserve(static_cast<std::size_t>(table.RowCount()));
+    for (int r = 0; r < table.RowCount(); ++r)
+        labels.emplace_back(table.RowCaption(r));
+    return labels;
+}
+
 namespace {
 
 // An earlier export of placed readings (its header starts file,row,label,value,lat,lon, with or
@@ -380,6 +402,7 @@ std::uint64_t PlaceRows(const std::vector<std::filesystem::path>& files, const C
     // Each file is split as a fresh table would split it, so a file reads the same whichever files
     // came before it in the pass (or on another thread).
     SurveyTable table;
+    table.KeepRowStarts(true);
     PositionFields fields;
     CoordinateCache coordinates;
     std::string scratch;
@@ -492,6 +515,9 @@ PlacedReadings GatherClaimed(const std::vector<std::filesystem::path>& files, co
             readings.row.push_back(placed.row);
         },
         [&](std::size_t f, const SurveyTable& table) {
+            if (readings.rowStarts.size() != files.size())
+                readings.rowStarts.resize(files.size());
+            readings.rowStarts[f] = {table.SplitDelimiter().value_or(','), table.RowStarts()};
             const std::uintmax_t bytesLeft = bytesAhead(bytesDone + sizes[f]);
             const std::size_t rows = static_cast<std::size_t>(std::max(table.RowCount() - 1, 0));
             const std::size_t needed = readings.size() + rows;
@@ -564,6 +590,13 @@ PlacedReadings JoinInListOrder(std::vector<PlacedReadings>& parts)
         }
         total += parts[p].size();
         joined.withoutPosition += parts[p].withoutPosition;
+        // Each file's row starts come from the one part that took it.
+        std::vector<FileRowStarts>& starts = parts[p].rowStarts;
+        if (joined.rowStarts.size() < starts.size())
+            joined.rowStarts.resize(starts.size());
+        for (std::size_t f = 0; f < starts.size(); ++f)
+            if (!starts[f].starts.empty())
+                joined.rowStarts[f] = std::move(starts[f]);
     }
     // A file is taken by one part only, so the order by file is the list's, whatever the parts.
     std::sort(runs.begin(), runs.end(), [](const Run& a, const Run& b) { return a.file < b.file; });

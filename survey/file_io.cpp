@@ -3,6 +3,8 @@
 #include "errors.h"
 
 #include <cerrno>
+#include <cstdint>
+#include <cstdio>
 #include <system_error>
 
 #ifdef _WIN32
@@ -70,6 +72,17 @@ std::size_t InputFile::Read(char* buffer, std::size_t size)
         break; // end of file
     }
     return total;
+}
+
+bool InputFile::Seek(std::uint64_t offset)
+{
+    if (!file_ || offset > static_cast<std::uint64_t>(INT64_MAX))
+        return false;
+#ifdef _WIN32
+    return _fseeki64(file_, static_cast<__int64>(offset), SEEK_SET) == 0;
+#else
+    return fseeko(file_, static_cast<off_t>(offset), SEEK_SET) == 0;
+#endif
 }
 
 void InputFile::Close()

@@ -28,6 +28,9 @@ public:
     // Reads up to `size` bytes into `buffer`; returns how many, 0 at the end of the file.
     // Throws InOutError when the system reports a read failure.
     std::size_t Read(char* buffer, std::size_t size);
+    // Moves to byte `offset` from the start; false when the system refuses. Beyond the end the
+    // next Read gives 0.
+    bool Seek(std::uint64_t offset);
     // The file's size when it was opened (0 when the system cannot tell); a hint only.
     std::uint64_t SizeHint() const { return sizeHint_; }
     void Close();

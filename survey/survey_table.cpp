@@ -4,6 +4,7 @@
 #include "file_io.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -340,8 +341,29 @@ void SurveyTable::LoadFromBytes(std::string_view bytes)
     LoadLines(lines, bytes.size());
 }
 
+void SurveyTable::LoadRowsAt(const std::filesystem::path& path, std::uint64_t offset, char delimiter, int rows)
+{
+    Clear();
+    InputFile file;
+    if (!file.Open(path))
+        throw SurveyTableError();
+    if (!file.Seek(offset))
+        throw InOutError::FromErrno(errno != 0 ? errno : EIO);
+    FileLines lines(file);
+    splitDelimiter_ = delimiter;
+    std::string scratch;
+    std::string_view raw;
+    bool plain = false;
+    for (int k = 0; k < rows && lines.Next(raw, plain) && !EndsFile(raw); ++k)
+        AppendLine(plain ? PlainLineText(raw) : LineText(raw, scratch), delimiter);
+    TrimSlack();
+}
+
 void SurveyTable::LoadLines(detail::LineSource& lines, std::uint64_t sizeHint)
 {
+    rowStarts_.clear();
+    if (keepRowStarts_)
+        rowStarts_.push_back(lines.Consumed());
     // Detection needs the first two lines before the first row is split.
     std::string first;
     std::string second;
@@ -376,7 +398,12 @@ void SurveyTable::LoadLines(detail::LineSource& lines, std::uint64_t sizeHint)
     if (haveSecond)
         AppendLine(second, d);
     std::uint64_t rowsLoaded = 2;
-    while (haveSecond && lines.Next(raw, plain) && !EndsFile(raw)) {
+    for (;;) {
+        // Line `rowsLoaded` starts where the lines before it end.
+        if (keepRowStarts_ && rowsLoaded % kRowStartStep == 0)
+            rowStarts_.push_back(lines.Consumed());
+        if (!haveSecond || !lines.Next(raw, plain) || EndsFile(raw))
+            break;
         AppendLine(plain ? PlainLineText(raw) : LineText(raw, scratch), d);
         if (++rowsLoaded == kEstimateAfterRows && sizeHint > lines.Consumed()) {
             // Reserve the rest in one go, estimated from what the first rows took.

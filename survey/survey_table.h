@@ -104,6 +104,17 @@ public:
     // The same rules over bytes already in memory.
     void LoadFromBytes(std::string_view bytes);
 
+    // While kept, a load notes where every kRowStartStep-th of its lines starts in the file (lines
+    // 0, 64, 128 ...), so that a few rows can be read again later without the rest of the file.
+    static constexpr int kRowStartStep = 64;
+    void KeepRowStarts(bool keep) { keepRowStarts_ = keep; }
+    // Of the last load while kept: byte offsets of its lines 0, kRowStartStep, 2 * kRowStartStep ...
+    const std::vector<std::uint64_t>& RowStarts() const { return rowStarts_; }
+    // Replaces the rows with up to `rows` lines of the file from byte `offset` (a line's start),
+    // split at `delimiter` as a whole load splitting at it does: row 0 is the line at `offset`.
+    // Throws as LoadFromCsv does; an offset at or beyond the end gives no row.
+    void LoadRowsAt(const std::filesystem::path& path, std::uint64_t offset, char delimiter, int rows);
+
     int RowCount() const;
     // Row indexes outside 0 .. RowCount() - 1 throw ListIndexError(row).
     std::string_view RowCaption(int row) const;
@@ -154,6 +165,8 @@ private:
     std::vector<int> columnWidths_;
     std::optional<char> delimiter_;
     std::optional<char> splitDelimiter_;
+    bool keepRowStarts_ = false;
+    std::vector<std::uint64_t> rowStarts_;
 };
 
 } // namespace qm

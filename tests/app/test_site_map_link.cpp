@@ -7,6 +7,8 @@
 #include "main_window.h"
 #include "site_map_link.h"
 #include "site_map_window.h"
+#include "platform.h"
+#include "survey_table.h"
 #include "survey_table_view.h"
 
 #include <QAction>
@@ -140,6 +142,21 @@ private slots:
         w.ClickRow(6);
         QTRY_COMPARE_WITH_TIMEOUT(PageState(map).value("selection").toMap().value("ring").toInt(),
                                   IndexOf(*readings, 1, 7), 10000);
+
+        // A hover names the reading's label as its file holds it, read again from where the
+        // gathering found its block of rows ("del" in the table notwithstanding).
+        const QVariantMap hovered = PointOf(map, IndexOf(*readings, 1, 130));
+        const int under = hovered.value("at").toInt();
+        QVERIFY(under >= 0);
+        qm::SurveyTable file;
+        file.LoadFromCsv(qm::ToFsPath(files[readings->file[under]]));
+        const QString label = QString::fromLatin1(file.RowCaption(static_cast<int>(readings->row[under])));
+        const QPoint at(hovered.value("x").toInt(), hovered.value("y").toInt());
+        QTest::mouseMove(map->View()->focusProxy(), at - QPoint(1, 0));
+        QTest::mouseMove(map->View()->focusProxy(), at);
+        QTRY_VERIFY_WITH_TIMEOUT(PageState(map).value("tip").toString().startsWith(
+                                     QFileInfo(files[readings->file[under]]).fileName() + ", " + label + "\n"),
+                                 10000);
 
         // Deleting the first file while the map is hidden gathers nothing until the map is shown;
         // the emphasis then follows the second file to its new place in the list.

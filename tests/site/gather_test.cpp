@@ -4,6 +4,7 @@
 #include "field_value.h"
 #include "position.h"
 #include "site_helpers.h"
+#include "survey_table.h"
 #include "task_runner.h"
 
 #include <gtest/gtest.h>
@@ -383,6 +384,38 @@ TEST_F(GatherTest, EarlierExportsAreNamedAndLeftOutNotPlacedAgain)
     EXPECT_EQ(readings.failures[0].file, plain);
     EXPECT_EQ(readings.failures[0].message, "An export of placed readings, not a survey file");
     EXPECT_EQ(readings.failures[1].file, processed);
+}
+
+// The labels a hover reads again from where the gathering noted each block of rows are those the
+// gathering saw, whichever part took the file and whatever its delimiter.
+TEST_F(GatherTest, LabelsReadAgainFromTheNotedRowStartsAreTheGatheredOnes)
+{
+    std::vector<std::filesystem::path> files;
+    for (int f = 0; f < 5; ++f) {
+        const char d = f % 2 ? ';' : ',';
+        std::string text = std::string("Label") + d + "Field" + d + "Time" + d + "NS" + d + "Lat" + d + "EW" + d + "Lon\r\n";
+        for (int r = 1; r < 150 + 40 * f; ++r) {
+            text += "F" + std::to_string(f) + "-" + std::to_string(r) + (r % 9 ? "" : " \xe9") + d + "5239" +
+                    std::to_string(r % 10) + d + "10:00:00" + d + (r % 13 ? "N" : "?") + d + "5645.0993" + d + "E" + d +
+                    "03712.1697" + (r % 5 ? "\r\n" : "\n");
+        }
+        files.push_back(f == 2 ? dir_ / "missing.csv" : std::filesystem::path(Write("l" + std::to_string(f) + ".csv", text)));
+    }
+    std::vector<std::string> seen;
+    ForEachPlacedRow(files, [&seen](const PlacedRow& row) { seen.emplace_back(row.label); });
+    const PlacedReadings readings = GatherReadingsInParts(files, 3);
+    ASSERT_EQ(readings.size(), seen.size());
+    ASSERT_GT(readings.size(), 500u);
+    constexpr int kStep = SurveyTable::kRowStartStep;
+    for (std::size_t i = 0; i < readings.size(); ++i) {
+        const std::uint32_t f = readings.file[i];
+        const int row = static_cast<int>(readings.row[i]);
+        const std::vector<std::string> labels = ReadRowLabels(files[f], readings.rowStarts.at(f), row - row % kStep);
+        ASSERT_LT(static_cast<std::size_t>(row % kStep), labels.size()) << i;
+        ASSERT_EQ(labels[static_cast<std::size_t>(row % kStep)], seen[i]) << i;
+    }
+    EXPECT_TRUE(readings.rowStarts.at(2).starts.empty()); // the missing file
+    EXPECT_LT(readings.RowStartsMemory(), readings.size());
 }
 
 TEST_F(GatherTest, TheJoinPutsFilesInListOrderWhicheverPartTookThem)

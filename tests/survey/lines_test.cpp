@@ -106,6 +106,45 @@ TEST_F(SurveyFileLines, FileAndMemoryGiveTheSameRowsAcrossBlockBoundaries)
     EXPECT_EQ(fromFile.ColumnCount(), fromMemory.ColumnCount());
 }
 
+TEST_F(SurveyFileLines, RowsReadAgainFromTheirNotedStartsAreTheRowsOfTheWholeLoad)
+{
+    // Semicolons, quotes, lone CRs, CR LF pairs and lines across the 1 MiB blocks, and a 0x1A
+    // ending the text of the next-to-last line.
+    std::mt19937 random(11);
+    std::string bytes = "Label;Field;Time\r\n";
+    while (bytes.size() < 2'500'000) {
+        bytes += "L" + std::to_string(random() % 100000) + (random() % 7 == 0 ? "\"q;\"" : "") + ";";
+        bytes.append(random() % 60, static_cast<char>('a' + random() % 26));
+        if (random() % 40 == 0)
+            bytes += '\r';
+        bytes += random() % 3 ? "\r\n" : "\n";
+        if (random() % 2000 == 0)
+            bytes.append(1'100'000, 'x');
+    }
+    bytes += "tail;\x1A" "dropped\r\nafter\n";
+    const auto path = Write("starts.csv", bytes);
+    SurveyTable whole;
+    whole.KeepRowStarts(true);
+    whole.LoadFromCsv(path);
+    const Rows all = Dump(whole);
+    const std::vector<std::uint64_t> starts = whole.RowStarts();
+    ASSERT_GE(starts.size(), static_cast<std::size_t>(whole.RowCount() / SurveyTable::kRowStartStep));
+    ASSERT_EQ(whole.SplitDelimiter(), ';');
+    SurveyTable part;
+    for (std::size_t k = 0; k < starts.size(); ++k) {
+        part.LoadRowsAt(path, starts[k], ';', SurveyTable::kRowStartStep);
+        const auto first = static_cast<std::ptrdiff_t>(k * SurveyTable::kRowStartStep);
+        const auto last = std::min<std::ptrdiff_t>(first + SurveyTable::kRowStartStep, static_cast<std::ptrdiff_t>(all.size()));
+        ASSERT_EQ(Dump(part), Rows(all.begin() + std::min(first, last), all.begin() + last)) << k;
+    }
+    // A start past the end gives no row; a table not asked to keep them notes none.
+    part.LoadRowsAt(path, bytes.size() + 10, ';', 5);
+    EXPECT_EQ(part.RowCount(), 0);
+    SurveyTable plain;
+    plain.LoadFromCsv(path);
+    EXPECT_TRUE(plain.RowStarts().empty());
+}
+
 TEST_F(SurveyFileLines, CrLfSplitByABlockBoundaryIsOneLineBreak)
 {
     std::string bytes(1024 * 1024 - 1, 'a');
