@@ -101,7 +101,14 @@ double GeneralTextValue(double value)
         const int scale = 14 - exponent;
         if (magnitude < 1e3 && magnitude >= 1e-7 && scale <= 22) {
             const long double scaled = static_cast<long double>(magnitude) * static_cast<long double>(kPowers[scale]);
-            const long double whole = std::floor(scaled);
+            // Its floor without std::floor, which switches the x87 unit's rounding mode and back, a
+            // stall that cost more than the rest of the conversion: beside 2^63 a 64-bit mantissa
+            // holds whole units only, so the sum rounds `scaled` (below 2^63, not negative) to the
+            // nearest whole number, which is then stepped down if it lies above.
+            constexpr long double kTwoTo63 = 9223372036854775808.0L;
+            long double whole = (scaled + kTwoTo63) - kTwoTo63;
+            if (whole > scaled)
+                whole -= 1;
             const long double fraction = scaled - whole;
             if (std::fabs(fraction - 0.5L) > 1e-3L && whole >= 1e14L && whole < 1e15L - 1) {
                 const double rounded = static_cast<double>(fraction > 0.5L ? whole + 1 : whole);
