@@ -151,31 +151,29 @@ void SiteMapWindow::ExportGrid(const QString& caption, const QString& name, cons
         const QString path = FitExportName(typed, QLatin1Char('.') + QFileInfo(name).suffix());
         SetNote(QStringLiteral("Grid not exported to %1").arg(QDir::toNativeSeparators(path)));
         RefuseSurveyFile(path, *readings_);
-        const std::string utf8 = path.toUtf8().toStdString();
-        std::string error;
+        const std::filesystem::path target = ToFsPath(path);
         {
             const WaitCursor wait;
-            // The menu item's format; the GeoTIFF's style takes the window's palette and range.
+            // The menu item's format; the GeoTIFF's style takes the window's palette and range. A
+            // failure throws Error, which the handler shows.
             switch (*site::GridFormatFor(ToFsPath(name))) {
             case site::GridFormat::GeoTiff:
-                error = site::WriteGeoTiff(grid->grid, scale_, utf8);
+                site::WriteGeoTiff(grid->grid, scale_, target);
                 break;
             case site::GridFormat::Kmz:
-                error = site::WriteKmz(grid->grid, scale_, utf8);
+                site::WriteKmz(grid->grid, scale_, target);
                 break;
             case site::GridFormat::Png:
-                error = site::WritePng(grid->grid, scale_, utf8);
+                site::WritePng(grid->grid, scale_, target);
                 break;
             case site::GridFormat::SurferGrd:
-                error = site::WriteSurferGrid(grid->grid, utf8);
+                site::WriteSurferGrid(grid->grid, target);
                 break;
             case site::GridFormat::Xyz:
-                error = site::WriteXyz(grid->grid, utf8);
+                site::WriteXyz(grid->grid, target);
                 break;
             }
         }
-        if (!error.empty())
-            throw std::runtime_error(error);
         SetNote(QStringLiteral("Grid exported to %1").arg(QDir::toNativeSeparators(path)));
     });
 }
