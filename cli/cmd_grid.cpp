@@ -106,7 +106,7 @@ void WriteOut(const std::string& text)
 site::PlacedReadings ProcessedForGrid(const std::string& recipeName, const process::Recipe& recipe,
                                       const std::vector<std::filesystem::path>& files, const site::GatherProgress& step,
                                       std::uint64_t& gaps, std::vector<std::string>& notes,
-                                      std::vector<std::string>& placedNothing)
+                                      std::vector<std::filesystem::path>& placedNothing)
 {
     const process::ProcessedSite site = process::ProcessSite(recipe, files, step);
     notes = process::NoteLines(site.reports, recipeName);
@@ -162,7 +162,7 @@ int RunGrid(const CommandCall& call)
     };
     std::uint64_t gaps = 0;
     std::vector<std::string> notes;
-    std::vector<std::string> placedNothing;
+    std::vector<std::filesystem::path> placedNothing;
     site::PlacedReadings placed =
         recipe ? ProcessedForGrid(*recipeName, *recipe, surveys.core, gatherStep, gaps, notes, placedNothing)
                : site::GatherReadings(surveys.core, gatherStep);

@@ -3,6 +3,7 @@
 #include "grid.h"
 
 #include "errors.h"
+#include "file_io.h"
 #include "gdal_support.h"
 #include "grid_blocks.h"
 #include "grid_spacing.h"
@@ -201,7 +202,7 @@ void CheckSpread(const GridReadings& in)
         return;
     std::string where;
     if (in.names && farthest < in.file.size() && in.file[farthest] < in.names->size())
-        where = ", the farthest in " + (*in.names)[in.file[farthest]];
+        where = ", the farthest in " + Utf8Of((*in.names)[in.file[farthest]]);
     throw Error(Format("%zu %s more than 1,000 km from the readings' median position (%.0f km at most%s): "
                        "a grid cannot span them. Grid each site on its own.",
                        far, far == 1 ? "reading lies" : "readings lie", farthestDistance / 1000, where.c_str()));

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <span>
 #include <string>
 #include <vector>
@@ -33,9 +34,9 @@ struct ProgressSpan {
 // memory.
 struct GridReadings {
     std::span<const double> lon, lat, value;
-    // The file of each reading and the files' names, where known (for messages).
+    // The file of each reading and the files, where known (for messages).
     std::span<const std::uint32_t> file;
-    const std::vector<std::string>* names = nullptr;
+    const std::vector<std::filesystem::path>* names = nullptr;
     // The request's index of each reading kept, when some are left out; empty when all are kept
     // (the usual case), to spare memory.
     std::vector<std::uint32_t> used;

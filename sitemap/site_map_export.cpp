@@ -4,6 +4,7 @@
 #include "site_map_window.h"
 #include "error_box.h"
 #include "export_name.h"
+#include "file_io.h"
 #include "gpkg_export.h"
 #include "grid.h"
 #include "platform.h"
@@ -111,7 +112,7 @@ QString SiteMapWindow::SuggestedPath(const QString& name) const
 {
     if (!readings_ || readings_->files.empty())
         return name;
-    return QFileInfo(QString::fromStdString(readings_->files.front())).absoluteDir().filePath(name);
+    return QFileInfo(QString::fromStdString(Utf8Of(readings_->files.front()))).absoluteDir().filePath(name);
 }
 
 namespace {
@@ -120,8 +121,8 @@ namespace {
 void RefuseSurveyFile(const QString& path, const site::PlacedReadings& readings)
 {
     const QFileInfo target(path);
-    for (const std::string& file : readings.files) {
-        const QFileInfo survey(QString::fromStdString(file));
+    for (const std::filesystem::path& file : readings.files) {
+        const QFileInfo survey(QString::fromStdString(Utf8Of(file)));
         if (survey.exists() && target.exists() && survey.canonicalFilePath() == target.canonicalFilePath())
             throw std::runtime_error(QStringLiteral("\"%1\" is a survey file of the list; choose another name")
                                          .arg(QDir::toNativeSeparators(path))
@@ -201,7 +202,7 @@ void SiteMapWindow::ExportReadings(const QString& caption, const QString& name, 
             else if (processed_ && processed_->readings == readings_ && !processed_->request.recipe.steps.empty())
                 ExportProcessed(ToFsPath(path), format, summary);
             else
-                summary = site::ExportReadings(site::FilePaths(*readings_), ToFsPath(path), format);
+                summary = site::ExportReadings(readings_->files, ToFsPath(path), format);
         }
         SetNote(QStringLiteral("%1 readings exported to %2")
                     .arg(GroupedCount(summary.written), QDir::toNativeSeparators(path)));

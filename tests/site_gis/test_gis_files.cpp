@@ -71,7 +71,7 @@ TEST(GisFiles, GeoPackageHoldsTheReadingsAndTheTraversesAsNumbered)
     const fs::path out = dir.path / "site.gpkg";
     const ExportSummary summary = WriteGeoPackage(readings, out, &processed, bounds);
     EXPECT_EQ(summary.written, 5u);
-    EXPECT_EQ(summary.placedNothing, std::vector<std::string>{"b.csv"});
+    EXPECT_EQ(summary.placedNothing, std::vector<std::filesystem::path>{"b.csv"});
     EXPECT_EQ(dir.Count(), 1u);
 
     GDALAllRegister();
