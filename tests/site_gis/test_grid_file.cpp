@@ -186,4 +186,21 @@ TEST_F(GridInBlocks, AFailureOrACancelInBlocksLeavesNoFileAndKeepsAnEarlierOne)
     }
 }
 
+// A grid in blocks that cannot be put under its name at the end (a folder is in the way) leaves
+// nothing beside the folder: neither the grid's temporary GeoTIFF nor an output's partial file.
+TEST_F(GridInBlocks, AWriteFailingAtTheEndLeavesNoPartialFile)
+{
+    for (const std::string suffix : {".tif", ".png"}) {
+        SCOPED_TRACE(suffix);
+        const fs::path taken = dir.path / ("taken" + suffix);
+        fs::create_directory(taken);
+        const std::string message = ErrorText([&] { GridToFile(site.lon, site.lat, site.value, request, taken, 0); });
+        EXPECT_EQ(message.rfind("Cannot write " + taken.string() + ": ", 0), 0u) << message;
+        EXPECT_EQ(message.find("partial"), std::string::npos) << message;
+        EXPECT_EQ(dir.Names(), std::vector<std::string>{"taken" + suffix});
+        EXPECT_TRUE(fs::is_directory(taken));
+        fs::remove(taken);
+    }
+}
+
 } // namespace
