@@ -6,6 +6,7 @@
 // BM_WholeProcessGrid times the built `quarlomet grid` from the survey files against `gdal_grid`
 // on the projected points, each as a whole process writing a GeoTIFF of the same grid;
 // BM_WholeProcessGridMemory the tool's peak memory alone.
+#include "errors.h"
 #include "grid.h"
 #include "placed_readings.h"
 #include "resident.h"
@@ -168,10 +169,12 @@ void BM_GridLinear(benchmark::State& state)
         lastGrid = {};
         baseline = static_cast<double>(qm::bench::ResidentBytes());
         ResetPeak();
-        lastGrid = qm::site::ComputeGrid(site.lon, site.lat, site.value, request);
+        try {
+            lastGrid = qm::site::ComputeGrid(site.lon, site.lat, site.value, request);
+        } catch (const qm::Error& e) {
+            state.SkipWithError(e.what());
+        }
         peak = static_cast<double>(PeakBytes());
-        if (!lastGrid.ok)
-            state.SkipWithError(lastGrid.error.c_str());
     }
     const double gridBytes = static_cast<double>(lastGrid.values.size()) * sizeof(float);
     state.counters["cells_M"] = static_cast<double>(lastGrid.values.size()) / 1e6;
@@ -187,7 +190,7 @@ void BM_GdalGridLinear(benchmark::State& state)
 {
     const Site& site = TheSite();
     const auto& g = lastGrid;
-    if (!g.ok) {
+    if (g.values.empty()) {
         state.SkipWithError("run BM_GridLinear first");
         return;
     }
@@ -219,10 +222,13 @@ void BM_GridFromFiles(benchmark::State& state)
         baseline = static_cast<double>(qm::bench::ResidentBytes());
         ResetPeak();
         const qm::site::PlacedReadings placed = qm::site::GatherReadings(files);
-        const qm::site::GridResult grid = qm::site::ComputeGrid(placed, request);
+        qm::site::GridResult grid;
+        try {
+            grid = qm::site::ComputeGrid(placed, request);
+        } catch (const qm::Error& e) {
+            state.SkipWithError(e.what());
+        }
         peak = static_cast<double>(PeakBytes());
-        if (!grid.ok)
-            state.SkipWithError(grid.error.c_str());
         readings = static_cast<double>(placed.size());
         cells = static_cast<double>(grid.values.size());
     }

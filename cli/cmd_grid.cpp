@@ -8,6 +8,7 @@
 
 #include "errors.h"
 #include "field_value.h"
+#include "file_io.h"
 #include "grid.h"
 #include "output_format.h"
 #include "placed_readings.h"
@@ -16,6 +17,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <exception>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -104,7 +106,7 @@ void WriteOut(const std::string& text)
 site::PlacedReadings ProcessedForGrid(const std::string& recipeName, const process::Recipe& recipe,
                                       const std::vector<std::filesystem::path>& files, const site::GatherProgress& step,
                                       std::uint64_t& gaps, std::vector<std::string>& notes,
-                                      std::vector<std::string>& placedNothing)
+                                      std::vector<std::filesystem::path>& placedNothing)
 {
     const process::ProcessedSite site = process::ProcessSite(recipe, files, step);
     notes = process::NoteLines(site.reports, recipeName);
@@ -114,14 +116,9 @@ site::PlacedReadings ProcessedForGrid(const std::string& recipeName, const proce
     return placed;
 }
 
-int RunGrid(const CommandCall& call)
+// The method, cell size and radius of the options.
+site::GridRequest RequestOf(const ParsedArgs& args)
 {
-    const ParsedArgs& args = call.args;
-    const std::string out = SurveysAndOutput(args);
-    if (!site::GridFormatFor(std::filesystem::path(out))) {
-        throw UsageError("cannot tell the grid format from the name '" + out + "' (use " +
-                         std::string(site::kGridSuffixes) + ")");
-    }
     site::GridRequest request;
     if (const auto method = args.Value("--method")) {
         const auto parsed = site::ParseMethod(*method);
@@ -132,6 +129,19 @@ int RunGrid(const CommandCall& call)
     }
     request.cellSize = ParseMetres(args, "--cell");
     request.radius = ParseMetres(args, "--radius");
+    return request;
+}
+
+int RunGrid(const CommandCall& call)
+{
+    const ParsedArgs& args = call.args;
+    const std::string out = SurveysAndOutput(args);
+    const std::filesystem::path target = PathFromUtf8(out);
+    if (!site::GridFormatFor(target)) {
+        throw UsageError("cannot tell the grid format from the name '" + out + "' (use " +
+                         std::string(site::kGridSuffixes) + ")");
+    }
+    site::GridRequest request = RequestOf(args);
     const auto recipeName = args.Value("--recipe");
     std::optional<process::Recipe> recipe;
     if (recipeName) {
@@ -152,7 +162,7 @@ int RunGrid(const CommandCall& call)
     };
     std::uint64_t gaps = 0;
     std::vector<std::string> notes;
-    std::vector<std::string> placedNothing;
+    std::vector<std::filesystem::path> placedNothing;
     site::PlacedReadings placed =
         recipe ? ProcessedForGrid(*recipeName, *recipe, surveys.core, gatherStep, gaps, notes, placedNothing)
                : site::GatherReadings(surveys.core, gatherStep);
@@ -168,7 +178,14 @@ int RunGrid(const CommandCall& call)
     // held whole).
     std::vector<std::uint32_t>().swap(placed.file);
     std::vector<std::uint32_t>().swap(placed.row);
-    const site::GridResult grid = site::GridToFile(placed, request, out);
+    // Why no grid was written is told after the files left out and the recipe's notes.
+    site::GridResult grid;
+    std::exception_ptr failure;
+    try {
+        grid = site::GridToFile(placed, request, target);
+    } catch (const Error&) {
+        failure = std::current_exception();
+    }
     std::vector<double>().swap(placed.lon);
     std::vector<double>().swap(placed.lat);
     std::vector<double>().swap(placed.value);
@@ -178,8 +195,8 @@ int RunGrid(const CommandCall& call)
     for (const std::string& note : notes) {
         WriteAll(stderr, DisplayText(note + "\n"));
     }
-    if (!grid.ok) {
-        throw Error(grid.error);
+    if (failure) {
+        std::rethrow_exception(failure);
     }
     for (const std::string& message : grid.messages) {
         WriteAll(stderr, DisplayText(message + "\n"));

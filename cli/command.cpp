@@ -174,19 +174,19 @@ bool IsEarlierExport(const std::filesystem::path& path)
 }
 
 void PrintFilesLeftOut(const SiteFiles& surveys, const std::vector<site::FileFailure>& failures,
-                       const std::vector<std::string>& placedNothing)
+                       const std::vector<std::filesystem::path>& placedNothing)
 {
-    // The message of each file to name; null for one that placed nothing.
-    std::unordered_map<std::string_view, const std::string*> notes;
+    // The message of each file to name, by its name as the core took it (byte for byte); null for
+    // one that placed nothing.
+    std::unordered_map<std::string, const std::string*> notes;
     for (const site::FileFailure& failure : failures) {
-        notes.emplace(failure.file, &failure.message);
+        notes.emplace(Utf8Of(failure.file), &failure.message);
     }
-    for (const std::string& file : placedNothing) {
-        notes.emplace(file, nullptr);
+    for (const std::filesystem::path& file : placedNothing) {
+        notes.emplace(Utf8Of(file), nullptr);
     }
-    const std::vector<std::string> names = site::FileNames(surveys.core);
-    for (std::size_t f = 0; f < names.size(); ++f) {
-        const auto note = notes.find(names[f]);
+    for (std::size_t f = 0; f < surveys.core.size(); ++f) {
+        const auto note = notes.find(Utf8Of(surveys.core[f]));
         if (note == notes.end()) {
             continue;
         }

@@ -72,8 +72,8 @@ std::string SurveysAndOutput(const ParsedArgs& args);
 std::string FileMessage(std::string_view file, std::string_view message);
 
 // Survey files for the site core (placed readings, export, grid): as given on the command line,
-// and as paths. A file the core names (in the form of its placed readings' files) is named back as
-// it was given.
+// and as paths. A file the core names (one of its placed readings' files) is named back as it was
+// given.
 struct SiteFiles {
     std::vector<std::string> given;
     std::vector<std::filesystem::path> core;
@@ -83,7 +83,7 @@ SiteFiles ForSiteCore(std::vector<std::string> files);
 // Names on standard error, in list order, each file a pass left out ("FILE: MESSAGE") and each that
 // placed no reading ("FILE: no reading with a usable position").
 void PrintFilesLeftOut(const SiteFiles& surveys, const std::vector<site::FileFailure>& failures,
-                       const std::vector<std::string>& placedNothing);
+                       const std::vector<std::filesystem::path>& placedNothing);
 
 // Runs `work` on behalf of one file: a failure it throws (other than running out of memory or a
 // usage error) is thrown on as Error with the file's name in front of its message.

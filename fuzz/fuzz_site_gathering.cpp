@@ -90,17 +90,17 @@ PlacedReadings ModelGathering(const std::vector<std::filesystem::path>& files)
 {
     PlacedReadings model;
     for (const std::filesystem::path& file : files)
-        model.files.push_back(file.string());
+        model.files.push_back(file);
     for (std::size_t f = 0; f < files.size(); ++f) {
         qm::SurveyTable table;
         try {
             table.LoadFromCsv(files[f]);
         } catch (const qm::Error& e) {
-            model.failures.push_back({files[f].string(), e.what()});
+            model.failures.push_back({files[f], e.what()});
             continue;
         }
         if (IsReadingsExport(table)) {
-            model.failures.push_back({files[f].string(), "An export of placed readings, not a survey file"});
+            model.failures.push_back({files[f], "An export of placed readings, not a survey file"});
             continue;
         }
         for (int r = 1; r < table.RowCount(); ++r) {
@@ -173,7 +173,7 @@ PlacedReadings Shared(const std::vector<std::filesystem::path>& files, std::size
 PlacedReadings ByRow(const std::vector<std::filesystem::path>& files)
 {
     PlacedReadings placed;
-    placed.files = qm::site::FileNames(files);
+    placed.files = files;
     const qm::site::GatherCounts counts = qm::site::ForEachPlacedRow(files, [&placed](const qm::site::PlacedRow& row) {
         placed.lon.push_back(row.lon);
         placed.lat.push_back(row.lat);

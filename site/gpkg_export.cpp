@@ -90,7 +90,7 @@ bool WriteReadingsLayer(GDALDataset& dataset, const LabelledReadings& readings, 
     for (std::size_t i = 0; i < placed.size(); ++i) {
         if (placed.file[i] != encodedFile) {
             encodedFile = placed.file[i];
-            fileText = Utf8Text(placed.files[encodedFile]);
+            fileText = Utf8Text(Utf8Of(placed.files[encodedFile]));
         }
         feature.SetFID(OGRNullFID);
         feature.SetField(0, fileText.c_str());
@@ -139,7 +139,7 @@ bool WriteTraversesLayer(GDALDataset& dataset, const LabelledReadings& readings,
             }
         }
         feature.SetFID(OGRNullFID);
-        feature.SetField(0, Utf8Text(placed.files[placed.file[begin]]).c_str());
+        feature.SetField(0, Utf8Text(Utf8Of(placed.files[placed.file[begin]])).c_str());
         feature.SetField(1, static_cast<int>(t + 1));
         feature.SetField(2, static_cast<int>(end - begin));
         for (const auto& [field, value] : {std::pair{3, min}, std::pair{4, max}}) {

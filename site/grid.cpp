@@ -2,6 +2,8 @@
 // default cell size and radius from the line spacing, and GDAL's gridding block by block.
 #include "grid.h"
 
+#include "errors.h"
+#include "file_io.h"
 #include "gdal_support.h"
 #include "grid_blocks.h"
 #include "grid_spacing.h"
@@ -32,7 +34,6 @@ using detail::Buckets;
 using detail::Spacing;
 using detail::SpacingOf;
 using detail::Median;
-using detail::Cancel;
 using detail::GridReadings;
 using detail::ProgressSpan;
 using detail::Shape;
@@ -73,8 +74,6 @@ double TwoDigits(double value)
 
 using gdal::ErrorTrap;
 
-constexpr const char* kOutOfMemory = "Out of memory: the grid is too large for this computer. Try a larger cell size.";
-
 } // namespace
 
 const char* MethodName(GridMethod method)
@@ -113,13 +112,11 @@ std::string ZoneName(const GridResult& grid)
 namespace {
 
 // The readings with a finite position on the globe and a finite value.
-bool SelectPlaceable(GridReadings& in, GridResult& result)
+void SelectPlaceable(GridReadings& in, GridResult& result)
 {
     const std::size_t total = std::min({in.lon.size(), in.lat.size(), in.value.size()});
-    if (total > std::numeric_limits<std::uint32_t>::max()) {
-        result.error = "There are too many readings to grid at once.";
-        return false;
-    }
+    if (total > std::numeric_limits<std::uint32_t>::max())
+        throw Error("There are too many readings to grid at once.");
     const auto placeable = [&in](std::size_t i) {
         return std::isfinite(in.lon[i]) && std::isfinite(in.lat[i]) && std::isfinite(in.value[i]) &&
                std::abs(in.lat[i]) <= 90 && std::abs(in.lon[i]) <= 180;
@@ -136,11 +133,8 @@ bool SelectPlaceable(GridReadings& in, GridResult& result)
     in.kept = kept;
     result.readingsUsed = kept;
     result.readingsLeftOut = total - kept;
-    if (kept == 0) {
-        result.error = "No reading has a position: there is nothing to grid.";
-        return false;
-    }
-    return true;
+    if (kept == 0)
+        throw Error("No reading has a position: there is nothing to grid.");
 }
 
 // The zones the readings span, the short way round: the zones run on across the antimeridian
@@ -184,7 +178,7 @@ double GreatCircle(double lon1, double lat1, double lon2, double lat2)
 
 // Refuses readings spread over more than one site: one farther than kMaxGridSpreadMetres from the
 // median position, whose longitude is taken the short way round from the first reading's.
-bool CheckSpread(const GridReadings& in, GridResult& result)
+void CheckSpread(const GridReadings& in)
 {
     const double reference = in.lon[in.Reading(0)];
     std::vector<double> unwrapped(in.kept);
@@ -205,14 +199,13 @@ bool CheckSpread(const GridReadings& in, GridResult& result)
         }
     }
     if (far == 0)
-        return true;
+        return;
     std::string where;
     if (in.names && farthest < in.file.size() && in.file[farthest] < in.names->size())
-        where = ", the farthest in " + (*in.names)[in.file[farthest]];
-    result.error = Format("%zu %s more than 1,000 km from the readings' median position (%.0f km at most%s): "
-                          "a grid cannot span them. Grid each site on its own.",
-                          far, far == 1 ? "reading lies" : "readings lie", farthestDistance / 1000, where.c_str());
-    return false;
+        where = ", the farthest in " + Utf8Of((*in.names)[in.file[farthest]]);
+    throw Error(Format("%zu %s more than 1,000 km from the readings' median position (%.0f km at most%s): "
+                       "a grid cannot span them. Grid each site on its own.",
+                       far, far == 1 ? "reading lies" : "readings lie", farthestDistance / 1000, where.c_str()));
 }
 
 // The UTM zone of the readings' median position, with a note when they span several; UPS North
@@ -263,7 +256,7 @@ void DropUnprojected(GridReadings& in, std::size_t failed, GridResult& result)
 }
 
 // The readings projected to the zone, as offsets from a point near the site.
-bool Project(GridReadings& in, const ProgressSpan& preparing, GridResult& result)
+void Project(GridReadings& in, const ProgressSpan& preparing, GridResult& result)
 {
     ErrorTrap trap;
     OGRSpatialReference wgs84, utm;
@@ -272,10 +265,8 @@ bool Project(GridReadings& in, const ProgressSpan& preparing, GridResult& result
     wgs84.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
     utm.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
     std::unique_ptr<OGRCoordinateTransformation> toUtm(OGRCreateCoordinateTransformation(&wgs84, &utm));
-    if (!toUtm) {
-        result.error = "The coordinate transformation to UTM is not available: " + trap.First();
-        return false;
-    }
+    if (!toUtm)
+        throw Error("The coordinate transformation to UTM is not available: " + trap.First());
     double ox = in.lon[in.Reading(0)], oy = in.lat[in.Reading(0)];
     toUtm->Transform(1, &ox, &oy);
     in.ox = std::round(ox / 1000) * 1000;
@@ -300,15 +291,12 @@ bool Project(GridReadings& in, const ProgressSpan& preparing, GridResult& result
             failed += ok ? 0 : 1;
         }
         if (!preparing.Report(0.5 * static_cast<double>(from + count) / static_cast<double>(in.kept)))
-            return Cancel(result);
+            throw Cancelled();
     }
     if (failed > 0)
         DropUnprojected(in, failed, result);
-    if (in.kept == 0) {
-        result.error = "No reading has a position: there is nothing to grid.";
-        return false;
-    }
-    return true;
+    if (in.kept == 0)
+        throw Error("No reading has a position: there is nothing to grid.");
 }
 
 // The bounds of the projected readings, in metres of the zone.
@@ -331,7 +319,7 @@ struct Bounds {
 
 // The cell size: the one asked for, or a quarter of the line spacing made coarser until the grid
 // fits. Refuses a size asked for that does not fit.
-bool ChooseCell(const Bounds& bounds, double spacing, const GridRequest& request, GridResult& result)
+void ChooseCell(const Bounds& bounds, double spacing, const GridRequest& request, GridResult& result)
 {
     const bool defaultCell = !(request.cellSize > 0);
     double cell = defaultCell ? std::max(Nice(spacing / 4), kMinCellSize) : request.cellSize;
@@ -342,14 +330,13 @@ bool ChooseCell(const Bounds& bounds, double spacing, const GridRequest& request
             while (!bounds.Fits(fits))
                 fits *= 1.05;
             const double count = bounds.Cells(cell);
-            result.error = std::isfinite(count) && count > 0
-                               ? Format("A cell size of %g m gives %.0f cells; at most %llu cells are allowed "
-                                        "(a cell size of about %.3g m or more).",
-                                        cell, count, static_cast<unsigned long long>(kMaxGridCells), fits)
-                               : Format("A cell size of %g m gives more cells than can be counted; at most %llu "
-                                        "cells are allowed (a cell size of about %.3g m or more).",
-                                        cell, static_cast<unsigned long long>(kMaxGridCells), fits);
-            return false;
+            throw Error(std::isfinite(count) && count > 0
+                            ? Format("A cell size of %g m gives %.0f cells; at most %llu cells are allowed "
+                                     "(a cell size of about %.3g m or more).",
+                                     cell, count, static_cast<unsigned long long>(kMaxGridCells), fits)
+                            : Format("A cell size of %g m gives more cells than can be counted; at most %llu "
+                                     "cells are allowed (a cell size of about %.3g m or more).",
+                                     cell, static_cast<unsigned long long>(kMaxGridCells), fits));
         }
         while (!bounds.Fits(cell))
             cell = Nice(cell * 1.5);
@@ -357,25 +344,21 @@ bool ChooseCell(const Bounds& bounds, double spacing, const GridRequest& request
                                          static_cast<unsigned long long>(kMaxGridCells)));
     }
     // Positions are kept to a millimetre, and the grid's edges must stay finite in metres.
-    if (cell < kMinCellSize || cell > kMaxCellSize) {
-        result.error = Format("A cell size of %g m is out of range: give from %g m to %g m.", cell, kMinCellSize,
-                              kMaxCellSize);
-        return false;
-    }
+    if (cell < kMinCellSize || cell > kMaxCellSize)
+        throw Error(Format("A cell size of %g m is out of range: give from %g m to %g m.", cell, kMinCellSize,
+                           kMaxCellSize));
     result.cellSize = cell;
-    return true;
 }
 
 // The raster's cell, edges, size and radius (its values not yet made).
-bool ChooseGeometry(const GridReadings& in, const Spacing& lines, const GridRequest& request, GridResult& result)
+void ChooseGeometry(const GridReadings& in, const Spacing& lines, const GridRequest& request, GridResult& result)
 {
     // Along a single line the cell follows the readings' own step, as the radius does.
     const double spacing = lines.oneLine ? 4 * lines.step : lines.lines > 0 ? lines.lines : 1.0;
     const auto [minXi, maxXi] = std::minmax_element(in.x.begin(), in.x.end());
     const auto [minYi, maxYi] = std::minmax_element(in.y.begin(), in.y.end());
     const Bounds bounds{in.ox + *minXi, in.ox + *maxXi, in.oy + *minYi, in.oy + *maxYi};
-    if (!ChooseCell(bounds, spacing, request, result))
-        return false;
+    ChooseCell(bounds, spacing, request, result);
     const double cell = result.cellSize;
     result.originX = std::floor(bounds.minX / cell) * cell;
     result.originY = std::ceil(bounds.maxY / cell) * cell;
@@ -399,65 +382,55 @@ bool ChooseGeometry(const GridReadings& in, const Spacing& lines, const GridRequ
                                              radius));
     }
     result.radius = radius;
-    return true;
 }
 
 // Linear interpolation needs triangles: readings on one point or one line have none.
-bool CheckShape(const GridReadings& in, const GridRequest& request, GridResult& result)
+void CheckShape(const GridReadings& in, const GridRequest& request)
 {
     const Shape shape = ShapeOf(std::span<const float>(in.x), std::span<const float>(in.y));
     if (request.method != GridMethod::Linear || shape == Shape::Area)
-        return true;
-    result.error = shape == Shape::Point
-                       ? "All readings lie on one point, so linear interpolation has no triangle to work with. "
-                         "Use \"nearest\" or \"average\"."
-                       : "All readings lie on one straight line, so linear interpolation has no triangle to "
-                         "work with. Use \"nearest\" or \"average\".";
-    return false;
+        return;
+    throw Error(shape == Shape::Point
+                    ? "All readings lie on one point, so linear interpolation has no triangle to work with. "
+                      "Use \"nearest\" or \"average\"."
+                    : "All readings lie on one straight line, so linear interpolation has no triangle to "
+                      "work with. Use \"nearest\" or \"average\".");
 }
 
 // The raster's values: all cells empty and then gridded, or handed to the sink band by band.
-bool Fill(const GridReadings& in, const GridRequest& request, detail::RowSink* sink, GridResult& result)
+void Fill(const GridReadings& in, const GridRequest& request, detail::RowSink* sink, GridResult& result)
 {
     if (sink) {
-        if (std::string failure = sink->Begin(result); !failure.empty()) {
-            result.error = std::move(failure);
-            return false;
-        }
-        return GridBlocks(in, request, result, sink);
+        sink->Begin(result);
+        GridBlocks(in, request, result, sink);
+        return;
     }
     result.values.assign(static_cast<std::size_t>(result.width) * result.height, kNoData);
-    return GridBlocks(in, request, result);
+    GridBlocks(in, request, result);
 }
 
 GridResult Compute(GridReadings in, const GridRequest& request, detail::RowSink* sink, std::uint64_t wholeCells)
 {
     gdal::RegisterDrivers();
+    if (!std::isfinite(request.cellSize))
+        throw Error("The cell size must be a finite number of metres.");
+    if (!std::isfinite(request.radius))
+        throw Error("The search radius must be a finite number of metres.");
     GridResult result;
     result.method = request.method;
-    if (!std::isfinite(request.cellSize) || !std::isfinite(request.radius)) {
-        result.error = !std::isfinite(request.cellSize) ? "The cell size must be a finite number of metres."
-                                                        : "The search radius must be a finite number of metres.";
-        return result;
-    }
     const ProgressSpan preparing{&request.progress, 0.0, 0.05};
-    if (!SelectPlaceable(in, result) || !CheckSpread(in, result))
-        return result;
+    SelectPlaceable(in, result);
+    CheckSpread(in);
     ChooseZone(in, result);
-    if (!Project(in, preparing, result) || !CheckShape(in, request, result))
-        return result;
+    Project(in, preparing, result);
+    CheckShape(in, request);
     const Spacing lines = SpacingOf(std::span<const float>(in.x), std::span<const float>(in.y));
     result.lineSpacing = lines.lines;
-    if (!preparing.Report(0.8)) {
-        Cancel(result);
-        return result;
-    }
-    if (!ChooseGeometry(in, lines, request, result))
-        return result;
+    if (!preparing.Report(0.8))
+        throw Cancelled();
+    ChooseGeometry(in, lines, request, result);
     const bool whole = static_cast<std::uint64_t>(result.width) * static_cast<std::uint64_t>(result.height) <= wholeCells;
-    if (!Fill(in, request, whole ? nullptr : sink, result))
-        return result;
-    result.ok = true;
+    Fill(in, request, whole ? nullptr : sink, result);
     return result;
 }
 
@@ -468,10 +441,7 @@ GridResult detail::ComputeGridTo(GridReadings in, const GridRequest& request, Ro
     try {
         return Compute(std::move(in), request, sink, wholeCells);
     } catch (const std::bad_alloc&) {
-        GridResult result;
-        result.method = request.method;
-        result.error = kOutOfMemory;
-        return result;
+        throw Error(detail::kOutOfMemory);
     }
 }
 
@@ -505,11 +475,8 @@ GridResult ComputeGrid(const PlacedReadings& readings, const GridRequest& reques
 
 GridResult ComputeGrid(const PlacedReadings& readings, std::span<const double> value, const GridRequest& request)
 {
-    if (value.size() != readings.size()) {
-        GridResult result;
-        result.error = "The values given do not fit the readings.";
-        return result;
-    }
+    if (value.size() != readings.size())
+        throw Error("The values given do not fit the readings.");
     GridReadings in = detail::ReadingsOf(readings);
     in.value = value;
     return detail::ComputeGridTo(std::move(in), request, nullptr, kMaxGridCells);

@@ -2,11 +2,15 @@
 // raster in metres with GDAL's gridding, and its export to GeoTIFF, KMZ, PNG with a world file,
 // Surfer 7 and XYZ.
 // Plain C++ on GDAL, no Qt; computing runs on the caller's thread (the window runs it on a worker).
+// Every failure throws Error (errors.h) with the text the user reads; a stop asked for by the
+// progress throws Cancelled (placed_readings.h).
 #pragma once
 
 #include "colour_scale.h"
+#include "placed_readings.h"
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <span>
@@ -14,8 +18,6 @@
 #include <vector>
 
 namespace qm::site {
-
-struct PlacedReadings;
 
 enum class GridMethod {
     Linear,          // "linear": Delaunay triangulation, GGA_Linear
@@ -30,7 +32,8 @@ const char* MethodName(GridMethod method);
 // inverse distance. Returns nullopt for anything else.
 std::optional<GridMethod> ParseMethod(const std::string& name);
 
-// Called now and then with the fraction done (0 to 1); returning false cancels the computation.
+// Called now and then with the fraction done (0 to 1); returning false cancels the computation,
+// which then throws Cancelled.
 using GridProgress = std::function<bool(double fraction)>;
 
 struct GridRequest {
@@ -54,10 +57,7 @@ inline constexpr double kMaxCellSize = 1'000'000;
 inline constexpr float kNoData = -9999.0f;
 
 struct GridResult {
-    bool ok = false;
-    bool cancelled = false;
-    std::string error;                 // why there is no grid, when !ok and !cancelled
-    std::vector<std::string> messages; // notes on a grid made, e.g. the readings spanning two zones
+    std::vector<std::string> messages; // notes on the grid, e.g. the readings spanning two zones
 
     // WGS 84 / UTM zone of the readings' median position; zone 0 for UPS North or South, which
     // the grid takes when that position lies north of 84°N or south of 80°S.
@@ -92,36 +92,40 @@ std::string ZoneName(const GridResult& grid);
 // antimeridian): a grid spanning continents would be all empty cells.
 inline constexpr double kMaxGridSpreadMetres = 1'000'000;
 
-// Grids readings given as WGS 84 degrees. Never throws for bad input: the result says why.
+// Grids readings given as WGS 84 degrees. Readings that cannot be gridded (none with a position,
+// spread over continents, a cell size out of range, ...) throw Error saying why, as does running
+// out of memory; a stop throws Cancelled.
 GridResult ComputeGrid(std::span<const double> lon, std::span<const double> lat, std::span<const double> value,
                        const GridRequest& request);
 GridResult ComputeGrid(const PlacedReadings& readings, const GridRequest& request);
 // The readings gridded by values of their own given apart, one a reading (processed ones: a gap,
-// NaN, is left out), so that no copy of the readings is made for them.
+// NaN, is left out), so that no copy of the readings is made for them. Values that do not fit the
+// readings throw Error.
 GridResult ComputeGrid(const PlacedReadings& readings, std::span<const double> value, const GridRequest& request);
 
 // The default colour scale of a grid: that of the values of its cells that are not empty.
 ColourScale GridScale(const GridResult& grid, Palette palette = Palette::Diverging);
 
 // Exports. Each writes to a temporary name in the target's folder and renames it when complete,
-// so a failure leaves no file under the name (nor a partial one). They return "" on success and
-// the error text otherwise.
+// so a failure leaves no file under the name (nor a partial one). A failure throws Error ("Cannot
+// write FILE: REASON" when writing failed, "There is no grid to write." for a grid without cells).
 // The GeoTIFF comes with a QGIS layer style of the same name and ".qml" (QGIS loads it by itself):
 // the band coloured by the scale's palette over its range, as the site map shows the grid; without
 // a scale, by GridScale(grid).
-std::string WriteGeoTiff(const GridResult& grid, const ColourScale& scale, const std::string& path);
-std::string WriteGeoTiff(const GridResult& grid, const std::string& path);
+void WriteGeoTiff(const GridResult& grid, const ColourScale& scale, const std::filesystem::path& path);
+void WriteGeoTiff(const GridResult& grid, const std::filesystem::path& path);
 // The coloured grid, transparent where empty, as a Google Earth ground overlay in WGS 84.
-std::string WriteKmz(const GridResult& grid, const ColourScale& scale, const std::string& path);
+void WriteKmz(const GridResult& grid, const ColourScale& scale, const std::filesystem::path& path);
 // The coloured grid as an RGBA PNG with its world file (.pgw) and coordinate system (.prj).
-std::string WritePng(const GridResult& grid, const ColourScale& scale, const std::string& path);
+void WritePng(const GridResult& grid, const ColourScale& scale, const std::filesystem::path& path);
 // Surfer 7 binary grid (GDAL's GS7BG): the values in UTM metres, empty cells as Surfer's blank value.
-std::string WriteSurferGrid(const GridResult& grid, const std::string& path);
+void WriteSurferGrid(const GridResult& grid, const std::filesystem::path& path);
 // ASCII XYZ: one "X Y Z" line per cell that is not empty, at the cell's centre in UTM metres, row by
 // row from the north, west to east.
-std::string WriteXyz(const GridResult& grid, const std::string& path);
-// By the format GridFormatFor tells from the name of `path` (output_format.h).
-std::string WriteGrid(const GridResult& grid, const ColourScale& scale, const std::string& path);
+void WriteXyz(const GridResult& grid, const std::filesystem::path& path);
+// By the format GridFormatFor tells from the name of `path` (output_format.h); a name of no grid
+// format throws Error naming the formats known.
+void WriteGrid(const GridResult& grid, const ColourScale& scale, const std::filesystem::path& path);
 
 // The most cells of a grid that GridToFile holds whole (64 MB of values).
 inline constexpr std::uint64_t kMaxWholeGridCells = 16'000'000;
@@ -131,12 +135,12 @@ inline constexpr std::uint64_t kMaxWholeGridCells = 16'000'000;
 // GeoTIFF as they are gridded, a band of blocks at a time (the cells are the same), and the colour
 // scale is read back from that file; a format GDAL can only copy whole is copied from a temporary
 // GeoTIFF beside the target. Its values then stay empty, so that the memory holds the readings and
-// a few blocks. When no file is written, `ok` is false and `error` says why ("Cannot write FILE:
-// REASON" when writing failed), and nothing is left under the name.
-GridResult GridToFile(const PlacedReadings& readings, const GridRequest& request, const std::string& path,
+// a few blocks. Whatever ComputeGrid or WriteGrid throws is thrown ("Cannot write FILE: REASON" when
+// writing failed), as is Cancelled, and then nothing is left under the name.
+GridResult GridToFile(const PlacedReadings& readings, const GridRequest& request, const std::filesystem::path& path,
                       std::uint64_t wholeCells = kMaxWholeGridCells);
 GridResult GridToFile(std::span<const double> lon, std::span<const double> lat, std::span<const double> value,
-                      const GridRequest& request, const std::string& path,
+                      const GridRequest& request, const std::filesystem::path& path,
                       std::uint64_t wholeCells = kMaxWholeGridCells);
 
 // The grid as a web map shows it: its values warped from UTM to WGS 84 longitude and latitude
@@ -154,9 +158,9 @@ struct GeographicGrid {
     double east = 0;
     double north = 0;
     std::vector<float> values; // width*height, row 0 at the north edge
-    std::string error;         // why there is none
 };
-// At most `maxSide` pixels on the longer side: a finer grid is sampled down.
+// At most `maxSide` pixels on the longer side: a finer grid is sampled down. Throws Error for a
+// grid without cells ("There is no grid to show.") and when GDAL cannot warp it.
 GeographicGrid WarpToWgs84(const GridResult& grid, int maxSide = 4096);
 
 // Values coloured by the scale as RGBA bytes, four a value, transparent where kNoData.

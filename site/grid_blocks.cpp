@@ -2,6 +2,7 @@
 // within its reach, several blocks at a time on threads of their own.
 #include "grid_blocks.h"
 
+#include "errors.h"
 #include "gdal_support.h"
 #include "grid_spacing.h"
 
@@ -23,8 +24,6 @@
 namespace qm::site::detail {
 
 namespace {
-
-constexpr const char* kOutOfMemory = "Out of memory: the grid is too large for this computer. Try a larger cell size.";
 
 struct ContextDeleter {
     void operator()(GDALGridContext* context) const { GDALGridContextFree(context); }
@@ -217,7 +216,7 @@ BlockPlan PlanBlocks(const GridResult& result, std::size_t readings, int workers
 // One gridding of all blocks: the threads take the next block until none is left or one stops.
 class BlockRun {
 public:
-    BlockRun(const GridReadings& readings, const GridRequest& request, GridResult& result, BlockPlan plan)
+    BlockRun(const GridReadings& readings, const GridRequest& request, const GridResult& result, BlockPlan plan)
         : in_(readings), request_(request), result_(result), plan_(std::move(plan)),
           buckets_(std::span<const float>(readings.x), std::span<const float>(readings.y),
                    result.originX - readings.ox, result.originY - result.height * result.cellSize - readings.oy,
@@ -228,8 +227,8 @@ public:
     }
 
     // Grids blocks [first, last) of the plan on `threads` threads into `rows`: the raster's rows
-    // from `row0` on, whole rows. False when a block failed or the progress stopped it.
-    bool Run(std::size_t first, std::size_t last, int row0, std::span<float> rows, int threads)
+    // from `row0` on, whole rows. Throws what a block failed with, or Cancelled.
+    void Run(std::size_t first, std::size_t last, int row0, std::span<float> rows, int threads)
     {
         next_ = first;
         last_ = last;
@@ -241,12 +240,13 @@ public:
                 helpers.emplace_back([this] { Work(false); });
             Work(true);
         }
-        return !stop_;
+        ThrowIfStopped();
     }
 
     const BlockPlan& Plan() const { return plan_; }
 
-    // A failure of the rows' destination ends the gridding with it.
+private:
+    // The first failure of a thread ends the gridding with it.
     void Fail(std::string message)
     {
         const std::lock_guard lock(failureLock_);
@@ -274,20 +274,17 @@ public:
         }
     }
 
-    bool Finish()
+    // On the caller's thread, once every thread is done: a failure or a stop is thrown there.
+    void ThrowIfStopped() const
     {
-        if (!outOfMemory_ && failure_.empty() && !stop_)
-            return true;
-        result_.values = {};
         if (outOfMemory_)
-            failure_ = kOutOfMemory;
-        if (failure_.empty())
-            return Cancel(result_);
-        result_.error = failure_;
-        return false;
+            throw Error(kOutOfMemory);
+        if (!failure_.empty())
+            throw Error(failure_);
+        if (stop_)
+            throw Cancelled();
     }
 
-private:
     // A thread's buffers, reused from block to block.
     struct Buffers {
         std::vector<double> x, y, z;
@@ -345,7 +342,7 @@ private:
 
     const GridReadings& in_;
     const GridRequest& request_;
-    GridResult& result_;
+    const GridResult& result_;
     const BlockPlan plan_;
     const Buckets buckets_;
     const MethodOptions options_;
@@ -364,7 +361,7 @@ private:
 // The raster's blocks handed on a band of blocks at a time, whole rows from north to south, so
 // that only a band is held: each band's cells start empty, as a block without readings leaves them.
 // A band of a narrow grid takes several rows of blocks, so that every thread has blocks to grid.
-bool SendBands(BlockRun& run, const GridResult& result, int workers, RowSink& sink)
+void SendBands(BlockRun& run, const GridResult& result, int workers, RowSink& sink)
 {
     const BlockPlan& plan = run.Plan();
     const std::size_t perRow = static_cast<std::size_t>((result.width + plan.side - 1) / plan.side);
@@ -375,21 +372,16 @@ bool SendBands(BlockRun& run, const GridResult& result, int workers, RowSink& si
         const std::size_t last = std::min(first + perBand, plan.todo.size());
         const int row0 = plan.todo[first].row0, rows = plan.todo[last - 1].row0 + plan.todo[last - 1].height - row0;
         band.assign(static_cast<std::size_t>(result.width) * rows, kNoData);
-        if (!run.Run(first, last, row0, band, threads))
-            return false;
-        if (std::string failure = sink.Rows(row0, rows, band); !failure.empty()) {
-            run.Fail(std::move(failure));
-            return false;
-        }
+        run.Run(first, last, row0, band, threads);
+        sink.Rows(row0, rows, band);
     }
-    return true;
 }
 
 } // namespace
 
 // Blocks of cells, each gridded from the readings within its reach, several at a time:
 // GDAL_NUM_THREADS (all processors by default, as for GDAL's own gridding) sets how many.
-bool GridBlocks(const GridReadings& readings, const GridRequest& request, GridResult& result, RowSink* sink)
+void GridBlocks(const GridReadings& readings, const GridRequest& request, GridResult& result, RowSink* sink)
 {
     const int workers = Workers();
     BlockPlan plan = PlanBlocks(result, readings.x.size(), workers);
@@ -400,7 +392,6 @@ bool GridBlocks(const GridReadings& readings, const GridRequest& request, GridRe
         SendBands(run, result, workers, *sink);
     else
         run.Run(0, blocks, 0, result.values, threads);
-    return run.Finish();
 }
 
 } // namespace qm::site::detail

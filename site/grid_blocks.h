@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <span>
 #include <string>
 #include <vector>
@@ -33,9 +34,9 @@ struct ProgressSpan {
 // memory.
 struct GridReadings {
     std::span<const double> lon, lat, value;
-    // The file of each reading and the files' names, where known (for messages).
+    // The file of each reading and the files, where known (for messages).
     std::span<const std::uint32_t> file;
-    const std::vector<std::string>* names = nullptr;
+    const std::vector<std::filesystem::path>* names = nullptr;
     // The request's index of each reading kept, when some are left out; empty when all are kept
     // (the usual case), to spare memory.
     std::vector<std::uint32_t> used;
@@ -83,22 +84,21 @@ Shape ShapeOf(std::span<const T> x, std::span<const T> y)
 
 
 // Where the rows of a grid go when it is not held whole: from north to south, a band of blocks at
-// a time.
+// a time. Each throws Error when it cannot take them.
 class RowSink {
 public:
     virtual ~RowSink() = default;
-    // Called once the grid's geometry is set (its values empty): "" or why it cannot be taken.
-    virtual std::string Begin(const GridResult& grid) = 0;
-    // Rows [row0, row0 + count) of the raster, grid.width values each: "" or the failure.
-    virtual std::string Rows(int row0, int count, std::span<const float> values) = 0;
+    // Called once the grid's geometry is set (its values empty).
+    virtual void Begin(const GridResult& grid) = 0;
+    // Rows [row0, row0 + count) of the raster, grid.width values each.
+    virtual void Rows(int row0, int count, std::span<const float> values) = 0;
 };
 
 // Fills the raster of `result` (its geometry set, every cell kNoData) block by block with GDAL's
 // gridding of the projected readings, several blocks at a time; with a sink, hands its rows to
-// the sink instead, holding a band of blocks at a time (the cells are the same either way). False
-// when GDAL or the sink fails (with `result.error`) or the progress stops it (with
-// `result.cancelled`); the raster is then emptied.
-bool GridBlocks(const GridReadings& readings, const GridRequest& request, GridResult& result,
+// the sink instead, holding a band of blocks at a time (the cells are the same either way).
+// Throws Error when GDAL or the sink fails, Cancelled when the progress stops it.
+void GridBlocks(const GridReadings& readings, const GridRequest& request, GridResult& result,
                 RowSink* sink = nullptr);
 
 // The readings of a request, as given or placed (with their files, for messages).
@@ -106,15 +106,11 @@ GridReadings ReadingsOf(std::span<const double> lon, std::span<const double> lat
 GridReadings ReadingsOf(const PlacedReadings& readings);
 
 // The grid of the readings; one of more than `wholeCells` cells goes to `sink` (when given)
-// instead of its values, which stay empty.
+// instead of its values, which stay empty. Throws as ComputeGrid does.
 GridResult ComputeGridTo(GridReadings in, const GridRequest& request, RowSink* sink, std::uint64_t wholeCells);
 
-// Marks a result cancelled; false, for the steps to return.
-inline bool Cancel(GridResult& result)
-{
-    result.cancelled = true;
-    result.error = "Cancelled.";
-    return false;
-}
+// The message of a grid that does not fit in the memory.
+inline constexpr const char* kOutOfMemory =
+    "Out of memory: the grid is too large for this computer. Try a larger cell size.";
 
 } // namespace qm::site::detail

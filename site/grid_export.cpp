@@ -32,6 +32,7 @@
 #include <mutex>
 #include <cerrno>
 #include <cstring>
+#include <string_view>
 #include <system_error>
 
 namespace qm::site {
@@ -40,12 +41,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Paths cross to GDAL and to the caller as UTF-8 (GDAL's convention on every system).
-fs::path PathOf(const std::string& utf8)
-{
-    return PathFromUtf8(utf8);
-}
-
+// Paths cross to GDAL as UTF-8 (GDAL's convention on every system).
 std::string Utf8(const fs::path& path)
 {
     return Utf8Of(path);
@@ -70,29 +66,23 @@ public:
 
 using Staged = StagedFiles;
 
-// Puts the staged files in place: "" or the failure.
-std::string CommitStaged(Staged& staged)
+// The failure of file i of a staged set, with GDAL's reason.
+[[noreturn]] void Fail(const Staged& staged, std::string_view reason, std::size_t i = 0)
 {
-    try {
-        staged.Commit();
-    } catch (const Error& e) {
-        return e.what();
-    }
-    return {};
+    throw Error(staged.Failure(reason, i));
 }
 
-// Writes `source` through `driver` under the staged temporary name: "" or the failure.
-std::string CopyStaged(GDALDriver& driver, GDALDataset& source, const Staged& staged, const ErrorTrap& trap,
-                       char** options = nullptr)
+// Writes `source` through `driver` under the staged temporary name.
+void CopyStaged(GDALDriver& driver, GDALDataset& source, const Staged& staged, const ErrorTrap& trap,
+                char** options = nullptr)
 {
     GDALDatasetUniquePtr written(
         driver.CreateCopy(Utf8(staged.Temp(0)).c_str(), &source, FALSE, options, nullptr, nullptr));
     if (!written)
-        return staged.Failure(trap.What("the file cannot be created"));
+        Fail(staged, trap.What("the file cannot be created"));
     written.reset(); // closed here: the last blocks are written on closing
     if (trap.Failed())
-        return staged.Failure(trap.What(""));
-    return {};
+        Fail(staged, trap.What(""));
 }
 
 // Reads a whole file through GDAL's virtual file system.
@@ -175,47 +165,53 @@ bool WrapKmz(const std::string& name)
 // A KMZ is a zip, which GDAL writes through its zip paths; those cut a name at an early "kmz" or
 // "zip" ("zip survey.kmz", "a.kmz.kmz"). So it is made in memory under a plain name and then
 // written to the staged temporary file as bytes.
-std::string CopyKmz(GDALDriver& driver, GDALDataset& source, const Staged& staged, const ErrorTrap& trap,
-                    char** options)
+void CopyKmz(GDALDriver& driver, GDALDataset& source, const Staged& staged, const ErrorTrap& trap, char** options)
 {
     char name[96];
     std::snprintf(name, sizeof name, "/vsimem/quarlomet-%p/grid.kmz", static_cast<const void*>(&staged));
-    const auto failure = [&](const std::string& reason) {
+    // GDAL's reason names the file in memory, which stands for the user's.
+    const auto fail = [&](const std::string& reason) {
         std::string text = reason;
         for (std::size_t at = text.find(name); at != std::string::npos; at = text.find(name))
             text.replace(at, std::strlen(name), Utf8(staged.Target(0)));
-        return staged.Failure(text);
+        Fail(staged, text);
     };
     {
         GDALDatasetUniquePtr written(driver.CreateCopy(name, &source, FALSE, options, nullptr, nullptr));
         if (!written || trap.Failed()) {
             VSIUnlink(name);
-            return failure(trap.What("the file cannot be created"));
+            fail(trap.What("the file cannot be created"));
         }
     }
     if (!WrapKmz(name)) {
         VSIUnlink(name);
-        return failure(trap.What("the grid's boxes cannot be placed across the antimeridian"));
+        fail(trap.What("the grid's boxes cannot be placed across the antimeridian"));
     }
     vsi_l_offset length = 0;
     GByte* bytes = VSIGetMemFileBuffer(name, &length, TRUE);
     if (!bytes)
-        return failure(trap.What("the file cannot be created"));
+        fail(trap.What("the file cannot be created"));
     std::FILE* file = OpenForWriting(staged.Temp(0));
     const bool ok = file && std::fwrite(bytes, 1, static_cast<std::size_t>(length), file) == length;
     const int error = errno;
     CPLFree(bytes);
     if (file && std::fclose(file) != 0)
-        return staged.Failure(std::error_code(errno, std::generic_category()).message());
+        Fail(staged, std::error_code(errno, std::generic_category()).message());
     if (!ok)
-        return staged.Failure(std::error_code(error ? error : EIO, std::generic_category()).message());
-    return {};
+        Fail(staged, std::error_code(error ? error : EIO, std::generic_category()).message());
 }
 
+// Whether the grid has cells to write: a default GridResult has none.
 bool Usable(const GridResult& grid)
 {
-    return grid.ok && grid.width > 0 && grid.height > 0 &&
+    return grid.width > 0 && grid.height > 0 &&
            grid.values.size() == static_cast<std::size_t>(grid.width) * grid.height;
+}
+
+void RequireCells(const GridResult& grid)
+{
+    if (!Usable(grid))
+        throw Error("There is no grid to write.");
 }
 
 OGRSpatialReference Utm(const GridResult& grid)
@@ -360,17 +356,16 @@ detail::RowReader RowsOf(const GridResult& grid)
 }
 
 // A grid held whole coloured in memory and written by `write` (PNG or KMZ).
-std::string WriteColoured(const GridResult& grid, const ColourScale& scale, const std::string& path,
-                          std::string (*write)(GDALDataset&, const GridResult&, const std::string&))
+void WriteColoured(const GridResult& grid, const ColourScale& scale, const fs::path& path,
+                   void (*write)(GDALDataset&, const GridResult&, const fs::path&))
 {
-    if (!Usable(grid))
-        return "There is no grid to write.";
+    RequireCells(grid);
     Register();
     ErrorTrap trap;
     GDALDatasetUniquePtr coloured = detail::Coloured(grid, scale, RowsOf(grid), "MEM", "");
     if (!coloured)
-        return WriteFailure(PathOf(path), trap.What("the grid cannot be coloured"));
-    return write(*coloured, grid, path);
+        throw Error(WriteFailure(path, trap.What("the grid cannot be coloured")));
+    write(*coloured, grid, path);
 }
 
 } // namespace
@@ -442,58 +437,57 @@ ColourScale GridScale(const GridResult& grid, Palette palette)
     return DefaultScale(PercentilesOf(pass), palette);
 }
 
-std::string WriteGeoTiff(const GridResult& grid, const std::string& path)
+void WriteGeoTiff(const GridResult& grid, const fs::path& path)
 {
-    return WriteGeoTiff(grid, GridScale(grid), path);
+    WriteGeoTiff(grid, GridScale(grid), path);
 }
 
-std::string WriteGeoTiff(const GridResult& grid, const ColourScale& scale, const std::string& path)
+void WriteGeoTiff(const GridResult& grid, const ColourScale& scale, const fs::path& path)
 {
-    if (!Usable(grid))
-        return "There is no grid to write.";
+    RequireCells(grid);
     Register();
     ErrorTrap trap;
     NoSideFiles noSideFiles;
-    fs::path style = PathOf(path);
+    fs::path style = path;
     style.replace_extension(".qml");
-    Staged staged({PathOf(path), style});
+    Staged staged({path, style});
     {
         GDALDatasetUniquePtr dataset = detail::CreateValuesTiff(staged.Temp(0), grid, false);
         if (!dataset)
-            return staged.Failure(trap.What("the file cannot be created"));
+            Fail(staged, trap.What("the file cannot be created"));
         if (dataset->GetRasterBand(1)->RasterIO(GF_Write, 0, 0, grid.width, grid.height,
                                                 const_cast<float*>(grid.values.data()), grid.width, grid.height,
                                                 GDT_Float32, 0, 0, nullptr) != CE_None)
-            return staged.Failure(trap.What("writing the values failed"));
+            Fail(staged, trap.What("writing the values failed"));
     } // closed here: the last blocks are written on closing
     if (trap.Failed())
-        return staged.Failure(trap.What(""));
+        Fail(staged, trap.What(""));
     if (!detail::WriteStyle(scale, staged.Temp(1)))
-        return staged.Failure("", 1);
-    return CommitStaged(staged);
+        Fail(staged, "", 1);
+    staged.Commit();
 }
 
-std::string WritePng(const GridResult& grid, const ColourScale& scale, const std::string& path)
+void WritePng(const GridResult& grid, const ColourScale& scale, const fs::path& path)
 {
-    return WriteColoured(grid, scale, path, &detail::WritePngOf);
+    WriteColoured(grid, scale, path, &detail::WritePngOf);
 }
 
-std::string detail::WritePngOf(GDALDataset& coloured, const GridResult& grid, const std::string& path)
+void detail::WritePngOf(GDALDataset& coloured, const GridResult& grid, const fs::path& path)
 {
     ErrorTrap trap;
     NoSideFiles noSideFiles;
-    const fs::path png = PathOf(path);
+    const fs::path& png = path;
     fs::path world = png, prj = png;
     world.replace_extension(".pgw");
     prj.replace_extension(".prj");
     // GDAL reads no .prj beside a PNG: its own side file carries the coordinate system for it.
-    const fs::path aux = PathOf(Utf8(png) + ".aux.xml");
+    fs::path aux = png;
+    aux += ".aux.xml";
     Staged staged({png, world, prj, aux});
     GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("PNG");
     if (!driver)
-        return staged.Failure(trap.What("GDAL has no PNG driver"));
-    if (std::string failure = CopyStaged(*driver, coloured, staged, trap); !failure.empty())
-        return failure;
+        Fail(staged, trap.What("GDAL has no PNG driver"));
+    CopyStaged(*driver, coloured, staged, trap);
 
     // The world file places the centre of the top left pixel.
     char text[256];
@@ -517,24 +511,24 @@ std::string detail::WritePngOf(GDALDataset& coloured, const GridResult& grid, co
         out << content;
         out.close();
         if (!out)
-            return staged.Failure("", static_cast<std::size_t>(file));
+            Fail(staged, "", static_cast<std::size_t>(file));
     }
-    return CommitStaged(staged);
+    staged.Commit();
 }
 
-std::string WriteKmz(const GridResult& grid, const ColourScale& scale, const std::string& path)
+void WriteKmz(const GridResult& grid, const ColourScale& scale, const fs::path& path)
 {
-    return WriteColoured(grid, scale, path, &detail::WriteKmzOf);
+    WriteColoured(grid, scale, path, &detail::WriteKmzOf);
 }
 
-std::string detail::WriteKmzOf(GDALDataset& coloured, const GridResult& grid, const std::string& path)
+void detail::WriteKmzOf(GDALDataset& coloured, const GridResult& grid, const fs::path& path)
 {
     ErrorTrap trap;
     NoSideFiles noSideFiles;
-    Staged staged({PathOf(path)});
+    Staged staged({path});
     GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("KMLSUPEROVERLAY");
     if (!driver)
-        return staged.Failure(trap.What("GDAL has no KML super-overlay driver"));
+        Fail(staged, trap.What("GDAL has no KML super-overlay driver"));
     Place(coloured, grid);
 
     // Google Earth takes overlays in WGS 84 longitude and latitude: the coloured image is warped
@@ -542,36 +536,29 @@ std::string detail::WriteKmzOf(GDALDataset& coloured, const GridResult& grid, co
     // cells and the area outside the grid as transparent.
     GDALDatasetUniquePtr warped = WarpedToDegrees(&coloured, grid);
     if (!warped)
-        return staged.Failure(trap.What("the grid cannot be warped to WGS 84"));
+        Fail(staged, trap.What("the grid cannot be warped to WGS 84"));
 
     // PNG tiles keep the transparency (JPEG, the driver's default, would paint empty cells black).
     CPLStringList options;
     options.SetNameValue("FORMAT", "PNG");
-    options.SetNameValue("NAME", Utf8(PathOf(path).stem()).c_str());
-    if (std::string failure = CopyKmz(*driver, *warped, staged, trap, options.List()); !failure.empty())
-        return failure;
-    return CommitStaged(staged);
+    options.SetNameValue("NAME", Utf8(path.stem()).c_str());
+    CopyKmz(*driver, *warped, staged, trap, options.List());
+    staged.Commit();
 }
 
 GeographicGrid WarpToWgs84(const GridResult& grid, int maxSide)
 {
-    GeographicGrid out;
-    if (!Usable(grid)) {
-        out.error = "There is no grid to show.";
-        return out;
-    }
+    if (!Usable(grid))
+        throw Error("There is no grid to show.");
     Register();
     ErrorTrap trap;
     GDALDatasetUniquePtr source = ValuesDataset(grid);
-    if (!source) {
-        out.error = trap.What("The grid cannot be read by GDAL.");
-        return out;
-    }
+    if (!source)
+        throw Error(trap.What("The grid cannot be read by GDAL."));
     GDALDatasetUniquePtr warped = WarpedToDegrees(source.get(), grid);
-    if (!warped) {
-        out.error = trap.What("The grid cannot be warped to WGS 84.");
-        return out;
-    }
+    if (!warped)
+        throw Error(trap.What("The grid cannot be warped to WGS 84."));
+    GeographicGrid out;
     const int width = warped->GetRasterXSize();
     const int height = warped->GetRasterYSize();
     double geo[6];
@@ -589,11 +576,8 @@ GeographicGrid WarpToWgs84(const GridResult& grid, int maxSide)
     int hasNoData = 0;
     const double noData = band->GetNoDataValue(&hasNoData);
     if (band->RasterIO(GF_Read, 0, 0, width, height, out.values.data(), out.width, out.height, GDT_Float32, 0, 0,
-                       nullptr) != CE_None) {
-        out = GeographicGrid{};
-        out.error = trap.What("The grid cannot be warped to WGS 84.");
-        return out;
-    }
+                       nullptr) != CE_None)
+        throw Error(trap.What("The grid cannot be warped to WGS 84."));
     if (hasNoData && noData != kNoData)
         std::replace(out.values.begin(), out.values.end(), static_cast<float>(noData), kNoData);
     return out;
@@ -615,57 +599,64 @@ std::vector<std::uint8_t> ColourPixels(std::span<const float> values, const Colo
     return pixels;
 }
 
-std::string WriteSurferGrid(const GridResult& grid, const std::string& path)
+void WriteSurferGrid(const GridResult& grid, const fs::path& path)
 {
-    if (!Usable(grid))
-        return "There is no grid to write.";
+    RequireCells(grid);
     Register();
     ErrorTrap trap;
     GDALDatasetUniquePtr values = ValuesDataset(grid);
     if (!values)
-        return WriteFailure(PathOf(path), trap.What("the grid cannot be read by GDAL"));
-    return detail::WriteSurferGridOf(*values, path);
+        throw Error(WriteFailure(path, trap.What("the grid cannot be read by GDAL")));
+    detail::WriteSurferGridOf(*values, path);
 }
 
-std::string detail::WriteSurferGridOf(GDALDataset& values, const std::string& path)
+void detail::WriteSurferGridOf(GDALDataset& values, const fs::path& path)
 {
     ErrorTrap trap;
     NoSideFiles noSideFiles;
-    Staged staged({PathOf(path)});
+    Staged staged({path});
     GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("GS7BG");
     if (!driver)
-        return staged.Failure(trap.What("GDAL has no Surfer 7 driver"));
+        Fail(staged, trap.What("GDAL has no Surfer 7 driver"));
     // The driver writes the source's nodata cells as Surfer's blank value.
-    if (std::string failure = CopyStaged(*driver, values, staged, trap); !failure.empty())
-        return failure;
-    return CommitStaged(staged);
+    CopyStaged(*driver, values, staged, trap);
+    staged.Commit();
 }
 
-std::string WriteXyz(const GridResult& grid, const std::string& path)
+void WriteXyz(const GridResult& grid, const fs::path& path)
 {
-    if (!Usable(grid))
-        return "There is no grid to write.";
-    return detail::WriteXyzOf(grid, RowsOf(grid), path);
+    RequireCells(grid);
+    detail::WriteXyzOf(grid, RowsOf(grid), path);
 }
 
-std::string WriteGrid(const GridResult& grid, const ColourScale& scale, const std::string& path)
+void detail::RefuseUnknownFormat(const fs::path& path)
 {
-    const std::optional<GridFormat> format = GridFormatFor(PathOf(path));
+    throw Error("Unknown grid format \"" + Utf8(path.extension()) + "\": use " + std::string(kGridSuffixes) + ".");
+}
+
+void WriteGrid(const GridResult& grid, const ColourScale& scale, const fs::path& path)
+{
+    const std::optional<GridFormat> format = GridFormatFor(path);
     if (!format)
-        return "Unknown grid format \"" + Utf8(PathOf(path).extension()) + "\": use " + std::string(kGridSuffixes) + ".";
+        detail::RefuseUnknownFormat(path);
     switch (*format) {
     case GridFormat::GeoTiff:
-        return WriteGeoTiff(grid, scale, path);
+        WriteGeoTiff(grid, scale, path);
+        return;
     case GridFormat::Kmz:
-        return WriteKmz(grid, scale, path);
+        WriteKmz(grid, scale, path);
+        return;
     case GridFormat::Png:
-        return WritePng(grid, scale, path);
+        WritePng(grid, scale, path);
+        return;
     case GridFormat::SurferGrd:
-        return WriteSurferGrid(grid, path);
+        WriteSurferGrid(grid, path);
+        return;
     case GridFormat::Xyz:
-        return WriteXyz(grid, path);
+        WriteXyz(grid, path);
+        return;
     }
-    return "Unknown grid format.";
+    throw Error("Unknown grid format.");
 }
 
 } // namespace qm::site

@@ -115,7 +115,7 @@ public:
     {
     }
 
-    std::string Begin(const GridResult& grid) override
+    void Begin(const GridResult& grid) override
     {
         ErrorTrap trap;
         cache_.emplace();
@@ -123,52 +123,56 @@ public:
         width_ = grid.width;
         height_ = grid.height;
         dataset_ = detail::CreateValuesTiff(staged_->Temp(0), grid, plain_);
-        return dataset_ ? std::string() : Failure(trap.What("the file cannot be created"));
+        if (!dataset_)
+            Fail(trap.What("the file cannot be created"));
     }
 
-    std::string Rows(int row0, int count, std::span<const float> values) override
+    void Rows(int row0, int count, std::span<const float> values) override
     {
         pending_.insert(pending_.end(), values.begin(), values.end());
         const bool last = row0 + count >= height_;
         for (;;) {
             const int rows = static_cast<int>(pending_.size() / static_cast<std::size_t>(width_));
             if (rows == 0 || (rows < kStripe && !last))
-                return {};
+                return;
             const int n = std::min(rows, kStripe);
             ErrorTrap trap;
             if (dataset_->GetRasterBand(1)->RasterIO(GF_Write, 0, written_, width_, n, pending_.data(), width_, n,
                                                      GDT_Float32, 0, 0, nullptr) != CE_None)
-                return Failure(trap.What("writing the values failed"));
+                Fail(trap.What("writing the values failed"));
             dataset_->FlushCache();
             if (trap.Failed())
-                return Failure(trap.What("writing the values failed"));
+                Fail(trap.What("writing the values failed"));
             pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(n) * width_);
             written_ += n;
         }
     }
 
     // Closes the GeoTIFF (its last blocks are written on closing) and opens it to be read back.
-    std::string Reopen(GDALDatasetUniquePtr& read)
+    GDALDatasetUniquePtr Reopen()
     {
         ErrorTrap trap;
         dataset_.reset();
         if (trap.Failed())
-            return Failure(trap.What("writing the values failed"));
-        read.reset(GDALDataset::Open(Utf8Of(staged_->Temp(0)).c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY));
-        return read ? std::string() : Failure(trap.What("the file cannot be read back"));
+            Fail(trap.What("writing the values failed"));
+        GDALDatasetUniquePtr read(
+            GDALDataset::Open(Utf8Of(staged_->Temp(0)).c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY));
+        if (!read)
+            Fail(trap.What("the file cannot be read back"));
+        return read;
     }
 
-    // The failure as the user reads it: GDAL's reason names the temporary file, which stands for
-    // the user's.
-    std::string Failure(const std::string& reason, std::size_t file = 0) const
+    // Throws the failure as the user reads it: GDAL's reason names the temporary file, which
+    // stands for the user's.
+    [[noreturn]] void Fail(const std::string& reason, std::size_t file = 0) const
     {
         if (shown_.empty())
-            return staged_->Failure(reason, file);
+            throw Error(staged_->Failure(reason, file));
         std::string text = reason;
         const std::string temp = Utf8Of(staged_->Temp(0)), user = Utf8Of(shown_);
         for (std::size_t at = text.find(temp); at != std::string::npos; at = text.find(temp, at + user.size()))
             text.replace(at, temp.size(), user);
-        return WriteFailure(shown_, text);
+        throw Error(WriteFailure(shown_, text));
     }
     StagedFiles& Staged() { return *staged_; }
 
@@ -183,92 +187,92 @@ private:
     std::vector<float> pending_;
 };
 
-// A format other than GeoTIFF from the grid's values read back from the temporary GeoTIFF.
-std::string CopyFromValues(GDALDataset& values, const GridResult& grid, GridFormat format, const std::string& path)
+// The name of a temporary file beside `target`: its name with `suffix` added.
+fs::path Beside(const fs::path& target, const char* suffix)
 {
-    if (format == GridFormat::SurferGrd)
-        return detail::WriteSurferGridOf(values, path);
+    fs::path name = target;
+    name += suffix;
+    return name;
+}
+
+// A format other than GeoTIFF from the grid's values read back from the temporary GeoTIFF.
+void CopyFromValues(GDALDataset& values, const GridResult& grid, GridFormat format, const fs::path& target)
+{
+    if (format == GridFormat::SurferGrd) {
+        detail::WriteSurferGridOf(values, target);
+        return;
+    }
     StripeReader rows(values, grid);
-    if (format == GridFormat::Xyz)
-        return detail::WriteXyzOf(grid, rows.Reader(), path);
+    if (format == GridFormat::Xyz) {
+        detail::WriteXyzOf(grid, rows.Reader(), target);
+        return;
+    }
     // The coloured image too goes through a temporary GeoTIFF, which GDAL's PNG and KMZ writers copy
     // a row at a time.
-    const fs::path target = PathFromUtf8(path);
     const ColourScale scale = ScaleOfFile(values, grid, target);
     ErrorTrap trap;
-    const StagedFiles colours({fs::path(Utf8Of(target) + ".colours.tif")});
+    const StagedFiles colours({Beside(target, ".colours.tif")});
     GDALDatasetUniquePtr coloured =
         detail::Coloured(grid, scale, rows.Reader(), "GTiff", Utf8Of(colours.Temp(0)));
     if (!coloured)
-        return WriteFailure(target, trap.What("the grid cannot be coloured"));
+        throw Error(WriteFailure(target, trap.What("the grid cannot be coloured")));
     coloured->FlushCache();
-    return format == GridFormat::Png ? detail::WritePngOf(*coloured, grid, path)
-                                     : detail::WriteKmzOf(*coloured, grid, path);
+    if (format == GridFormat::Png)
+        detail::WritePngOf(*coloured, grid, target);
+    else
+        detail::WriteKmzOf(*coloured, grid, target);
 }
 
-// Writes the output of a grid whose rows went to the sink's GeoTIFF: "" or the failure.
-std::string FinishStreamed(TiffRows& sink, const GridResult& grid, GridFormat format, const std::string& path)
+// Writes the output of a grid whose rows went to the sink's GeoTIFF.
+void FinishStreamed(TiffRows& sink, const GridResult& grid, GridFormat format, const fs::path& target)
 {
-    GDALDatasetUniquePtr values;
-    if (std::string failure = sink.Reopen(values); !failure.empty())
-        return failure;
-    if (format != GridFormat::GeoTiff)
-        return CopyFromValues(*values, grid, format, path);
-    const ColourScale scale = ScaleOfFile(*values, grid, PathFromUtf8(path));
+    GDALDatasetUniquePtr values = sink.Reopen();
+    if (format != GridFormat::GeoTiff) {
+        CopyFromValues(*values, grid, format, target);
+        return;
+    }
+    const ColourScale scale = ScaleOfFile(*values, grid, target);
     values.reset();
     if (!detail::WriteStyle(scale, sink.Staged().Temp(1)))
-        return sink.Failure("", 1);
+        sink.Fail("", 1);
     sink.Staged().Commit();
-    return {};
 }
 
-GridResult ToFile(detail::GridReadings in, const GridRequest& request, const std::string& path,
+GridResult ToFile(detail::GridReadings in, const GridRequest& request, const fs::path& target,
                   std::uint64_t wholeCells)
 {
     gdal::RegisterDrivers();
-    const fs::path target = PathFromUtf8(path);
     const std::optional<GridFormat> format = GridFormatFor(target);
-    if (!format) {
-        GridResult refused;
-        refused.method = request.method;
-        refused.error = WriteGrid(refused, {}, path); // which names the formats known
-        return refused;
-    }
+    if (!format)
+        detail::RefuseUnknownFormat(target);
     fs::path style = target;
     style.replace_extension(".qml");
     const bool tiff = *format == GridFormat::GeoTiff;
-    TiffRows sink(tiff ? std::vector<fs::path>{target, style} : std::vector<fs::path>{Utf8Of(target) + ".values.tif"},
+    // On a failure or a cancel the sink's temporary files go with it, so nothing is left.
+    TiffRows sink(tiff ? std::vector<fs::path>{target, style} : std::vector<fs::path>{Beside(target, ".values.tif")},
                   tiff ? fs::path() : target, !tiff);
     GridResult grid = detail::ComputeGridTo(std::move(in), request, &sink, wholeCells);
-    if (!grid.ok)
-        return grid;
-    std::string failure;
     try {
-        failure = grid.values.empty() ? FinishStreamed(sink, grid, *format, path)
-                                      : WriteGrid(grid, GridScale(grid), path);
-    } catch (const Error& e) {
-        failure = e.what();
+        if (grid.values.empty())
+            FinishStreamed(sink, grid, *format, target);
+        else
+            WriteGrid(grid, GridScale(grid), target);
     } catch (const std::bad_alloc&) {
-        failure = WriteFailure(target, "out of memory");
-    }
-    if (!failure.empty()) {
-        grid.ok = false;
-        grid.error = failure;
-        grid.values = {};
+        throw Error(WriteFailure(target, "out of memory"));
     }
     return grid;
 }
 
 } // namespace
 
-GridResult GridToFile(const PlacedReadings& readings, const GridRequest& request, const std::string& path,
+GridResult GridToFile(const PlacedReadings& readings, const GridRequest& request, const fs::path& path,
                       std::uint64_t wholeCells)
 {
     return ToFile(detail::ReadingsOf(readings), request, path, wholeCells);
 }
 
 GridResult GridToFile(std::span<const double> lon, std::span<const double> lat, std::span<const double> value,
-                      const GridRequest& request, const std::string& path, std::uint64_t wholeCells)
+                      const GridRequest& request, const fs::path& path, std::uint64_t wholeCells)
 {
     return ToFile(detail::ReadingsOf(lon, lat, value), request, path, wholeCells);
 }

@@ -23,7 +23,7 @@ namespace {
 
 bool Usable(const GridResult& grid)
 {
-    return grid.ok && grid.width > 0 && grid.height > 0 &&
+    return grid.width > 0 && grid.height > 0 &&
            grid.values.size() == static_cast<std::size_t>(grid.width) * grid.height;
 }
 

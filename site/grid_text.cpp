@@ -2,7 +2,6 @@
 #include "grid_write.h"
 
 #include "errors.h"
-#include "file_io.h"
 #include "staged_file.h"
 
 #include <array>
@@ -100,35 +99,30 @@ bool detail::WriteStyle(const ColourScale& scale, const fs::path& path)
     return static_cast<bool>(out);
 }
 
-std::string detail::WriteXyzOf(const GridResult& grid, const RowReader& rows, const std::string& path)
+void detail::WriteXyzOf(const GridResult& grid, const RowReader& rows, const fs::path& path)
 {
-    try {
-        StagedOutput output(PathFromUtf8(path));
-        std::string& text = output.Buffer();
-        std::vector<float> values(static_cast<std::size_t>(grid.width));
-        // Row by row from the north, west to east: the order GDAL's XYZ reader takes.
-        for (int row = 0; row < grid.height; ++row) {
-            if (!rows(row, values))
-                throw Error(WriteFailure(PathFromUtf8(path), "the grid's values cannot be read back"));
-            const double y = grid.originY - (row + 0.5) * grid.cellSize;
-            for (int col = 0; col < grid.width; ++col) {
-                const float v = values[static_cast<std::size_t>(col)];
-                if (v == kNoData)
-                    continue;
-                AppendNumber(text, grid.originX + (col + 0.5) * grid.cellSize);
-                text.push_back(' ');
-                AppendNumber(text, y);
-                text.push_back(' ');
-                AppendNumber(text, v);
-                text.push_back('\n');
-                output.FlushIfFull();
-            }
+    StagedOutput output(path);
+    std::string& text = output.Buffer();
+    std::vector<float> values(static_cast<std::size_t>(grid.width));
+    // Row by row from the north, west to east: the order GDAL's XYZ reader takes.
+    for (int row = 0; row < grid.height; ++row) {
+        if (!rows(row, values))
+            throw Error(WriteFailure(path, "the grid's values cannot be read back"));
+        const double y = grid.originY - (row + 0.5) * grid.cellSize;
+        for (int col = 0; col < grid.width; ++col) {
+            const float v = values[static_cast<std::size_t>(col)];
+            if (v == kNoData)
+                continue;
+            AppendNumber(text, grid.originX + (col + 0.5) * grid.cellSize);
+            text.push_back(' ');
+            AppendNumber(text, y);
+            text.push_back(' ');
+            AppendNumber(text, v);
+            text.push_back('\n');
+            output.FlushIfFull();
         }
-        output.Commit();
-    } catch (const Error& e) {
-        return e.what();
     }
-    return {};
+    output.Commit();
 }
 
 } // namespace qm::site

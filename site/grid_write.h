@@ -30,11 +30,14 @@ bool WriteStyle(const ColourScale& scale, const std::filesystem::path& path);
 GDALDatasetUniquePtr Coloured(const GridResult& grid, const ColourScale& scale, const RowReader& rows,
                               const char* driverName, const std::string& name);
 
-// The exports from the coloured raster or the values as GDAL reads them (grid.values unused):
-// "" or the failure.
-std::string WritePngOf(GDALDataset& coloured, const GridResult& grid, const std::string& path);
-std::string WriteKmzOf(GDALDataset& coloured, const GridResult& grid, const std::string& path);
-std::string WriteSurferGridOf(GDALDataset& values, const std::string& path);
-std::string WriteXyzOf(const GridResult& grid, const RowReader& rows, const std::string& path);
+// The exports from the coloured raster or the values as GDAL reads them (grid.values unused).
+// Each throws Error ("Cannot write FILE: REASON") when it fails.
+void WritePngOf(GDALDataset& coloured, const GridResult& grid, const std::filesystem::path& path);
+void WriteKmzOf(GDALDataset& coloured, const GridResult& grid, const std::filesystem::path& path);
+void WriteSurferGridOf(GDALDataset& values, const std::filesystem::path& path);
+void WriteXyzOf(const GridResult& grid, const RowReader& rows, const std::filesystem::path& path);
+
+// The Error of a name that GridFormatFor tells no format from, naming the formats known.
+[[noreturn]] void RefuseUnknownFormat(const std::filesystem::path& path);
 
 } // namespace qm::site::detail

@@ -4,7 +4,6 @@
 
 #include "errors.h"
 #include "field_value.h"
-#include "file_io.h"
 #include "position.h"
 #include "survey_table.h"
 #include "task_runner.h"
@@ -343,11 +342,37 @@ bool FastReading(std::string_view text, char separator, double& value)
 
 } // namespace detail
 
+namespace {
+
+// The bytes a path's text holds beyond the string's own room.
+std::size_t TextBytes(const std::filesystem::path& path)
+{
+    const std::filesystem::path::string_type& text = path.native();
+    const std::size_t bytes = (text.capacity() + 1) * sizeof(std::filesystem::path::value_type);
+    return bytes > sizeof text ? bytes : 0;
+}
+
+// The bytes a path holds beyond its own size: its text, and the list of its parts that some
+// standard libraries keep beside it (libstdc++ does, a path and an offset a part, for a path of
+// more than one part). Several hundred bytes for a name of a few folders: a cost per file, not per
+// reading.
+std::size_t PathBytes(const std::filesystem::path& path)
+{
+    std::size_t bytes = TextBytes(path), parts = 0;
+    for (const std::filesystem::path& part : path) {
+        bytes += TextBytes(part);
+        ++parts;
+    }
+    return parts > 1 ? bytes + sizeof(std::uint64_t) + parts * (sizeof path + sizeof(std::size_t)) : TextBytes(path);
+}
+
+} // namespace
+
 std::size_t PlacedReadings::MemoryUsage() const
 {
-    std::size_t bytes = files.capacity() * sizeof(std::string) + failures.capacity() * sizeof(FileFailure);
-    for (const std::string& name : files)
-        bytes += name.capacity() + 1 > sizeof(std::string) ? name.capacity() + 1 : 0;
+    std::size_t bytes = files.capacity() * sizeof(std::filesystem::path) + failures.capacity() * sizeof(FileFailure);
+    for (const std::filesystem::path& name : files)
+        bytes += PathBytes(name);
     bytes += (lon.capacity() + lat.capacity() + value.capacity()) * sizeof(double);
     bytes += (file.capacity() + row.capacity()) * sizeof(std::uint32_t);
     return bytes;
@@ -623,27 +648,9 @@ GatherCounts ForEachPlacedRow(const std::vector<std::filesystem::path>& files,
     GatherCounts counts;
     counts.withoutPosition = PlaceRows(
         files, InOrder{files.size()}, place, [](std::size_t, const SurveyTable&) {},
-        [&counts, &files](std::size_t f, const char* message) { counts.failures.push_back({Utf8Of(files[f]), message}); },
+        [&counts, &files](std::size_t f, const char* message) { counts.failures.push_back({files[f], message}); },
         progress);
     return counts;
-}
-
-std::vector<std::filesystem::path> FilePaths(const PlacedReadings& readings)
-{
-    std::vector<std::filesystem::path> paths;
-    paths.reserve(readings.files.size());
-    for (const std::string& name : readings.files)
-        paths.push_back(PathFromUtf8(name));
-    return paths;
-}
-
-std::vector<std::string> FileNames(const std::vector<std::filesystem::path>& files)
-{
-    std::vector<std::string> names;
-    names.reserve(files.size());
-    for (const std::filesystem::path& file : files)
-        names.push_back(Utf8Of(file));
-    return names;
 }
 
 PlacedReadings GatherReadings(const std::vector<std::filesystem::path>& files, const GatherProgress& progress)
@@ -653,12 +660,12 @@ PlacedReadings GatherReadings(const std::vector<std::filesystem::path>& files, c
     const std::uintmax_t total = std::accumulate(sizes.begin(), sizes.end(), std::uintmax_t{0});
     PlacedReadings readings = GatherClaimed(
         files, sizes, InOrder{files.size()}, [total](std::uintmax_t loaded) { return total - loaded; },
-        [&failures, &files](std::size_t f, const char* message) { failures.push_back({Utf8Of(files[f]), message}); },
+        [&failures, &files](std::size_t f, const char* message) { failures.push_back({files[f], message}); },
         progress);
     std::vector<PlacedReadings> parts;
     parts.push_back(std::move(readings));
     PlacedReadings joined = JoinInListOrder(parts);
-    joined.files = FileNames(files);
+    joined.files = files;
     joined.failures = std::move(failures);
     return joined;
 }
@@ -719,7 +726,7 @@ PlacedReadings SharedGathering::Join(PlacedReadings front, std::vector<PlacedRea
         parts.push_back(std::move(back));
     backs.clear();
     front = JoinInListOrder(parts);
-    front.files = FileNames(files_);
+    front.files = files_;
     front.failures.clear();
     for (std::size_t f = 0; f < files_.size(); ++f) {
         if (failures_[f])

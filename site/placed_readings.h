@@ -16,8 +16,8 @@ namespace qm::site {
 
 // One file of the list that could not be loaded, with the viewer's error text for it.
 struct FileFailure {
-    std::string file;    // the path as given, in the form of PlacedReadings::files
-    std::string message; // e.g. "List index out of bounds (1)"
+    std::filesystem::path file; // the path as given in the list
+    std::string message;        // e.g. "List index out of bounds (1)"
 };
 
 // Where the rows of a gathered file start in it, so that the few rows a hover names can be read
@@ -32,9 +32,9 @@ struct FileRowStarts {
 // `files`; `row` is the table row (1 for the first data row). Positions are the readout's decimal
 // degrees (WGS 84), `value` the reading as a number, not rounded.
 struct PlacedReadings {
-    // Every file of the list, as given, in list order, as UTF-8 text (Utf8Of): on Windows UTF-8,
-    // elsewhere the bytes of the path as the system takes them. FilePaths gives the paths back.
-    std::vector<std::string> files;
+    // Every file of the list, as given, in list order. Text for the user or for a file written
+    // comes from Utf8Of (file_io.h).
+    std::vector<std::filesystem::path> files;
     std::vector<double> lon;
     std::vector<double> lat;
     std::vector<double> value;
@@ -135,11 +135,6 @@ std::vector<std::string> ReadRowLabels(const std::filesystem::path& file, const 
 // goes to `place`, so what is drawn and what is exported come from the same rules.
 GatherCounts ForEachPlacedRow(const std::vector<std::filesystem::path>& files,
                               const std::function<void(const PlacedRow&)>& place, const GatherProgress& progress = {});
-
-// The files of gathered readings as paths again, for another pass over the same list.
-std::vector<std::filesystem::path> FilePaths(const PlacedReadings& readings);
-// The names PlacedReadings::files holds for a list of paths.
-std::vector<std::string> FileNames(const std::vector<std::filesystem::path>& files);
 
 namespace detail {
 

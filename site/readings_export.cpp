@@ -11,8 +11,8 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <set>
 #include <system_error>
-#include <unordered_set>
 
 namespace qm::site {
 
@@ -136,7 +136,8 @@ struct Processed {
 // reading; its encoded form is made once per file.
 class RowWriter {
 public:
-    RowWriter(StagedOutput& output, ExportFormat format, const std::vector<std::string>& files, bool processed)
+    RowWriter(StagedOutput& output, ExportFormat format, const std::vector<std::filesystem::path>& files,
+              bool processed)
         : output_(output), text_(output.Buffer()), format_(format), files_(files)
     {
         if (format_ == ExportFormat::GeoJson)
@@ -209,10 +210,11 @@ private:
     {
         if (f != encodedFile_) {
             fileText_.clear();
+            const std::string name = Utf8Of(files_[f]);
             if (format_ == ExportFormat::GeoJson)
-                AppendJsonString(fileText_, files_[f]);
+                AppendJsonString(fileText_, name);
             else
-                AppendCsvField(fileText_, files_[f]);
+                AppendCsvField(fileText_, name);
             encodedFile_ = f;
         }
         return fileText_;
@@ -228,20 +230,21 @@ private:
     StagedOutput& output_;
     std::string& text_;
     ExportFormat format_;
-    const std::vector<std::string>& files_;
+    const std::vector<std::filesystem::path>& files_;
     std::uint32_t encodedFile_ = UINT32_MAX;
     std::string fileText_;
     std::uint64_t written_ = 0;
 };
 
 // The files that placed no reading (`placed[f]` false) and did not fail to load, in list order.
-std::vector<std::string> PlacedNothing(const std::vector<std::string>& files, const std::vector<bool>& placed,
-                                       const std::vector<FileFailure>& failures)
+std::vector<std::filesystem::path> PlacedNothing(const std::vector<std::filesystem::path>& files,
+                                                 const std::vector<bool>& placed,
+                                                 const std::vector<FileFailure>& failures)
 {
-    std::unordered_set<std::string_view> failed;
+    std::set<std::filesystem::path> failed;
     for (const FileFailure& failure : failures)
         failed.insert(failure.file);
-    std::vector<std::string> nothing;
+    std::vector<std::filesystem::path> nothing;
     for (std::size_t f = 0; f < files.size(); ++f)
         if (!placed[f] && !failed.contains(files[f]))
             nothing.push_back(files[f]);
@@ -257,7 +260,7 @@ void RefuseGeoPackage(ExportFormat format, const std::filesystem::path& out)
 
 } // namespace
 
-std::vector<std::string> FilesPlacingNothing(const PlacedReadings& placed)
+std::vector<std::filesystem::path> FilesPlacingNothing(const PlacedReadings& placed)
 {
     // The readings lie in file order: each file's run is stepped over by bisection.
     std::vector<bool> any(placed.files.size(), false);
@@ -299,8 +302,7 @@ ExportSummary ExportReadings(const std::vector<std::filesystem::path>& files, co
 {
     RefuseGeoPackage(format, out);
     StagedOutput output(out);
-    const std::vector<std::string> names = FileNames(files);
-    RowWriter writer(output, format, names, false);
+    RowWriter writer(output, format, files, false);
     std::vector<bool> placed(files.size(), false);
     GatherCounts counts = ForEachPlacedRow(
         files,
@@ -314,7 +316,7 @@ ExportSummary ExportReadings(const std::vector<std::filesystem::path>& files, co
     ExportSummary summary;
     summary.written = writer.Written();
     summary.withoutPosition = counts.withoutPosition;
-    summary.placedNothing = PlacedNothing(names, placed, counts.failures);
+    summary.placedNothing = PlacedNothing(files, placed, counts.failures);
     summary.failures = std::move(counts.failures);
     return summary;
 }
@@ -325,7 +327,7 @@ LabelledReadings GatherLabelledReadings(const std::vector<std::filesystem::path>
 {
     LabelledReadings readings;
     PlacedReadings& placed = readings.placed;
-    placed.files = FileNames(files);
+    placed.files = files;
     GatherCounts counts = ForEachPlacedRow(
         files,
         [&](const PlacedRow& r) {

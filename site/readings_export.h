@@ -26,11 +26,11 @@ struct ExportSummary {
     std::uint64_t written = 0; // readings written
     std::uint64_t withoutPosition = 0;
     std::vector<FileFailure> failures; // files left out, with their messages
-    std::vector<std::string> placedNothing; // files that loaded but placed no reading, in list order
+    std::vector<std::filesystem::path> placedNothing; // files that loaded but placed no reading, in list order
 };
 
 // The files of the list that loaded (no failure) but placed no reading, in list order.
-std::vector<std::string> FilesPlacingNothing(const PlacedReadings& placed);
+std::vector<std::filesystem::path> FilesPlacingNothing(const PlacedReadings& placed);
 
 // Writes every placed reading of the files, in file and row order, as GeoJSON or CSV (GeoPackage is
 // refused here: see gpkg_export.h). Labels are taken from each file

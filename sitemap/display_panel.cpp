@@ -63,7 +63,6 @@ std::shared_ptr<GridShade> MakeShade(const std::shared_ptr<const SiteGrid>& grid
         const std::vector<std::uint8_t> shade = site::HillShade(grid->grid, setting);
         site::GridResult shaded;
         const site::GridResult& g = grid->grid;
-        shaded.ok = true;
         shaded.zone = g.zone;
         shaded.north = g.north;
         shaded.epsg = g.epsg;
@@ -77,8 +76,6 @@ std::shared_ptr<GridShade> MakeShade(const std::shared_ptr<const SiteGrid>& grid
                        [](std::uint8_t s) { return s == 0 ? site::kNoData : static_cast<float>(s); });
         const site::GeographicGrid& image = grid->image;
         const site::GeographicGrid warped = site::WarpToWgs84(shaded, std::max(image.width, image.height));
-        if (!warped.error.empty())
-            throw std::runtime_error(warped.error);
         if (warped.width != image.width || warped.height != image.height)
             throw std::runtime_error("the shade does not fit the grid's image");
         made->width = warped.width;

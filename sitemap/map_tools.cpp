@@ -38,7 +38,7 @@ QString Fixed(double value, int decimals)
 SiteZone ZoneOfGrid(const site::GridResult& grid)
 {
     SiteZone zone;
-    if (!grid.ok || grid.epsg == 0)
+    if (grid.epsg == 0)
         return zone;
     zone.zone = grid.zone;
     zone.north = grid.north;
@@ -55,7 +55,6 @@ SiteZone ZoneOfReadings(const site::PlacedReadings& readings)
     if (!std::isfinite(lat) || !std::isfinite(lon))
         return {};
     site::GridResult grid;
-    grid.ok = true;
     grid.north = lat >= 0;
     if (lat > 84 || lat < -80) {
         grid.zone = 0;

@@ -29,7 +29,7 @@ process::Traverses Column2Traverses(const site::PlacedReadings& readings, const 
     process::Column2Runs runs;
     bool same = true;
     site::ForEachPlacedRow(
-        site::FilePaths(readings),
+        readings.files,
         [&](const site::PlacedRow& row) {
             const std::size_t i = starts.size();
             same = same && i < readings.size() && readings.file[i] == row.file && readings.row[i] == row.row;

@@ -4,6 +4,7 @@
 
 #include "display_panel.h"
 #include "error_box.h"
+#include "errors.h"
 #include "site_map_page.h"
 
 #include <QCheckBox>
@@ -22,6 +23,7 @@
 #include <cmath>
 #include <exception>
 #include <new>
+#include <string>
 
 namespace qm {
 
@@ -272,27 +274,35 @@ void SiteGridPanel::Start(const Inputs& inputs)
             job->permille.store(static_cast<int>(fraction * 950));
             return !job->stop.load();
         };
-        auto made = std::make_shared<SiteGrid>();
+        Result result;
+        result.job = job;
         // A job that throws has no result, and the panel would wait for one for ever: whatever
-        // goes wrong comes back as a grid that failed, with the reason.
+        // goes wrong comes back as the reason there is no grid.
         try {
+            auto made = std::make_shared<SiteGrid>();
             made->grid = values ? site::ComputeGrid(*readings, *values, request) : site::ComputeGrid(*readings, request);
-            if (made->grid.ok && !job->stop.load())
-                made->image = site::WarpToWgs84(made->grid, kImageSide);
+            // A grid that cannot be warped to degrees is still a grid: the note tells why the map
+            // lacks it.
+            if (!job->stop.load()) {
+                try {
+                    made->image = site::WarpToWgs84(made->grid, kImageSide);
+                } catch (const Error& e) {
+                    result.unshown = e.what();
+                }
+            }
+            result.grid = std::move(made);
+        } catch (const site::Cancelled&) {
+            result.cancelled = true;
+        } catch (const Error& e) {
+            result.failure = e.what();
         } catch (const std::bad_alloc&) {
-            made->grid = {};
-            made->image = {};
-            made->grid.error = "Out of memory: the grid is too large for this computer. Try a larger cell size.";
+            result.failure = "Out of memory: the grid is too large for this computer. Try a larger cell size.";
         } catch (const std::exception& e) {
-            made->grid = {};
-            made->image = {};
-            made->grid.error = std::string("The grid could not be computed: ") + e.what();
+            result.failure = std::string("The grid could not be computed: ") + e.what();
         } catch (...) {
-            made->grid = {};
-            made->image = {};
-            made->grid.error = "The grid could not be computed.";
+            result.failure = "The grid could not be computed.";
         }
-        return Result{job, std::move(made)};
+        return result;
     }));
     progress_->setValue(0);
     progress_->show();
@@ -311,16 +321,17 @@ void SiteGridPanel::Finished()
         return;
     job_.reset();
     SetIdle();
-    const site::GridResult& grid = result.grid->grid;
-    if (!grid.ok) {
+    if (!result.grid) {
         // The reasons name what to change (method, cell size); a cancel needs no box.
+        const QString failure = QString::fromStdString(result.failure);
         showBox_->setChecked(false);
-        SetNote(grid.cancelled ? QStringLiteral("Cancelled.") : QStringLiteral("No grid: ") + QString::fromStdString(grid.error));
+        SetNote(result.cancelled ? QStringLiteral("Cancelled.") : QStringLiteral("No grid: ") + failure);
         emit GridChanged();
-        if (!grid.cancelled)
-            ShowErrorBox(window(), QString::fromStdString(grid.error));
+        if (!result.cancelled)
+            ShowErrorBox(window(), failure);
         return;
     }
+    const site::GridResult& grid = result.grid->grid;
     grid_ = result.grid;
     // The defaults used are shown, and the grid's inputs are what the fields now say, so that
     // "Grid" with the fields unchanged shows this grid again.
@@ -330,8 +341,8 @@ void SiteGridPanel::Finished()
         radiusEdit_->setText(Metres(grid.radius));
     gridInputs_ = {jobInputs_.readings, jobInputs_.values, jobInputs_.method, TypedMetres(cellEdit_), TypedMetres(radiusEdit_)};
     QString note = Summary(grid);
-    if (!result.grid->image.error.empty())
-        note += QStringLiteral(". It cannot be shown on the map: ") + QString::fromStdString(result.grid->image.error);
+    if (!result.unshown.empty())
+        note += QStringLiteral(". It cannot be shown on the map: ") + QString::fromStdString(result.unshown);
     SetNote(note);
     emit GridChanged();
 }

@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <memory>
+#include <string>
 
 class QCheckBox;
 class QComboBox;
@@ -86,9 +87,14 @@ private:
         std::atomic<bool> stop{false};
         std::atomic<int> permille{0};
     };
+    // What the worker made: a grid (with why the map cannot show it, if it cannot), or none, with
+    // the reason or a cancel.
     struct Result {
         std::shared_ptr<Job> job;
         std::shared_ptr<const SiteGrid> grid;
+        std::string unshown;
+        std::string failure;
+        bool cancelled = false;
     };
     // What a grid is made of; the cell and radius as asked for, 0 for the defaults.
     struct Inputs {

@@ -278,7 +278,7 @@ QString SiteMapWindow::Locate(double lat, double lon)
 {
     // The grid's zone once there is a grid, else the zone the readings' grid would have.
     SiteZone zone = readingsZone_;
-    if (const auto grid = gridPanel_->Grid(); grid && grid->grid.ok)
+    if (const auto grid = gridPanel_->Grid())
         zone = ZoneOfGrid(grid->grid);
     if (zone.epsg == 0)
         projection_.reset();

@@ -4,6 +4,7 @@
 #include "site_map_window.h"
 #include "error_box.h"
 #include "export_name.h"
+#include "file_io.h"
 #include "gpkg_export.h"
 #include "grid.h"
 #include "platform.h"
@@ -111,7 +112,7 @@ QString SiteMapWindow::SuggestedPath(const QString& name) const
 {
     if (!readings_ || readings_->files.empty())
         return name;
-    return QFileInfo(QString::fromStdString(readings_->files.front())).absoluteDir().filePath(name);
+    return QFileInfo(QString::fromStdString(Utf8Of(readings_->files.front()))).absoluteDir().filePath(name);
 }
 
 namespace {
@@ -120,8 +121,8 @@ namespace {
 void RefuseSurveyFile(const QString& path, const site::PlacedReadings& readings)
 {
     const QFileInfo target(path);
-    for (const std::string& file : readings.files) {
-        const QFileInfo survey(QString::fromStdString(file));
+    for (const std::filesystem::path& file : readings.files) {
+        const QFileInfo survey(QString::fromStdString(Utf8Of(file)));
         if (survey.exists() && target.exists() && survey.canonicalFilePath() == target.canonicalFilePath())
             throw std::runtime_error(QStringLiteral("\"%1\" is a survey file of the list; choose another name")
                                          .arg(QDir::toNativeSeparators(path))
@@ -151,31 +152,29 @@ void SiteMapWindow::ExportGrid(const QString& caption, const QString& name, cons
         const QString path = FitExportName(typed, QLatin1Char('.') + QFileInfo(name).suffix());
         SetNote(QStringLiteral("Grid not exported to %1").arg(QDir::toNativeSeparators(path)));
         RefuseSurveyFile(path, *readings_);
-        const std::string utf8 = path.toUtf8().toStdString();
-        std::string error;
+        const std::filesystem::path target = ToFsPath(path);
         {
             const WaitCursor wait;
-            // The menu item's format; the GeoTIFF's style takes the window's palette and range.
+            // The menu item's format; the GeoTIFF's style takes the window's palette and range. A
+            // failure throws Error, which the handler shows.
             switch (*site::GridFormatFor(ToFsPath(name))) {
             case site::GridFormat::GeoTiff:
-                error = site::WriteGeoTiff(grid->grid, scale_, utf8);
+                site::WriteGeoTiff(grid->grid, scale_, target);
                 break;
             case site::GridFormat::Kmz:
-                error = site::WriteKmz(grid->grid, scale_, utf8);
+                site::WriteKmz(grid->grid, scale_, target);
                 break;
             case site::GridFormat::Png:
-                error = site::WritePng(grid->grid, scale_, utf8);
+                site::WritePng(grid->grid, scale_, target);
                 break;
             case site::GridFormat::SurferGrd:
-                error = site::WriteSurferGrid(grid->grid, utf8);
+                site::WriteSurferGrid(grid->grid, target);
                 break;
             case site::GridFormat::Xyz:
-                error = site::WriteXyz(grid->grid, utf8);
+                site::WriteXyz(grid->grid, target);
                 break;
             }
         }
-        if (!error.empty())
-            throw std::runtime_error(error);
         SetNote(QStringLiteral("Grid exported to %1").arg(QDir::toNativeSeparators(path)));
     });
 }
@@ -203,7 +202,7 @@ void SiteMapWindow::ExportReadings(const QString& caption, const QString& name, 
             else if (processed_ && processed_->readings == readings_ && !processed_->request.recipe.steps.empty())
                 ExportProcessed(ToFsPath(path), format, summary);
             else
-                summary = site::ExportReadings(site::FilePaths(*readings_), ToFsPath(path), format);
+                summary = site::ExportReadings(readings_->files, ToFsPath(path), format);
         }
         SetNote(QStringLiteral("%1 readings exported to %2")
                     .arg(GroupedCount(summary.written), QDir::toNativeSeparators(path)));

@@ -4,6 +4,7 @@
 #include "site_map_window.h"
 
 #include "error_box.h"
+#include "file_io.h"
 #include "gpkg_export.h"
 #include "platform.h"
 #include "processing_panel.h"
@@ -47,11 +48,11 @@ double Spacing(const site::PlacedReadings& r, std::size_t a, std::size_t b)
     return std::hypot(dx, dy);
 }
 
-QString NamedFiles(const std::vector<std::string>& files)
+QString NamedFiles(const std::vector<std::filesystem::path>& files)
 {
     QStringList named;
     for (std::size_t i = 0; i < files.size() && i < kNamedFiles; ++i)
-        named << QFileInfo(QString::fromStdString(files[i])).fileName();
+        named << QFileInfo(QString::fromStdString(Utf8Of(files[i]))).fileName();
     if (files.size() > kNamedFiles)
         named << QStringLiteral("and %1 more").arg(GroupedCount(files.size() - kNamedFiles));
     return named.join(QStringLiteral(", "));
@@ -238,7 +239,7 @@ void SiteMapWindow::RestoreState(const QJsonObject& state)
 
 void SiteMapWindow::ExportGeoPackage(const QString& path, site::ExportSummary& summary)
 {
-    const site::LabelledReadings gathered = site::GatherLabelledReadings(site::FilePaths(*readings_));
+    const site::LabelledReadings gathered = site::GatherLabelledReadings(readings_->files);
     // With a recipe, the processed values and the processing's traverses (by file or by column 2).
     if (!(processed_ && processed_->readings == readings_ && !processed_->request.recipe.steps.empty())) {
         summary = site::WriteGeoPackage(gathered, ToFsPath(path));

@@ -5,6 +5,7 @@
 #include "site_map_window.h"
 
 #include "error_box.h"
+#include "file_io.h"
 #include "processing_panel.h"
 #include "page_dots.h"
 #include "processing_runner.h"
@@ -209,7 +210,7 @@ void SiteMapWindow::ExportProcessed(const std::filesystem::path& path, site::Exp
                                     site::ExportSummary& summary)
 {
     // The labels are read again from the files, which must place the rows the values are of.
-    const site::LabelledReadings gathered = site::GatherLabelledReadings(site::FilePaths(*readings_));
+    const site::LabelledReadings gathered = site::GatherLabelledReadings(readings_->files);
     if (gathered.placed.file != readings_->file || gathered.placed.row != readings_->row)
         throw std::runtime_error("The survey files changed since the site map gathered them; the processed values "
                                  "no longer fit them");
@@ -239,7 +240,7 @@ void SiteMapWindow::UpdateStrip()
     const std::span<const double> raw(r.value.data() + first, count);
     const std::span<const double> processed = current ? std::span<const double>(processed_->values->value.data() + first, count) : raw;
     const int file = static_cast<int>(r.file[first]);
-    QString title = file < static_cast<int>(r.files.size()) ? QFileInfo(QString::fromStdString(r.files[file])).fileName()
+    QString title = file < static_cast<int>(r.files.size()) ? QFileInfo(QString::fromStdString(Utf8Of(r.files[file]))).fileName()
                                                              : QString();
     title += QStringLiteral(", rows %1\u2013%2: processed values (blue, left scale) and readings (grey, right scale) by distance along it")
                  .arg(r.row[first])

@@ -3,6 +3,7 @@
 #include "site_map_window.h"
 
 #include "error_box.h"
+#include "file_io.h"
 #include "grid.h"
 #include "page_dots.h"
 #include "platform.h"
@@ -105,9 +106,9 @@ QString JsNumber(double value)
     return std::isfinite(value) ? QString::number(value, 'g', 17) : QStringLiteral("0");
 }
 
-QString FileName(const std::string& path)
+QString FileName(const std::filesystem::path& path)
 {
-    return QFileInfo(QString::fromStdString(path)).fileName();
+    return QFileInfo(QString::fromStdString(Utf8Of(path))).fileName();
 }
 
 } // namespace
@@ -425,7 +426,7 @@ void SiteMapWindow::UpdateStatus()
         for (std::size_t i = 0; i < failures.size(); ++i) {
             const QString one =
                 QStringLiteral("%1 (%2)").arg(FileName(failures[i].file), QString::fromStdString(failures[i].message));
-            failureList += (i ? QStringLiteral("\n") : QString()) + QString::fromStdString(failures[i].file) + QStringLiteral(": ") +
+            failureList += (i ? QStringLiteral("\n") : QString()) + QString::fromStdString(Utf8Of(failures[i].file)) + QStringLiteral(": ") +
                            QString::fromStdString(failures[i].message);
             if (i < 3)
                 named << one;

@@ -156,6 +156,12 @@ TEST_F(CliGisFiles, FilesThatPlaceNothingAreNamed)
     const auto grid = Call({"grid", "site", "nofix.csv", "-o", "site.tif"});
     EXPECT_EQ(grid.status, 0);
     EXPECT_EQ(grid.err, "nofix.csv: no reading with a usable position\n");
+    // No grid at all: the files are named first, then why there is no grid.
+    const auto none = Call({"grid", "nofix.csv", "missing.csv", "-o", "none.tif"});
+    EXPECT_EQ(none.status, 1);
+    EXPECT_EQ(none.err, "nofix.csv: no reading with a usable position\n"
+                        "missing.csv: File cannot be opened.\n"
+                        "No reading has a position: there is nothing to grid.\n");
 }
 
 } // namespace

@@ -151,7 +151,7 @@ TEST_F(ExportTest, FilesThatPlaceNothingAreToldApartFromFailures)
     const std::string missing = (dir_ / "missing.csv").string();
     const std::vector<std::filesystem::path> files{empty, survey, missing, nofix};
     const ExportSummary summary = ExportReadings(files, dir_ / "out.csv", ExportFormat::Csv);
-    EXPECT_EQ(summary.placedNothing, (std::vector<std::string>{empty, nofix}));
+    EXPECT_EQ(summary.placedNothing, (std::vector<std::filesystem::path>{empty, nofix}));
     EXPECT_EQ(FilesPlacingNothing(GatherReadings(files)), summary.placedNothing);
     // The plain core writes no GeoPackage, and leaves nothing behind trying.
     EXPECT_THROW(ExportReadings(files, dir_ / "out.gpkg", ExportFormat::GeoPackage), Error);

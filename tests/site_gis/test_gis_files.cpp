@@ -71,7 +71,7 @@ TEST(GisFiles, GeoPackageHoldsTheReadingsAndTheTraversesAsNumbered)
     const fs::path out = dir.path / "site.gpkg";
     const ExportSummary summary = WriteGeoPackage(readings, out, &processed, bounds);
     EXPECT_EQ(summary.written, 5u);
-    EXPECT_EQ(summary.placedNothing, std::vector<std::string>{"b.csv"});
+    EXPECT_EQ(summary.placedNothing, std::vector<std::filesystem::path>{"b.csv"});
     EXPECT_EQ(dir.Count(), 1u);
 
     GDALAllRegister();
@@ -145,7 +145,6 @@ TEST(GisFiles, GeoPackageHoldsTheReadingsAndTheTraversesAsNumbered)
 GridResult SmallGrid()
 {
     GridResult grid;
-    grid.ok = true;
     grid.zone = 37;
     grid.epsg = 32637;
     grid.cellSize = 2;
@@ -168,7 +167,7 @@ TEST(GisFiles, SurferAndXyzGridsReadBackWithTheirValuesAndBlanks)
     for (const char* name : {"site.grd", "site.XYZ"}) {
         SCOPED_TRACE(name);
         const fs::path path = dir.path / name;
-        ASSERT_EQ(WriteGrid(grid, scale, path.string()), "");
+        WriteGrid(grid, scale, path);
         GDALDatasetUniquePtr ds(GDALDataset::Open(path.string().c_str(), GDAL_OF_RASTER));
         ASSERT_TRUE(ds);
         EXPECT_STREQ(ds->GetDriver()->GetDescription(), name == std::string("site.grd") ? "GS7BG" : "XYZ");
@@ -207,7 +206,7 @@ TEST(GisFiles, GeoTiffStyleRampsThePaletteOverTheScaleRange)
     const TempDir dir;
     const GridResult grid = SmallGrid();
     const ColourScale scale{50001, 50009, 50003, Palette::Diverging};
-    ASSERT_EQ(WriteGrid(grid, scale, (dir.path / "site.tif").string()), "");
+    WriteGrid(grid, scale, dir.path / "site.tif");
     std::ifstream in(dir.path / "site.qml");
     const std::string qml((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_NE(qml.find("type=\"singlebandpseudocolor\" band=\"1\""), std::string::npos) << qml;
@@ -230,7 +229,7 @@ TEST(GisFiles, GeoTiffStyleRampsThePaletteOverTheScaleRange)
     }
 
     // The sequential palette: nine stops evenly over the range.
-    ASSERT_EQ(WriteGeoTiff(grid, ColourScale{0, 8, 4, Palette::Sequential}, (dir.path / "seq.tiff").string()), "");
+    WriteGeoTiff(grid, ColourScale{0, 8, 4, Palette::Sequential}, dir.path / "seq.tiff");
     std::ifstream seq(dir.path / "seq.qml");
     const std::string sequential((std::istreambuf_iterator<char>(seq)), std::istreambuf_iterator<char>());
     EXPECT_NE(sequential.find("<item value=\"3\" label=\"3\" color=\"#2c718e\""), std::string::npos) << sequential;

@@ -1,5 +1,6 @@
 // A grid computed into its file: one written in blocks (the limit of the cells held whole lowered)
 // is the grid held whole, in every format; a failure or a cancel leaves no file.
+#include "error_text.h"
 #include "grid.h"
 #include "utm_points.h"
 
@@ -27,6 +28,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace qm::site;
+using qm::test::ErrorText;
 
 // 40 lines 0.5 m apart and 60 m long, readings 5 cm apart along them, in UTM zone 37N, with a
 // value that is no plane (so that a cell in the wrong place shows). At 5 cm cells on two threads
@@ -125,7 +127,6 @@ protected:
 TEST_F(GridInBlocks, WrittenInBlocksIsTheWholeGridInEveryFormat)
 {
     const GridResult whole = ComputeGrid(site.lon, site.lat, site.value, request);
-    ASSERT_TRUE(whole.ok) << whole.error;
     ASSERT_GT(whole.height, 1000);
 
     // The same names in two folders, since a KMZ holds its file's name.
@@ -134,9 +135,8 @@ TEST_F(GridInBlocks, WrittenInBlocksIsTheWholeGridInEveryFormat)
     for (const std::string suffix : {".tif", ".xyz", ".grd", ".png", ".kmz"}) {
         SCOPED_TRACE(suffix);
         const fs::path held = dir.path / "held" / ("grid" + suffix), blocks = dir.path / "blocks" / ("grid" + suffix);
-        ASSERT_EQ(WriteGrid(whole, GridScale(whole), held.string()), "");
-        const GridResult b = GridToFile(site.lon, site.lat, site.value, request, blocks.string(), 0);
-        ASSERT_TRUE(b.ok) << b.error;
+        WriteGrid(whole, GridScale(whole), held);
+        const GridResult b = GridToFile(site.lon, site.lat, site.value, request, blocks, 0);
         EXPECT_TRUE(b.values.empty());
         EXPECT_EQ(b.width, whole.width);
         EXPECT_EQ(b.height, whole.height);
@@ -169,10 +169,9 @@ TEST_F(GridInBlocks, WrittenInBlocksIsTheWholeGridInEveryFormat)
 TEST_F(GridInBlocks, AFailureOrACancelInBlocksLeavesNoFileAndKeepsAnEarlierOne)
 {
     const fs::path missing = dir.path / "no such folder" / "grid.png";
-    const GridResult failed = GridToFile(site.lon, site.lat, site.value, request, missing.string(), 0);
-    EXPECT_FALSE(failed.ok);
-    EXPECT_EQ(failed.error.rfind("Cannot write " + missing.string() + ": ", 0), 0u) << failed.error;
-    EXPECT_EQ(failed.error.find("partial"), std::string::npos) << failed.error; // no temporary name
+    const std::string failed = ErrorText([&] { GridToFile(site.lon, site.lat, site.value, request, missing, 0); });
+    EXPECT_EQ(failed.rfind("Cannot write " + missing.string() + ": ", 0), 0u) << failed;
+    EXPECT_EQ(failed.find("partial"), std::string::npos) << failed; // no temporary name
 
     for (const std::string suffix : {".tif", ".png"}) {
         SCOPED_TRACE(suffix);
@@ -180,12 +179,27 @@ TEST_F(GridInBlocks, AFailureOrACancelInBlocksLeavesNoFileAndKeepsAnEarlierOne)
         std::ofstream(target) << "earlier";
         GridRequest stopped = request;
         stopped.progress = [](double fraction) { return fraction < 0.5; };
-        const GridResult cancelled = GridToFile(site.lon, site.lat, site.value, stopped, target.string(), 0);
-        EXPECT_FALSE(cancelled.ok);
-        EXPECT_TRUE(cancelled.cancelled);
+        EXPECT_THROW(GridToFile(site.lon, site.lat, site.value, stopped, target, 0), Cancelled);
         EXPECT_EQ(Bytes(target), "earlier");
         EXPECT_EQ(dir.Names(), std::vector<std::string>{"grid" + suffix});
         fs::remove(target);
+    }
+}
+
+// A grid in blocks that cannot be put under its name at the end (a folder is in the way) leaves
+// nothing beside the folder: neither the grid's temporary GeoTIFF nor an output's partial file.
+TEST_F(GridInBlocks, AWriteFailingAtTheEndLeavesNoPartialFile)
+{
+    for (const std::string suffix : {".tif", ".png"}) {
+        SCOPED_TRACE(suffix);
+        const fs::path taken = dir.path / ("taken" + suffix);
+        fs::create_directory(taken);
+        const std::string message = ErrorText([&] { GridToFile(site.lon, site.lat, site.value, request, taken, 0); });
+        EXPECT_EQ(message.rfind("Cannot write " + taken.string() + ": ", 0), 0u) << message;
+        EXPECT_EQ(message.find("partial"), std::string::npos) << message;
+        EXPECT_EQ(dir.Names(), std::vector<std::string>{"taken" + suffix});
+        EXPECT_TRUE(fs::is_directory(taken));
+        fs::remove(taken);
     }
 }
 
