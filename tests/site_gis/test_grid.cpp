@@ -293,8 +293,9 @@ TEST(SiteGrid, WarpedToDegreesTheGridCoversTheReadingsAndKeepsTheirValues)
     // the pixel may fall outside it); the corners of the turned raster lie outside the grid and
     // between the blocks nothing is invented.
     for (std::size_t i = 0; i < site.x.size(); i += 37)
-        if (site.y[i] > 6290000.5 && site.y[i] < 6290019.5)
+        if (site.y[i] > 6290000.5 && site.y[i] < 6290019.5) {
             EXPECT_NEAR(at(site.lon[i], site.lat[i]), site.value[i], 0.5);
+        }
     EXPECT_EQ(warped.values.front(), kNoData);
     EXPECT_EQ(warped.values.back(), kNoData);
     const double midLon = (site.lon[0] + site.lon[8 * 201]) / 2 + 0.00005;
@@ -347,8 +348,9 @@ TEST(SiteGrid, ASiteAcrossTheAntimeridianStaysInOnePieceInDegrees)
             const int row = static_cast<int>((warped.north - lat[i]) / (warped.north - warped.south) * warped.height);
             ASSERT_TRUE(col >= 0 && col < warped.width && row >= 0 && row < warped.height) << lon[i];
             const float cell = warped.values[static_cast<std::size_t>(row) * warped.width + col];
-            if (lat[i] > lat[0] + 1 && lat[i] < lat[40] - 1 && value[i] > 1 && value[i] < 118)
+            if (lat[i] > lat[0] + 1 && lat[i] < lat[40] - 1 && value[i] > 1 && value[i] < 118) {
                 EXPECT_NEAR(cell, value[i], 1.01) << lon[i];
+            }
         }
 
         // The KMZ overlay is in one piece too: its west edge that of the readings, its east edge
