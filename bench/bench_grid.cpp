@@ -128,7 +128,10 @@ struct Site {
 
         // The same readings as the magnetometer writes them, degrees and minutes, one file a line.
         for (int line = 0; line < lines; ++line) {
-            files.push_back((dir / ("L" + std::to_string(100 + line) + ".csv")).string());
+            std::string name = std::to_string(100 + line);
+            name.insert(0, 1, 'L');
+            name += ".csv";
+            files.push_back((dir / name).string());
             std::ofstream out(files.back(), std::ios::binary);
             out << "Position,Field nT,Time,N/S,Latitude,E/W,Longitude\r\n";
             std::string text;

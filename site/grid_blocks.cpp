@@ -12,6 +12,10 @@
 #include <gdal_alg.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <exception>
 #include <cstdlib>
 #include <memory>
 #include <mutex>
@@ -237,9 +241,45 @@ public:
         {
             std::vector<std::jthread> helpers;
             for (int t = 1; t < threads; ++t)
-                helpers.emplace_back([this] { Work(false); });
-            Work(true);
+                helpers.emplace_back([this] { Work([this] { WorkBlocks(false); }); });
+            Work([this] { WorkBlocks(true); });
         }
+        ThrowIfStopped();
+    }
+
+    // Grids every block on `threads` threads while this thread hands the sink each band of
+    // `perBand` blocks, whole rows, in order from north to south. Two bands are in flight, so that
+    // no thread waits for the slowest block of a band while only two bands are held.
+    void Stream(std::size_t perBand, int threads, RowSink& sink)
+    {
+        const std::size_t bands = (plan_.todo.size() + perBand - 1) / perBand;
+        next_ = 0;
+        last_ = plan_.todo.size();
+        std::exception_ptr failure;
+        {
+            {
+                const std::lock_guard lock(lock_);
+                for (std::size_t band = 0; band < std::min<std::size_t>(bands, 2); ++band)
+                    PrepareBand(band, perBand);
+            }
+            std::vector<std::jthread> workers;
+            for (int t = 0; t < threads; ++t)
+                workers.emplace_back([this, perBand] { Work([this, perBand] { StreamBlocks(perBand); }); });
+            try {
+                for (std::size_t band = 0; band < bands && WaitForBand(slots_[band % 2]); ++band) {
+                    sink.Rows(slots_[band % 2].row0, slots_[band % 2].rows, slots_[band % 2].cells);
+                    const std::lock_guard lock(lock_);
+                    if (band + 2 < bands)
+                        PrepareBand(band + 2, perBand);
+                    ready_.notify_all();
+                }
+            } catch (...) {
+                failure = std::current_exception();
+                stop_ = true;
+            }
+        }
+        if (failure)
+            std::rethrow_exception(failure);
         ThrowIfStopped();
     }
 
@@ -257,11 +297,12 @@ private:
 
     // An exception leaving a helper thread would end the program, so each thread turns its own
     // into the grid's failure (the readings of a block, or GDAL's own memory, can run out).
-    void Work(bool callerThread)
+    template <typename Blocks>
+    void Work(const Blocks& blocks)
     {
         try {
             try {
-                WorkBlocks(callerThread);
+                blocks();
             } catch (const std::bad_alloc&) {
                 throw;
             } catch (const std::exception& e) {
@@ -312,32 +353,107 @@ private:
                     }
     }
 
+    // Grids block `b` into `rows`, the raster's rows from `row0` on. False when it failed (the
+    // failure noted) or was stopped.
+    bool GridOne(const Block& b, BlockProgress& progress, Buffers& buf, const gdal::ErrorTrap& trap,
+                 std::span<float> rows, int row0)
+    {
+        const double cell = result_.cellSize;
+        const double west = result_.originX + b.col0 * cell, east = west + b.width * cell;
+        const double north = result_.originY - b.row0 * cell, south = north - b.height * cell;
+        Gather(west, east, north, south, buf);
+        if (!buf.x.empty() && !GridBlock(options_, result_.radius, buf.x, buf.y, buf.z, west, east, north, south,
+                                         b.width, b.height, cell, plan_.margin, buf.block, &ReportBlock, &progress)) {
+            Fail(stop_ ? std::string() : "GDAL could not grid the readings: " + trap.First());
+            return false;
+        }
+        if (!buf.x.empty())
+            for (int r = 0; r < b.height; ++r)
+                std::copy_n(buf.block.data() + static_cast<std::size_t>(r) * b.width, b.width,
+                            rows.data() + static_cast<std::size_t>(b.row0 - row0 + r) * result_.width + b.col0);
+        cellsDone_.fetch_add(progress.blockCells);
+        ReportBlock(0, nullptr, &progress);
+        return true;
+    }
+
+    BlockProgress ProgressOf(const Block& b, bool reports)
+    {
+        return BlockProgress{reports ? &request_.progress : nullptr, &stop_, &cellsDone_, cells_,
+                             static_cast<double>(b.width) * b.height};
+    }
+
     void WorkBlocks(bool callerThread)
     {
         ThreadConfig oneThread("GDAL_NUM_THREADS", "1");
         gdal::ErrorTrap blockTrap;
-        const double cell = result_.cellSize;
         Buffers buf;
         for (std::size_t index = next_++; index < last_ && !stop_; index = next_++) {
-            const Block b = plan_.todo[index];
-            BlockProgress progress{callerThread ? &request_.progress : nullptr, &stop_, &cellsDone_, cells_,
-                                   static_cast<double>(b.width) * b.height};
-            const double west = result_.originX + b.col0 * cell, east = west + b.width * cell;
-            const double north = result_.originY - b.row0 * cell, south = north - b.height * cell;
-            Gather(west, east, north, south, buf);
-            if (!buf.x.empty() && !GridBlock(options_, result_.radius, buf.x, buf.y, buf.z, west, east, north, south,
-                                             b.width, b.height, cell, plan_.margin, buf.block, &ReportBlock,
-                                             &progress)) {
-                Fail(stop_ ? std::string() : "GDAL could not grid the readings: " + blockTrap.First());
+            BlockProgress progress = ProgressOf(plan_.todo[index], callerThread);
+            if (!GridOne(plan_.todo[index], progress, buf, blockTrap, out_, outRow0_))
                 break;
-            }
-            if (!buf.x.empty())
-                for (int r = 0; r < b.height; ++r)
-                    std::copy_n(buf.block.data() + static_cast<std::size_t>(r) * b.width, b.width,
-                                out_.data() + static_cast<std::size_t>(b.row0 - outRow0_ + r) * result_.width + b.col0);
-            cellsDone_.fetch_add(progress.blockCells);
-            ReportBlock(0, nullptr, &progress);
         }
+    }
+
+    // A band of blocks being gridded or written: whole rows of the raster from row0 on.
+    struct BandSlot {
+        std::size_t band = SIZE_MAX;
+        int row0 = 0;
+        int rows = 0;
+        std::size_t left = 0; // blocks not yet gridded
+        std::vector<float> cells;
+    };
+
+    // Under lock_: makes `slot` ready for band `band`, every cell empty.
+    void PrepareBand(std::size_t band, std::size_t perBand)
+    {
+        BandSlot& slot = slots_[band % 2];
+        const std::size_t first = band * perBand, last = std::min(first + perBand, plan_.todo.size());
+        slot.row0 = plan_.todo[first].row0;
+        slot.rows = plan_.todo[last - 1].row0 + plan_.todo[last - 1].height - slot.row0;
+        slot.cells.assign(static_cast<std::size_t>(result_.width) * slot.rows, kNoData);
+        slot.left = last - first;
+        slot.band = band;
+    }
+
+    // The blocks in order on a thread of the stream; a block waits until its band has a slot.
+    void StreamBlocks(std::size_t perBand)
+    {
+        ThreadConfig oneThread("GDAL_NUM_THREADS", "1");
+        gdal::ErrorTrap blockTrap;
+        Buffers buf;
+        for (std::size_t index = next_++; index < last_ && !stop_; index = next_++) {
+            const std::size_t band = index / perBand;
+            BandSlot& slot = slots_[band % 2];
+            {
+                std::unique_lock lock(lock_);
+                while (slot.band != band && !stop_)
+                    ready_.wait_for(lock, std::chrono::milliseconds(50));
+            }
+            BlockProgress progress = ProgressOf(plan_.todo[index], false);
+            if (stop_ || !GridOne(plan_.todo[index], progress, buf, blockTrap, slot.cells, slot.row0))
+                break;
+            const std::lock_guard lock(lock_);
+            if (--slot.left == 0)
+                ready_.notify_all();
+        }
+    }
+
+    // On the writing thread: waits until every block of `slot` is gridded, telling the progress
+    // meanwhile. False when the gridding stopped.
+    bool WaitForBand(BandSlot& slot)
+    {
+        std::unique_lock lock(lock_);
+        while (slot.left > 0 && !stop_) {
+            ready_.wait_for(lock, std::chrono::milliseconds(100));
+            if (request_.progress) {
+                lock.unlock();
+                const bool go = request_.progress(0.05 + 0.95 * cellsDone_.load() / cells_);
+                lock.lock();
+                if (!go)
+                    stop_ = true;
+            }
+        }
+        return !stop_;
     }
 
     const GridReadings& in_;
@@ -356,25 +472,21 @@ private:
     std::atomic<bool> outOfMemory_{false};
     std::mutex failureLock_;
     std::string failure_;
+    std::mutex lock_; // of the band slots
+    std::condition_variable ready_;
+    BandSlot slots_[2];
 };
 
 // The raster's blocks handed on a band of blocks at a time, whole rows from north to south, so
-// that only a band is held: each band's cells start empty, as a block without readings leaves them.
-// A band of a narrow grid takes several rows of blocks, so that every thread has blocks to grid.
+// that only two bands are held: each band's cells start empty, as a block without readings leaves
+// them. A band of a narrow grid takes several rows of blocks, so that every thread has blocks to grid.
 void SendBands(BlockRun& run, const GridResult& result, int workers, RowSink& sink)
 {
     const BlockPlan& plan = run.Plan();
     const std::size_t perRow = static_cast<std::size_t>((result.width + plan.side - 1) / plan.side);
     const std::size_t perBand = perRow * ((2 * static_cast<std::size_t>(workers) + perRow - 1) / perRow);
-    const int threads = static_cast<int>(std::min<std::size_t>(perBand, static_cast<std::size_t>(workers)));
-    std::vector<float> band;
-    for (std::size_t first = 0; first < plan.todo.size(); first += perBand) {
-        const std::size_t last = std::min(first + perBand, plan.todo.size());
-        const int row0 = plan.todo[first].row0, rows = plan.todo[last - 1].row0 + plan.todo[last - 1].height - row0;
-        band.assign(static_cast<std::size_t>(result.width) * rows, kNoData);
-        run.Run(first, last, row0, band, threads);
-        sink.Rows(row0, rows, band);
-    }
+    const int threads = static_cast<int>(std::min<std::size_t>(plan.todo.size(), static_cast<std::size_t>(workers)));
+    run.Stream(perBand, threads, sink);
 }
 
 } // namespace
