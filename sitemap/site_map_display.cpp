@@ -19,6 +19,7 @@
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <limits>
 #include <optional>
@@ -34,6 +35,20 @@ bool IsDefaultRange(const site::RangeSetting& setting)
     return setting.mode == site::RangeMode::Percentiles && setting.low == byDefault.low && setting.high == byDefault.high;
 }
 
+
+// A contour point's degrees to the hundred-millionth (about a millimetre), as the page has always
+// drawn the lines; NaN or infinity as 0.
+double ContourDegrees(double value)
+{
+    if (!std::isfinite(value))
+        return 0.0;
+    char text[64];
+    const auto written = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 8);
+    double rounded = value;
+    if (written.ec == std::errc())
+        std::from_chars(text, written.ptr, rounded);
+    return rounded;
+}
 
 } // namespace
 
@@ -244,8 +259,8 @@ void SiteMapWindow::SendContours()
     sizes.reserve(static_cast<qsizetype>(contours->lines.size()));
     for (const site::ContourLine& line : contours->lines) {
         for (std::size_t i = 0; i < line.lon.size(); ++i) {
-            points.push_back(FiniteOrZero(line.lat[i]));
-            points.push_back(FiniteOrZero(line.lon[i] + shift));
+            points.push_back(ContourDegrees(line.lat[i]));
+            points.push_back(ContourDegrees(line.lon[i] + shift));
         }
         sizes << static_cast<qint64>(line.lon.size());
     }
