@@ -809,7 +809,9 @@
     if (!host) { return; }
     bridge = host;
     host.ArrayGiven.connect(qmSite.receive);
-    host.ReadingsLoaded.connect(function (n, bounds, x0, y0) { qmSite.load(n, bounds.length === 4 ? bounds : null, x0, y0); });
+    host.ReadingsLoaded.connect(function (n, bounds, x0, y0) {
+      qmSite.load(n, bounds.length === 4 ? bounds : null, x0, y0);
+    });
     host.ValuesGiven.connect(qmSite.setValues);
     host.SpikesGiven.connect(qmSite.setSpikes);
     host.ScaleChanged.connect(qmSite.setScale);

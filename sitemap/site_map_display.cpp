@@ -264,7 +264,8 @@ void SiteMapWindow::SendContours()
         }
         sizes << static_cast<qint64>(line.lon.size());
     }
-    const QByteArray bytes(reinterpret_cast<const char*>(points.data()), static_cast<qsizetype>(points.size() * sizeof(double)));
+    const QByteArray bytes(reinterpret_cast<const char*>(points.data()),
+                           static_cast<qsizetype>(points.size() * sizeof(double)));
     SiteDataHandler* handler = SiteDataSchemeRegistered() ? SiteData() : nullptr;
     const QString name = QStringLiteral("w%1-c%2-contour").arg(windowSerial_).arg(++sent_);
     emit channel_->ArrayGiven(QStringLiteral("contour"), {PageSource(handler, name, bytes)}, QStringLiteral("f64"));
@@ -322,7 +323,7 @@ void SiteMapWindow::ZoomToFile()
     }
     if (!(south <= north && west <= east))
         return;
-    emit channel_->FitTo({south, west, north, east});
+    emit channel_->FitTo(PageBounds(south, west, north, east));
 }
 
 } // namespace qm

@@ -597,7 +597,8 @@ void SiteMapWindow::SendReadings()
         piecesSent_[k] = ready;
         for (int a = 0; a < 3; ++a) {
             const QString name = prefix + QLatin1String(kArrayNames[a]) + QString::number(k);
-            sources[a] << (handler && !ready ? handler->Expect(name) : PageSource(handler, name, (page.*kArrays[a])[k]));
+            const QByteArray& bytes = (page.*kArrays[a])[k];
+            sources[a] << (handler && !ready ? handler->Expect(name) : PageSource(handler, name, bytes));
         }
     }
     const QString pointType = QLatin1String(page.pointBits == 64 ? "f64" : kF32);
@@ -605,8 +606,7 @@ void SiteMapWindow::SendReadings()
         emit channel_->ArrayGiven(QLatin1String(kArrayNames[a]), sources[a], a == 2 ? QLatin1String(kF32) : pointType);
     const site::SiteExtent& e = page.frame.extent;
     pageCentreLon_ = (e.west + e.east) / 2;
-    emit channel_->ReadingsLoaded(static_cast<qint64>(n),
-                                  {FiniteOrZero(e.south), FiniteOrZero(e.west), FiniteOrZero(e.north), FiniteOrZero(e.east)},
+    emit channel_->ReadingsLoaded(static_cast<qint64>(n), PageBounds(e.south, e.west, e.north, e.east),
                                   FiniteOrZero(page.frame.x0), FiniteOrZero(page.frame.y0));
     ReleasePieces();
 }
@@ -738,7 +738,7 @@ void SiteMapWindow::SendGrid()
     // The readings may have been moved by whole turns to lie together across the antimeridian.
     const double shift = 360.0 * std::round((pageCentreLon_ - (image.west + image.east) / 2) / 360.0);
     emit channel_->GridShown(QStringLiteral("data:image/png;base64,") + QString::fromLatin1(png.toBase64()),
-                             {FiniteOrZero(image.south), FiniteOrZero(image.west + shift), FiniteOrZero(image.north), FiniteOrZero(image.east + shift)},
+                             PageBounds(image.south, image.west + shift, image.north, image.east + shift),
                              FiniteOrZero(gridPanel_->Opacity()));
 }
 

@@ -23,6 +23,12 @@ inline double FiniteOrZero(double value)
     return std::isfinite(value) ? value : 0.0;
 }
 
+// The bounds [south, west, north, east] for the page, each as FiniteOrZero.
+inline QVariantList PageBounds(double south, double west, double north, double east)
+{
+    return {FiniteOrZero(south), FiniteOrZero(west), FiniteOrZero(north), FiniteOrZero(east)};
+}
+
 class SitePageChannel : public QObject {
     Q_OBJECT
 
