@@ -3,10 +3,12 @@
 #include "page_dots.h"
 
 #include "site_map_page.h"
+#include "site_page_channel.h"
 
 #include <QMetaObject>
 #include <QPointer>
-#include <QStringList>
+#include <QVariantList>
+#include <QVariantMap>
 
 #include <cmath>
 #include <cstring>
@@ -27,18 +29,17 @@ bool SameCentre(double a, double b)
     return a == b || (std::isnan(a) && std::isnan(b));
 }
 
-QString LevelsScript(const site::DotPyramid& pyramid)
+QVariantList Levels(const site::DotPyramid& pyramid)
 {
-    QStringList levels;
+    QVariantList levels;
     for (const site::DotPyramidLevel& l : pyramid.levels)
-        levels << QStringLiteral("{zoom: %1, originX: %2, originY: %3, offset: %4, count: %5, firstOffset: %6}")
-                      .arg(l.zoom)
-                      .arg(l.originX)
-                      .arg(l.originY)
-                      .arg(l.offset)
-                      .arg(l.count)
-                      .arg(l.firstOffset);
-    return QLatin1Char('[') + levels.join(QLatin1Char(',')) + QLatin1Char(']');
+        levels << QVariantMap{{QStringLiteral("zoom"), l.zoom},
+                              {QStringLiteral("originX"), static_cast<qint64>(l.originX)},
+                              {QStringLiteral("originY"), static_cast<qint64>(l.originY)},
+                              {QStringLiteral("offset"), static_cast<qint64>(l.offset)},
+                              {QStringLiteral("count"), static_cast<qint64>(l.count)},
+                              {QStringLiteral("firstOffset"), static_cast<qint64>(l.firstOffset)}};
+    return levels;
 }
 
 } // namespace
@@ -162,14 +163,14 @@ void PageDots::StartReps()
     });
 }
 
-void PageDots::Send(SiteDataHandler& handler, const QString& prefix, const std::function<void(const QString&)>& run)
+void PageDots::Send(SiteDataHandler& handler, const QString& prefix, SitePageChannel& channel)
 {
     if (!pyramid_ || !readings_)
         return;
-    const qsizetype n = static_cast<qsizetype>(readings_->size());
+    const auto n = static_cast<qint64>(readings_->size());
     const auto put = [&](const char* name, const QByteArray& bytes) {
         const QString address = handler.Put(prefix + QLatin1String(name), bytes);
-        run(QStringLiteral("qmSite.receive('%1', ['%2'], 'u32');").arg(QLatin1String(name), address));
+        emit channel.ArrayGiven(QLatin1String(name), {address}, QStringLiteral("u32"));
     };
     if (!pyramidSent_) {
         pyramidSent_ = true;
@@ -178,7 +179,7 @@ void PageDots::Send(SiteDataHandler& handler, const QString& prefix, const std::
         put("order", BytesOf(pyramid.order));
         put("cell", BytesOf(pyramid.cell));
         put("first", BytesOf(pyramid.first));
-        run(QStringLiteral("qmSite.setPyramid(%1, %2);").arg(n).arg(LevelsScript(*pyramid_->pyramid)));
+        emit channel.PyramidGiven(n, Levels(pyramid));
     }
     // Cells' readings made for earlier values or another centre never reach the page: it drops its
     // own when either changes, and takes these only while they fit.
@@ -186,7 +187,7 @@ void PageDots::Send(SiteDataHandler& handler, const QString& prefix, const std::
         SameCentre(reps_->centre, centre_)) {
         repsSent_ = true;
         put("reps", reps_->bytes);
-        run(QStringLiteral("qmSite.setReps(%1);").arg(n));
+        emit channel.RepsGiven(n);
     }
 }
 

@@ -12,13 +12,13 @@
 #include <QString>
 #include <QThreadPool>
 
-#include <functional>
 #include <memory>
 #include <vector>
 
 namespace qm {
 
 class SiteDataHandler;
+class SitePageChannel;
 
 class PageDots : public QObject {
     Q_OBJECT
@@ -34,8 +34,8 @@ public:
     // The page was given its readings anew and holds no pyramid: what is made goes to it again.
     void PageCleared();
     // Hands the page what is made and not yet sent, as arrays put on `handler` under names that
-    // begin with `prefix` and scripts run by `run`.
-    void Send(SiteDataHandler& handler, const QString& prefix, const std::function<void(const QString&)>& run);
+    // begin with `prefix`, told of through `channel`.
+    void Send(SiteDataHandler& handler, const QString& prefix, SitePageChannel& channel);
 
     // The pyramid of the readings followed, once made.
     std::shared_ptr<const site::DotPyramid> Pyramid() const;

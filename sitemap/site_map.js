@@ -1,4 +1,5 @@
-// The site map page: every placed reading as a coloured dot on one canvas over a Leaflet map. The
+// The site map page: every placed reading as a coloured dot on one canvas over a Leaflet map. What
+// it shows comes by the signals of the host's channel object, acted on in the order sent. The
 // readings arrive once as typed arrays; each frame draws one dot per occupied cell of 3 x 3 pixels,
 // the reading that stands out most. The host sends a pyramid of those cells at every zoom with each
 // cell's reading, so a frame touches only the cells on screen; until it has come (or while it is
@@ -17,7 +18,7 @@
   var gridCanvas = null;
   var dotCanvas = null;
   var tip = null;
-  var bridge = null;
+  var bridge = null; // the host's channel object (siteMap), once connected
 
   var received = {};
   // The readings' points on the web map (fractions of its world, see load) and their values, each
@@ -802,6 +803,38 @@
     reportView();
   }
 
+  // Acts on the host's signals, each by the call of the interface it names, and tells the host
+  // that the page is connected: only then does it send what the page shows.
+  function listen(host) {
+    if (!host) { return; }
+    bridge = host;
+    host.ArrayGiven.connect(qmSite.receive);
+    host.ReadingsLoaded.connect(function (n, bounds, x0, y0) {
+      qmSite.load(n, bounds.length === 4 ? bounds : null, x0, y0);
+    });
+    host.ValuesGiven.connect(qmSite.setValues);
+    host.SpikesGiven.connect(qmSite.setSpikes);
+    host.ScaleChanged.connect(qmSite.setScale);
+    host.HistogramChanged.connect(qmSite.setHistogram);
+    host.SelectionChanged.connect(qmSite.select);
+    host.DotsShown.connect(qmSite.showDots);
+    host.GridShown.connect(qmSite.setGrid);
+    host.GridCleared.connect(qmSite.clearGrid);
+    host.GridOpacity.connect(qmSite.setGridOpacity);
+    host.ContoursGiven.connect(qmSite.setContours);
+    host.ContoursCleared.connect(qmSite.clearContours);
+    host.Measuring.connect(qmSite.setMeasuring);
+    host.FitTo.connect(qmSite.fitTo);
+    host.PyramidGiven.connect(qmSite.setPyramid);
+    host.RepsGiven.connect(qmSite.setReps);
+    // An update (serial > 0) is told done once every call before it is.
+    host.Redraw.connect(function (serial) {
+      qmSite.redraw();
+      if (serial > 0 && !qmSite.busyThenTell(serial)) { host.Idle(serial); }
+    });
+    host.PageReady();
+  }
+
   function connectView(view) {
     siteView = view;
     if (!view) { return; }
@@ -871,9 +904,9 @@
 
       if (window.qt && window.qt.webChannelTransport && window.QWebChannel) {
         new QWebChannel(window.qt.webChannelTransport, function (channel) {
-          bridge = channel.objects.siteMap;
           tools = channel.objects.siteTools || null;
           connectView(channel.objects.siteView);
+          listen(channel.objects.siteMap);
         });
       }
       updateLegend();
@@ -883,12 +916,12 @@
       draw();
     },
 
-    // One array of the next load in pieces, each as the address to fetch its bytes from or as
-    // base64 of them: 32-bit floats, or 64-bit ones when `bits` is 64. The pieces are fetched side
-    // by side (several come in faster than one whole array) and kept as they came; later calls
-    // wait until they are all in.
-    receive: function (name, sources, bits) {
-      var Type = bits === 64 ? Float64Array : bits === "u32" ? Uint32Array : Float32Array;
+    // One array of the next call that takes it, in pieces, each as the address to fetch its bytes
+    // from or as base64 of them: `type` "f32" (32-bit floats), "f64" or "u32". The pieces are
+    // fetched side by side (several come in faster than one whole array) and kept as they came;
+    // later calls wait until they are all in.
+    receive: function (name, sources, type) {
+      var Type = type === "f64" ? Float64Array : type === "u32" ? Uint32Array : Float32Array;
       var pieces = new Array(sources.length);
       var take = function () {
         var arrays = [];
@@ -914,7 +947,7 @@
     // Whether arrays are still being fetched (the calls after them not yet done).
     busy: function () { return fetching > 0 || held.length > 0; },
 
-    // As busy(); when busy, the host is told through its bridge once the page no longer is, with
+    // As busy(); when busy, the host is told through its channel once the page no longer is, with
     // the host's number of the update that asked.
     busyThenTell: function (serial) {
       var busy = fetching > 0 || held.length > 0;
@@ -1018,8 +1051,11 @@
       changed();
     }),
 
-    // The readings flagged as spikes, by index.
-    setSpikes: inOrder(function (list) {
+    // The readings flagged as spikes, by index: the received array "spikes" (no piece: none).
+    setSpikes: inOrder(function () {
+      var got = received.spikes;
+      delete received.spikes;
+      var list = got && got.length > 0 ? got[0] : [];
       if (spikes.length > 0 || list.length > 0) { changed(); }
       spikes = list;
     }),
@@ -1064,14 +1100,19 @@
       if (!shown) { hideTip(); }
     }),
 
-    // The grid's contour lines, each {level, points: [lat, lon, lat, lon, ...]}, as thin lines
-    // over the grid and under the dots.
-    setContours: inOrder(function (lines) {
+    // The grid's contour lines as thin lines over the grid and under the dots: the received array
+    // "contour" holds their points (lat, lon, lat, lon, ...) line after line, `sizes` the points
+    // of each line.
+    setContours: inOrder(function (sizes) {
+      var got = received.contour;
+      delete received.contour;
       qmSite.clearContours();
-      var latlngs = [], vertices = 0;
-      for (var k = 0; k < lines.length; ++k) {
-        var p = lines[k].points, line = [];
-        for (var i = 0; i + 1 < p.length; i += 2) { line.push([p[i], p[i + 1]]); }
+      var p = got && got.length === 1 ? got[0] : new Float64Array(0);
+      var latlngs = [], vertices = 0, next = 0;
+      for (var k = 0; k < sizes.length; ++k) {
+        var line = [], end = Math.min(next + 2 * sizes[k], p.length);
+        for (var i = next; i + 1 < end; i += 2) { line.push([p[i], p[i + 1]]); }
+        next = end;
         if (line.length >= 2) {
           latlngs.push(line);
           vertices += line.length;

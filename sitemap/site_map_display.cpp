@@ -9,18 +9,21 @@
 #include "processing_runner.h"
 #include "site_grid_panel.h"
 #include "site_map_page.h"
+#include "site_page_channel.h"
 
+#include <QByteArray>
 #include <QToolButton>
+#include <QVariantList>
+#include <QVariantMap>
 #include <QWebChannel>
-#include <QWebEngineView>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <limits>
 #include <optional>
-#include <string>
+#include <vector>
 
 namespace qm {
 
@@ -32,11 +35,19 @@ bool IsDefaultRange(const site::RangeSetting& setting)
     return setting.mode == site::RangeMode::Percentiles && setting.low == byDefault.low && setting.high == byDefault.high;
 }
 
-void AppendNumber(std::string& text, double value, const char* format)
+
+// A contour point's degrees to the hundred-millionth (about a millimetre), as the page has always
+// drawn the lines; NaN or infinity as 0.
+double ContourDegrees(double value)
 {
-    char number[40];
-    const int length = std::snprintf(number, sizeof number, format, std::isfinite(value) ? value : 0.0);
-    text.append(number, static_cast<std::size_t>(std::clamp(length, 0, static_cast<int>(sizeof number) - 1)));
+    if (!std::isfinite(value))
+        return 0.0;
+    char text[64];
+    const auto written = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 8);
+    double rounded = value;
+    if (written.ec == std::errc())
+        std::from_chars(text, written.ptr, rounded);
+    return rounded;
 }
 
 } // namespace
@@ -54,8 +65,8 @@ void SiteMapWindow::BuildDisplayTools(QWidget* bar)
     measureButton_->setToolTip(QStringLiteral("Click points on the map to measure the great-circle distance along "
                                               "them; Esc starts again"));
     connect(measureButton_, &QToolButton::toggled, this, [this](bool on) {
-        if (pageLoaded_)
-            RunScript(QStringLiteral("qmSite.setMeasuring(%1);").arg(on ? QStringLiteral("true") : QStringLiteral("false")));
+        if (channel_->Ready())
+            emit channel_->Measuring(on);
     });
     zoomButton_ = new QToolButton(bar);
     zoomButton_->setObjectName(QStringLiteral("zoomToFile"));
@@ -97,10 +108,6 @@ void SiteMapWindow::ConnectDisplay(QWebChannel* channel)
     // A refusal or failure is said in the status line; once cleared, the grid's own note is back.
     connect(relief, &ReliefPanel::NoteChanged, this,
             [this](const QString& note) { SetNote(note.isEmpty() ? gridPanel_->Note() : note); });
-    connect(view_, &QWebEngineView::loadFinished, this, [this](bool ok) {
-        if (ok && measureButton_->isChecked())
-            RunScript(QStringLiteral("qmSite.setMeasuring(true);"));
-    });
 }
 
 void SiteMapWindow::SetRangeSetting(const site::RangeSetting& setting)
@@ -213,24 +220,25 @@ void SiteMapWindow::RangeFinished()
     if (moved) {
         scaleDirty_ = true;
         UpdatePage();
-    } else if (pageLoaded_ && !scaleDirty_) {
-        RunScript(QStringLiteral("qmSite.setHistogram(%1);").arg(HistogramScript()));
+    } else if (channel_->Ready() && !scaleDirty_) {
+        emit channel_->HistogramChanged(Histogram());
     }
     emit ColourRangeReady();
 }
 
-QString SiteMapWindow::HistogramScript() const
+QVariant SiteMapWindow::Histogram() const
 {
     // Only the histogram over the range drawn: one over an earlier range would mark it wrongly.
     if (range_.counts.size() != static_cast<std::size_t>(kHistogramBins) + 2 || range_.range.min != scale_.min ||
-        range_.range.max != scale_.max)
-        return QStringLiteral("null");
-    QStringList counts;
+        range_.range.max != scale_.max || !std::isfinite(range_.range.min) || !std::isfinite(range_.range.max))
+        return {};
+    QVariantList counts;
+    counts.reserve(static_cast<qsizetype>(range_.counts.size()));
     for (const std::uint32_t count : range_.counts)
-        counts << QString::number(count);
-    return QStringLiteral("{min: %1, max: %2, counts: [%3]}")
-        .arg(QString::number(range_.range.min, 'g', 17), QString::number(range_.range.max, 'g', 17),
-             counts.join(QLatin1Char(',')));
+        counts << count;
+    return QVariantMap{{QStringLiteral("min"), range_.range.min},
+                       {QStringLiteral("max"), range_.range.max},
+                       {QStringLiteral("counts"), counts}};
 }
 
 void SiteMapWindow::SendContours()
@@ -239,29 +247,29 @@ void SiteMapWindow::SendContours()
     const auto grid = gridPanel_->Grid();
     const auto contours = gridPanel_->Relief()->Contours();
     if (!gridPanel_->Shown() || !grid || !contours || contours->grid != grid || contours->lines.empty()) {
-        RunScript(QStringLiteral("qmSite.clearContours();"));
+        emit channel_->ContoursCleared();
         return;
     }
     // On the same turn of the world as the readings (the lines run on about the grid's meridian).
+    // Their points go as one array of 64-bit floats (lat, lon, lat, lon, ...), line after line.
     const double shift = 360.0 * std::round((pageCentreLon_ - contours->lines.front().lon.front()) / 360.0);
-    std::string script = "qmSite.setContours([";
-    script.reserve(contours->vertices * 26 + contours->lines.size() * 40 + 64);
-    for (std::size_t k = 0; k < contours->lines.size(); ++k) {
-        const site::ContourLine& line = contours->lines[k];
-        script += k ? ",{level:" : "{level:";
-        AppendNumber(script, line.level, "%.10g");
-        script += ",points:[";
+    std::vector<double> points;
+    points.reserve(2 * contours->vertices);
+    QVariantList sizes;
+    sizes.reserve(static_cast<qsizetype>(contours->lines.size()));
+    for (const site::ContourLine& line : contours->lines) {
         for (std::size_t i = 0; i < line.lon.size(); ++i) {
-            if (i)
-                script += ',';
-            AppendNumber(script, line.lat[i], "%.8f");
-            script += ',';
-            AppendNumber(script, line.lon[i] + shift, "%.8f");
+            points.push_back(ContourDegrees(line.lat[i]));
+            points.push_back(ContourDegrees(line.lon[i] + shift));
         }
-        script += "]}";
+        sizes << static_cast<qint64>(line.lon.size());
     }
-    script += "]);";
-    RunScript(QString::fromStdString(script));
+    const QByteArray bytes(reinterpret_cast<const char*>(points.data()),
+                           static_cast<qsizetype>(points.size() * sizeof(double)));
+    SiteDataHandler* handler = SiteDataSchemeRegistered() ? SiteData() : nullptr;
+    const QString name = QStringLiteral("w%1-c%2-contour").arg(windowSerial_).arg(++sent_);
+    emit channel_->ArrayGiven(QStringLiteral("contour"), {PageSource(handler, name, bytes)}, QStringLiteral("f64"));
+    emit channel_->ContoursGiven(sizes);
 }
 
 void SiteMapWindow::FindZone()
@@ -298,7 +306,7 @@ void SiteMapWindow::UpdateZoomButton()
 
 void SiteMapWindow::ZoomToFile()
 {
-    if (!pageLoaded_ || !onPage_)
+    if (!channel_->Ready() || !onPage_)
         return;
     const auto [first, last] = RangeOfFile(*onPage_, selectedFile_);
     double south = std::numeric_limits<double>::infinity(), north = -south, west = south, east = -south;
@@ -315,9 +323,7 @@ void SiteMapWindow::ZoomToFile()
     }
     if (!(south <= north && west <= east))
         return;
-    RunScript(QStringLiteral("qmSite.fitTo([%1, %2, %3, %4]);")
-                  .arg(QString::number(south, 'g', 17), QString::number(west, 'g', 17), QString::number(north, 'g', 17),
-                       QString::number(east, 'g', 17)));
+    emit channel_->FitTo(PageBounds(south, west, north, east));
 }
 
 } // namespace qm

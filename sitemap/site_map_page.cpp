@@ -220,29 +220,17 @@ void SiteDataHandler::Reply(QWebEngineUrlRequestJob* job, QByteArray bytes)
     job->reply(QByteArrayLiteral("application/octet-stream"), buffer);
 }
 
+QString PageSource(SiteDataHandler* handler, const QString& name, const QByteArray& bytes)
+{
+    return handler ? handler->Put(name, bytes) : QString::fromLatin1(bytes.toBase64());
+}
+
 QString GroupedCount(unsigned long long count)
 {
     QString digits = QString::number(count);
     for (qsizetype at = digits.size() - 3; at > 0; at -= 3)
         digits.insert(at, QLatin1Char(','));
     return digits;
-}
-
-void SiteMapBridge::Click(int index)
-{
-    if (onClick)
-        onClick(index);
-}
-
-QString SiteMapBridge::Describe(int index)
-{
-    return onDescribe ? onDescribe(index) : QString();
-}
-
-void SiteMapBridge::Idle(int serial)
-{
-    if (onIdle)
-        onIdle(serial);
 }
 
 } // namespace qm

@@ -1,6 +1,6 @@
-// What the site map window sends to its page and hears back from it: the readings prepared for
-// the page (points on the web map, the extent to show, the arrays as raw bytes through an address
-// scheme, or as base64) and the object through which the page reports clicks and asks for tooltips.
+// What the site map window sends to its page: the readings prepared for the page (points on the
+// web map, the extent to show) and the address scheme through which the page fetches arrays as raw
+// bytes, or their base64 without it.
 #pragma once
 
 #include "colour_scale.h"
@@ -97,25 +97,11 @@ private:
 // The data scheme's handler of the site map windows' shared browser profile (made with it), or null.
 SiteDataHandler* SiteData();
 
+// Where the page finds the array `bytes` as one piece: put on `handler` under `name` (its
+// address), or without the data scheme (a null handler) the bytes as base64.
+QString PageSource(SiteDataHandler* handler, const QString& name, const QByteArray& bytes);
+
 // Thousands grouped with commas: "1,234".
 QString GroupedCount(unsigned long long count);
-
-// The object the page sees as "siteMap" through the web channel. The page passes the index of a
-// reading in the arrays it was sent.
-class SiteMapBridge : public QObject {
-    Q_OBJECT
-
-public:
-    explicit SiteMapBridge(QObject* parent = nullptr) : QObject(parent) {}
-
-    std::function<void(int index)> onClick;
-    std::function<QString(int index)> onDescribe;
-    std::function<void(int serial)> onIdle;
-
-    Q_INVOKABLE void Click(int index);
-    Q_INVOKABLE QString Describe(int index);
-    // The page has done every call it held for its arrays, those of update `serial` included.
-    Q_INVOKABLE void Idle(int serial);
-};
 
 } // namespace qm

@@ -12,6 +12,7 @@
 #include "profile_strip.h"
 #include "site_grid_panel.h"
 #include "site_map_page.h"
+#include "site_page_channel.h"
 
 #include <QFileInfo>
 #include <QLocale>
@@ -136,22 +137,22 @@ void SiteMapWindow::SendValues()
         pageHasThem || !processed_->shownIsReadings ? std::vector<QByteArray>{} : FloatPieces(onPage_->value);
     const std::vector<QByteArray>& shownPieces = processed_->shownIsReadings ? pieces : processed_->shownPieces;
     QStringList sources;
-    for (std::size_t k = 0; !pageHasThem && k < shownPieces.size(); ++k) {
-        const QByteArray& bytes = shownPieces[k];
-        sources << QLatin1Char('\'') +
-                       (handler ? handler->Put(prefix + QString::number(k), bytes) : QString::fromLatin1(bytes.toBase64())) +
-                       QLatin1Char('\'');
-    }
+    for (std::size_t k = 0; !pageHasThem && k < shownPieces.size(); ++k)
+        sources << PageSource(handler, prefix + QString::number(k), shownPieces[k]);
     if (!pageHasThem) {
-        RunScript(QStringLiteral("qmSite.receive('value', [%1], 32); qmSite.setValues(%2);")
-                      .arg(sources.join(QLatin1Char(',')))
-                      .arg(onPage_->size()));
+        emit channel_->ArrayGiven(QStringLiteral("value"), sources, QStringLiteral("f32"));
+        emit channel_->ValuesGiven(static_cast<qint64>(onPage_->size()));
         pageValues_ = processed_->shown;
     }
-    QStringList spikes;
-    for (const std::uint32_t i : processed_->spikes)
-        spikes << QString::number(i);
-    RunScript(QStringLiteral("qmSite.setSpikes([%1]);").arg(spikes.join(QLatin1Char(','))));
+    // The spikes' indices as one array of 32-bit integers; none as no piece at all.
+    const std::vector<std::uint32_t>& spikes = processed_->spikes;
+    QStringList spikeSources;
+    if (!spikes.empty())
+        spikeSources << PageSource(handler, prefix + QStringLiteral("spikes"),
+                                   QByteArray(reinterpret_cast<const char*>(spikes.data()),
+                                              static_cast<qsizetype>(spikes.size() * sizeof(std::uint32_t))));
+    emit channel_->ArrayGiven(QStringLiteral("spikes"), spikeSources, QStringLiteral("u32"));
+    emit channel_->SpikesGiven();
 }
 
 void SiteMapWindow::SendDots()
@@ -163,8 +164,7 @@ void SiteMapWindow::SendDots()
         !pageValues_)
         return;
     dots_->Follow(onPage_, pageFrame_, pageValues_, pageCentre_);
-    dots_->Send(*handler, QStringLiteral("w%1-d%2-").arg(windowSerial_).arg(sent_),
-                [this](const QString& script) { RunScript(script); });
+    dots_->Send(*handler, QStringLiteral("w%1-d%2-").arg(windowSerial_).arg(sent_), *channel_);
 }
 
 QString SiteMapWindow::ProcessingStatus() const

@@ -11,6 +11,7 @@
 #include "site_grid_panel.h"
 #include "site_extent.h"
 #include "site_map_page.h"
+#include "site_page_channel.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -33,6 +34,8 @@
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QVariantList>
+#include <QVariantMap>
 #include <QWebChannel>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
@@ -57,6 +60,7 @@ namespace {
 constexpr const char* kPageName = "site_map.html";
 // The arrays the page receives, by name.
 constexpr const char* kArrayNames[3] = {"x", "y", "value"};
+constexpr const char* kF32 = "f32";
 constexpr std::vector<QByteArray> PreparedPage::* kArrays[3] = {&PreparedPage::x, &PreparedPage::y, &PreparedPage::value};
 constexpr int kColourSteps = 256;
 
@@ -99,11 +103,6 @@ int DecimalsFor(double span)
 QString Number(double value, int decimals)
 {
     return QLocale::c().toString(value, 'f', decimals);
-}
-
-QString JsNumber(double value)
-{
-    return std::isfinite(value) ? QString::number(value, 'g', 17) : QStringLiteral("0");
 }
 
 QString FileName(const std::filesystem::path& path)
@@ -154,18 +153,21 @@ SiteMapWindow::SiteMapWindow(QWidget* parent) : QWidget(parent, Qt::Window)
         script.setWorldId(QWebEngineScript::MainWorld);
         page->scripts().insert(script);
     }
-    bridge_ = new SiteMapBridge(this);
-    bridge_->onClick = [this](int index) {
+    channel_ = new SitePageChannel(this);
+    channel_->onClick = [this](int index) {
         if (!onPage_ || index < 0 || static_cast<std::size_t>(index) >= onPage_->size())
             return;
         emit ReadingClicked(static_cast<int>(onPage_->file[index]), static_cast<int>(onPage_->row[index]));
     };
-    bridge_->onDescribe = [this](int index) { return Describe(index); };
-    bridge_->onIdle = [this](int serial) { PageIdle(serial); };
+    channel_->onDescribe = [this](int index) { return Describe(index); };
+    channel_->onIdle = [this](int serial) { PageIdle(serial); };
+    channel_->onReady = [this] { PageReady(); };
     auto* channel = new QWebChannel(page);
-    channel->registerObject(QStringLiteral("siteMap"), bridge_);
+    channel->registerObject(QStringLiteral("siteMap"), channel_);
     ConnectDisplay(channel);
     page->setWebChannel(channel);
+    // A page loaded (again) hears nothing until it has connected to the channel.
+    connect(page, &QWebEnginePage::loadStarted, this, [this] { channel_->PageGone(); });
     connect(view_, &QWebEngineView::loadFinished, this, &SiteMapWindow::PageLoaded);
 
     status_ = new QLabel(this);
@@ -187,23 +189,23 @@ SiteMapWindow::SiteMapWindow(QWidget* parent) : QWidget(parent, Qt::Window)
     });
     connect(gridPanel_, &SiteGridPanel::NoteChanged, this, [this] { SetNote(gridPanel_->Note()); });
     connect(gridPanel_, &SiteGridPanel::OpacityChanged, this, [this](double opacity) {
-        if (pageLoaded_)
-            RunScript(QStringLiteral("qmSite.setGridOpacity(%1);").arg(JsNumber(opacity)));
+        if (channel_->Ready())
+            emit channel_->GridOpacity(FiniteOrZero(opacity));
     });
     connect(gridPanel_, &SiteGridPanel::DotsShownChanged, this, [this](bool shown) {
-        if (!pageLoaded_)
+        if (!channel_->Ready())
             return;
-        RunScript(QStringLiteral("qmSite.showDots(%1);").arg(shown ? QStringLiteral("true") : QStringLiteral("false")));
+        emit channel_->DotsShown(shown);
         UpdatePage();
     });
     dots_ = new PageDots(this);
     // What the pyramid's thread made goes to the page at once, outside the window's updates: it
     // changes no dot, only how fast the page finds them.
     connect(dots_, &PageDots::Made, this, [this] {
-        if (!pageLoaded_ || !isVisible())
+        if (!channel_->Ready() || !isVisible())
             return; // sent with the next update
         SendDots();
-        RunScript(QStringLiteral("qmSite.redraw();"));
+        emit channel_->Redraw(0);
     });
     SetUpExtras();
     UpdateExportMenu();
@@ -475,17 +477,18 @@ void SiteMapWindow::Preload()
 void SiteMapWindow::PageLoaded(bool ok)
 {
     pageLoaded_ = ok;
-    if (!ok) {
+    if (!ok)
         status_->setText(QStringLiteral("The site map page could not be shown"));
-        return;
-    }
-    readingsDirty_ = scaleDirty_ = selectionDirty_ = gridDirty_ = contoursDirty_ = true;
-    UpdatePage();
 }
 
-void SiteMapWindow::RunScript(const QString& script)
+void SiteMapWindow::PageReady()
 {
-    view_->page()->runJavaScript(script);
+    // The page, loaded for the first time or again, holds nothing sent before: it gets everything
+    // it shows, as one update.
+    readingsDirty_ = scaleDirty_ = selectionDirty_ = gridDirty_ = contoursDirty_ = true;
+    if (measureButton_->isChecked())
+        emit channel_->Measuring(true);
+    UpdatePage();
 }
 
 void SiteMapWindow::UpdatePage()
@@ -503,7 +506,7 @@ void SiteMapWindow::UpdatePage()
 
 void SiteMapWindow::SendUpdate()
 {
-    if (!pageLoaded_ || !isVisible())
+    if (!channel_->Ready() || !isVisible())
         return;
     // The readings this update draws, if any; a newer set given meanwhile makes it no longer news.
     // While the first readings are being gathered the page keeps its empty map rather than being
@@ -527,66 +530,26 @@ void SiteMapWindow::SendUpdate()
     if (contoursDirty_)
         SendContours();
     SendDots();
-    // Scripts run in the order given, and the page holds the calls after an array it fetches until
-    // the array is in, so once the page is no longer busy everything above is drawn.
-    QPointer<SiteMapWindow> self(this);
-    const auto done = [self, drawsReadings, sent, drawsValues, valuesSent] {
-        if (!self)
-            return;
-        emit self->PageUpdated();
-        if (drawsReadings && sent == self->readings_) {
+    // The page acts on the signals in the order emitted and holds those after an array it fetches
+    // until the array is in, so once it says it has done this update everything above is drawn.
+    // Updates sent to a page since loaded again are done with the first update of the new page.
+    const auto done = [this, drawsReadings, sent, drawsValues, valuesSent] {
+        emit PageUpdated();
+        if (drawsReadings && sent == readings_) {
             // The pyramid of cells is made once the dots are drawn, so that it does not compete
             // with the first drawing for the processor.
-            self->dotsFollowed_ = sent;
-            self->SendDots();
-            emit self->ReadingsDrawn();
+            dotsFollowed_ = sent;
+            SendDots();
+            emit ReadingsDrawn();
         }
-        if (drawsValues && valuesSent && valuesSent == self->processed_) {
-            self->processedOnPage_ = valuesSent;
-            emit self->ProcessedDrawn();
+        if (drawsValues && valuesSent && valuesSent == processed_) {
+            processedOnPage_ = valuesSent;
+            emit ProcessedDrawn();
         }
     };
     const int serial = ++updateSerial_;
-    view_->page()->runJavaScript(QStringLiteral("qmSite.redraw(); qmSite.busyThenTell(%1)").arg(serial),
-                                 [self, done, serial](const QVariant& busy) {
-                                     if (self && busy.toBool())
-                                         self->WhenPageIdle(serial, done);
-                                     else
-                                         done();
-                                 });
-}
-
-void SiteMapWindow::WhenPageIdle(int serial, const std::function<void()>& done)
-{
-    // The page says when it is idle through the bridge; should the bridge not be connected yet, it
-    // is asked now and then as well, by one chain of questions for all the updates waiting.
     idleWaiters_.emplace(serial, std::make_shared<std::function<void()>>(done));
-    if (!polling_) {
-        polling_ = true;
-        PollIdle();
-    }
-}
-
-void SiteMapWindow::PollIdle()
-{
-    QPointer<SiteMapWindow> self(this);
-    QTimer::singleShot(25, this, [self] {
-        if (!self)
-            return;
-        if (self->idleWaiters_.empty()) {
-            self->polling_ = false;
-            return;
-        }
-        // Not busy when this runs means every update sent before it is done.
-        const int upTo = self->updateSerial_;
-        self->view_->page()->runJavaScript(QStringLiteral("qmSite.busy()"), [self, upTo](const QVariant& busy) {
-            if (!self)
-                return;
-            if (!busy.toBool())
-                self->PageIdle(upTo);
-            self->PollIdle();
-        });
-    });
+    emit channel_->Redraw(serial);
 }
 
 void SiteMapWindow::PageIdle(int serial)
@@ -617,7 +580,7 @@ void SiteMapWindow::SendReadings()
     dots_->PageCleared();
     pageValues_.reset();
     if (n == 0 || piecesFailedFor_ == onPage_) {
-        RunScript(QStringLiteral("qmSite.load(0, null);"));
+        emit channel_->ReadingsLoaded(0, {}, 0, 0);
         return;
     }
     // Sent once already (the page was loaded again): made again.
@@ -639,24 +602,16 @@ void SiteMapWindow::SendReadings()
         for (int a = 0; a < 3; ++a) {
             const QString name = prefix + QLatin1String(kArrayNames[a]) + QString::number(k);
             const QByteArray& bytes = (page.*kArrays[a])[k];
-            sources[a] << QLatin1Char('\'') +
-                              (!handler ? QString::fromLatin1(bytes.toBase64())
-                               : ready  ? handler->Put(name, bytes)
-                                        : handler->Expect(name)) +
-                              QLatin1Char('\'');
+            sources[a] << (handler && !ready ? handler->Expect(name) : PageSource(handler, name, bytes));
         }
     }
-    for (int a = 0; a < 3; ++a) {
-        RunScript(QStringLiteral("qmSite.receive('%1', [%2], %3);")
-                      .arg(QLatin1String(kArrayNames[a]), sources[a].join(QLatin1Char(',')))
-                      .arg(a == 2 ? 32 : page.pointBits));
-    }
+    const QString pointType = QLatin1String(page.pointBits == 64 ? "f64" : kF32);
+    for (int a = 0; a < 3; ++a)
+        emit channel_->ArrayGiven(QLatin1String(kArrayNames[a]), sources[a], a == 2 ? QLatin1String(kF32) : pointType);
     const site::SiteExtent& e = page.frame.extent;
     pageCentreLon_ = (e.west + e.east) / 2;
-    RunScript(QStringLiteral("qmSite.load(%1, [%2, %3, %4, %5], %6, %7);")
-                  .arg(n)
-                  .arg(JsNumber(e.south), JsNumber(e.west), JsNumber(e.north), JsNumber(e.east),
-                       JsNumber(page.frame.x0), JsNumber(page.frame.y0)));
+    emit channel_->ReadingsLoaded(static_cast<qint64>(n), PageBounds(e.south, e.west, e.north, e.east),
+                                  FiniteOrZero(page.frame.x0), FiniteOrZero(page.frame.y0));
     ReleasePieces();
 }
 
@@ -703,9 +658,10 @@ void SiteMapWindow::SendScale()
 {
     scaleDirty_ = false;
     pageCentre_ = scale_.centre;
-    QStringList colours;
+    QVariantList colours;
+    colours.reserve(3 * kColourSteps);
     for (const site::Rgb& rgb : site::Ramp(scale_, kColourSteps))
-        colours << QString::number(rgb[0]) << QString::number(rgb[1]) << QString::number(rgb[2]);
+        colours << int{rgb[0]} << int{rgb[1]} << int{rgb[2]};
     // The ends and the middle; with the diverging palette the middle tick is the centre value, where
     // the colours turn, unless it lies too near an end to be read.
     const double span = scale_.max - scale_.min;
@@ -716,12 +672,16 @@ void SiteMapWindow::SendScale()
         if (at > 0.25 && at < 0.75)
             middle = at;
     }
-    QStringList ticks;
+    QVariantList ticks;
     for (const double at : {0.0, middle, 1.0})
-        ticks << QStringLiteral("{at: %1, text: '%2'}").arg(JsNumber(at), Number(scale_.min + span * at, decimals));
-    RunScript(QStringLiteral("qmSite.setScale({min: %1, max: %2, centre: %3, colours: [%4], ticks: [%5], histogram: %6});")
-                  .arg(JsNumber(scale_.min), JsNumber(scale_.max), JsNumber(scale_.centre), colours.join(QLatin1Char(',')),
-                       ticks.join(QLatin1Char(',')), HistogramScript()));
+        ticks << QVariantMap{{QStringLiteral("at"), FiniteOrZero(at)},
+                             {QStringLiteral("text"), Number(scale_.min + span * at, decimals)}};
+    emit channel_->ScaleChanged({{QStringLiteral("min"), FiniteOrZero(scale_.min)},
+                                 {QStringLiteral("max"), FiniteOrZero(scale_.max)},
+                                 {QStringLiteral("centre"), FiniteOrZero(scale_.centre)},
+                                 {QStringLiteral("colours"), colours},
+                                 {QStringLiteral("ticks"), ticks},
+                                 {QStringLiteral("histogram"), Histogram()}});
 }
 
 void SiteMapWindow::SendSelection()
@@ -738,7 +698,7 @@ void SiteMapWindow::SendSelection()
         }
         ring = IndexOfReading(*onPage_, selectedFile_, selectedRow_);
     }
-    RunScript(QStringLiteral("qmSite.select(%1, %2, %3);").arg(first).arg(last).arg(ring));
+    emit channel_->SelectionChanged(first, last, ring);
     SendTrack();
 }
 
@@ -762,11 +722,10 @@ namespace qm {
 void SiteMapWindow::SendGrid()
 {
     gridDirty_ = false;
-    RunScript(QStringLiteral("qmSite.showDots(%1);")
-                  .arg(gridPanel_->DotsShown() ? QStringLiteral("true") : QStringLiteral("false")));
+    emit channel_->DotsShown(gridPanel_->DotsShown());
     const auto grid = gridPanel_->Grid();
     if (!gridPanel_->Shown() || !grid || grid->image.values.empty()) {
-        RunScript(QStringLiteral("qmSite.clearGrid();"));
+        emit channel_->GridCleared();
         return;
     }
     // Coloured here in the map's scale and sent as one PNG; a new scale colours it again.
@@ -782,9 +741,9 @@ void SiteMapWindow::SendGrid()
     picture.save(&buffer, "PNG");
     // The readings may have been moved by whole turns to lie together across the antimeridian.
     const double shift = 360.0 * std::round((pageCentreLon_ - (image.west + image.east) / 2) / 360.0);
-    RunScript(QStringLiteral("qmSite.setGrid('data:image/png;base64,%1', [%2, %3, %4, %5], %6);")
-                  .arg(QString::fromLatin1(png.toBase64()), JsNumber(image.south), JsNumber(image.west + shift),
-                       JsNumber(image.north), JsNumber(image.east + shift), JsNumber(gridPanel_->Opacity())));
+    emit channel_->GridShown(QStringLiteral("data:image/png;base64,") + QString::fromLatin1(png.toBase64()),
+                             PageBounds(image.south, image.west + shift, image.north, image.east + shift),
+                             FiniteOrZero(gridPanel_->Opacity()));
 }
 
 } // namespace qm

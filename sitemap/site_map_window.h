@@ -15,6 +15,7 @@
 #include <QJsonObject>
 #include <QFutureWatcher>
 #include <QString>
+#include <QVariant>
 #include <QWidget>
 
 #include <filesystem>
@@ -42,8 +43,8 @@ class ProcessingPanel;
 class ProcessingRunner;
 class ProfileStrip;
 class RangeControls;
-class SiteMapBridge;
 class SiteGridPanel;
+class SitePageChannel;
 class SiteViewBridge;
 
 class SiteMapWindow : public QWidget {
@@ -144,11 +145,9 @@ protected:
 private:
     void BuildToolbar();
     void PageLoaded(bool ok);
+    void PageReady();
     void UpdatePage();
     void SendUpdate();
-    // Calls `done` once the page has run every script of update `serial`, fetches included.
-    void WhenPageIdle(int serial, const std::function<void()>& done);
-    void PollIdle();
     void PageIdle(int serial);
     void SendReadings();
     void ReleasePieces();
@@ -159,7 +158,6 @@ private:
     void ShowRange();
     void RangeEdited();
     QString Describe(int index) const;
-    void RunScript(const QString& script);
     void BuildExportMenu();
     void UpdateExportMenu();
     void SendGrid();
@@ -189,7 +187,7 @@ private:
     void ApplyRange();
     void RequestRange(bool known);
     void RangeFinished();
-    QString HistogramScript() const;
+    QVariant Histogram() const;
     void SendContours();
     void FindZone();
     QString Locate(double lat, double lon);
@@ -197,7 +195,7 @@ private:
 
     QWebEngineProfile* profile_ = nullptr;
     QWebEngineView* view_ = nullptr;
-    SiteMapBridge* bridge_ = nullptr;
+    SitePageChannel* channel_ = nullptr; // the page's one web-channel object, each way
     QComboBox* paletteBox_ = nullptr;
     QLineEdit* minEdit_ = nullptr;
     QLineEdit* maxEdit_ = nullptr;
@@ -256,8 +254,8 @@ private:
     bool pageLoaded_ = false;
     bool updateQueued_ = false;
     int updateSerial_ = 0;
-    bool polling_ = false;
-    std::map<int, std::shared_ptr<std::function<void()>>> idleWaiters_; // by update, until the page is idle
+    // By update: what follows once the page has done it (and every update before it).
+    std::map<int, std::shared_ptr<std::function<void()>>> idleWaiters_;
     bool gathering_ = false; // shown progress of a gathering, no readings given since
     bool readingsDirty_ = true;
     bool scaleDirty_ = true;
