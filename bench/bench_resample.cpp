@@ -98,7 +98,10 @@ std::filesystem::path WorkDir()
 
 std::string Quote(const std::filesystem::path& path)
 {
-    return "\"" + path.string() + "\"";
+    std::string quoted = path.string();
+    quoted.insert(0, 1, '"');
+    quoted += '"';
+    return quoted;
 }
 
 // Writes the source as binary PPM (red, green, blue order).

@@ -54,8 +54,9 @@ void ExpectEveryLevelAsBinnedByHand(const std::vector<double>& lon, const std::v
     const std::vector<std::uint32_t> reps = DotRepresentatives(pyramid, value, centre);
     for (std::size_t l = 0; l < pyramid.levels.size(); ++l) {
         const DotPyramidLevel& level = pyramid.levels[l];
-        if (l > 0)
+        if (l > 0) {
             EXPECT_EQ(level.zoom, pyramid.levels[l - 1].zoom - 1);
+        }
         std::map<Cell, std::uint32_t> shown;
         for (std::size_t c = 0; c < level.count; ++c) {
             const std::uint32_t packed = pyramid.cell[level.offset + c];

@@ -181,8 +181,10 @@ TEST_F(GatherTest, GatheredArraysHoldExactlyTheirReadings)
     std::vector<std::filesystem::path> files;
     for (int f = 0; f < 8; ++f) {
         std::string text = "Label,Field nT,Time,NS,Latitude,EW,Longitude\r\n";
-        for (int r = 0; r < 200; ++r)
-            text += "P" + std::to_string(1000 + r) + ",50000.5,10:00,N,5645.0993,E,03712.1697\r\n";
+        for (int r = 0; r < 200; ++r) {
+            text += 'P';
+            text += std::to_string(1000 + r) + ",50000.5,10:00,N,5645.0993,E,03712.1697\r\n";
+        }
         files.push_back(Write("even" + std::to_string(f) + ".csv", text));
     }
     const auto expectExact = [](const PlacedReadings& readings) {
@@ -411,7 +413,8 @@ TEST_F(GatherTest, LabelsReadAgainFromTheNotedRowStartsAreTheGatheredOnes)
         const char d = f % 2 ? ';' : ',';
         std::string text = std::string("Label") + d + "Field" + d + "Time" + d + "NS" + d + "Lat" + d + "EW" + d + "Lon\r\n";
         for (int r = 1; r < 150 + 40 * f; ++r) {
-            text += "F" + std::to_string(f) + "-" + std::to_string(r) + (r % 9 ? "" : " \xe9") + d + "5239" +
+            text += 'F';
+            text += std::to_string(f) + "-" + std::to_string(r) + (r % 9 ? "" : " \xe9") + d + "5239" +
                     std::to_string(r % 10) + d + "10:00:00" + d + (r % 13 ? "N" : "?") + d + "5645.0993" + d + "E" + d +
                     "03712.1697" + (r % 5 ? "\r\n" : "\n");
         }

@@ -113,7 +113,9 @@ TEST_F(SurveyFileLines, RowsReadAgainFromTheirNotedStartsAreTheRowsOfTheWholeLoa
     std::mt19937 random(11);
     std::string bytes = "Label;Field;Time\r\n";
     while (bytes.size() < 2'500'000) {
-        bytes += "L" + std::to_string(random() % 100000) + (random() % 7 == 0 ? "\"q;\"" : "") + ";";
+        bytes += 'L';
+        bytes += std::to_string(random() % 100000);
+        bytes += random() % 7 == 0 ? "\"q;\";" : ";";
         bytes.append(random() % 60, static_cast<char>('a' + random() % 26));
         if (random() % 40 == 0)
             bytes += '\r';
