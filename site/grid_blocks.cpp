@@ -262,10 +262,12 @@ public:
                 for (std::size_t band = 0; band < std::min<std::size_t>(bands, 2); ++band)
                     PrepareBand(band, perBand);
             }
+            // Joined when the scope ends, after a failure here (a thread that cannot be started
+            // included) has stopped them.
             std::vector<std::jthread> workers;
-            for (int t = 0; t < threads; ++t)
-                workers.emplace_back([this, perBand] { Work([this, perBand] { StreamBlocks(perBand); }); });
             try {
+                for (int t = 0; t < threads; ++t)
+                    workers.emplace_back([this, perBand] { Work([this, perBand] { StreamBlocks(perBand); }); });
                 for (std::size_t band = 0; band < bands && WaitForBand(slots_[band % 2]); ++band) {
                     sink.Rows(slots_[band % 2].row0, slots_[band % 2].rows, slots_[band % 2].cells);
                     const std::lock_guard lock(lock_);
@@ -275,7 +277,9 @@ public:
                 }
             } catch (...) {
                 failure = std::current_exception();
+                const std::lock_guard lock(lock_);
                 stop_ = true;
+                ready_.notify_all();
             }
         }
         if (failure)
