@@ -100,14 +100,7 @@ double GeneralTextValue(double value)
         const int scale = 14 - exponent;
         if (magnitude < 1e3 && magnitude >= 1e-7 && scale <= 22) {
             const long double scaled = static_cast<long double>(magnitude) * static_cast<long double>(kPowers[scale]);
-            // Its floor without std::floor, which switches the x87 unit's rounding mode and back, a
-            // stall that cost more than the rest of the conversion: beside 2^63 a 64-bit mantissa
-            // holds whole units only, so the sum rounds `scaled` (below 2^63, not negative) to the
-            // nearest whole number, which is then stepped down if it lies above.
-            constexpr long double kTwoTo63 = 9223372036854775808.0L;
-            long double whole = (scaled + kTwoTo63) - kTwoTo63;
-            if (whole > scaled)
-                whole -= 1;
+            const long double whole = std::floor(scaled);
             const long double fraction = scaled - whole;
             if (std::fabs(fraction - 0.5L) > 1e-3L && whole >= 1e14L && whole < 1e15L - 1) {
                 const double rounded = static_cast<double>(fraction > 0.5L ? whole + 1 : whole);
@@ -391,6 +384,11 @@ std::vector<std::string> ReadRowLabels(const std::filesystem::path& file, const 
     constexpr int kStep = SurveyTable::kRowStartStep;
     if (first < 0 || first % kStep != 0 || static_cast<std::size_t>(first / kStep) >= rows.starts.size())
         return {};
+    std::error_code sizeError, timeError;
+    const std::uintmax_t size = std::filesystem::file_size(file, sizeError);
+    const std::filesystem::file_time_type written = std::filesystem::last_write_time(file, timeError);
+    if (sizeError || timeError || size != rows.size || written != rows.written)
+        return {};
     SurveyTable table;
     table.LoadRowsAt(file, rows.starts[static_cast<std::size_t>(first / kStep)], rows.delimiter, kStep);
     std::vector<std::string> labels;
@@ -549,7 +547,9 @@ PlacedReadings GatherClaimed(const std::vector<std::filesystem::path>& files, co
         [&](std::size_t f, const SurveyTable& table) {
             if (readings.rowStarts.size() != files.size())
                 readings.rowStarts.resize(files.size());
-            readings.rowStarts[f] = {table.SplitDelimiter().value_or(','), table.RowStarts()};
+            std::error_code ec;
+            readings.rowStarts[f] = {table.SplitDelimiter().value_or(','), table.RowStarts(), sizes[f],
+                                     std::filesystem::last_write_time(files[f], ec)};
             const std::uintmax_t bytesLeft = bytesAhead(bytesDone + sizes[f]);
             const std::size_t rows = static_cast<std::size_t>(std::max(table.RowCount() - 1, 0));
             const std::size_t needed = readings.size() + rows;

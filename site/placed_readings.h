@@ -26,6 +26,9 @@ struct FileFailure {
 struct FileRowStarts {
     char delimiter = ',';
     std::vector<std::uint64_t> starts;
+    // The file as the gathering found it: one changed since has its rows elsewhere.
+    std::uintmax_t size = 0;
+    std::filesystem::file_time_type written{};
 };
 
 // Compact arrays, one entry per placed reading, in file order and then row order. `file` indexes
@@ -127,8 +130,8 @@ struct GatherCounts {
 
 // The labels (column 0) of the rows of a gathered file from `first` (a multiple of
 // SurveyTable::kRowStartStep) through the next kRowStartStep - 1, read again from the file where
-// the gathering found them: labels[k] is row first + k's. Fewer, or none, when the file is shorter
-// now or gone; throws as the loader does when it cannot be read.
+// the gathering found them: labels[k] is row first + k's. None when the file is gone or changed
+// since (its size or time of writing); throws as the loader does when it cannot be read.
 std::vector<std::string> ReadRowLabels(const std::filesystem::path& file, const FileRowStarts& rows, int first);
 
 // The pass under GatherReadings and the readings export: every placed row, in file and row order,

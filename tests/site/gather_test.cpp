@@ -15,6 +15,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <fstream>
 #include <future>
 #include <random>
 #include <thread>
@@ -436,6 +437,10 @@ TEST_F(GatherTest, LabelsReadAgainFromTheNotedRowStartsAreTheGatheredOnes)
     }
     EXPECT_TRUE(readings.rowStarts.at(2).starts.empty()); // the missing file
     EXPECT_LT(readings.RowStartsMemory(), readings.size());
+    // A file written again since has its rows elsewhere: no label rather than a piece of a line.
+    std::ofstream(files[1], std::ios::binary | std::ios::app) << "F1-extra;1;2;N;5645.0993;E;03712.1697\r\n";
+    EXPECT_TRUE(ReadRowLabels(files[1], readings.rowStarts.at(1), 0).empty());
+    EXPECT_FALSE(ReadRowLabels(files[3], readings.rowStarts.at(3), 0).empty());
 }
 
 TEST_F(GatherTest, TheJoinPutsFilesInListOrderWhicheverPartTookThem)
