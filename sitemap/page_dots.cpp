@@ -169,7 +169,9 @@ void PageDots::Send(SiteDataHandler& handler, const QString& prefix, SitePageCha
         return;
     const auto n = static_cast<qint64>(readings_->size());
     const auto put = [&](const char* name, const QByteArray& bytes) {
-        const QString address = handler.Put(prefix + QLatin1String(name), bytes);
+        // A name of its own for every array put: one put again under the same name before the page
+        // fetched the first would answer that fetch and leave the second with nothing.
+        const QString address = handler.Put(prefix + QLatin1String(name) + QString::number(++puts_), bytes);
         emit channel.ArrayGiven(QLatin1String(name), {address}, QStringLiteral("u32"));
     };
     if (!pyramidSent_) {

@@ -60,6 +60,7 @@ private:
     bool building_ = false;
     std::shared_ptr<const MadeReps> reps_; // the latest made
     bool repsSent_ = false;
+    int puts_ = 0; // arrays put so far, each under a name of its own
     bool computing_ = false;
 };
 

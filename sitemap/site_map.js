@@ -114,7 +114,11 @@
   function release() {
     releasing = true;
     try {
-      while (fetching === 0 && held.length > 0) { held.shift()(); }
+      while (fetching === 0 && held.length > 0) {
+        // A call that fails is told on the console; the calls after it still run, and the host
+        // still hears that the page is idle.
+        try { held.shift()(); } catch (e) { console.error(e); }
+      }
     } finally {
       releasing = false;
     }
@@ -809,8 +813,12 @@
     if (!host) { return; }
     bridge = host;
     host.ArrayGiven.connect(qmSite.receive);
-    host.ReadingsLoaded.connect(function (n, bounds, x0, y0) {
+    // Told once the readings are taken (after the fetches they wait for), so that the host reads a
+    // reading's index in the readings the page has.
+    var taken = inOrder(function (serial) { host.Loaded(serial); });
+    host.ReadingsLoaded.connect(function (n, bounds, x0, y0, serial) {
       qmSite.load(n, bounds.length === 4 ? bounds : null, x0, y0);
+      taken(serial);
     });
     host.ValuesGiven.connect(qmSite.setValues);
     host.SpikesGiven.connect(qmSite.setSpikes);
@@ -829,7 +837,7 @@
     host.RepsGiven.connect(qmSite.setReps);
     // An update (serial > 0) is told done once every call before it is.
     host.Redraw.connect(function (serial) {
-      qmSite.redraw();
+      try { qmSite.redraw(); } catch (e) { console.error(e); } // the host still hears it is done
       if (serial > 0 && !qmSite.busyThenTell(serial)) { host.Idle(serial); }
     });
     host.PageReady();

@@ -155,19 +155,25 @@ SiteMapWindow::SiteMapWindow(QWidget* parent) : QWidget(parent, Qt::Window)
     }
     channel_ = new SitePageChannel(this);
     channel_->onClick = [this](int index) {
-        if (!onPage_ || index < 0 || static_cast<std::size_t>(index) >= onPage_->size())
+        if (!pageTookReadings_ || !onPage_ || index < 0 || static_cast<std::size_t>(index) >= onPage_->size())
             return;
         emit ReadingClicked(static_cast<int>(onPage_->file[index]), static_cast<int>(onPage_->row[index]));
     };
     channel_->onDescribe = [this](int index) { return Describe(index); };
-    channel_->onIdle = [this](int serial) { PageIdle(serial); };
+    // The page names readings by their index in what it has taken: until it has taken the readings
+    // last sent, a click or a hover on a dot of those before is not theirs and is let go.
+    channel_->onLoaded = [this](int serial) { pageTookReadings_ = serial == readingsSerial_; };
+    channel_->onIdle = [this](int serial) { RunHandler(this, [&] { PageIdle(serial); }); };
     channel_->onReady = [this] { PageReady(); };
     auto* channel = new QWebChannel(page);
     channel->registerObject(QStringLiteral("siteMap"), channel_);
     ConnectDisplay(channel);
     page->setWebChannel(channel);
     // A page loaded (again) hears nothing until it has connected to the channel.
-    connect(page, &QWebEnginePage::loadStarted, this, [this] { channel_->PageGone(); });
+    connect(page, &QWebEnginePage::loadStarted, this, [this] {
+        channel_->PageGone();
+        pageTookReadings_ = false;
+    });
     connect(view_, &QWebEngineView::loadFinished, this, &SiteMapWindow::PageLoaded);
 
     status_ = new QLabel(this);
@@ -500,7 +506,7 @@ void SiteMapWindow::UpdatePage()
     updateQueued_ = true;
     QTimer::singleShot(0, this, [this] {
         updateQueued_ = false;
-        SendUpdate();
+        RunHandler(this, [this] { SendUpdate(); });
     });
 }
 
@@ -579,8 +585,10 @@ void SiteMapWindow::SendReadings()
     const std::size_t n = onPage_ ? onPage_->size() : 0;
     dots_->PageCleared();
     pageValues_.reset();
+    pageTookReadings_ = false;
+    ++readingsSerial_;
     if (n == 0 || piecesFailedFor_ == onPage_) {
-        emit channel_->ReadingsLoaded(0, {}, 0, 0);
+        emit channel_->ReadingsLoaded(0, {}, 0, 0, readingsSerial_);
         return;
     }
     // Sent once already (the page was loaded again): made again.
@@ -611,7 +619,7 @@ void SiteMapWindow::SendReadings()
     const site::SiteExtent& e = page.frame.extent;
     pageCentreLon_ = (e.west + e.east) / 2;
     emit channel_->ReadingsLoaded(static_cast<qint64>(n), PageBounds(e.south, e.west, e.north, e.east),
-                                  FiniteOrZero(page.frame.x0), FiniteOrZero(page.frame.y0));
+                                  FiniteOrZero(page.frame.x0), FiniteOrZero(page.frame.y0), readingsSerial_);
     ReleasePieces();
 }
 
@@ -704,7 +712,7 @@ void SiteMapWindow::SendSelection()
 
 QString SiteMapWindow::Describe(int index) const
 {
-    if (!onPage_ || index < 0 || static_cast<std::size_t>(index) >= onPage_->size())
+    if (!pageTookReadings_ || !onPage_ || index < 0 || static_cast<std::size_t>(index) >= onPage_->size())
         return {};
     const auto& r = *onPage_;
     const int file = static_cast<int>(r.file[index]);

@@ -247,6 +247,8 @@ private:
 
     int windowSerial_ = 0; // names this window's arrays for the page
     int sent_ = 0;         // readings sent so far
+    int readingsSerial_ = 0;        // of the readings last sent, which the page answers on taking them
+    bool pageTookReadings_ = false; // the page has taken them: its indices are onPage_'s
     QString sentPrefix_;   // of the names of the arrays last sent
     std::vector<char> piecesSent_; // by piece of prepared_: given to the page
     std::shared_ptr<const site::PlacedReadings> piecesFailedFor_; // readings whose pieces could not be made

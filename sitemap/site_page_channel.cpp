@@ -20,6 +20,12 @@ void SitePageChannel::Idle(int serial)
         onIdle(serial);
 }
 
+void SitePageChannel::Loaded(int serial)
+{
+    if (ready_ && onLoaded)
+        onLoaded(serial);
+}
+
 void SitePageChannel::PageReady()
 {
     ready_ = true;

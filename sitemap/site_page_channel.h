@@ -46,12 +46,15 @@ public:
     std::function<QString(int index)> onDescribe;
     std::function<void(int serial)> onIdle;
     std::function<void()> onReady;
+    std::function<void(int serial)> onLoaded;
 
     // From the page. It passes the index of a reading in the arrays it was given.
     Q_INVOKABLE void Click(int index);
     Q_INVOKABLE QString Describe(int index);
     // Every signal up to Redraw(serial) is done, the arrays they wait for fetched.
     Q_INVOKABLE void Idle(int serial);
+    // The page has taken the readings of ReadingsLoaded(..., serial): its indices are theirs.
+    Q_INVOKABLE void Loaded(int serial);
     // The page has connected to every signal below.
     Q_INVOKABLE void PageReady();
 
@@ -61,8 +64,9 @@ signals:
     // once and holds every later signal until the pieces are in.
     void ArrayGiven(const QString& name, const QStringList& sources, const QString& type);
     // The arrays "x", "y" and "value" of `count` readings (points as offsets from x0, y0), the view
-    // fitted to `bounds` [south, west, north, east]; a count of 0 shows none and says so.
-    void ReadingsLoaded(qint64 count, const QVariantList& bounds, double x0, double y0);
+    // fitted to `bounds` [south, west, north, east]; a count of 0 shows none and says so. The page
+    // answers Loaded(serial) once it has taken them.
+    void ReadingsLoaded(qint64 count, const QVariantList& bounds, double x0, double y0, int serial);
     // The array "value" as the dots' new values; "spikes" as the readings ringed.
     void ValuesGiven(qint64 count);
     void SpikesGiven();

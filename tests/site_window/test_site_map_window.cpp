@@ -342,6 +342,14 @@ void TestSiteMapWindow::piecesNeverMadeLeaveNoPageWaiting()
     window_->SetReadings(waiting, qm::BeginPage(waiting));
     QTest::qWait(300);
     QCOMPARE(drawn.count(), 0);
+    // Meanwhile a click on a dot still drawn is not taken for the reading of its index among those
+    // on their way.
+    QSignalSpy clicked(window_.get(), &qm::SiteMapWindow::ReadingClicked);
+    const QVariantMap dot = RunScript(window_->View(), "qmSite.pointOf(1)").toMap();
+    const QPoint at(dot.value("x").toInt(), dot.value("y").toInt());
+    QVERIFY(RunScript(window_->View(), QString("qmSite.readingAt(%1, %2)").arg(at.x()).arg(at.y())).toInt() >= 0);
+    QTest::mouseClick(window_->View()->focusProxy(), Qt::LeftButton, {}, at);
+    QVERIFY(!clicked.wait(1000));
     window_->SetReadings(std::make_shared<PlacedReadings>());
     QVERIFY(drawn.count() > 0 || drawn.wait(10000));
     QCOMPARE(PageState(*window_).value("readings").toInt(), 0);
