@@ -347,6 +347,7 @@ void SurveyTable::LoadRowsAt(const std::filesystem::path& path, std::uint64_t of
     InputFile file;
     if (!file.Open(path))
         throw SurveyTableError();
+    errno = 0;
     if (!file.Seek(offset))
         throw InOutError::FromErrno(errno != 0 ? errno : EIO);
     FileLines lines(file);
