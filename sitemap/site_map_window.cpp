@@ -118,25 +118,9 @@ SiteDataHandler* SiteData()
     return SiteDataSlot();
 }
 
-SiteMapWindow::SiteMapWindow(QWidget* parent) : QWidget(parent, Qt::Window)
+// The browser view and its page, with the channel through which the window and the page talk.
+void SiteMapWindow::BuildPage()
 {
-    static int windows = 0;
-    windowSerial_ = ++windows;
-    setObjectName(QStringLiteral("SiteMapWindow"));
-    setWindowTitle(QStringLiteral("Site map"));
-    resize(900, 700);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    BuildToolbar();
-    gridPanel_ = new SiteGridPanel(this);
-    layout->addWidget(gridPanel_);
-    BuildExportMenu();
-    saveFileDialog = [this](const QString& caption, const QString& suggestedName, const QString& filter) {
-        return QFileDialog::getSaveFileName(this, caption, suggestedName, filter);
-    };
-
     profile_ = SiteMapProfile();
     view_ = new QWebEngineView(this);
     view_->setObjectName(QStringLiteral("siteMapView"));
@@ -175,6 +159,28 @@ SiteMapWindow::SiteMapWindow(QWidget* parent) : QWidget(parent, Qt::Window)
         pageTookReadings_ = false;
     });
     connect(view_, &QWebEngineView::loadFinished, this, &SiteMapWindow::PageLoaded);
+}
+
+SiteMapWindow::SiteMapWindow(QWidget* parent) : QWidget(parent, Qt::Window)
+{
+    static int windows = 0;
+    windowSerial_ = ++windows;
+    setObjectName(QStringLiteral("SiteMapWindow"));
+    setWindowTitle(QStringLiteral("Site map"));
+    resize(900, 700);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    BuildToolbar();
+    gridPanel_ = new SiteGridPanel(this);
+    layout->addWidget(gridPanel_);
+    BuildExportMenu();
+    saveFileDialog = [this](const QString& caption, const QString& suggestedName, const QString& filter) {
+        return QFileDialog::getSaveFileName(this, caption, suggestedName, filter);
+    };
+
+    BuildPage();
 
     status_ = new QLabel(this);
     status_->setObjectName(QStringLiteral("status"));

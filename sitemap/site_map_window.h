@@ -143,6 +143,7 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    void BuildPage();
     void BuildToolbar();
     void PageLoaded(bool ok);
     void PageReady();
