@@ -210,10 +210,91 @@ bool ScanMinuteText(std::string_view text, int degreeDigits, MinuteText& parts)
     return true;
 }
 
+// Powers of ten as whole numbers, all within 64 bits.
+constexpr std::uint64_t kPowersWhole[] = {1ULL,
+                                          10ULL,
+                                          100ULL,
+                                          1000ULL,
+                                          10000ULL,
+                                          100000ULL,
+                                          1000000ULL,
+                                          10000000ULL,
+                                          100000000ULL,
+                                          1000000000ULL,
+                                          10000000000ULL,
+                                          100000000000ULL,
+                                          1000000000000ULL,
+                                          10000000000000ULL,
+                                          100000000000000ULL,
+                                          1000000000000000ULL,
+                                          10000000000000000ULL,
+                                          100000000000000000ULL,
+                                          1000000000000000000ULL,
+                                          10000000000000000000ULL};
+
+// ReadoutDegrees in whole numbers, for the forms of fix receivers write: what the readout shows is
+// its decimal degrees rounded to 15 significant digits, and those digits follow from the text's
+// exact value D + I / (60 * 10^k) (I the minutes to k decimals) wherever that value does not lie
+// near a half of the last digit. The readout's own computation is within 0.12 of a last digit
+// (half a unit in the last place of a double that holds 15 digits, and its extended-precision
+// terms far less), and when the minutes have at least two decimals fewer than the digits shown,
+// I * 10^a (a >= 2) is 0, 20 or 40 modulo 60: every value lies a sixth of a digit or more from a
+// half. False for the rest (more minute decimals, coordinates below 1E-7, a leading digit too
+// close to a power of ten), which take the readout's own way.
+bool WholeNumberDegrees(const MinuteText& parts, bool negate, double& degrees)
+{
+    const int k = parts.restDigits + 2;
+    if (k > 11)
+        return false;
+    const std::uint64_t minuteUnits = kPowersWhole[k] * 60; // 60 * 10^k: one degree
+    const std::uint64_t minutes =
+        static_cast<std::uint64_t>(parts.minutes * 100 + parts.hundredths) * kPowersWhole[parts.restDigits] +
+        parts.rest;
+    const std::uint64_t whole = static_cast<std::uint64_t>(parts.degrees);
+    // The exponent of the leading digit, from whole-number comparisons of the exact value.
+    int exponent = 0;
+    if (whole > 0) {
+        while (exponent < 3 && whole >= kPowersWhole[exponent + 1])
+            ++exponent;
+        // Up to 99 minutes can carry the value past the next power of ten.
+        if ((kPowersWhole[exponent + 1] - whole) * minuteUnits <= minutes)
+            ++exponent;
+    } else if (minutes >= minuteUnits) {
+        exponent = 0;
+    } else {
+        if (minutes == 0) {
+            degrees = 0;
+            return true;
+        }
+        // Each step below is taken only when the value is under the last power tried, which keeps
+        // minutes * 10^-exponent under 6 * 10^(k + 2).
+        exponent = -1;
+        while (exponent > -7 && minutes * kPowersWhole[-exponent] < minuteUnits)
+            --exponent;
+        if (minutes * kPowersWhole[-exponent] < minuteUnits)
+            return false;
+    }
+    const int scale = 14 - exponent;
+    if (scale - k < 2 || exponent > 2)
+        return false;
+    // Below 10^17: the minutes are below 10^(k + 2) and the scale at most 14 when there are whole
+    // degrees, and the value below 10^(exponent + 1) when there are none.
+    const std::uint64_t scaled = minutes * kPowersWhole[scale - k];
+    const std::uint64_t shown = whole * kPowersWhole[scale] + scaled / 60 + (scaled % 60 >= 30 ? 1 : 0);
+    if (shown <= kPowersWhole[14] || shown >= kPowersWhole[15] - 1)
+        return false;
+    const double result = static_cast<double>(shown) / kPowers[scale];
+    degrees = negate ? -result : result;
+    return true;
+}
+
 // The readout's decimal degrees of a coordinate text's parts, in its own order and precision,
 // read back from its general number text.
 double ReadoutDegrees(const MinuteText& parts, bool negate)
 {
+    double degrees = 0;
+    if (WholeNumberDegrees(parts, negate, degrees))
+        return degrees;
     const MinuteTable& terms = MinuteTerms();
     long double fractionTerm = 0;
     if (parts.restDigits <= 2) {
@@ -248,15 +329,16 @@ public:
         MinuteText parts;
         if (!ScanMinuteText(cell, degreeDigits, parts))
             return false;
-        // Texts of many decimals are converted each time: their digits would not fit the key.
+        // Texts of more than four decimals are converted each time: they seldom come again (the
+        // receiver's last digits move between any two readings), and their whole-number conversion
+        // costs less than a look-up that misses.
         if (parts.restDigits > kKeyRestDigits) {
             result = ReadoutDegrees(parts, negate);
             return true;
         }
-        // Below 10^16: degrees, minutes, hundredths and the rest in their places.
+        // Below 10^10: degrees, minutes, hundredths and the rest in their places.
         std::uint64_t key = static_cast<std::uint64_t>(parts.degrees * 10000 + parts.minutes * 100 + parts.hundredths);
-        constexpr std::uint64_t kScale[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000, 1000000000};
-        key = key * kScale[parts.restDigits] + parts.rest;
+        key = key * kPowersWhole[parts.restDigits] + parts.rest;
         // Indexed by the last digits: the texts along a line lie close together, so they fill
         // neighbouring slots and push none of each other out.
         Slot& slot = slots_[static_cast<std::size_t>(key & (kSlots - 1))];
@@ -272,7 +354,7 @@ public:
     }
 
 private:
-    static constexpr int kKeyRestDigits = 9;
+    static constexpr int kKeyRestDigits = 2; // four minute decimals
     static constexpr std::size_t kSlots = std::size_t{1} << 16; // 1 MiB
     struct Slot {
         std::uint64_t key = 0;

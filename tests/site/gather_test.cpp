@@ -322,6 +322,21 @@ TEST(FastPathTest, AgreesWithTheReadoutForAnyCountOfMinuteDecimals)
         }
     }
     SetDecimalSeparator('.');
+    // Where the leading digit moves: degrees just under a power of ten with minutes past 60 (the
+    // text allows 99), and the small values near the equator or the prime meridian.
+    for (const char* degrees : {"00", "01", "08", "09", "10", "89", "99", "000", "009", "099", "100", "179", "999"}) {
+        for (const char* minutes : {"00.", "00.0", "00.000001", "00.0001666", "00.00000016", "01.5", "59.999999",
+                                    "60.000000", "60.0000001", "99.999999", "99.99999999", "03.333333"}) {
+            const std::string text = std::string(degrees) + minutes;
+            const bool lon = std::strlen(degrees) == 3;
+            double fast = 1;
+            ASSERT_TRUE(detail::FastDecimalDegrees(text, lon ? 3 : 2, true, fast)) << text;
+            const auto [expectedLat, expectedLon] =
+                lon ? Readout("0000.0", text, false, true) : Readout(text, "00000.0", true, false);
+            ASSERT_EQ(fast, lon ? expectedLon : expectedLat) << text;
+            ASSERT_EQ(std::signbit(fast), std::signbit(lon ? expectedLon : expectedLat)) << text;
+        }
+    }
     // Other forms are left to the general way.
     double unused = 0;
     EXPECT_FALSE(detail::FastDecimalDegrees("56 5.0993", 2, false, unused));
