@@ -5,6 +5,7 @@
 #include "errors.h"
 #include "field_value.h"
 #include "position.h"
+#include "survey_rows.h"
 #include "survey_table.h"
 #include "task_runner.h"
 
@@ -365,19 +366,18 @@ private:
 
 // The readout's decimal degrees of one row, direct for coordinates of plain digits and decimals and
 // by the readout itself for anything else. False when the row has no fix or its position does not
-// convert.
-// `cells` holds the row's caption and its first cells, at least through column 5.
-bool RowPosition(const SurveyTable& table, int row, const std::string_view* cells, int cellCount,
-                 PositionFields& fields, CoordinateCache& coordinates, double& lat, double& lon)
+// convert. `cells` holds the row's caption and its cells through column 6.
+bool RowPosition(const std::string_view* cells, PositionFields& fields, CoordinateCache& coordinates, double& lat,
+                 double& lon)
 {
     const std::string_view latHemisphere = cells[3];
     if (latHemisphere == "?" || latHemisphere == "0")
         return false;
-    if (cellCount >= 7 && coordinates.Convert(cells[4], 2, latHemisphere == "S", lat) &&
+    if (coordinates.Convert(cells[4], 2, latHemisphere == "S", lat) &&
         coordinates.Convert(cells[6], 3, cells[5] == "W", lon))
         return std::fabs(lat) <= 90 && std::fabs(lon) <= 180;
     try {
-        ReadPosition(table, row, fields);
+        ReadPosition(FixCells{cells[3], cells[4], cells[5], cells[6]}, fields);
     } catch (const Error&) {
         return false;
     }
@@ -482,16 +482,13 @@ std::vector<std::string> ReadRowLabels(const std::filesystem::path& file, const 
 
 namespace {
 
-// An earlier export of placed readings (its header starts file,row,label,value,lat,lon, with or
+// An earlier export of placed readings (its heading starts file,row,label,value,lat,lon, with or
 // without the processed columns) lying among the surveys is no survey: it would place every
-// reading a second time.
-bool IsReadingsExport(const SurveyTable& table)
+// reading a second time. `cells` holds the first fields of the heading line, `count` of them.
+bool IsReadingsExport(const std::string_view* cells, int count)
 {
     static constexpr std::string_view kHeader[] = {"file", "row", "label", "value", "lat", "lon"};
-    if (table.RowCount() < 1)
-        return false;
-    std::string_view cells[6];
-    if (table.RowFields(0, cells, 6) < 6)
+    if (count < 6)
         return false;
     for (int c = 0; c < 6; ++c)
         if (cells[c] != kHeader[c])
@@ -501,20 +498,50 @@ bool IsReadingsExport(const SurveyTable& table)
 
 constexpr const char* kExportNotSurvey = "An export of placed readings, not a survey file";
 
-// The pass itself over the files `claim` hands out (it sets the index of the next one and returns
-// true, or returns false when none is left), with `place` called directly for each row and
-// `loaded` with the index of each file loaded and its table, before its rows are placed; a file
-// that fails to load goes to `failed`.
-template <typename Claim, typename Place, typename Loaded, typename Failed>
-std::uint64_t PlaceRows(const std::vector<std::filesystem::path>& files, const Claim& claim, const Place& place,
-                        const Loaded& loaded, const Failed& failed, const GatherProgress& progress)
-{
-    std::uint64_t withoutPosition = 0;
+// The rows of a file loaded whole into a table first: a file that fails to load gives no row.
+class TableRows {
+public:
     // One table for the whole pass, never the viewer's: its buffers are reused from file to file.
     // Each file is split as a fresh table would split it, so a file reads the same whichever files
     // came before it in the pass (or on another thread).
-    SurveyTable table;
-    table.KeepRowStarts(true);
+    void Open(const std::filesystem::path& file)
+    {
+        table_.Clear();
+        table_.ForgetDelimiter();
+        row_ = -1;
+        table_.LoadFromCsv(file);
+    }
+    bool Next(std::string_view* fields, int max, int& count)
+    {
+        if (row_ + 1 >= table_.RowCount())
+            return false;
+        count = table_.RowFields(++row_, fields, max);
+        return true;
+    }
+    int Row() const { return row_; }
+
+private:
+    SurveyTable table_;
+    int row_ = -1;
+};
+
+// What a pass tells its caller of each file besides its rows: the file `claim` gave is about to
+// place its rows (`Begin`), has placed them all (`Done`, with the reader), or failed (`Failed`,
+// with the error text; rows it placed before are to be taken back).
+template <typename Rows>
+struct PassHooks {
+    std::function<void(std::size_t)> Begin = [](std::size_t) {};
+    std::function<void(std::size_t, const Rows&)> Done = [](std::size_t, const Rows&) {};
+    std::function<void(std::size_t, const char*)> Failed;
+};
+
+// The pass itself over the files `claim` hands out (it sets the index of the next one and returns
+// true, or returns false when none is left), with `place` called directly for each row.
+template <typename Rows, typename Claim, typename Place>
+std::uint64_t PlaceRows(Rows& rows, const std::vector<std::filesystem::path>& files, const Claim& claim,
+                        const Place& place, const PassHooks<Rows>& hooks, const GatherProgress& progress)
+{
+    std::uint64_t withoutPosition = 0;
     PositionFields fields;
     CoordinateCache coordinates;
     std::string scratch;
@@ -526,40 +553,40 @@ std::uint64_t PlaceRows(const std::vector<std::filesystem::path>& files, const C
             throw Cancelled{};
         if (!claim(f))
             break;
-        table.Clear();
-        table.ForgetDelimiter();
+        std::uint64_t left = 0; // of this file
         try {
-            table.LoadFromCsv(files[f]);
-        } catch (const Error& e) {
-            failed(f, e.what());
-            continue;
-        }
-        if (IsReadingsExport(table)) {
-            failed(f, kExportNotSurvey);
-            continue;
-        }
-        const int rows = table.RowCount();
-        loaded(f, table);
-        PlacedRow placed;
-        placed.file = static_cast<std::uint32_t>(f);
-        std::string_view cells[7];
-        for (int r = 1; r < rows; ++r) {
-            const int count = table.RowFields(r, cells, 7);
-            // An empty line (a blank line at the end of a file) is no reading at all.
-            if (count == 1 && cells[0].empty())
-                continue;
-            // A row too short for a fix is left out without the cost of an error.
-            const bool usable = count >= 7 && ReadingValue(cells[1], scratch, placed.value) &&
-                                RowPosition(table, r, cells, count, fields, coordinates, placed.lat, placed.lon);
-            if (!usable) {
-                ++withoutPosition;
+            rows.Open(files[f]);
+            std::string_view cells[7];
+            int count = 0;
+            if (rows.Next(cells, 7, count) && IsReadingsExport(cells, count)) {
+                hooks.Failed(f, kExportNotSurvey);
                 continue;
             }
-            placed.row = static_cast<std::uint32_t>(r);
-            placed.label = cells[0];
-            placed.column2 = cells[2];
-            place(placed);
+            hooks.Begin(f);
+            PlacedRow placed;
+            placed.file = static_cast<std::uint32_t>(f);
+            while (rows.Next(cells, 7, count)) {
+                // An empty line (a blank line at the end of a file) is no reading at all.
+                if (count == 1 && cells[0].empty())
+                    continue;
+                // A row too short for a fix is left out without the cost of an error.
+                const bool usable = count >= 7 && ReadingValue(cells[1], scratch, placed.value) &&
+                                    RowPosition(cells, fields, coordinates, placed.lat, placed.lon);
+                if (!usable) {
+                    ++left;
+                    continue;
+                }
+                placed.row = static_cast<std::uint32_t>(rows.Row());
+                placed.label = cells[0];
+                placed.column2 = cells[2];
+                place(placed);
+            }
+        } catch (const Error& e) {
+            hooks.Failed(f, e.what());
+            continue;
         }
+        withoutPosition += left;
+        hooks.Done(f, rows);
     }
     return withoutPosition;
 }
@@ -589,10 +616,11 @@ std::vector<std::uintmax_t> FileSizes(const std::vector<std::filesystem::path>& 
     return sizes;
 }
 
-// Gathers the files `claim` hands out. The arrays are sized ahead from the bytes still to come
-// (`bytesAhead(bytes this pass has loaded)`, of the files `sizes` gives) at the readings per byte
-// of the files done: one allocation for a site of like files, instead of copying and touching
-// fresh memory at every step of growth (which cost more than the placing itself).
+// Gathers the files `claim` hands out, each read row by row. The arrays are sized ahead from the
+// bytes still to come (`bytesAhead(bytes this pass has read)`, of the files `sizes` gives) at the
+// rows per byte of the files done: one allocation for a site of like files, instead of copying and
+// touching fresh memory at every step of growth (which cost more than the placing itself). A file
+// that fails partway has the readings it placed taken back, so it is left out whole.
 template <typename Claim, typename Ahead, typename Failed>
 PlacedReadings GatherClaimed(const std::vector<std::filesystem::path>& files, const std::vector<std::uintmax_t>& sizes,
                              const Claim& claim, const Ahead& bytesAhead, const Failed& failed,
@@ -601,7 +629,10 @@ PlacedReadings GatherClaimed(const std::vector<std::filesystem::path>& files, co
     if (files.size() > std::numeric_limits<std::uint32_t>::max())
         throw Error("Too many files to place");
     PlacedReadings readings;
+    readings.rowStarts.resize(files.size());
     std::uintmax_t bytesDone = 0;
+    std::uint64_t rowsDone = 0;
+    std::size_t fileStart = 0; // where the readings of the file at hand start
     const auto reserveAll = [&readings](std::size_t capacity) {
         readings.lon.reserve(capacity);
         readings.lat.reserve(capacity);
@@ -609,8 +640,46 @@ PlacedReadings GatherClaimed(const std::vector<std::filesystem::path>& files, co
         readings.file.reserve(capacity);
         readings.row.reserve(capacity);
     };
+    const auto resizeAll = [&readings](std::size_t size) {
+        readings.lon.resize(size);
+        readings.lat.resize(size);
+        readings.value.resize(size);
+        readings.file.resize(size);
+        readings.row.resize(size);
+    };
+    PassHooks<SurveyRowReader> hooks;
+    hooks.Begin = [&](std::size_t f) {
+        fileStart = readings.size();
+        // A data row takes more than 16 bytes of text: the first file's rows are at most a
+        // sixteenth of its bytes. Later, the rows per byte so far, for every byte still to read,
+        // with a sixty-fourth more so that files a little denser than those before cost no second
+        // allocation. An estimate the memory cannot hold is dropped for growing step by step.
+        const double perByte = bytesDone > 0 ? std::min(static_cast<double>(rowsDone) / static_cast<double>(bytesDone), 1.0 / 16) : 0;
+        const double thisFile = (perByte > 0 ? perByte * (1 + 1.0 / 64) : 1.0 / 16) * static_cast<double>(sizes[f]);
+        if (fileStart + static_cast<std::size_t>(thisFile) <= readings.value.capacity())
+            return;
+        const double ahead = perByte * static_cast<double>(bytesAhead(bytesDone + sizes[f]) + sizes[f]) * (1 + 1.0 / 64);
+        try {
+            reserveAll(fileStart + static_cast<std::size_t>(std::max(thisFile, ahead)));
+        } catch (const std::bad_alloc&) {
+        }
+    };
+    hooks.Done = [&](std::size_t f, const SurveyRowReader& rows) {
+        std::error_code ec;
+        readings.rowStarts[f] = {rows.SplitDelimiter().value_or(','), rows.RowStarts(), sizes[f],
+                                 std::filesystem::last_write_time(files[f], ec)};
+        bytesDone += sizes[f];
+        rowsDone += static_cast<std::uint64_t>(std::max(rows.Row(), 0));
+        fileStart = readings.size();
+    };
+    hooks.Failed = [&](std::size_t f, const char* message) {
+        resizeAll(fileStart);
+        failed(f, message);
+    };
+    SurveyRowReader rows;
+    rows.KeepRowStarts(true);
     readings.withoutPosition = PlaceRows(
-        files, claim,
+        rows, files, claim,
         [&readings](const PlacedRow& placed) {
             const std::size_t needed = readings.value.size() + 1;
             if (needed > readings.value.capacity()) {
@@ -626,34 +695,7 @@ PlacedReadings GatherClaimed(const std::vector<std::filesystem::path>& files, co
             readings.file.push_back(placed.file);
             readings.row.push_back(placed.row);
         },
-        [&](std::size_t f, const SurveyTable& table) {
-            if (readings.rowStarts.size() != files.size())
-                readings.rowStarts.resize(files.size());
-            std::error_code ec;
-            readings.rowStarts[f] = {table.SplitDelimiter().value_or(','), table.RowStarts(), sizes[f],
-                                     std::filesystem::last_write_time(files[f], ec)};
-            const std::uintmax_t bytesLeft = bytesAhead(bytesDone + sizes[f]);
-            const std::size_t rows = static_cast<std::size_t>(std::max(table.RowCount() - 1, 0));
-            const std::size_t needed = readings.size() + rows;
-            if (needed > readings.value.capacity()) {
-                // Readings per byte so far, this file's rows counted as placed.
-                const double perByte = bytesDone + sizes[f] > 0
-                                           ? static_cast<double>(needed) / static_cast<double>(bytesDone + sizes[f])
-                                           : 0;
-                // A placed row takes more than 16 bytes of text, so an odd first file cannot make the
-                // estimate more than twice the bytes still to load; and an estimate the memory cannot
-                // hold is dropped for growing step by step. A sixty-fourth more, so that files a
-                // little denser than those before cost no second allocation.
-                const double ahead = std::min(perByte, 1.0 / 16) * static_cast<double>(bytesLeft) * (1 + 1.0 / 64);
-                try {
-                    reserveAll(needed + static_cast<std::size_t>(ahead));
-                } catch (const std::bad_alloc&) {
-                    reserveAll(needed);
-                }
-            }
-            bytesDone += sizes[f];
-        },
-        failed, progress);
+        hooks, progress);
     return readings;
 }
 
@@ -727,11 +769,13 @@ PlacedReadings JoinInListOrder(std::vector<PlacedReadings>& parts)
 GatherCounts ForEachPlacedRow(const std::vector<std::filesystem::path>& files,
                               const std::function<void(const PlacedRow&)>& place, const GatherProgress& progress)
 {
+    // Each file is loaded whole before its first row is placed, so that a file that fails partway
+    // places nothing: what is placed is never taken back.
     GatherCounts counts;
-    counts.withoutPosition = PlaceRows(
-        files, InOrder{files.size()}, place, [](std::size_t, const SurveyTable&) {},
-        [&counts, &files](std::size_t f, const char* message) { counts.failures.push_back({files[f], message}); },
-        progress);
+    PassHooks<TableRows> hooks;
+    hooks.Failed = [&counts, &files](std::size_t f, const char* message) { counts.failures.push_back({files[f], message}); };
+    TableRows rows;
+    counts.withoutPosition = PlaceRows(rows, files, InOrder{files.size()}, place, hooks, progress);
     return counts;
 }
 

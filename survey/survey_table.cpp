@@ -1,6 +1,7 @@
 #include "survey_table.h"
 
 #include "errors.h"
+#include "csv_lines.h"
 #include "file_io.h"
 
 #include <algorithm>
@@ -16,32 +17,14 @@ namespace qm {
 
 namespace {
 
-constexpr std::size_t kBlockSize = std::size_t{1} << 20;
-constexpr char kEndOfFile = 0x1A;
-constexpr char kQuote = '"';
+using detail::EndsFile;
+using detail::FindByte;
+using detail::LineText;
+using detail::PlainLineText;
+
 constexpr int kNewColumnWidth = 50;
 // After this many rows the rest of the file is estimated from its size and reserved in one go.
 constexpr std::uint64_t kEstimateAfterRows = 4096;
-
-// Index of the first `ch` in [p, p + n), or n. Safe for empty ranges with a null pointer.
-std::size_t FindByte(const char* p, std::size_t n, char ch)
-{
-    if (n == 0)
-        return 0;
-    const void* hit = std::memchr(p, static_cast<unsigned char>(ch), n);
-    return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - p) : n;
-}
-
-// The same, looking at the first bytes one by one: fields are short, and a library call for a
-// handful of bytes costs more than the look.
-std::size_t FindByteNear(const char* p, std::size_t n, char ch)
-{
-    const std::size_t near = std::min<std::size_t>(n, 16);
-    for (std::size_t k = 0; k < near; ++k)
-        if (p[k] == ch)
-            return k;
-    return near + FindByte(p + near, n - near, ch);
-}
 
 // Whether the occurrence of `ch` at index i of text (0-based) is isolated.
 bool IsIsolated(std::string_view text, std::size_t i, char ch)
@@ -50,150 +33,6 @@ bool IsIsolated(std::string_view text, std::size_t i, char ch)
         return true;
     return text[i + 1] != ch && (i == 0 || text[i - 1] != ch);
 }
-
-// A line's text from its raw bytes (without the line feed): a 0x1A ends the text, and carriage
-// returns are dropped (one before the line feed belongs to the line break; any other is dropped).
-std::string_view LineText(std::string_view raw, std::string& scratch)
-{
-    raw = raw.substr(0, FindByte(raw.data(), raw.size(), kEndOfFile));
-    if (!raw.empty() && raw.back() == '\r')
-        raw.remove_suffix(1);
-    std::size_t cr = FindByte(raw.data(), raw.size(), '\r');
-    if (cr == raw.size())
-        return raw;
-    scratch.clear();
-    std::size_t from = 0;
-    while (cr < raw.size()) {
-        scratch.append(raw.data() + from, cr - from);
-        from = cr + 1;
-        cr = from + FindByte(raw.data() + from, raw.size() - from, '\r');
-    }
-    scratch.append(raw.data() + from, raw.size() - from);
-    return scratch;
-}
-
-// Whether bytes hold no 0x1A and no carriage return other than one directly before a line feed:
-// their lines then need no byte-by-byte clean-up. A counting loop the compiler vectorizes.
-bool PlainLineBytes(const char* p, std::size_t n)
-{
-    if (n == 0)
-        return true;
-    unsigned char odd = 0;
-    for (std::size_t k = 0; k + 1 < n; ++k)
-        odd |= static_cast<unsigned char>((p[k] == kEndOfFile) | ((p[k] == '\r') & (p[k + 1] != '\n')));
-    return odd == 0 && p[n - 1] != '\r' && p[n - 1] != kEndOfFile;
-}
-
-// The text of a line from plain bytes: only the carriage return of a CR LF pair to drop.
-std::string_view PlainLineText(std::string_view raw)
-{
-    if (!raw.empty() && raw.back() == '\r')
-        raw.remove_suffix(1);
-    return raw;
-}
-
-bool EndsFile(std::string_view raw)
-{
-    return !raw.empty() && raw.front() == kEndOfFile;
-}
-
-} // namespace
-
-namespace detail {
-
-// Yields the raw lines of a source, each without its line feed; a line break at the very end
-// starts no further line. A returned view stays valid until the next call. `plain` tells that the
-// line has no 0x1A and no carriage return but one at its end.
-class LineSource {
-public:
-    virtual ~LineSource() = default;
-    virtual bool Next(std::string_view& raw, bool& plain) = 0;
-    // Bytes consumed so far, for estimating the rest of the file.
-    virtual std::uint64_t Consumed() const = 0;
-};
-
-} // namespace detail
-
-namespace {
-
-class MemoryLines final : public detail::LineSource {
-public:
-    explicit MemoryLines(std::string_view bytes) : bytes_(bytes), plain_(PlainLineBytes(bytes.data(), bytes.size()))
-    {
-    }
-
-    bool Next(std::string_view& raw, bool& plain) override
-    {
-        if (pos_ >= bytes_.size())
-            return false;
-        plain = plain_;
-        const std::size_t n = FindByte(bytes_.data() + pos_, bytes_.size() - pos_, '\n');
-        raw = bytes_.substr(pos_, n);
-        pos_ += n + 1;
-        return true;
-    }
-    std::uint64_t Consumed() const override { return std::min(pos_, bytes_.size()); }
-
-private:
-    std::string_view bytes_;
-    bool plain_;
-    std::size_t pos_ = 0;
-};
-
-// Reads the file in big blocks; a line that crosses a block boundary is gathered in `carry_`.
-class FileLines final : public detail::LineSource {
-public:
-    explicit FileLines(InputFile& file) : file_(file), block_(new char[kBlockSize]) {}
-
-    bool Next(std::string_view& raw, bool& plain) override
-    {
-        carry_.clear();
-        plain = false;
-        for (;;) {
-            if (pos_ < len_) {
-                const char* start = block_.get() + pos_;
-                const std::size_t rest = len_ - pos_;
-                const std::size_t n = FindByte(start, rest, '\n');
-                if (n < rest) {
-                    pos_ += n + 1;
-                    consumed_ += n + 1;
-                    if (carry_.empty()) {
-                        raw = std::string_view(start, n);
-                        plain = blockPlain_;
-                    } else {
-                        carry_.append(start, n);
-                        raw = carry_;
-                    }
-                    return true;
-                }
-                carry_.append(start, rest);
-                consumed_ += rest;
-                pos_ = len_;
-            }
-            if (end_) {
-                if (carry_.empty())
-                    return false;
-                raw = carry_;
-                return true;
-            }
-            len_ = file_.Read(block_.get(), kBlockSize);
-            pos_ = 0;
-            end_ = len_ == 0;
-            blockPlain_ = PlainLineBytes(block_.get(), len_);
-        }
-    }
-    std::uint64_t Consumed() const override { return consumed_; }
-
-private:
-    InputFile& file_;
-    std::unique_ptr<char[]> block_;
-    std::size_t pos_ = 0;
-    std::size_t len_ = 0;
-    bool end_ = false;
-    bool blockPlain_ = false;
-    std::uint64_t consumed_ = 0;
-    std::string carry_;
-};
 
 } // namespace
 
@@ -331,13 +170,13 @@ void SurveyTable::LoadFromCsv(const std::filesystem::path& path)
     InputFile file;
     if (!file.Open(path))
         throw SurveyTableError();
-    FileLines lines(file);
+    detail::FileLines lines(file);
     LoadLines(lines, file.SizeHint());
 }
 
 void SurveyTable::LoadFromBytes(std::string_view bytes)
 {
-    MemoryLines lines(bytes);
+    detail::MemoryLines lines(bytes);
     LoadLines(lines, bytes.size());
 }
 
@@ -350,7 +189,7 @@ void SurveyTable::LoadRowsAt(const std::filesystem::path& path, std::uint64_t of
     errno = 0;
     if (!file.Seek(offset))
         throw InOutError::FromErrno(errno != 0 ? errno : EIO);
-    FileLines lines(file);
+    detail::FileLines lines(file);
     splitDelimiter_ = delimiter;
     std::string scratch;
     std::string_view raw;
@@ -479,7 +318,6 @@ void SurveyTable::AddColumnFor(std::uint64_t fieldIndex)
 
 void SurveyTable::AppendLine(std::string_view s, char d)
 {
-    const char* base = s.data();
     const std::size_t n = s.size();
     // The texts of a line's fields never take more bytes than the line; a row that may not fit
     // 32-bit offsets switches the table to 64-bit ones before it starts. Both allocations come
@@ -511,7 +349,9 @@ void SurveyTable::AppendLine(std::string_view s, char d)
         }
     } commit{*this, out, rowStart, fields};
 
-    const auto push = [&](const char* bytes, std::size_t length) {
+    detail::SplitFields(s, d, [&](const char* bytes, std::size_t length, bool middle) {
+        if (middle)
+            AddColumnFor(fields);
         if (fields >= limits_.maxFieldsPerLine)
             throw TableLimitError("A line of the file has more fields than the table can hold");
         const std::uint64_t end = static_cast<std::uint64_t>(out - rowStart) + length;
@@ -523,46 +363,7 @@ void SurveyTable::AppendLine(std::string_view s, char d)
             std::memcpy(out, bytes, length);
         out += length;
         ++fields;
-    };
-    const auto findD = [&](std::size_t from) { return from + FindByteNear(base + from, n - from, d); };
-
-    std::size_t pos = 0;      // what is left of the line starts here
-    std::uint64_t i = 0;      // field number
-    std::size_t p = findD(0); // first delimiter in what is left, n when none
-    while (p < n) {
-        if (base[pos] == kQuote) {
-            // Quoted: up to the first isolated quote; text after it up to the next delimiter is dropped.
-            const std::size_t open = pos + 1;
-            const std::size_t q = IsolatedPos(kQuote, s.substr(open));
-            const std::size_t length = q >= 2 ? q - 1 : 0;
-            pos = open + q;
-            p = findD(pos);
-            // Followed by a delimiter, it is a middle field and counts for columns like a plain one.
-            if (p < n)
-                AddColumnFor(i);
-            push(base + open, length);
-        } else {
-            AddColumnFor(i);
-            push(base + pos, p - pos);
-        }
-        ++i;
-        if (p < n) {
-            pos = p + 1;
-            p = findD(pos);
-        }
-    }
-
-    std::string_view last = s.substr(pos);
-    if (!last.empty()) {
-        if (last.front() == kQuote)
-            last.remove_prefix(1);
-        if (!last.empty() && last.back() == kQuote)
-            last.remove_suffix(1);
-        if (!last.empty() || i >= 1)
-            push(last.data(), last.size());
-    }
-    if (fields == 0)
-        push(nullptr, 0); // an empty caption
+    });
 }
 
 int SurveyTable::RowCount() const

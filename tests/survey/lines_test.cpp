@@ -1,8 +1,13 @@
 // How the loader cuts a file into lines: line ends, carriage returns, the 0x1A byte, NUL bytes,
 // long lines and lines that cross the reader's blocks.
+#include "errors.h"
+#include "survey_rows.h"
 #include "table_helpers.h"
 
+#include <algorithm>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace qm::test {
 namespace {
@@ -106,6 +111,34 @@ TEST_F(SurveyFileLines, FileAndMemoryGiveTheSameRowsAcrossBlockBoundaries)
     EXPECT_EQ(fromFile.ColumnCount(), fromMemory.ColumnCount());
 }
 
+// Every row of a file as the row-by-row reader gives it, and the row starts it noted.
+Rows ReadRowByRow(const std::filesystem::path& path, std::vector<std::uint64_t>& starts, std::optional<char>& delimiter)
+{
+    SurveyRowReader reader;
+    reader.KeepRowStarts(true);
+    reader.Open(path);
+    Rows rows;
+    std::string_view fields[8];
+    int count = 0;
+    while (reader.Next(fields, 8, count)) {
+        EXPECT_EQ(reader.Row(), static_cast<int>(rows.size()));
+        rows.emplace_back(fields, fields + std::min(count, 8));
+        rows.back().resize(static_cast<std::size_t>(count)); // past 8: compared by count alone
+    }
+    starts = reader.RowStarts();
+    delimiter = reader.SplitDelimiter();
+    return rows;
+}
+
+// A table's row past its eighth field compared by count alone, as ReadRowByRow gives it.
+Rows FirstEightFields(Rows rows)
+{
+    for (std::vector<std::string>& row : rows)
+        for (std::size_t c = 8; c < row.size(); ++c)
+            row[c].clear();
+    return rows;
+}
+
 TEST_F(SurveyFileLines, RowsReadAgainFromTheirNotedStartsAreTheRowsOfTheWholeLoad)
 {
     // Semicolons, quotes, lone CRs, CR LF pairs and lines across the 1 MiB blocks, and a 0x1A
@@ -130,6 +163,10 @@ TEST_F(SurveyFileLines, RowsReadAgainFromTheirNotedStartsAreTheRowsOfTheWholeLoa
     whole.LoadFromCsv(path);
     const Rows all = Dump(whole);
     const std::vector<std::uint64_t> starts = whole.RowStarts();
+    std::vector<std::uint64_t> readerStarts;
+    std::optional<char> readerDelimiter;
+    EXPECT_EQ(ReadRowByRow(path, readerStarts, readerDelimiter), FirstEightFields(all));
+    EXPECT_EQ(readerStarts, starts);
     ASSERT_GE(starts.size(), static_cast<std::size_t>(whole.RowCount() / SurveyTable::kRowStartStep));
     ASSERT_EQ(whole.SplitDelimiter(), ';');
     SurveyTable part;
@@ -145,6 +182,30 @@ TEST_F(SurveyFileLines, RowsReadAgainFromTheirNotedStartsAreTheRowsOfTheWholeLoa
     SurveyTable plain;
     plain.LoadFromCsv(path);
     EXPECT_TRUE(plain.RowStarts().empty());
+}
+
+TEST_F(SurveyFileLines, ReadRowByRowAFileGivesTheRowsAndStartsOfItsLoad)
+{
+    std::string big = "Label,Field\r\n";
+    for (int k = 0; k < 200; ++k)
+        big += "P" + std::to_string(k) + (k % 9 == 0 ? ",\"a,\"\"b\"x,c\r\n" : ",5\r\n");
+    const std::string files[] = {
+        "", "\n", "one line", "one line\n", "h1;h2\n", "a,b\n\nc,d,\n\"q\",\"r\n", "\x1A" "after\n",
+        "L|F|T\nx\ry|1|2\n\x1A\nz\n", "a\tb\tc\n1\t2\t3\n" "4\t\"5\t6\"\t7\n", big};
+    int n = 0;
+    for (const std::string& bytes : files) {
+        const auto path = Write("rows" + std::to_string(n++) + ".csv", bytes);
+        SurveyTable table;
+        table.KeepRowStarts(true);
+        table.LoadFromCsv(path);
+        std::vector<std::uint64_t> starts;
+        std::optional<char> delimiter;
+        EXPECT_EQ(ReadRowByRow(path, starts, delimiter), FirstEightFields(Dump(table))) << n;
+        EXPECT_EQ(starts, table.RowStarts()) << n;
+        EXPECT_EQ(delimiter, table.SplitDelimiter()) << n;
+    }
+    SurveyRowReader reader;
+    EXPECT_THROW(reader.Open(dir_ / "missing.csv"), SurveyTableError);
 }
 
 TEST_F(SurveyFileLines, CrLfSplitByABlockBoundaryIsOneLineBreak)
