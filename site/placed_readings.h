@@ -139,20 +139,4 @@ std::vector<std::string> ReadRowLabels(const std::filesystem::path& file, const 
 GatherCounts ForEachPlacedRow(const std::vector<std::filesystem::path>& files,
                               const std::function<void(const PlacedRow&)>& place, const GatherProgress& progress = {});
 
-namespace detail {
-
-// The direct computations behind the gathering, for the common forms of a cell; each gives exactly
-// what the general conversions give, and false when the text is not of its form (the caller then
-// takes the general way).
-
-// The decimal degrees the position readout shows for a coordinate text ("ddmm.mmmm" with 2 degree
-// digits, "dddmm.mmmm" with 3), read back as a number: any count of minute decimals after "." (up
-// to 21, or 17 where long double is a double), or four or more after ",", of which the readout
-// reads only the first four.
-bool FastDecimalDegrees(std::string_view text, int degreeDigits, bool negate, double& degrees);
-// A plain decimal reading ("52395.02", " -7.5 ") of at most 15 significant digits.
-bool FastReading(std::string_view text, char separator, double& value);
-
-} // namespace detail
-
 } // namespace qm::site

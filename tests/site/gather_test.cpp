@@ -1,4 +1,5 @@
 // Gathering placed readings: which rows are placed, which are left out, and files that fail.
+#include "fix_numbers.h"
 #include "placed_readings.h"
 
 #include "field_value.h"
