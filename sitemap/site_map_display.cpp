@@ -23,6 +23,7 @@
 #include <cmath>
 #include <limits>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace qm {
@@ -178,7 +179,13 @@ void SiteMapWindow::ApplyRange()
 
 void SiteMapWindow::RequestRange(bool known)
 {
-    const int serial = ++rangeSerial_;
+    const int serial = ++rangeSerial_; // a range still being found for earlier values is of no use
+    // Only a range already known waits: the others decide the colours of the first drawing.
+    if (known && HoldUntilDrawn(rangeHeld_)) {
+        range_ = RangeResult{};
+        return;
+    }
+    rangeHeld_ = false;
     const auto values = ShownValues();
     if (!values || values->empty()) {
         range_ = RangeResult{};
@@ -279,7 +286,33 @@ void SiteMapWindow::FindZone()
     projection_.reset();
     if (!readings_ || readings_->size() == 0)
         return;
+    if (HoldUntilDrawn(zoneHeld_)) {
+        zoneWatcher_->setFuture(QFuture<SiteZone>()); // one for earlier readings is of no use
+        return;
+    }
     zoneWatcher_->setFuture(QtConcurrent::run([readings = readings_] { return ZoneOfReadings(*readings); }));
+}
+
+// Whether a computation over the readings waits for their first drawing; `held` then notes it was asked.
+bool SiteMapWindow::HoldUntilDrawn(bool& held)
+{
+    if (!followUpsFor_ || followUpsFor_ != readings_)
+        return false;
+    held = true;
+    return true;
+}
+
+void SiteMapWindow::StartFollowUps(const std::shared_ptr<const site::PlacedReadings>& drawn)
+{
+    if (!followUpsFor_ || followUpsFor_ != drawn)
+        return;
+    followUpsFor_.reset();
+    if (std::exchange(rangeHeld_, false))
+        RequestRange(true);
+    if (std::exchange(zoneHeld_, false))
+        FindZone();
+    if (std::exchange(processingHeld_, false))
+        RequestProcessing();
 }
 
 QString SiteMapWindow::Locate(double lat, double lon)

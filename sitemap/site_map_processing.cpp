@@ -86,6 +86,8 @@ void SiteMapWindow::BuildProcessingMenu(QMenuBar* bar)
 
 void SiteMapWindow::RequestProcessing()
 {
+    if (HoldUntilDrawn(processingHeld_))
+        return;
     ProcessingRequest request{processingPanel_->GetRecipe(), processingPanel_->Show(), processingPanel_->SelectedStep()};
     runner_->Request(readings_, std::move(request));
 }

@@ -287,6 +287,8 @@ void SiteMapWindow::SetReadings(std::shared_ptr<const site::PlacedReadings> read
     percentiles_ = prepared_->percentiles;
     readingsPercentiles_ = percentiles_;
     readingsDirty_ = true;
+    followUpsFor_ = readings_ && readings_->size() >= followUpsFrom_ ? readings_ : nullptr;
+    rangeHeld_ = zoneHeld_ = processingHeld_ = false;
     // A typed range stays (with the new median as the centre); the others follow the readings.
     ApplyRange();
     FindZone();
@@ -553,6 +555,7 @@ void SiteMapWindow::SendUpdate()
             dotsFollowed_ = sent;
             SendDots();
             emit ReadingsDrawn();
+            StartFollowUps(sent);
         }
         if (drawsValues && valuesSent && valuesSent == processed_) {
             processedOnPage_ = valuesSent;

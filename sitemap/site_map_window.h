@@ -123,6 +123,11 @@ public:
     // Labels were looked up meanwhile: the hover text under the pointer is asked for again.
     void LabelsArrived();
 
+    // Sites of at least this many readings draw their dots first: the range's histogram, the zone
+    // and the processing, which would compete with that drawing for the processor, start once the
+    // dots are drawn. A million unless set.
+    void SetFollowUpsAfterDrawingFrom(std::size_t readings) { followUpsFrom_ = readings; }
+
     // Seam for tests: the save dialog of the "Export" menu; an empty text cancels.
     std::function<QString(const QString& caption, const QString& suggestedName, const QString& filter)>
         saveFileDialog;
@@ -191,6 +196,8 @@ private:
     QVariant Histogram() const;
     void SendContours();
     void FindZone();
+    bool HoldUntilDrawn(bool& held);
+    void StartFollowUps(const std::shared_ptr<const site::PlacedReadings>& drawn);
     QString Locate(double lat, double lon);
     void UpdateZoomButton();
 
@@ -224,6 +231,13 @@ private:
     std::shared_ptr<const std::vector<double>> pageValues_;
     double pageCentre_ = 0;
     std::shared_ptr<const site::PlacedReadings> dotsFollowed_; // drawn on the page: its pyramid may be made
+    // Readings not drawn yet whose range, zone and processing wait for their drawing, and which of
+    // those were asked for meanwhile.
+    std::size_t followUpsFrom_ = 1'000'000;
+    std::shared_ptr<const site::PlacedReadings> followUpsFor_;
+    bool rangeHeld_ = false;
+    bool zoneHeld_ = false;
+    bool processingHeld_ = false;
     QString note_; // of the grid or the last export, after the status of the readings
     double pageCentreLon_ = 0; // of the readings as sent, to put the grid on the same turn of the world
 

@@ -112,6 +112,7 @@ private slots:
     void savedRecipeReplaysToTheSameValuesBitForBit();
     void refusedRecipeShowsTheErrorBoxAndKeepsTheRecipe();
     void closingTheWindowWhileComputingIsSafe();
+    void largeSiteDrawsItsDotsBeforeItsFollowUps();
     void screenshotsOfTheExampleSiteRawAndProcessed();
 
 private:
@@ -308,6 +309,24 @@ void TestSiteProcessing::showRemovedColoursInputMinusOutputWhereBothHaveAValue()
     QTRY_VERIFY(window_->GridValues());
     const std::vector<double>& gridValues = *window_->GridValues();
     QCOMPARE(std::count_if(gridValues.begin(), gridValues.end(), [](double v) { return std::isfinite(v); }), 60 - 3 * 2);
+}
+
+// A site of many readings draws its dots before its colour histogram, zone and processing are
+// computed, so that they do not compete with the first drawing; they then follow by themselves (what
+// counts as many is lowered to this small site here).
+void TestSiteProcessing::largeSiteDrawsItsDotsBeforeItsFollowUps()
+{
+    window_->SetFollowUpsAfterDrawingFrom(1);
+    QSignalSpy range(window_.get(), &qm::SiteMapWindow::ColourRangeReady);
+    bool computedBefore = true;
+    connect(window_.get(), &qm::SiteMapWindow::ReadingsDrawn, this,
+            [&] { computedBefore = window_->Processed() != nullptr || range.count() > 0; });
+    QVERIFY(ShowAndWait(Lines(3, 20)));
+    QVERIFY(!computedBefore);
+    QVERIFY(window_->Processed());
+    QTRY_VERIFY(range.count() > 0);
+    QTRY_VERIFY(RunScript(window_->View(), "qmSite.state().histogram").isValid() &&
+                !RunScript(window_->View(), "qmSite.state().histogram").isNull());
 }
 
 void TestSiteProcessing::spikesAreRingedAndCountedWithGapsAndNotedTraverses()
