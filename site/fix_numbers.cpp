@@ -294,10 +294,7 @@ bool FastReading(std::string_view text, char separator, double& value)
     const bool negative = decimal.negative;
     // Both operands are exact in every extended type, so the one rounded division is the correctly
     // rounded conversion, held as a double as the general way holds it.
-    long double scale = 1;
-    for (int k = 0; k < fractionDigits; ++k)
-        scale *= 10;
-    const long double number = static_cast<long double>(mantissa) / scale;
+    const long double number = static_cast<long double>(mantissa) / kPowersLong[fractionDigits];
     value = static_cast<double>(negative ? -number : number);
     return true;
 }

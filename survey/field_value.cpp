@@ -367,6 +367,9 @@ bool ScanPlainDecimal(std::string_view text, char separator, int maxDigits, Plai
     const std::size_t n = text.size();
     decimal = PlainDecimal{};
     decimal.negative = SkipSpacesAndSign(text, i);
+    // In locals: stores through `decimal` could alias the text's bytes and force them read again.
+    std::uint64_t mantissa = 0;
+    int fractionDigits = 0;
     int significant = 0;
     bool digits = false;
     bool point = false;
@@ -375,12 +378,12 @@ bool ScanPlainDecimal(std::string_view text, char separator, int maxDigits, Plai
         if (c >= '0' && c <= '9') {
             digits = true;
             if (point)
-                ++decimal.fractionDigits;
-            if (decimal.mantissa != 0 || c != '0') {
+                ++fractionDigits;
+            if (mantissa != 0 || c != '0') {
                 if (++significant > maxDigits)
                     return false;
             }
-            decimal.mantissa = decimal.mantissa * 10 + static_cast<std::uint64_t>(c - '0');
+            mantissa = mantissa * 10 + static_cast<std::uint64_t>(c - '0');
         } else if ((c == '.' || c == separator) && !point) {
             point = true;
         } else {
@@ -389,7 +392,9 @@ bool ScanPlainDecimal(std::string_view text, char separator, int maxDigits, Plai
     }
     while (i < n && text[i] == ' ')
         ++i;
-    return i == n && digits && decimal.fractionDigits <= maxDigits;
+    decimal.mantissa = mantissa;
+    decimal.fractionDigits = fractionDigits;
+    return i == n && digits && fractionDigits <= maxDigits;
 }
 
 std::int64_t FieldValue(std::string_view cellText)
