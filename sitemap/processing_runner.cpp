@@ -93,8 +93,9 @@ bool ShowsReadings(const ProcessingRequest& request)
 std::vector<QByteArray> FloatPieces(const std::vector<double>& values)
 {
     std::vector<QByteArray> pieces;
-    for (std::size_t first = 0; first < values.size(); first += kPagePieceReadings) {
-        const std::size_t count = std::min(kPagePieceReadings, values.size() - first);
+    const std::size_t pieceReadings = PagePieceReadings(values.size());
+    for (std::size_t first = 0; first < values.size(); first += pieceReadings) {
+        const std::size_t count = std::min(pieceReadings, values.size() - first);
         QByteArray bytes(static_cast<qsizetype>(count * sizeof(float)), Qt::Uninitialized);
         std::copy_n(values.begin() + static_cast<std::ptrdiff_t>(first), count, reinterpret_cast<float*>(bytes.data()));
         pieces.push_back(std::move(bytes));

@@ -47,7 +47,8 @@ std::shared_ptr<PreparedPage> BeginPage(std::shared_ptr<const site::PlacedReadin
     if (failure)
         std::rethrow_exception(failure);
     page->pointBits = page->frame.compact ? 32 : 64;
-    const std::size_t pieces = (r.size() + kPagePieceReadings - 1) / kPagePieceReadings;
+    const std::size_t pieceReadings = PagePieceReadings(r.size());
+    const std::size_t pieces = (r.size() + pieceReadings - 1) / pieceReadings;
     page->x.resize(pieces);
     page->y.resize(pieces);
     page->value.resize(pieces);
@@ -61,6 +62,7 @@ void MakePieces(PreparedPage& page, const std::function<void(std::size_t piece)>
         return;
     const site::PlacedReadings& r = *page.readings;
     const std::size_t n = r.size();
+    const std::size_t pieceReadings = PagePieceReadings(n);
     // Each piece is made by one task and written by none other. A failure (memory) is passed on.
     std::vector<std::size_t> pieces(page.Pieces());
     std::iota(pieces.begin(), pieces.end(), std::size_t{0});
@@ -69,8 +71,8 @@ void MakePieces(PreparedPage& page, const std::function<void(std::size_t piece)>
     const auto makePiece = [&](std::size_t piece) {
         if (stop && *stop)
             return;
-        const std::size_t first = piece * kPagePieceReadings;
-        const std::size_t count = std::min(kPagePieceReadings, n - first);
+        const std::size_t first = piece * pieceReadings;
+        const std::size_t count = std::min(pieceReadings, n - first);
         const std::span<const double> lon(r.lon.data() + first, count);
         const std::span<const double> lat(r.lat.data() + first, count);
         const auto bytes = [count](std::size_t size) {

@@ -27,7 +27,7 @@ namespace qm {
 
 // The readings as the page takes them, made off the interface thread (the gathering's own), so
 // that the interface thread only hands them on: their points on the web map and their values as
-// 32-bit floats, each array in pieces of at most kPagePieceReadings readings (fetched side by side,
+// 32-bit floats, each array in pieces of PagePieceReadings() readings (fetched side by side,
 // pieces come in faster than one whole array), and the percentiles of the default colour scale.
 // The pieces may still be being made when the page is handed on: the page starts fetching them
 // at once, and each fetch is answered as soon as its piece is ready.
@@ -45,6 +45,16 @@ struct PreparedPage {
     bool IsReady(std::size_t piece) const { return ready[piece].load(std::memory_order_acquire); }
 };
 inline constexpr std::size_t kPagePieceReadings = std::size_t{1} << 18;
+// The readings of a piece for a set of `readings`: kPagePieceReadings, doubled (up to four times)
+// while the set would take more than 16 pieces. Each fetch costs the page a little of its own, so
+// large sets go in fewer, larger pieces; small ones still in pieces enough to be made side by side.
+inline std::size_t PagePieceReadings(std::size_t readings)
+{
+    std::size_t piece = kPagePieceReadings;
+    while (piece < 4 * kPagePieceReadings && readings > 16 * piece)
+        piece *= 2;
+    return piece;
+}
 
 // The frame and the percentiles of the readings, with room for the pieces (none made yet).
 std::shared_ptr<PreparedPage> BeginPage(std::shared_ptr<const site::PlacedReadings> readings);
