@@ -7,6 +7,7 @@
 #include "survey_table.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -37,6 +38,34 @@ inline std::size_t FindByteNear(const char* p, std::size_t n, char ch)
         if (p[k] == ch)
             return k;
     return near + FindByte(p + near, n - near, ch);
+}
+
+// FindByteNear looking at the first bytes eight at a time in a word instead.
+inline std::size_t FindByteInWords(const char* p, std::size_t n, char ch)
+{
+    if constexpr (std::endian::native != std::endian::little) {
+        return FindByteNear(p, n, ch);
+    } else {
+        // A byte of `word ^ pattern` is zero where the byte is `ch`; (x - ones) & ~x & highs marks
+        // the lowest such byte exactly (a borrow can mark only bytes above a marked one).
+        constexpr std::uint64_t kOnes = 0x0101010101010101u;
+        constexpr std::uint64_t kHighs = 0x8080808080808080u;
+        const std::uint64_t pattern = kOnes * static_cast<unsigned char>(ch);
+        const std::size_t near = std::min<std::size_t>(n, 16);
+        std::size_t k = 0;
+        for (; k + 8 <= near; k += 8) {
+            std::uint64_t word = 0;
+            std::memcpy(&word, p + k, 8);
+            const std::uint64_t x = word ^ pattern;
+            const std::uint64_t marks = (x - kOnes) & ~x & kHighs;
+            if (marks != 0)
+                return k + static_cast<std::size_t>(std::countr_zero(marks)) / 8;
+        }
+        for (; k < near; ++k)
+            if (p[k] == ch)
+                return k;
+        return near + FindByte(p + near, n - near, ch);
+    }
 }
 
 // A line's text from its raw bytes (without the line feed): a 0x1A ends the text, and carriage
@@ -110,12 +139,16 @@ private:
 // order (`middle`: a delimiter follows it). A field that starts with a quote runs to the first
 // isolated quote, and text after that up to the next delimiter is dropped; the last field loses a
 // quote at either end. A line without fields still gives one, empty.
-template <typename Push>
+// `kWordScan` looks for delimiters eight bytes at a time: faster where the fields are only looked
+// at (the row reader), slower where each is copied right after (the table's load), as measured.
+template <bool kWordScan = false, typename Push>
 void SplitFields(std::string_view s, char d, Push&& push)
 {
     const char* base = s.data();
     const std::size_t n = s.size();
-    const auto findD = [&](std::size_t from) { return from + FindByteNear(base + from, n - from, d); };
+    const auto findD = [&](std::size_t from) {
+        return from + (kWordScan ? FindByteInWords(base + from, n - from, d) : FindByteNear(base + from, n - from, d));
+    };
     std::size_t pos = 0;      // what is left of the line starts here
     std::uint64_t i = 0;      // fields given
     std::size_t p = findD(0); // first delimiter in what is left, n when none

@@ -47,7 +47,7 @@ void SurveyRowReader::Open(const std::filesystem::path& path)
 int SurveyRowReader::Split(std::string_view line, std::string_view* fields, int max) const
 {
     std::uint64_t count = 0;
-    detail::SplitFields(line, *delimiter_, [&](const char* bytes, std::size_t length, bool) {
+    detail::SplitFields<true>(line, *delimiter_, [&](const char* bytes, std::size_t length, bool) {
         if (count >= static_cast<std::uint64_t>(INT_MAX) - 1)
             throw TableLimitError("A line of the file has more fields than the table can hold");
         if (count < static_cast<std::uint64_t>(max))
