@@ -235,8 +235,10 @@ bool WholeNumberDegrees(const MinuteText& parts, bool negate, double& degrees)
         return false;
     // Below 10^17: the minutes are below 10^(k + 2) and the scale at most 14 when there are whole
     // degrees, and the value below 10^(exponent + 1) when there are none.
+    // With whole degrees the scale is at most 14; without, it runs past the powers held.
     const std::uint64_t scaled = minutes * kPowersWhole[scale - k];
-    const std::uint64_t shown = whole * kPowersWhole[scale] + scaled / 60 + (scaled % 60 >= 30 ? 1 : 0);
+    const std::uint64_t degreesShown = whole > 0 ? whole * kPowersWhole[scale] : 0;
+    const std::uint64_t shown = degreesShown + scaled / 60 + (scaled % 60 >= 30 ? 1 : 0);
     if (shown <= kPowersWhole[14] || shown >= kPowersWhole[15] - 1)
         return false;
     const double result = static_cast<double>(shown) / kPowers[scale];
