@@ -49,6 +49,17 @@ bool ReadingValue(std::string_view cell, std::string& scratch, double& value)
     return std::isfinite(value);
 }
 
+// Calls fn with each array of the placed readings.
+template <typename Fn>
+void ForEachArray(PlacedReadings& readings, const Fn& fn)
+{
+    fn(readings.lon);
+    fn(readings.lat);
+    fn(readings.value);
+    fn(readings.file);
+    fn(readings.row);
+}
+
 // Grows an array by a quarter at a time: the final trim copies once, and the slack while gathering
 // stays small.
 template <typename T>
@@ -297,18 +308,7 @@ PlacedReadings GatherClaimed(const std::vector<std::filesystem::path>& files, co
     std::uint64_t rowsDone = 0;
     std::size_t fileStart = 0; // where the readings of the file at hand start
     const auto reserveAll = [&readings](std::size_t capacity) {
-        readings.lon.reserve(capacity);
-        readings.lat.reserve(capacity);
-        readings.value.reserve(capacity);
-        readings.file.reserve(capacity);
-        readings.row.reserve(capacity);
-    };
-    const auto resizeAll = [&readings](std::size_t size) {
-        readings.lon.resize(size);
-        readings.lat.resize(size);
-        readings.value.resize(size);
-        readings.file.resize(size);
-        readings.row.resize(size);
+        ForEachArray(readings, [capacity](auto& array) { array.reserve(capacity); });
     };
     PassHooks<SurveyRowReader> hooks;
     hooks.Begin = [&](std::size_t f) {
@@ -336,7 +336,7 @@ PlacedReadings GatherClaimed(const std::vector<std::filesystem::path>& files, co
         fileStart = readings.size();
     };
     hooks.Failed = [&](std::size_t f, const char* message) {
-        resizeAll(fileStart);
+        ForEachArray(readings, [&fileStart](auto& array) { array.resize(fileStart); });
         failed(f, message);
     };
     SurveyRowReader rows;
@@ -345,13 +345,8 @@ PlacedReadings GatherClaimed(const std::vector<std::filesystem::path>& files, co
         rows, files, claim,
         [&readings](const PlacedRow& placed) {
             const std::size_t needed = readings.value.size() + 1;
-            if (needed > readings.value.capacity()) {
-                Grow(readings.lon, needed);
-                Grow(readings.lat, needed);
-                Grow(readings.value, needed);
-                Grow(readings.file, needed);
-                Grow(readings.row, needed);
-            }
+            if (needed > readings.value.capacity())
+                ForEachArray(readings, [needed](auto& array) { Grow(array, needed); });
             readings.lon.push_back(placed.lon);
             readings.lat.push_back(placed.lat);
             readings.value.push_back(placed.value);
