@@ -176,7 +176,6 @@ int RunGrid(const CommandCall& call)
     // The grid needs only the positions and values: what else the gathering kept goes first, so
     // that the peak stays near the readings and the grid (a large grid is written in blocks, never
     // held whole).
-    std::vector<std::uint32_t>().swap(placed.file);
     std::vector<std::uint32_t>().swap(placed.row);
     // Why no grid was written is told after the files left out and the recipe's notes.
     site::GridResult grid;

@@ -68,15 +68,16 @@ site::PlacedReadings ProcessedPlacedReadings(const site::PlacedReadings& placed,
     out.files = placed.files;
     out.withoutPosition = placed.withoutPosition;
     out.failures = placed.failures;
-    for (std::size_t i = 0; i < placed.size(); ++i) {
-        if (std::isnan(values.value[i]))
-            continue;
-        out.lon.push_back(placed.lon[i]);
-        out.lat.push_back(placed.lat[i]);
-        out.value.push_back(values.value[i]);
-        out.file.push_back(placed.file[i]);
-        out.row.push_back(placed.row[i]);
-    }
+    for (const site::ReadingFiles::Run& run : placed.file.Runs())
+        for (std::size_t i = run.begin; i < run.end; ++i) {
+            if (std::isnan(values.value[i]))
+                continue;
+            out.lon.push_back(placed.lon[i]);
+            out.lat.push_back(placed.lat[i]);
+            out.value.push_back(values.value[i]);
+            out.file.push_back(run.file);
+            out.row.push_back(placed.row[i]);
+        }
     return out;
 }
 

@@ -31,7 +31,21 @@ Traverses TraversesByFile(std::span<const std::uint32_t> file, std::size_t fileC
 
 Traverses TraversesByFile(const site::PlacedReadings& placed)
 {
-    return TraversesByFile(placed.file, placed.files.size());
+    const std::size_t fileCount = placed.files.size();
+    Traverses traverses;
+    traverses.bounds.assign(fileCount + 1, 0);
+    std::size_t f = 0, end = 0; // the next file to bound, and where the readings so far end
+    for (const site::ReadingFiles::Run& run : placed.file.Runs()) {
+        if (run.file < f || run.file >= fileCount)
+            throw Error("The placed readings are not in file order");
+        for (; f < run.file; ++f)
+            traverses.bounds[f + 1] = end;
+        end = run.end;
+        traverses.bounds[++f] = end;
+    }
+    for (; f < fileCount; ++f)
+        traverses.bounds[f + 1] = end;
+    return traverses;
 }
 
 Traverses TraversesFromRunStarts(std::span<const std::uint8_t> startsRun)

@@ -54,8 +54,8 @@ OGRLayer* CreateLayer(GDALDataset& dataset, const char* name, OGRwkbGeometryType
 std::vector<std::size_t> BoundsByFile(const PlacedReadings& placed)
 {
     std::vector<std::size_t> bounds(placed.files.size() + 1, 0);
-    for (const std::uint32_t f : placed.file)
-        ++bounds[f + 1];
+    for (const ReadingFiles::Run& run : placed.file.Runs())
+        bounds[run.file + 1] += run.end - run.begin;
     for (std::size_t t = 1; t < bounds.size(); ++t)
         bounds[t] += bounds[t - 1];
     return bounds;
@@ -85,13 +85,14 @@ bool WriteReadingsLayer(GDALDataset& dataset, const LabelledReadings& readings, 
         return false;
     const PlacedReadings& placed = readings.placed;
     OGRFeature feature(layer->GetLayerDefn());
-    std::uint32_t encodedFile = UINT32_MAX;
     std::string fileText;
+    const std::vector<ReadingFiles::Run>& runs = placed.file.Runs();
+    auto run = runs.begin();
     for (std::size_t i = 0; i < placed.size(); ++i) {
-        if (placed.file[i] != encodedFile) {
-            encodedFile = placed.file[i];
-            fileText = Utf8Text(Utf8Of(placed.files[encodedFile]));
-        }
+        if (i == run->end)
+            ++run;
+        if (i == run->begin)
+            fileText = Utf8Text(Utf8Of(placed.files[run->file]));
         feature.SetFID(OGRNullFID);
         feature.SetField(0, fileText.c_str());
         feature.SetField(1, static_cast<int>(placed.row[i]));

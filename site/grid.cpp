@@ -201,8 +201,8 @@ void CheckSpread(const GridReadings& in)
     if (far == 0)
         return;
     std::string where;
-    if (in.names && farthest < in.file.size() && in.file[farthest] < in.names->size())
-        where = ", the farthest in " + Utf8Of((*in.names)[in.file[farthest]]);
+    if (in.names && in.file && farthest < in.file->size() && (*in.file)[farthest] < in.names->size())
+        where = ", the farthest in " + Utf8Of((*in.names)[(*in.file)[farthest]]);
     throw Error(Format("%zu %s more than 1,000 km from the readings' median position (%.0f km at most%s): "
                        "a grid cannot span them. Grid each site on its own.",
                        far, far == 1 ? "reading lies" : "readings lie", farthestDistance / 1000, where.c_str()));
@@ -457,7 +457,7 @@ GridReadings detail::ReadingsOf(std::span<const double> lon, std::span<const dou
 GridReadings detail::ReadingsOf(const PlacedReadings& readings)
 {
     GridReadings in = ReadingsOf(readings.lon, readings.lat, readings.value);
-    in.file = readings.file;
+    in.file = &readings.file;
     in.names = &readings.files;
     return in;
 }

@@ -35,7 +35,7 @@ struct ProgressSpan {
 struct GridReadings {
     std::span<const double> lon, lat, value;
     // The file of each reading and the files, where known (for messages).
-    std::span<const std::uint32_t> file;
+    const ReadingFiles* file = nullptr;
     const std::vector<std::filesystem::path>* names = nullptr;
     // The request's index of each reading kept, when some are left out; empty when all are kept
     // (the usual case), to spare memory.

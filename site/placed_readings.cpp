@@ -49,14 +49,13 @@ bool ReadingValue(std::string_view cell, std::string& scratch, double& value)
     return std::isfinite(value);
 }
 
-// Calls fn with each array of the placed readings.
+// Calls fn with each array of one entry a reading (the file index, kept by runs, is apart).
 template <typename Fn>
 void ForEachArray(PlacedReadings& readings, const Fn& fn)
 {
     fn(readings.lon);
     fn(readings.lat);
     fn(readings.value);
-    fn(readings.file);
     fn(readings.row);
 }
 
@@ -123,7 +122,7 @@ std::size_t PlacedReadings::MemoryUsage() const
     for (const std::filesystem::path& name : files)
         bytes += PathBytes(name);
     bytes += (lon.capacity() + lat.capacity() + value.capacity()) * sizeof(double);
-    bytes += (file.capacity() + row.capacity()) * sizeof(std::uint32_t);
+    bytes += row.capacity() * sizeof(std::uint32_t) + file.MemoryUsage();
     return bytes;
 }
 
@@ -337,6 +336,7 @@ PlacedReadings GatherClaimed(const std::vector<std::filesystem::path>& files, co
     };
     hooks.Failed = [&](std::size_t f, const char* message) {
         ForEachArray(readings, [&fileStart](auto& array) { array.resize(fileStart); });
+        readings.file.Truncate(fileStart);
         failed(f, message);
     };
     SurveyRowReader rows;
@@ -396,13 +396,8 @@ PlacedReadings JoinInListOrder(std::vector<PlacedReadings>& parts, std::size_t t
     PlacedReadings joined;
     std::size_t total = 0;
     for (std::size_t p = 0; p < parts.size(); ++p) {
-        const std::vector<std::uint32_t>& file = parts[p].file;
-        for (std::size_t first = 0, last = 0; first < file.size(); first = last) {
-            last = first;
-            while (last < file.size() && file[last] == file[first])
-                ++last;
-            runs.push_back({file[first], p, first, last});
-        }
+        for (const ReadingFiles::Run& run : parts[p].file.Runs())
+            runs.push_back({run.file, p, run.begin, run.end});
         total += parts[p].size();
         joined.withoutPosition += parts[p].withoutPosition;
         // Each file's row starts come from the one part that took it.
@@ -415,12 +410,16 @@ PlacedReadings JoinInListOrder(std::vector<PlacedReadings>& parts, std::size_t t
     }
     // A file is taken by one part only, so the order by file is the list's, whatever the parts.
     std::sort(runs.begin(), runs.end(), [](const Run& a, const Run& b) { return a.file < b.file; });
+    for (const Run& run : runs)
+        joined.file.Append(run.file, run.last - run.first);
+    joined.file.shrink_to_fit();
+    for (PlacedReadings& part : parts)
+        part.file.clear();
     // Copying into fresh memory is bound by the pages it touches: with parts to join, half the
     // bytes on each of two threads.
     const auto joinArrays = [&](std::size_t half) {
         if (half == 0) {
             joined.lon = JoinedArray(parts, &PlacedReadings::lon, runs, total);
-            joined.file = JoinedArray(parts, &PlacedReadings::file, runs, total);
             joined.row = JoinedArray(parts, &PlacedReadings::row, runs, total);
         } else {
             joined.lat = JoinedArray(parts, &PlacedReadings::lat, runs, total);

@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "reading_files.h"
+
 namespace qm::site {
 
 // One file of the list that could not be loaded, with the viewer's error text for it.
@@ -32,7 +34,7 @@ struct FileRowStarts {
 };
 
 // Compact arrays, one entry per placed reading, in file order and then row order. `file` indexes
-// `files`; `row` is the table row (1 for the first data row). Positions are the readout's decimal
+// `files`, one entry a file's run of readings; `row` is the table row (1 for the first data row). Positions are the readout's decimal
 // degrees (WGS 84), `value` the reading as a number, not rounded.
 struct PlacedReadings {
     // Every file of the list, as given, in list order. Text for the user or for a file written
@@ -41,7 +43,7 @@ struct PlacedReadings {
     std::vector<double> lon;
     std::vector<double> lat;
     std::vector<double> value;
-    std::vector<std::uint32_t> file;
+    ReadingFiles file;
     std::vector<std::uint32_t> row;
 
     std::uint64_t withoutPosition = 0; // data rows left out: no fix, or position or reading unconvertible
@@ -53,7 +55,8 @@ struct PlacedReadings {
 
     std::size_t size() const { return value.size(); }
     // Bytes held by the arrays and names (as allocated), for the memory checks. A gathering's
-    // arrays hold exactly their readings: 32 bytes a reading. The row starts are counted apart.
+    // arrays hold exactly their readings: 28 bytes a reading, and a few dozen a file for its file
+    // index and name. The row starts are counted apart.
     std::size_t MemoryUsage() const;
     std::size_t RowStartsMemory() const;
 };

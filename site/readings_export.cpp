@@ -262,10 +262,9 @@ void RefuseGeoPackage(ExportFormat format, const std::filesystem::path& out)
 
 std::vector<std::filesystem::path> FilesPlacingNothing(const PlacedReadings& placed)
 {
-    // The readings lie in file order: each file's run is stepped over by bisection.
     std::vector<bool> any(placed.files.size(), false);
-    for (auto at = placed.file.begin(); at != placed.file.end(); at = std::upper_bound(at, placed.file.end(), *at))
-        any[*at] = true;
+    for (const ReadingFiles::Run& run : placed.file.Runs())
+        any[run.file] = true;
     return PlacedNothing(placed.files, any, placed.failures);
 }
 
@@ -355,11 +354,12 @@ ExportSummary WriteReadings(const LabelledReadings& readings, const std::filesys
     RefuseGeoPackage(format, out);
     StagedOutput output(out);
     RowWriter writer(output, format, placed.files, processed != nullptr);
-    for (std::size_t i = 0; i < placed.size(); ++i) {
-        const Processed extra = processed ? Processed{processed->value[i], processed->spike[i]} : Processed{};
-        writer.Row(placed.file[i], placed.row[i], readings.labels[i], placed.value[i], placed.lat[i], placed.lon[i],
-                   processed ? &extra : nullptr);
-    }
+    for (const ReadingFiles::Run& run : placed.file.Runs())
+        for (std::size_t i = run.begin; i < run.end; ++i) {
+            const Processed extra = processed ? Processed{processed->value[i], processed->spike[i]} : Processed{};
+            writer.Row(run.file, placed.row[i], readings.labels[i], placed.value[i], placed.lat[i], placed.lon[i],
+                       processed ? &extra : nullptr);
+        }
     writer.End();
     output.Commit();
     ExportSummary summary;

@@ -27,12 +27,16 @@ process::Traverses Column2Traverses(const site::PlacedReadings& readings, const 
     std::vector<std::uint8_t> starts;
     starts.reserve(readings.size());
     process::Column2Runs runs;
+    const std::vector<site::ReadingFiles::Run>& files = readings.file.Runs();
+    std::size_t file = 0; // the run of the files that reading i lies in
     bool same = true;
     site::ForEachPlacedRow(
         readings.files,
         [&](const site::PlacedRow& row) {
             const std::size_t i = starts.size();
-            same = same && i < readings.size() && readings.file[i] == row.file && readings.row[i] == row.row;
+            while (file < files.size() && files[file].end <= i)
+                ++file;
+            same = same && file < files.size() && files[file].file == row.file && readings.row[i] == row.row;
             starts.push_back(runs.StartsRun(row) ? 1 : 0);
         },
         [&](std::size_t, std::size_t) { return !stop(); });

@@ -132,10 +132,7 @@ std::pair<std::size_t, std::size_t> RangeOfFile(const site::PlacedReadings& read
 {
     if (fileIndex < 0)
         return {0, 0};
-    const auto file = static_cast<std::uint32_t>(fileIndex);
-    const auto range = std::equal_range(readings.file.begin(), readings.file.end(), file);
-    return {static_cast<std::size_t>(range.first - readings.file.begin()),
-            static_cast<std::size_t>(range.second - readings.file.begin())};
+    return readings.file.Range(static_cast<std::uint32_t>(fileIndex));
 }
 
 void RegisterSiteDataScheme()

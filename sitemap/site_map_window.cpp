@@ -422,11 +422,8 @@ void SiteMapWindow::UpdateStatus()
     if (placed == 0) {
         parts << QStringLiteral("No reading has a usable position");
     } else {
-        // The files that placed a reading, each found by bisection: a site holds far fewer files
-        // than readings.
-        std::size_t files = 0;
-        for (auto at = readings_->file.begin(); at != readings_->file.end(); ++files)
-            at = std::upper_bound(at, readings_->file.end(), *at);
+        // The files that placed a reading: one run of readings each.
+        const std::size_t files = readings_->file.Runs().size();
         parts << QStringLiteral("%1 %2 placed from %3 %4")
                      .arg(GroupedCount(placed), placed == 1 ? QStringLiteral("reading") : QStringLiteral("readings"),
                           GroupedCount(files), files == 1 ? QStringLiteral("file") : QStringLiteral("files"));

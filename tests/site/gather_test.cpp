@@ -68,7 +68,7 @@ TEST_F(GatherTest, PlacesRowsWithAFixAndCountsTheRest)
 
     EXPECT_EQ(FileNames(placed.files), names);
     ASSERT_EQ(placed.size(), 3u);
-    EXPECT_EQ(placed.file, (std::vector<std::uint32_t>{0, 0, 2}));
+    EXPECT_EQ(placed.file.ByReading(), (std::vector<std::uint32_t>{0, 0, 2}));
     EXPECT_EQ(placed.row, (std::vector<std::uint32_t>{1, 7, 1}));
     // The readout's decimal texts read back: "56.751655" and "37.2028283333333".
     EXPECT_EQ(placed.lat[0], 56.751655);
@@ -179,6 +179,40 @@ TEST(TaskRunnerTest, RunsEveryTaskAndThrowsTheFirstFailureInTaskOrder)
 
 // The arrays are sized ahead from the files' sizes with room to spare; what a gathering gives,
 // alone or joined, holds exactly its readings.
+// The file index kept by runs must answer as the plain array of one index a reading would, for
+// any order of files, after any cut.
+TEST(ReadingFilesTest, AnswersAsOneIndexAReadingWould)
+{
+    std::mt19937 random(7);
+    for (int trial = 0; trial < 200; ++trial) {
+        std::vector<std::uint32_t> plain;
+        const int runs = static_cast<int>(random() % 6);
+        for (int r = 0; r < runs; ++r)
+            plain.insert(plain.end(), random() % 4, static_cast<std::uint32_t>(random() % 3));
+        ReadingFiles files(plain);
+        ASSERT_EQ(files.size(), plain.size());
+        ASSERT_EQ(files.ByReading(), plain);
+        for (std::size_t i = 0; i < plain.size(); ++i)
+            ASSERT_EQ(files[i], plain[i]) << trial << " " << i;
+        EXPECT_THROW(files[plain.size()], std::out_of_range);
+        for (std::size_t r = 1; r < files.Runs().size(); ++r)
+            ASSERT_NE(files.Runs()[r].file, files.Runs()[r - 1].file); // adjacent runs merged
+        // A cut, then more readings, equals the same readings made at once.
+        const std::size_t cut = plain.empty() ? 0 : random() % (plain.size() + 1);
+        files.Truncate(cut);
+        plain.resize(cut);
+        files.Append(1, 2);
+        plain.insert(plain.end(), 2, 1);
+        ASSERT_EQ(files, ReadingFiles(plain)) << trial;
+    }
+    // In file order, a file's range; a file without readings gives the empty range where it would lie.
+    const ReadingFiles ordered(std::vector<std::uint32_t>{0, 0, 2, 2, 2, 5});
+    EXPECT_EQ(ordered.Range(0), (std::pair<std::size_t, std::size_t>{0, 2}));
+    EXPECT_EQ(ordered.Range(2), (std::pair<std::size_t, std::size_t>{2, 5}));
+    EXPECT_EQ(ordered.Range(1), (std::pair<std::size_t, std::size_t>{2, 2}));
+    EXPECT_EQ(ordered.Range(9), (std::pair<std::size_t, std::size_t>{6, 6}));
+}
+
 TEST_F(GatherTest, GatheredArraysHoldExactlyTheirReadings)
 {
     std::vector<std::filesystem::path> files;
@@ -195,7 +229,7 @@ TEST_F(GatherTest, GatheredArraysHoldExactlyTheirReadings)
         EXPECT_EQ(readings.lon.capacity(), readings.size());
         EXPECT_EQ(readings.lat.capacity(), readings.size());
         EXPECT_EQ(readings.value.capacity(), readings.size());
-        EXPECT_EQ(readings.file.capacity(), readings.size());
+        EXPECT_EQ(readings.file.Runs().size(), 8u); // one run a file
         EXPECT_EQ(readings.row.capacity(), readings.size());
     };
     const PlacedReadings alone = GatherReadings(files);

@@ -177,9 +177,11 @@ void TestSiteWindowDefects::filesPlacingNothingAndReadingsBeyondTheWebMapAreName
     // line1.csv placed nothing; line3.csv failed to load (named as such, not as placing nothing).
     readings->files.push_back("line3.csv");
     readings->failures.push_back({"line3.csv", "Cannot open file"});
+    std::vector<std::uint32_t> files = readings->file.ByReading();
     for (std::size_t i = 0; i < readings->size(); ++i)
-        if (readings->file[i] == 1)
-            readings->file[i] = 2, readings->lat[i] = 86.0;
+        if (files[i] == 1)
+            files[i] = 2, readings->lat[i] = 86.0;
+    readings->file = qm::site::ReadingFiles(files);
     window_->SetReadings(readings);
     const QString status = window_->StatusText();
     QVERIFY2(status.contains("Nothing placed from: line1.csv;"), qPrintable(status));
