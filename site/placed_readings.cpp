@@ -365,19 +365,41 @@ struct Run {
     std::size_t last;
 };
 
-// One array of the parts' readings, the runs in the order given, in an array of exactly `total`;
-// each part's array is freed once it is copied, so the join holds at most one array twice.
+// Whether the first part's arrays can take the join in place: its runs come first in the order
+// given, and each of its arrays has room for all `total` readings, and not much more. A gathering
+// reserves room for the files still ahead (the front of a shared one for the whole list), so the
+// readings of the rest are appended where they belong and only they are copied. The room past the
+// readings, a sixteenth at most, was never written: address space, not memory.
+bool JoinsInPlace(std::vector<PlacedReadings>& parts, const std::vector<Run>& runs, std::size_t total)
+{
+    if (parts.empty())
+        return false;
+    const std::size_t own = parts[0].file.Runs().size();
+    for (std::size_t r = 0; r < own; ++r)
+        if (r >= runs.size() || runs[r].part != 0 || runs[r].first != (r > 0 ? runs[r - 1].last : 0))
+            return false;
+    bool fits = true;
+    ForEachArray(parts[0], [&](const auto& array) {
+        fits = fits && array.capacity() >= total && array.capacity() - total <= total / 16;
+    });
+    return fits;
+}
+
+// One array of the parts' readings, the runs in the order given: appended to the first part's
+// array when `inPlace` (see JoinsInPlace), else in a fresh array of exactly `total`. Each part's
+// array is freed once it is copied, so the join holds at most one array twice.
 template <typename T>
 std::vector<T> JoinedArray(std::vector<PlacedReadings>& parts, std::vector<T> PlacedReadings::*array,
-                           const std::vector<Run>& runs, std::size_t total)
+                           const std::vector<Run>& runs, std::size_t total, bool inPlace)
 {
-    // A single part in list order already of exactly that size is taken as it is.
-    if (parts.size() == 1 && (parts[0].*array).capacity() == total &&
-        std::is_sorted(runs.begin(), runs.end(), [](const Run& a, const Run& b) { return a.first < b.first; }))
-        return std::move(parts[0].*array);
     std::vector<T> joined;
-    joined.reserve(total);
+    if (inPlace)
+        joined = std::move(parts[0].*array);
+    else
+        joined.reserve(total);
     for (const Run& run : runs) {
+        if (inPlace && run.part == 0)
+            continue;
         const std::vector<T>& from = parts[run.part].*array;
         joined.insert(joined.end(), from.begin() + static_cast<std::ptrdiff_t>(run.first),
                       from.begin() + static_cast<std::ptrdiff_t>(run.last));
@@ -410,20 +432,21 @@ PlacedReadings JoinInListOrder(std::vector<PlacedReadings>& parts, std::size_t t
     }
     // A file is taken by one part only, so the order by file is the list's, whatever the parts.
     std::sort(runs.begin(), runs.end(), [](const Run& a, const Run& b) { return a.file < b.file; });
+    const bool inPlace = JoinsInPlace(parts, runs, total);
     for (const Run& run : runs)
         joined.file.Append(run.file, run.last - run.first);
     joined.file.shrink_to_fit();
     for (PlacedReadings& part : parts)
         part.file.clear();
-    // Copying into fresh memory is bound by the pages it touches: with parts to join, half the
-    // bytes on each of two threads.
+    // Copying into fresh memory is bound by the pages it touches: with parts to join, about half
+    // the bytes on each of two threads.
     const auto joinArrays = [&](std::size_t half) {
         if (half == 0) {
-            joined.lon = JoinedArray(parts, &PlacedReadings::lon, runs, total);
-            joined.row = JoinedArray(parts, &PlacedReadings::row, runs, total);
+            joined.lon = JoinedArray(parts, &PlacedReadings::lon, runs, total, inPlace);
+            joined.row = JoinedArray(parts, &PlacedReadings::row, runs, total, inPlace);
         } else {
-            joined.lat = JoinedArray(parts, &PlacedReadings::lat, runs, total);
-            joined.value = JoinedArray(parts, &PlacedReadings::value, runs, total);
+            joined.lat = JoinedArray(parts, &PlacedReadings::lat, runs, total, inPlace);
+            joined.value = JoinedArray(parts, &PlacedReadings::value, runs, total, inPlace);
         }
     };
     if (threads > 1 && parts.size() > 1) {
