@@ -159,6 +159,10 @@ void SiteMapWindow::BuildPage()
         pageTookReadings_ = false;
     });
     connect(view_, &QWebEngineView::loadFinished, this, &SiteMapWindow::PageLoaded);
+    connect(page, &QWebEnginePage::renderProcessTerminated, this,
+            [this](QWebEnginePage::RenderProcessTerminationStatus status, int code) {
+                RunHandler(this, [&] { PageStopped(status, code); });
+            });
 }
 
 SiteMapWindow::SiteMapWindow(QWidget* parent) : QWidget(parent, Qt::Window)
@@ -500,6 +504,28 @@ void SiteMapWindow::PageReady()
     if (measureButton_->isChecked())
         emit channel_->Measuring(true);
     UpdatePage();
+}
+
+void SiteMapWindow::PageStopped(QWebEnginePage::RenderProcessTerminationStatus status, int code)
+{
+    if (status == QWebEnginePage::NormalTerminationStatus || view_->page()->requestedUrl().isEmpty())
+        return;
+    // The page's process ended (it crashed, or the system ended it for want of memory): the page
+    // is loaded again and gets everything again. Should it end again over the same readings, it
+    // is loaded without them rather than over and over.
+    channel_->PageGone();
+    pageTookReadings_ = false;
+    pageLoaded_ = false;
+    const bool again = onPage_ && onPage_ == stoppedOver_;
+    stoppedOver_ = onPage_;
+    if (again) {
+        piecesFailedFor_ = onPage_;
+        SetNote(QStringLiteral("The map page stopped again while showing these readings (perhaps too many for "
+                               "this computer's memory): they are not drawn"));
+    } else {
+        SetNote(QStringLiteral("The map page stopped (exit code %1) and was loaded again").arg(code));
+    }
+    view_->reload();
 }
 
 void SiteMapWindow::UpdatePage()

@@ -16,6 +16,7 @@
 #include <QFutureWatcher>
 #include <QString>
 #include <QVariant>
+#include <QWebEnginePage>
 #include <QWidget>
 
 #include <filesystem>
@@ -152,6 +153,7 @@ private:
     void BuildToolbar();
     void PageLoaded(bool ok);
     void PageReady();
+    void PageStopped(QWebEnginePage::RenderProcessTerminationStatus status, int code);
     void UpdatePage();
     void SendUpdate();
     void PageIdle(int serial);
@@ -267,6 +269,7 @@ private:
     QString sentPrefix_;   // of the names of the arrays last sent
     std::vector<char> piecesSent_; // by piece of prepared_: given to the page
     std::shared_ptr<const site::PlacedReadings> piecesFailedFor_; // readings whose pieces could not be made
+    std::shared_ptr<const site::PlacedReadings> stoppedOver_;     // on the page when its process last ended
     bool base64Sent_ = false;      // the pieces went with the scripts, all at once
     bool pageLoaded_ = false;
     bool updateQueued_ = false;

@@ -24,6 +24,10 @@
 #include <memory>
 #include <stdexcept>
 
+#ifdef Q_OS_UNIX
+#include <csignal>
+#endif
+
 using qm::site::PlacedReadings;
 
 using namespace qm::test;
@@ -42,6 +46,7 @@ private slots:
     void trackBreaksAtTraversesAndGaps();
     void sessionStateRoundTrips();
     void pageDrawsTheTrackInPiecesAndTakesARestoredView();
+    void aPageWhoseProcessEndsIsLoadedAgainOnceForTheSameReadings();
 
 private:
     std::unique_ptr<qm::SiteMapWindow> window_;
@@ -264,6 +269,37 @@ void TestSiteWindowDefects::pageDrawsTheTrackInPiecesAndTakesARestoredView()
     QTRY_VERIFY_WITH_TIMEOUT(!state().value("trackShown").toBool(), 10000);
     QTRY_COMPARE_WITH_TIMEOUT(state().value("trackPoints").toInt(), 0, 10000);
     QVERIFY(!state().value("ringAt").isNull());
+}
+
+void TestSiteWindowDefects::aPageWhoseProcessEndsIsLoadedAgainOnceForTheSameReadings()
+{
+#ifndef Q_OS_UNIX
+    QSKIP("The page's process is ended by a signal");
+#else
+    QSignalSpy drawn(window_.get(), &qm::SiteMapWindow::ReadingsDrawn);
+    window_->SetReadings(Lines(3, 40, 48.1, 11.5, 0.00002));
+    window_->show();
+    QVERIFY(drawn.wait(30000));
+    const auto endPage = [this] {
+        const qint64 pid = window_->View()->page()->renderProcessPid();
+        QVERIFY(pid > 0);
+        QCOMPARE(::kill(static_cast<pid_t>(pid), SIGKILL), 0);
+    };
+    // Once: loaded again, with every dot.
+    endPage();
+    QTRY_VERIFY_WITH_TIMEOUT(window_->StatusText().contains("The map page stopped (exit code"), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(drawn.size(), 2, 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(PageState(*window_).value("readings").toInt(), 120, 10000);
+    // Again over the same readings: loaded again without them, and the status says why.
+    endPage();
+    QTRY_VERIFY_WITH_TIMEOUT(window_->StatusText().contains("stopped again while showing these readings"), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(drawn.size(), 3, 30000);
+    QCOMPARE(PageState(*window_).value("readings").toInt(), 0);
+    // New readings are drawn as ever.
+    window_->SetReadings(Lines(2, 10, 48.1, 11.5, 0.00002));
+    QTRY_COMPARE_WITH_TIMEOUT(drawn.size(), 4, 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(PageState(*window_).value("readings").toInt(), 20, 10000);
+#endif
 }
 
 QM_BROWSER_TEST_MAIN(TestSiteWindowDefects)
