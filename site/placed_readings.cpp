@@ -410,8 +410,8 @@ std::vector<T> JoinedArray(std::vector<PlacedReadings>& parts, std::vector<T> Pl
 }
 
 // The readings of the parts, each of whole files, in the order of the files in the list, in
-// arrays of exactly their size, with the readings left out counted together; on two threads when
-// `threads` allows.
+// arrays with at most a sixteenth of room to spare, with the readings left out counted together;
+// on two threads when `threads` allows.
 PlacedReadings JoinInListOrder(std::vector<PlacedReadings>& parts, std::size_t threads)
 {
     std::vector<Run> runs;

@@ -55,8 +55,8 @@ struct PlacedReadings {
 
     std::size_t size() const { return value.size(); }
     // Bytes held by the arrays and names (as allocated), for the memory checks. A gathering's
-    // arrays hold exactly their readings: 28 bytes a reading, and a few dozen a file for its file
-    // index and name. The row starts are counted apart.
+    // arrays hold their readings with at most a sixteenth more room, never written: 28 bytes a
+    // reading, and a few dozen a file for its file index and name. The row starts are counted apart.
     std::size_t MemoryUsage() const;
     std::size_t RowStartsMemory() const;
 };
@@ -73,8 +73,8 @@ PlacedReadings GatherReadings(const std::vector<std::filesystem::path>& files, c
 
 // One list gathered by several threads at once, so that none waits for another: one thread takes
 // the files from the front of the list, the others take them from the back, until they meet; the
-// join then puts them in list order into arrays of exactly their size. A thread that is slowed down
-// simply takes fewer files.
+// join then appends the backs' files to the front's arrays, in list order. A thread that is slowed
+// down simply takes fewer files.
 class SharedGathering {
 public:
     // `threads`: how many threads gather, front and back together.
