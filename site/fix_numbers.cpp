@@ -2,6 +2,7 @@
 // magnetometers write, each exactly what the general conversions give.
 #include "fix_numbers.h"
 
+#include "extended_precision.h"
 #include "field_value.h"
 
 #include <cfloat>
@@ -87,6 +88,7 @@ struct MinuteTable {
 
     MinuteTable()
     {
+        const ExtendedPrecision precision;
         for (int m = 0; m < 100; ++m)
             whole[m] = ((static_cast<long double>(m) / 60) * 100) / 100;
         for (int xy = 0; xy < 100; ++xy) {

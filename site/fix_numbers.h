@@ -11,7 +11,8 @@ namespace qm::site::detail {
 
 // The direct computations behind the gathering, for the common forms of a cell; each gives exactly
 // what the general conversions give, and false when the text is not of its form (the caller then
-// takes the general way).
+// takes the general way). They are called once a cell, so they leave the x87 unit as they find it:
+// a caller on a thread of its own holds an ExtendedPrecision (extended_precision.h) around them.
 
 // The decimal degrees the position readout shows for a coordinate text ("ddmm.mmmm" with 2 degree
 // digits, "dddmm.mmmm" with 3), read back as a number: any count of minute decimals after "." (up

@@ -3,6 +3,7 @@
 #include "placed_readings.h"
 
 #include "errors.h"
+#include "extended_precision.h"
 #include "field_value.h"
 #include "fix_numbers.h"
 #include "position.h"
@@ -214,6 +215,8 @@ template <typename Rows, typename Claim, typename Place>
 std::uint64_t PlaceRows(Rows& rows, const std::vector<std::filesystem::path>& files, const Claim& claim,
                         const Place& place, const PassHooks<Rows>& hooks, const GatherProgress& progress)
 {
+    // The direct conversions below take the unit as they find it, and this pass may run on any thread.
+    const ExtendedPrecision precision;
     std::uint64_t withoutPosition = 0;
     PositionFields fields;
     detail::CoordinateCache coordinates;

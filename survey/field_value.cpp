@@ -1,6 +1,7 @@
 #include "field_value.h"
 
 #include "errors.h"
+#include "extended_precision.h"
 
 #include <algorithm>
 #include <cfloat>
@@ -267,6 +268,7 @@ std::string IntegerMessage(std::string_view text)
 
 bool TryStrToFloat(std::string_view text, long double& value)
 {
+    const ExtendedPrecision precision;
     long double result = 0.0L;
     if (!ParseFloat(text, DecimalSeparator(), result)) {
         return false;
@@ -404,6 +406,7 @@ std::int64_t FieldValue(std::string_view cellText)
         return fast;
     std::string text(cellText);
     std::replace(text.begin(), text.end(), '.', DecimalSeparator());
+    const ExtendedPrecision precision;
     const long double value = StrToFloat(text);
 
     // Halves to the even neighbour. value - floor(value) is exact in binary floating point.
@@ -509,6 +512,7 @@ bool IncrementDigits(std::string& digits)
 
 std::string FloatToStrGeneral(long double value)
 {
+    const ExtendedPrecision precision;
     if (std::isnan(value)) {
         return "NAN";
     }

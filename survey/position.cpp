@@ -1,5 +1,6 @@
 #include "position.h"
 
+#include "extended_precision.h"
 #include "field_value.h"
 #include "survey_table.h"
 
@@ -136,6 +137,7 @@ void Read(const CellReader& cell, PositionFields& fields)
 
 void ReadPosition(const FixCells& cells, PositionFields& fields)
 {
+    const ExtendedPrecision precision;
     Read(
         [&cells](int column) -> std::string_view {
             switch (column) {
@@ -150,6 +152,7 @@ void ReadPosition(const FixCells& cells, PositionFields& fields)
 
 void ReadPosition(const SurveyTable& table, int row, PositionFields& fields)
 {
+    const ExtendedPrecision precision;
     Read([&table, row](int column) { return table.Cell(row, column); }, fields);
 }
 

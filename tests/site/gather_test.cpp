@@ -2,6 +2,7 @@
 #include "fix_numbers.h"
 #include "placed_readings.h"
 
+#include "extended_precision.h"
 #include "field_value.h"
 #include "file_io.h"
 #include "position.h"
@@ -407,6 +408,35 @@ TEST(FastPathTest, AgreesWithTheReadingConversion)
     EXPECT_FALSE(detail::FastReading("1E3", '.', unused));
     EXPECT_FALSE(detail::FastReading("1.2.3", '.', unused));
     EXPECT_FALSE(detail::FastReading("1234567890123456", '.', unused));
+}
+
+// A worker thread as the Windows API starts one (its x87 unit at 53 bits) places every reading as
+// the first thread does: fixes of 3 to 14 minute decimals, readings of up to 15 digits.
+TEST_F(GatherTest, AWorkerStartedAsByWindowsPlacesAsTheFirstThread)
+{
+    std::mt19937_64 random(11);
+    std::string text = "Label,Field nT,Time,NS,Latitude,EW,Longitude\r\n";
+    for (int i = 0; i < 3000; ++i) {
+        const int decimals = 3 + static_cast<int>(random() % 12);
+        text += "P," + std::to_string(random() % 1000000) + "." + std::to_string(random() % 1000000000) + ",10:00," +
+                (random() % 2 ? "N," : "S,") + CoordinateText(random, 2, decimals, '.') + (random() % 2 ? ",E," : ",W,") +
+                CoordinateText(random, 3, decimals, '.') + "\r\n";
+    }
+    const std::vector<std::filesystem::path> files{Write("windows.csv", text)};
+    const PlacedReadings first = GatherReadings(files);
+    ASSERT_GT(first.size(), 1500u); // some of the texts are of forms no fix takes
+    PlacedReadings worker;
+    bool started = false;
+    std::thread([&] {
+        started = ExtendedPrecision::StartAsAWindowsThread();
+        if (started)
+            worker = GatherReadings(files);
+    }).join();
+    if (!started)
+        GTEST_SKIP() << "no x87 unit";
+    EXPECT_EQ(worker.lat, first.lat);
+    EXPECT_EQ(worker.lon, first.lon);
+    EXPECT_EQ(worker.value, first.value);
 }
 
 TEST_F(GatherTest, RepeatedCoordinateTextsKeepTheirOwnValues)
