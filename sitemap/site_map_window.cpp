@@ -525,7 +525,9 @@ void SiteMapWindow::PageStopped(QWebEnginePage::RenderProcessTerminationStatus s
     } else {
         SetNote(QStringLiteral("The map page stopped (exit code %1) and was loaded again").arg(code));
     }
-    view_->reload();
+    // Loaded again once the engine has finished with the ended process: asked for from within
+    // its signal, the new load may be dropped.
+    QTimer::singleShot(0, view_, [view = view_] { view->reload(); });
 }
 
 void SiteMapWindow::UpdatePage()
