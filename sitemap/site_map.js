@@ -846,7 +846,9 @@
   function connectView(view) {
     siteView = view;
     if (!view) { return; }
-    view.TrackChanged.connect(applyTrack);
+    // The breaks are indices into the readings sent last: they wait, as the selection does, until
+    // the arrays being fetched are in, rather than break the track of the readings still shown.
+    view.TrackChanged.connect(inOrder(applyTrack));
     view.RestoreViewChanged.connect(applyView);
     view.DescribeAgain.connect(function () {
       if (hover < 0 || !bridge || !lastPoint) { return; }
