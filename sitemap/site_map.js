@@ -912,19 +912,13 @@
       map.on("mouseout movestart", hideTip);
       map.on("click", onClick);
 
-      // The host's transport may come a moment after the page, notably in a process started
-      // again after the last one ended: looked for again for a few seconds.
-      (function connectHost(triesLeft) {
-        if (window.qt && window.qt.webChannelTransport && window.QWebChannel) {
-          new QWebChannel(window.qt.webChannelTransport, function (channel) {
-            tools = channel.objects.siteTools || null;
-            connectView(channel.objects.siteView);
-            listen(channel.objects.siteMap);
-          });
-        } else if (triesLeft > 0 && window.QWebChannel) {
-          setTimeout(function () { connectHost(triesLeft - 1); }, 50);
-        }
-      })(100);
+      if (window.qt && window.qt.webChannelTransport && window.QWebChannel) {
+        new QWebChannel(window.qt.webChannelTransport, function (channel) {
+          tools = channel.objects.siteTools || null;
+          connectView(channel.objects.siteView);
+          listen(channel.objects.siteMap);
+        });
+      }
       updateLegend();
       // Drawn once now, while the page may still be hidden (a hidden page gets no animation
       // frames): showing it later finds the canvases made and nothing left to draw.
