@@ -14,28 +14,12 @@ std::vector<std::uint32_t> Traverses::Ids() const
     return ids;
 }
 
-Traverses TraversesByFile(std::span<const std::uint32_t> file, std::size_t fileCount)
+Traverses TraversesByFile(const site::ReadingFiles& file, std::size_t fileCount)
 {
-    Traverses traverses;
-    traverses.bounds.assign(fileCount + 1, 0);
-    std::size_t i = 0;
-    for (std::size_t f = 0; f < fileCount; ++f) {
-        while (i < file.size() && file[i] == f)
-            ++i;
-        traverses.bounds[f + 1] = i;
-    }
-    if (i != file.size())
-        throw Error("The placed readings are not in file order");
-    return traverses;
-}
-
-Traverses TraversesByFile(const site::PlacedReadings& placed)
-{
-    const std::size_t fileCount = placed.files.size();
     Traverses traverses;
     traverses.bounds.assign(fileCount + 1, 0);
     std::size_t f = 0, end = 0; // the next file to bound, and where the readings so far end
-    for (const site::ReadingFiles::Run& run : placed.file.Runs()) {
+    for (const site::ReadingFiles::Run& run : file.Runs()) {
         if (run.file < f || run.file >= fileCount)
             throw Error("The placed readings are not in file order");
         for (; f < run.file; ++f)
@@ -46,6 +30,16 @@ Traverses TraversesByFile(const site::PlacedReadings& placed)
     for (; f < fileCount; ++f)
         traverses.bounds[f + 1] = end;
     return traverses;
+}
+
+Traverses TraversesByFile(std::span<const std::uint32_t> file, std::size_t fileCount)
+{
+    return TraversesByFile(site::ReadingFiles(file), fileCount);
+}
+
+Traverses TraversesByFile(const site::PlacedReadings& placed)
+{
+    return TraversesByFile(placed.file, placed.files.size());
 }
 
 Traverses TraversesFromRunStarts(std::span<const std::uint8_t> startsRun)

@@ -27,6 +27,7 @@ struct Traverses {
 };
 
 // One traverse per file of the list, in list order, empty for a file that placed nothing.
+Traverses TraversesByFile(const site::ReadingFiles& file, std::size_t fileCount);
 Traverses TraversesByFile(std::span<const std::uint32_t> file, std::size_t fileCount);
 Traverses TraversesByFile(const site::PlacedReadings& placed);
 

@@ -7,7 +7,7 @@
 
 namespace qm::site {
 
-ReadingFiles::ReadingFiles(const std::vector<std::uint32_t>& byReading)
+ReadingFiles::ReadingFiles(std::span<const std::uint32_t> byReading)
 {
     for (const std::uint32_t f : byReading)
         push_back(f);

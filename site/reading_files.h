@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -23,7 +24,7 @@ public:
 
     ReadingFiles() = default;
     // From one file index a reading, as a plain array would hold them.
-    explicit ReadingFiles(const std::vector<std::uint32_t>& byReading);
+    explicit ReadingFiles(std::span<const std::uint32_t> byReading);
 
     std::size_t size() const { return runs_.empty() ? 0 : runs_.back().end; }
     bool empty() const { return runs_.empty(); }
